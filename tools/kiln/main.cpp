@@ -1,0 +1,41 @@
+// kiln: the toolkit's command-line tool. `kiln <command> [args]`.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "command.h"
+
+namespace {
+std::vector<const KilnCommand*>& Registry() {
+    static std::vector<const KilnCommand*> commands;
+    return commands;
+}
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: kiln <command> [arguments]\n\ncommands:\n");
+    auto commands = KilnCommands();
+    std::sort(commands.begin(), commands.end(),
+              [](const KilnCommand* a, const KilnCommand* b) { return std::strcmp(a->name, b->name) < 0; });
+    for (const KilnCommand* c : commands) std::fprintf(out, "  %-12s %s\n", c->name, c->summary);
+    std::fprintf(out, "\n`kiln <command> --help` describes one command.\n");
+}
+}  // namespace
+
+KilnCommand::KilnCommand(const char* n, const char* s, Run r) : name(n), summary(s), run(r) {
+    Registry().push_back(this);
+}
+
+const std::vector<const KilnCommand*>& KilnCommands() { return Registry(); }
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        PrintUsage(argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    for (const KilnCommand* c : KilnCommands()) {
+        if (std::strcmp(c->name, argv[1]) == 0) return c->run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "kiln: unknown command '%s'\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}
