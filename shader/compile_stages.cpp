@@ -1,0 +1,14 @@
+// The join point of the compile pipeline. Each slot names the function of the
+// stage that implements it; a slot stays null until its stage exists, and the
+// driver then stops after preprocessing with E_NOTIMPL.
+#include "shader/compile_pipeline.h"
+
+const CompileStages& GetCompileStages() {
+    static const CompileStages stages = {
+        /* parse    */ nullptr,
+        /* generate */ nullptr,
+        /* release  */ nullptr,
+        /* assemble */ nullptr,
+    };
+    return stages;
+}

@@ -1,0 +1,60 @@
+#include "shader/target.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// Sorted by name in byte order: '.' (0x2E) sorts before '_' (0x5F).
+constexpr TargetDesc kTargets[] = {
+    {"ps", 0xFFFF0000, 0},          {"ps.1.0", 0xFFFF0100, 3},      {"ps.1.1", 0xFFFF0101, 3},
+    {"ps.1.2", 0xFFFF0102, 3},      {"ps.1.3", 0xFFFF0103, 3},      {"ps.1.4", 0xFFFF0104, 3},
+    {"ps.2.0", 0xFFFF0200, 3},      {"ps.2.sw", 0xFFFF02FF, 3},     {"ps.2.x", 0xFFFF0201, 1},
+    {"ps.3.0", 0xFFFF0300, 1},      {"ps.3.sw", 0xFFFF03FF, 1},     {"ps_1_0", 0xFFFF0100, 3},
+    {"ps_1_1", 0xFFFF0101, 3},      {"ps_1_2", 0xFFFF0102, 3},      {"ps_1_3", 0xFFFF0103, 3},
+    {"ps_1_4", 0xFFFF0104, 3},      {"ps_2_0", 0xFFFF0200, 3},      {"ps_2_sw", 0xFFFF02FF, 3},
+    {"ps_2_x", 0xFFFF0201, 1},      {"ps_3_0", 0xFFFF0300, 1},      {"ps_3_sw", 0xFFFF03FF, 1},
+    {"tx", 0x54580000, 0},          {"tx_1_0", 0x54580100, 6},      {"vs", 0xFFFE0000, 0},
+    {"vs.1.0", 0xFFFE0100, 3},      {"vs.1.1", 0xFFFE0101, 3},      {"vs.2.0", 0xFFFE0200, 3},
+    {"vs.2.sw", 0xFFFE02FF, 3},     {"vs.2.x", 0xFFFE0201, 1},      {"vs.3.0", 0xFFFE0300, 1},
+    {"vs.3.sw", 0xFFFE03FF, 1},     {"vs_1_0", 0xFFFE0100, 3},      {"vs_1_1", 0xFFFE0101, 3},
+    {"vs_2_0", 0xFFFE0200, 3},      {"vs_2_sw", 0xFFFE02FF, 3},     {"vs_2_x", 0xFFFE0201, 1},
+    {"vs_3_0", 0xFFFE0300, 1},      {"vs_3_sw", 0xFFFE03FF, 1},
+};
+static_assert(std::size(kTargets) == 38);
+
+bool HasCaps(const TargetDesc& row, uint32_t required) { return (row.caps & required) == required; }
+
+}  // namespace
+
+HRESULT FindTargetByName(const char* name, uint32_t requiredCaps, TargetDesc* out) {
+    if (!name) return D3DERR_INVALIDCALL;
+    size_t low = 0, high = std::size(kTargets);
+    while (low < high) {
+        size_t mid = (low + high) / 2;
+        int order = std::strcmp(name, kTargets[mid].name);
+        if (order == 0) {
+            if (!HasCaps(kTargets[mid], requiredCaps)) return E_FAIL;
+            if (out) *out = kTargets[mid];
+            return S_OK;
+        }
+        if (order < 0) high = mid;
+        else low = mid + 1;
+    }
+    return E_FAIL;
+}
+
+HRESULT FindTargetByVersion(uint32_t version, uint32_t requiredCaps, TargetDesc* out) {
+    for (size_t i = std::size(kTargets); i-- > 0;) {
+        if (kTargets[i].version == version && HasCaps(kTargets[i], requiredCaps)) {
+            if (out) *out = kTargets[i];
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+const TargetDesc* TargetTable(size_t* count) {
+    if (count) *count = std::size(kTargets);
+    return kTargets;
+}

@@ -1,0 +1,43 @@
+// The target table: every profile name the compiler and the assembler know,
+// with its shader version token and which tools accept it.
+#pragma once
+
+#include "platform/wintypes.h"
+
+// Capability bits of a target row.
+enum TargetCaps : uint32_t {
+    kTargetNone = 0,
+    kTargetAssemble = 0x1,     // the assembler accepts the profile
+    kTargetCompile = 0x2,      // the HLSL compiler accepts it
+    kTargetTextureFill = 0x4,  // texture-fill program
+};
+
+struct TargetDesc {
+    const char* name;
+    uint32_t version;  // shader version token
+    uint32_t caps;     // TargetCaps bits
+};
+
+// Version token layout: kind in bits 16-31, major in 8-15, minor in 0-7.
+constexpr uint32_t kVersionKindVertex = 0xFFFE;
+constexpr uint32_t kVersionKindPixel = 0xFFFF;
+constexpr uint32_t kVersionKindTextureFill = 0x5458;
+constexpr uint32_t kVersionMinorSoftware = 0xFF;  // "sw" profiles
+constexpr uint32_t kVersionMinorExtended = 0x01;  // "2_x" profiles (major 2)
+
+constexpr uint32_t VersionKind(uint32_t version) { return version >> 16; }
+constexpr uint32_t VersionMajor(uint32_t version) { return (version >> 8) & 0xFF; }
+constexpr uint32_t VersionMinor(uint32_t version) { return version & 0xFF; }
+
+// Binary search by exact, case-sensitive name. Found only when every bit of
+// `requiredCaps` is set in the row. Results: S_OK (row copied to *out when out
+// is not null); E_FAIL when not found; D3DERR_INVALIDCALL for a null name.
+HRESULT FindTargetByName(const char* name, uint32_t requiredCaps, TargetDesc* out);
+
+// The last row in table order with this version token and the required caps,
+// so versioned profiles come back in their underscore spelling ("ps_2_0").
+// Results: S_OK or E_FAIL.
+HRESULT FindTargetByVersion(uint32_t version, uint32_t requiredCaps, TargetDesc* out);
+
+// The whole table, sorted by name in byte order (for tools and tests).
+const TargetDesc* TargetTable(size_t* count);
