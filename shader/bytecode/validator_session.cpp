@@ -1,0 +1,70 @@
+#include "shader/bytecode/validator_session.h"
+
+#include "platform/modules.h"
+
+namespace {
+
+constexpr char kValidatorModule[] = "d3d9.dll";
+constexpr char kValidatorExport[] = "Direct3DShaderValidatorCreate9";
+// Message types: 2 and 6 are errors, 1 and 5 warnings.
+bool IsErrorMessage(DWORD type) { return type == 2 || type == 6; }
+bool IsWarningMessage(DWORD type) { return type == 1 || type == 5; }
+
+}  // namespace
+
+ValidatorSession::~ValidatorSession() {
+    if (validator_) validator_->Release();
+}
+
+bool ValidatorSession::Begin(ErrorLog* log, DWORD flags, bool reportWarnings) {
+    log_ = log;
+    reportWarnings_ = reportWarnings;
+    HMODULE module = GetModuleHandleA(kValidatorModule);
+    if (!module) module = LoadLibraryA(kValidatorModule);
+    if (!module) return false;
+    auto create = reinterpret_cast<gfx::ShaderValidatorCreateFn>(GetProcAddress(module, kValidatorExport));
+    if (!create) return false;
+    validator_ = create();
+    if (!validator_) return false;
+    if (FAILED(validator_->Begin(&ValidatorSession::OnMessage, this, flags))) {
+        validator_->Release();
+        validator_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+HRESULT ValidatorSession::OnMessage(const char* file, UINT line, DWORD type, DWORD code, const char* text,
+                                    void* context) {
+    auto* self = static_cast<ValidatorSession*>(context);
+    if (!self || !self->log_) return S_OK;
+    // A message without a line belongs to the instruction being handed over.
+    SourceLocation location{file, line};
+    if (line == 0) location = SourceLocation{self->file_, self->line_};
+    const char* message = text ? text : "";
+    if (IsErrorMessage(type)) {
+        self->failed_ = true;
+        self->log_->ReportError(&location, 5000 + code, "%s", message);
+    } else if (IsWarningMessage(type) && self->reportWarnings_) {
+        self->log_->ReportWarning(&location, 5000 + code, "%s", message);
+    }
+    return S_OK;
+}
+
+void ValidatorSession::Submit(TokenStream& stream, const char* file, uint32_t line) {
+    const uint32_t* tokens = nullptr;
+    uint32_t count = 0;
+    stream.TakeUnvalidated(&tokens, &count);
+    if (!validator_ || count == 0) return;
+    file_ = file;
+    line_ = line;
+    validator_->Instruction(file, line, reinterpret_cast<const DWORD*>(tokens), count);
+}
+
+void ValidatorSession::Finish(TokenStream& stream) {
+    Submit(stream, nullptr, 0);
+    if (!validator_) return;
+    if (!failed_) validator_->End();
+    validator_->Release();
+    validator_ = nullptr;
+}

@@ -1,0 +1,44 @@
+// Hands each instruction a generator or the assembler writes to the platform's
+// shader validator, if one can be found ("Direct3DShaderValidatorCreate9" of
+// "d3d9.dll"), and turns its messages into X(5000 + code) diagnostics. Without
+// a validator every operation does nothing.
+#pragma once
+
+#include "gfx/shaders/shader_validator.h"
+#include "platform/wintypes.h"
+#include "shader/error_log.h"
+#include "shader/bytecode/token_stream.h"
+
+class ValidatorSession {
+public:
+    ValidatorSession() = default;
+    ~ValidatorSession();
+    ValidatorSession(const ValidatorSession&) = delete;
+    ValidatorSession& operator=(const ValidatorSession&) = delete;
+
+    // Finds and begins the validator. `flags`: 1 from the compiler, 0 from the
+    // assembler; `reportWarnings`: the assembler also reports warning messages.
+    // Returns false when there is no validator (nothing will be checked).
+    bool Begin(ErrorLog* log, DWORD flags, bool reportWarnings);
+    bool Active() const { return validator_ != nullptr; }
+
+    // Hands over the tokens written since the last hand-off, with the source
+    // position of the instruction being emitted (file may be null, line 0).
+    void Submit(TokenStream& stream, const char* file, uint32_t line);
+    // Hands over the rest (the end token), ends the session unless an error was
+    // reported, and releases the validator.
+    void Finish(TokenStream& stream);
+
+    // An error came back from the validator.
+    bool Failed() const { return failed_; }
+
+private:
+    static HRESULT OnMessage(const char* file, UINT line, DWORD type, DWORD code, const char* text, void* context);
+
+    gfx::IDirect3DShaderValidator9* validator_ = nullptr;
+    ErrorLog* log_ = nullptr;
+    bool reportWarnings_ = false;
+    bool failed_ = false;
+    const char* file_ = nullptr;
+    uint32_t line_ = 0;
+};
