@@ -31,6 +31,8 @@ public:
     void SetFileName(const char* name) { fileName_ = name; }
     uint32_t Line() const { return line_; }
     void SetLine(uint32_t line) { line_ = line; }
+    // Line ended by the last end-of-line token (the line of its first line feed).
+    uint32_t LastLineEnd() const { return lineEndLine_; }
     // True when the next byte is `c` (no white space skipped).
     bool PeekIs(char c) const { return position_ < end_ && *position_ == c; }
 
@@ -52,6 +54,7 @@ private:
     const char* end_ = nullptr;
     const char* fileName_ = nullptr;
     uint32_t line_ = 0;
+    uint32_t lineEndLine_ = 0;  // line on which the last end-of-line token began
     StringPool* pool_ = nullptr;
     ErrorLog* log_ = nullptr;
 };
