@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gfx/shaders/shader_isa.h"
@@ -33,19 +34,17 @@ constexpr int kQuads = kLanes / 4;
 
 // Register slots the device exchanges with a program.
 constexpr int kMaxVertexInputs = 16;   // v0-v15
-constexpr int kMaxVertexOutputs = 16;  // see VertexOutputSlot
+constexpr int kMaxVertexOutputs = 16;  // see kSlotPosition...
 constexpr int kMaxPixelInputs = 10;    // see PixelInputSlot
 constexpr int kMaxColorOutputs = 4;    // oC0-oC3
 constexpr int kMaxSamplers = 16;
 
 // Output slots of vertex shaders before 3.0 (fixed), and of vs_3_0 (slot = oN).
-enum VertexOutputSlot : int {
-    kSlotPosition = 0,  // oPos
-    kSlotColor0 = 1,    // oD0, oD1 at 2
-    kSlotTexcoord0 = 3, // oT0-oT7 at 3-10
-    kSlotFog = 11,      // oFog (x)
-    kSlotPointSize = 12 // oPts (x)
-};
+constexpr int kSlotPosition = 0;    // oPos
+constexpr int kSlotColor0 = 1;      // oD0, oD1 at 2
+constexpr int kSlotTexcoord0 = 3;   // oT0-oT7 at 3-10
+constexpr int kSlotFog = 11;        // oFog (x)
+constexpr int kSlotPointSize = 12;  // oPts (x)
 // Input slots of pixel shaders before 3.0: v0, v1 at 0, 1; t0-t7 at 2-9.
 // In ps_3_0 the slot is the vN register number.
 constexpr int kPixelSlotColor0 = 0;
@@ -94,15 +93,29 @@ struct SampleLanes {
     uint32_t laneMask = 0;              // lanes whose colour is used
 };
 
+// Bump-mapping state of a texture stage (texbem, texbeml, bem):
+// u' = u + m[0][0] * du + m[1][0] * dv, v' = v + m[0][1] * du + m[1][1] * dv;
+// texbeml scales the colour by saturate(lscale * b + loffset).
+struct BumpEnvironment {
+    float m[2][2] = {};
+    float lscale = 0.0f;
+    float loffset = 0.0f;
+};
+
 // Texture access for shaders, implemented by the device on its textures and
-// sampler states. `sampler` is the shader's sN; for vertex shaders the device
-// maps it onto its vertex texture samplers.
+// sampler states. `sampler` is the shader's sN (in ps_1_x the texture stage);
+// for vertex shaders the device maps it onto its vertex texture samplers.
 class TextureSampler {
 public:
     virtual ~TextureSampler() = default;
     // Writes out[lane] for every lane of lanes.laneMask (other lanes may be
     // left untouched). An unbound sampler returns (0, 0, 0, 1).
     virtual void Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) = 0;
+    // The stage's bump-mapping matrix and luminance terms (default all zero).
+    virtual BumpEnvironment Bump(UINT stage) const {
+        (void)stage;
+        return {};
+    }
 };
 
 // SoA register block: value[component][lane].
@@ -180,5 +193,9 @@ private:
     explicit ShaderProgram(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
+
+// Checks `tokens` as Create does and, when they are refused, says why in
+// *message (the validator's text for the first rejected element).
+HRESULT CheckShaderTokens(const DWORD* tokens, size_t maxTokens, ShaderKind kind, std::string* message);
 
 }  // namespace gfx

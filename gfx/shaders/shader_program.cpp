@@ -1,0 +1,160 @@
+// ShaderProgram: checks, translates and runs one shader.
+#include "gfx/shaders/shader_program.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "gfx/shaders/shader_checker.h"
+#include "gfx/shaders/shader_translate.h"
+
+namespace gfx {
+
+struct ShaderProgram::Impl {
+    ShaderKind kind = ShaderKind::Vertex;
+    DWORD version = 0;
+    std::vector<DWORD> tokens;
+    TranslatedShader translated;
+};
+
+ShaderProgram::ShaderProgram(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ShaderProgram::~ShaderProgram() = default;
+
+namespace {
+
+// Checks the whole stream; fills the decoded instructions and the token count
+// up to and including the end token.
+bool CheckStream(const DWORD* tokens, size_t maxTokens, DWORD kindFilter, std::vector<DecodedInstruction>* list,
+                 size_t* length, isa::Profile* profile, CheckError* error) {
+    const size_t limit = maxTokens < kMaxShaderTokens ? maxTokens : kMaxShaderTokens;
+    if (limit == 0) {
+        error->code = 3;
+        error->text = "empty shader";
+        return false;
+    }
+    ShaderChecker checker;
+    if (!checker.Begin(tokens[0], kindFilter, error)) return false;
+    size_t pos = 1;
+    while (true) {
+        if (pos >= limit) {
+            char text[96];
+            std::snprintf(text, sizeof text, "no end token within the shader's %u tokens", static_cast<unsigned>(limit));
+            error->code = 3;
+            error->text = text;
+            error->offset = pos;
+            return false;
+        }
+        ShaderChecker::Element kind;
+        size_t consumed = 0;
+        DecodedInstruction ins;
+        if (!checker.Next(tokens + pos, limit - pos, pos, &kind, &consumed, &ins, error)) return false;
+        pos += consumed;
+        if (kind == ShaderChecker::Element::End) break;
+        if (kind == ShaderChecker::Element::Instruction) list->push_back(ins);
+    }
+    if (!checker.Finish(error)) return false;
+    *length = pos;
+    *profile = checker.Profile();
+    return true;
+}
+
+}  // namespace
+
+HRESULT CheckShaderTokens(const DWORD* tokens, size_t maxTokens, ShaderKind kind, std::string* message) {
+    if (!tokens) return D3DERR_INVALIDCALL;
+    std::vector<DecodedInstruction> list;
+    size_t length = 0;
+    isa::Profile profile;
+    CheckError error;
+    const DWORD filter = kind == ShaderKind::Vertex ? isa::kVertexVersionKind : isa::kPixelVersionKind;
+    if (!CheckStream(tokens, maxTokens, filter, &list, &length, &profile, &error)) {
+        if (message) *message = error.text;
+        return D3DERR_INVALIDCALL;
+    }
+    TranslatedShader translated;
+    if (!TranslateShader(list, profile, &translated)) {
+        if (message) *message = "the shader uses registers beyond the device's constant tables";
+        return D3DERR_INVALIDCALL;
+    }
+    if (message) message->clear();
+    return D3D_OK;
+}
+
+HRESULT ShaderProgram::Create(const DWORD* tokens, size_t maxTokens, ShaderKind kind,
+                              std::unique_ptr<ShaderProgram>* out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    out->reset();
+    if (!tokens) return D3DERR_INVALIDCALL;
+    try {
+        auto impl = std::make_unique<Impl>();
+        std::vector<DecodedInstruction> list;
+        size_t length = 0;
+        isa::Profile profile;
+        CheckError error;
+        const DWORD filter = kind == ShaderKind::Vertex ? isa::kVertexVersionKind : isa::kPixelVersionKind;
+        if (!CheckStream(tokens, maxTokens, filter, &list, &length, &profile, &error)) return D3DERR_INVALIDCALL;
+        if (!TranslateShader(list, profile, &impl->translated)) return D3DERR_INVALIDCALL;
+        impl->kind = kind;
+        impl->version = tokens[0];
+        impl->tokens.assign(tokens, tokens + length);
+        out->reset(new ShaderProgram(std::move(impl)));
+        return D3D_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+ShaderKind ShaderProgram::Kind() const { return impl_->kind; }
+DWORD ShaderProgram::Version() const { return impl_->version; }
+isa::Profile ShaderProgram::Profile() const { return impl_->translated.program.profile; }
+const std::vector<DWORD>& ShaderProgram::Tokens() const { return impl_->tokens; }
+const std::vector<ShaderSemantic>& ShaderProgram::Inputs() const { return impl_->translated.inputs; }
+const std::vector<ShaderSemantic>& ShaderProgram::Outputs() const { return impl_->translated.outputs; }
+const std::vector<ShaderSamplerUse>& ShaderProgram::Samplers() const { return impl_->translated.samplers; }
+int ShaderProgram::PositionSlot() const {
+    if (impl_->kind != ShaderKind::Vertex) return -1;
+    if (isa::ProfileMajor(Profile()) < 3) {
+        for (const ShaderSemantic& s : impl_->translated.outputs)
+            if (s.slot == kSlotPosition) return kSlotPosition;
+        return -1;
+    }
+    return impl_->translated.positionSlot;
+}
+bool ShaderProgram::DepthWritten() const { return impl_->translated.depthWritten; }
+bool ShaderProgram::UsesTexkill() const { return impl_->translated.usesTexkill; }
+
+void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,
+                                VertexResults* results, ExecPath path) const {
+    const int count = batch.count < 0 ? 0 : batch.count > kLanes ? kLanes : batch.count;
+    exec::ExecState storage;
+    exec::ExecState* state = &storage;
+    std::memset(state->regs, 0, sizeof state->regs);
+    for (int i = 0; i < kMaxVertexInputs; ++i) std::memcpy(state->regs[exec::kInputBase + i], batch.input[i].v, sizeof batch.input[i].v);
+    const uint32_t lanes = count == 32 ? ~0u : (1u << count) - 1;
+    exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path == ExecPath::Simd);
+    for (int i = 0; i < kMaxVertexOutputs; ++i) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
+}
+
+void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* sampler, const PixelBatch& batch,
+                              PixelResults* results, ExecPath path) const {
+    const int quads = batch.quads < 0 ? 0 : batch.quads > kQuads ? kQuads : batch.quads;
+    exec::ExecState storage;
+    exec::ExecState* state = &storage;
+    std::memset(state->regs, 0, sizeof state->regs);
+    for (int i = 0; i < kMaxPixelInputs; ++i) std::memcpy(state->regs[exec::kInputBase + i], batch.input[i].v, sizeof batch.input[i].v);
+    std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
+    std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
+    const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;
+    results->killed = exec::Execute(impl_->translated.program, constants, sampler, state, lanes,
+                                    path == ExecPath::Simd);
+    const exec::ExecProgram& prog = impl_->translated.program;
+    if (prog.ps1) {
+        std::memcpy(results->color[0].v, state->regs[exec::kTempBase], sizeof results->color[0].v);
+        for (int i = 1; i < kMaxColorOutputs; ++i) std::memset(results->color[i].v, 0, sizeof results->color[i].v);
+    } else {
+        for (int i = 0; i < kMaxColorOutputs; ++i) std::memcpy(results->color[i].v, state->regs[exec::kOutBase + i], sizeof results->color[i].v);
+    }
+    std::memcpy(results->depth, state->regs[exec::kDepthSlot][0], sizeof results->depth);
+}
+
+}  // namespace gfx
