@@ -20,11 +20,10 @@ KL_MATH_SLOTS(KL_LAZY_ENTRY)
 
 // Both tables are initialised from addresses only, so they are filled before
 // any code runs (no dependence on the order of static initialisation).
-MathOp MathDispatchTable[kSlotCount] = {
 #define KL_LAZY_SLOT(n, name, ret, params, args) reinterpret_cast<MathOp>(&Lazy##name),
-    KL_MATH_SLOTS(KL_LAZY_SLOT)
+MathOp MathDispatchTable[kSlotCount] = {KL_MATH_SLOTS(KL_LAZY_SLOT)};
+const MathOp MathLazyTable[kSlotCount] = {KL_MATH_SLOTS(KL_LAZY_SLOT)};
 #undef KL_LAZY_SLOT
-};
 
 const MathOp MathPlainTable[kSlotCount] = {
 #define KL_PLAIN_SLOT(n, name, ret, params, args) reinterpret_cast<MathOp>(&plain::name),

@@ -51,7 +51,13 @@ SlotFn<N> As(MathOp op) {
 }
 
 extern MathOp MathDispatchTable[kSlotCount];
+// The lazy entry of each slot (what the table holds before any selection).
+extern const MathOp MathLazyTable[kSlotCount];
 extern const MathOp MathPlainTable[kSlotCount];
+
+// Puts the table back in its start-up state: lazy entries in every slot and
+// the path unselected, so the next dispatched call selects again. For tests.
+void ResetToLazyEntries();
 
 // Variant sets, by instruction family. Each lists only the slots it replaces.
 std::span<const SlotEntry> X86Variants();        // slots 0-7 and 34

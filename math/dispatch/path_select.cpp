@@ -39,6 +39,12 @@ void Install3DNow() {
 }
 
 }  // namespace
+
+void ResetToLazyEntries() {
+    std::copy(std::begin(MathLazyTable), std::end(MathLazyTable), std::begin(MathDispatchTable));
+    g_mathPath = PathUnselected;
+}
+
 }  // namespace klmath
 
 int MathPathSelect(int select) {
