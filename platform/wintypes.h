@@ -29,6 +29,9 @@ using LPCWSTR = const wchar_t*;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using HANDLE = void*;
+// Window handle: an opaque pointer owned by the window layer.
+struct HWND__;
+using HWND = HWND__*;
 
 #ifndef TRUE
 #define TRUE 1

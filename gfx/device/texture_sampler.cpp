@@ -1,0 +1,262 @@
+#include "gfx/device/texture_sampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "gfx/device/device.h"
+
+namespace gfx {
+namespace {
+
+// Maps texel index i onto 0..n-1 by the address mode; false for border.
+inline bool Address(DWORD mode, int i, int n, int* out) {
+    if (i >= 0 && i < n) {
+        *out = i;
+        return true;
+    }
+    switch (mode) {
+    case D3DTADDRESS_WRAP: {
+        int m = i % n;
+        *out = m < 0 ? m + n : m;
+        return true;
+    }
+    case D3DTADDRESS_MIRROR: {
+        int period = 2 * n;
+        int m = i % period;
+        if (m < 0) m += period;
+        *out = m < n ? m : period - 1 - m;
+        return true;
+    }
+    case D3DTADDRESS_BORDER: return false;
+    case D3DTADDRESS_MIRRORONCE: {
+        int m = i < 0 ? -1 - i : i;
+        *out = std::min(m, n - 1);
+        return true;
+    }
+    default:  // clamp
+        *out = std::clamp(i, 0, n - 1);
+        return true;
+    }
+}
+
+// Floor that stays within int range for absurd coordinates.
+inline int FloorToInt(float v) {
+    v = std::clamp(v, -1.0e9f, 1.0e9f);
+    return int(std::floor(v));
+}
+
+inline void Texel(const SamplerBinding& b, const ImageStore& image, int x, int y, int z, float out[4]) {
+    int ax, ay, az = 0;
+    if (!Address(b.address[0], x, int(image.width), &ax) || !Address(b.address[1], y, int(image.height), &ay) ||
+        (image.depth > 1 && !Address(b.address[2], z, int(image.depth), &az))) {
+        std::memcpy(out, b.border, sizeof(float) * 4);
+        return;
+    }
+    const FormatInfo& f = *image.info;
+    if (f.format == D3DFMT_A8R8G8B8 || f.format == D3DFMT_X8R8G8B8) {
+        const BYTE* p = image.Row(UINT(ay), UINT(az)) + size_t(ax) * 4;
+        constexpr float k = 1.f / 255.f;
+        out[0] = p[2] * k;
+        out[1] = p[1] * k;
+        out[2] = p[0] * k;
+        out[3] = f.format == D3DFMT_A8R8G8B8 ? p[3] * k : 1.f;
+        return;
+    }
+    f.decode(image.Row(0, UINT(az)), INT(image.rowPitch), UINT(ax), UINT(ay), out);
+}
+
+// Samples one level at normalised (u, v, w) with point or linear filtering.
+void SampleLevel(const SamplerBinding& b, const ImageStore& image, bool linear, float u, float v, float w,
+                 float out[4]) {
+    float fu = u * float(image.width), fv = v * float(image.height), fw = w * float(image.depth);
+    bool volume = image.depth > 1;
+    if (!linear) {
+        Texel(b, image, FloorToInt(fu), FloorToInt(fv), volume ? FloorToInt(fw) : 0, out);
+        return;
+    }
+    fu -= 0.5f;
+    fv -= 0.5f;
+    int x0 = FloorToInt(fu), y0 = FloorToInt(fv);
+    float ax = fu - float(x0), ay = fv - float(y0);
+    int slices = 1;
+    int z0 = 0;
+    float az = 0.f;
+    if (volume) {
+        fw -= 0.5f;
+        z0 = FloorToInt(fw);
+        az = fw - float(z0);
+        slices = 2;
+    }
+    float acc[4] = {0, 0, 0, 0};
+    for (int s = 0; s < slices; ++s) {
+        float wz = volume ? (s ? az : 1.f - az) : 1.f;
+        float t[4][4];
+        Texel(b, image, x0, y0, z0 + s, t[0]);
+        Texel(b, image, x0 + 1, y0, z0 + s, t[1]);
+        Texel(b, image, x0, y0 + 1, z0 + s, t[2]);
+        Texel(b, image, x0 + 1, y0 + 1, z0 + s, t[3]);
+        for (int c = 0; c < 4; ++c) {
+            float top = t[0][c] + (t[1][c] - t[0][c]) * ax;
+            float bottom = t[2][c] + (t[3][c] - t[2][c]) * ax;
+            acc[c] += wz * (top + (bottom - top) * ay);
+        }
+    }
+    std::memcpy(out, acc, sizeof(acc));
+}
+
+// Picks the cube face of direction (x, y, z) and the face coordinates.
+UINT CubeFace(const float c[3], float* u, float* v, float* major) {
+    float ax = std::fabs(c[0]), ay = std::fabs(c[1]), az = std::fabs(c[2]);
+    UINT face;
+    float sc, tc, ma;
+    if (ax >= ay && ax >= az) {
+        face = c[0] >= 0 ? 0 : 1;
+        sc = c[0] >= 0 ? -c[2] : c[2];
+        tc = -c[1];
+        ma = ax;
+    } else if (ay >= az) {
+        face = c[1] >= 0 ? 2 : 3;
+        sc = c[0];
+        tc = c[1] >= 0 ? c[2] : -c[2];
+        ma = ay;
+    } else {
+        face = c[2] >= 0 ? 4 : 5;
+        sc = c[2] >= 0 ? c[0] : -c[0];
+        tc = -c[1];
+        ma = az;
+    }
+    if (ma == 0.f) ma = 1.f;
+    *u = (sc / ma + 1.f) * 0.5f;
+    *v = (tc / ma + 1.f) * 0.5f;
+    *major = ma;
+    return face;
+}
+
+// Level of detail from the screen derivatives of the coordinates.
+float DerivativeLod(const BaseTextureImpl& t, const float ddx[4], const float ddy[4], float cubeMajor) {
+    const ImageStore& top = t.image(0, 0);
+    float w = float(top.width), h = float(top.height), d = float(top.depth);
+    float sx, sy;
+    if (t.kind() == D3DRTYPE_CUBETEXTURE) {
+        // Directions change the face coordinates by about d/(2*major).
+        float scale = w * 0.5f / cubeMajor;
+        sx = (ddx[0] * ddx[0] + ddx[1] * ddx[1] + ddx[2] * ddx[2]) * scale * scale;
+        sy = (ddy[0] * ddy[0] + ddy[1] * ddy[1] + ddy[2] * ddy[2]) * scale * scale;
+    } else {
+        sx = ddx[0] * w * ddx[0] * w + ddx[1] * h * ddx[1] * h;
+        sy = ddy[0] * w * ddy[0] * w + ddy[1] * h * ddy[1] * h;
+        if (t.kind() == D3DRTYPE_VOLUMETEXTURE) {
+            sx += ddx[2] * d * ddx[2] * d;
+            sy += ddy[2] * d * ddy[2] * d;
+        }
+    }
+    float rho2 = std::max(sx, sy);
+    if (!(rho2 > 1e-30f)) return -100.f;
+    return 0.5f * std::log2(rho2);
+}
+
+}  // namespace
+
+void SampleOne(const SamplerBinding& b, const float coord[4], float lod, float out[4]) {
+    const BaseTextureImpl* t = b.texture;
+    if (!t) {
+        out[0] = out[1] = out[2] = 0.f;
+        out[3] = 1.f;
+        return;
+    }
+    float u = coord[0], v = coord[1], w = coord[2];
+    UINT face = 0;
+    if (t->kind() == D3DRTYPE_CUBETEXTURE) {
+        float major;
+        face = CubeFace(coord, &u, &v, &major);
+    }
+    if (std::isnan(u)) u = 0.f;
+    if (std::isnan(v)) v = 0.f;
+    if (std::isnan(w)) w = 0.f;
+    if (std::isnan(lod)) lod = 0.f;
+    lod += b.lodBias;
+    UINT last = t->levels() - 1;
+    UINT first = std::min(b.firstLevel, last);
+    bool magnify = lod <= 0.f;
+    bool linear = (magnify ? b.magFilter : b.minFilter) >= D3DTEXF_LINEAR;
+    if (magnify || b.mipFilter == D3DTEXF_NONE) {
+        SampleLevel(b, t->image(face, first), linear, u, v, w, out);
+        return;
+    }
+    if (b.mipFilter == D3DTEXF_POINT) {
+        float nearest = std::floor(lod + 0.5f);
+        UINT level = nearest >= float(last) ? last : std::max(first, UINT(std::max(nearest, 0.f)));
+        SampleLevel(b, t->image(face, level), linear, u, v, w, out);
+        return;
+    }
+    float base = std::floor(lod);
+    float frac = lod - base;
+    UINT l0 = base >= float(last) ? last : std::max(first, UINT(std::max(base, 0.f)));
+    UINT l1 = std::min(last, std::max(first, l0 + 1));
+    if (float(l0) > base) frac = 0.f;  // clamped up to the first allowed level
+    float a[4], c[4];
+    SampleLevel(b, t->image(face, l0), linear, u, v, w, a);
+    if (l1 == l0 || frac == 0.f) {
+        std::memcpy(out, a, sizeof(a));
+        return;
+    }
+    SampleLevel(b, t->image(face, l1), linear, u, v, w, c);
+    for (int k = 0; k < 4; ++k) out[k] = a[k] + (c[k] - a[k]) * frac;
+}
+
+void DeviceSampler::Bind(const DeviceImpl& device, UINT firstSlot, UINT count) {
+    for (UINT i = 0; i < 16; ++i) bindings_[i] = SamplerBinding();
+    for (UINT i = 0; i < count && i < 16; ++i) {
+        SamplerBinding& b = bindings_[i];
+        UINT slot = firstSlot + i;
+        b.texture = device.texture(slot);
+        const auto& s = device.sampler(slot);
+        b.address[0] = s[D3DSAMP_ADDRESSU];
+        b.address[1] = s[D3DSAMP_ADDRESSV];
+        b.address[2] = s[D3DSAMP_ADDRESSW];
+        D3DCOLOR border = s[D3DSAMP_BORDERCOLOR];
+        b.border[0] = ((border >> 16) & 0xFF) / 255.f;
+        b.border[1] = ((border >> 8) & 0xFF) / 255.f;
+        b.border[2] = (border & 0xFF) / 255.f;
+        b.border[3] = (border >> 24) / 255.f;
+        b.magFilter = s[D3DSAMP_MAGFILTER];
+        b.minFilter = s[D3DSAMP_MINFILTER];
+        b.mipFilter = s[D3DSAMP_MIPFILTER];
+        std::memcpy(&b.lodBias, &s[D3DSAMP_MIPMAPLODBIAS], 4);
+        if (!std::isfinite(b.lodBias)) b.lodBias = 0.f;
+        b.firstLevel = b.texture ? std::max<UINT>(s[D3DSAMP_MAXMIPLEVEL], b.texture->lod()) : 0;
+        // A texture whose format cannot be sampled reads as unbound.
+        if (b.texture && !b.texture->info()->decode) b.texture = nullptr;
+    }
+}
+
+void DeviceSampler::Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) {
+    const SamplerBinding& b = bindings_[sampler < 16 ? sampler : 0];
+    if (sampler >= 16 || !b.texture) {
+        for (int lane = 0; lane < kLanes; ++lane) {
+            if (!(lanes.laneMask >> lane & 1)) continue;
+            out[lane][0] = out[lane][1] = out[lane][2] = 0.f;
+            out[lane][3] = 1.f;
+        }
+        return;
+    }
+    for (int lane = 0; lane < kLanes; ++lane) {
+        if (!(lanes.laneMask >> lane & 1)) continue;
+        float lod;
+        if (lanes.mode == LodMode::Explicit) {
+            lod = lanes.lod ? lanes.lod[lane] : 0.f;
+        } else {
+            float major = 1.f;
+            if (b.texture->kind() == D3DRTYPE_CUBETEXTURE) {
+                float u, v;
+                CubeFace(lanes.coord[lane], &u, &v, &major);
+            }
+            lod = DerivativeLod(*b.texture, lanes.ddx[lane], lanes.ddy[lane], major);
+            if (lanes.mode == LodMode::Bias && lanes.lod) lod += lanes.lod[lane];
+        }
+        SampleOne(b, lanes.coord[lane], lod, out[lane]);
+    }
+}
+
+}  // namespace gfx

@@ -1,0 +1,38 @@
+// Texture sampling on the device's textures and sampler states: level of
+// detail from derivatives, point and linear filtering within and between
+// mip levels, the five address modes and the border colour.
+#pragma once
+
+#include "gfx/device/resources.h"
+#include "gfx/shaders/shader_program.h"
+
+namespace gfx {
+
+class DeviceImpl;
+
+struct SamplerBinding {
+    const BaseTextureImpl* texture = nullptr;  // null: unbound, samples (0, 0, 0, 1)
+    DWORD address[3] = {D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP};
+    float border[4] = {0, 0, 0, 0};
+    DWORD magFilter = D3DTEXF_POINT, minFilter = D3DTEXF_POINT, mipFilter = D3DTEXF_NONE;
+    float lodBias = 0.f;
+    UINT firstLevel = 0;  // most detailed level allowed (max of D3DSAMP_MAXMIPLEVEL and the texture LOD)
+};
+
+class DeviceSampler final : public TextureSampler {
+public:
+    // Binds `count` samplers from device slot `firstSlot` (pixel samplers: 0,
+    // vertex texture samplers: their slots), as sampler numbers 0..count-1.
+    void Bind(const DeviceImpl& device, UINT firstSlot, UINT count);
+    void Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) override;
+    const SamplerBinding& binding(UINT sampler) const { return bindings_[sampler]; }
+    void SetBinding(UINT sampler, const SamplerBinding& binding) { bindings_[sampler] = binding; }
+
+private:
+    SamplerBinding bindings_[16];
+};
+
+// Samples one lane: coordinates, the level of detail, and the binding.
+void SampleOne(const SamplerBinding& b, const float coord[4], float lod, float out[4]);
+
+}  // namespace gfx

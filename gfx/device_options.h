@@ -1,0 +1,25 @@
+// Tuning of the software rasteriser, for tests and benchmarks. Applications
+// need not call these: by default a device draws with one worker per core on
+// the tiled path.
+#pragma once
+
+#include "gfx/d3d9.h"
+
+namespace gfx {
+
+struct DeviceOptions {
+    // Worker threads for rasterisation; 0 means one per hardware thread.
+    unsigned threads = 0;
+    // Draw through the plain scalar per-pixel path instead of the tiled,
+    // quad-at-a-time path. Both give the same pixels; the scalar one is the
+    // reference the fast one is tested against.
+    bool scalarReference = false;
+};
+
+// Options for devices created from now on.
+void SetDefaultDeviceOptions(const DeviceOptions& options);
+DeviceOptions GetDefaultDeviceOptions();
+// Changes the options of one device (takes effect at the next draw).
+HRESULT SetDeviceOptions(IDirect3DDevice9* device, const DeviceOptions& options);
+
+}  // namespace gfx
