@@ -90,6 +90,7 @@ private:
     int loopCounter = 0;
     std::vector<Frame> frames;
     int callDepth = 0;
+    bool exhausted = false;
 };
 
 template <bool kSimd>
@@ -523,7 +524,9 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
     Block result;
     int pc = 0;
     while (pc < count) {
-        if (++executed > kMaxExecutedOps) break;
+        // Past the budget, loops stop repeating and calls are skipped, so the
+        // rest of the program runs straight through once.
+        if (++executed > kMaxExecutedOps) exhausted = true;
         const ExecOp& op = P.ops[pc];
         if (op.kind == Kind::Arith || op.kind == Kind::Sample || op.kind == Kind::Ps1Tex ||
             op.kind == Kind::Derivative || op.kind == Kind::TexDepth || op.kind == Kind::Texkill) {
@@ -615,7 +618,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
                 const int iterations = std::clamp(ic[0], 0, 255);
                 const int start = std::clamp(ic[1], 0, 255);
                 const int step = std::clamp(ic[2], -128, 127);
-                if (iterations == 0 || active == 0) {
+                if (iterations == 0 || active == 0 || exhausted) {
                     pc = op.target + 1;
                     break;
                 }
@@ -630,7 +633,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
                 --f.remaining;
                 if (op.kind == Kind::EndLoop) loopCounter += f.step;
                 active = f.saved & ~f.broken;
-                if (f.remaining > 0 && active != 0) {
+                if (f.remaining > 0 && active != 0 && !exhausted) {
                     pc = op.target + 1;
                 } else {
                     active = f.saved;
@@ -663,7 +666,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
             case Kind::CallNz: {
                 if (op.kind == Kind::CallNz && op.srcCount > 1) Read(op.src[1], src[1]);
                 const uint32_t lanesIn = active & (op.kind == Kind::Call ? allLanes : LaneCond(op, src));
-                if (lanesIn == 0 || callDepth >= kMaxCallDepth || op.target < 0) {
+                if (lanesIn == 0 || callDepth >= kMaxCallDepth || op.target < 0 || exhausted) {
                     ++pc;
                     break;
                 }

@@ -131,7 +131,8 @@ struct ExecState {
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
                  ExecState* state, uint32_t activeLanes, bool simd);
 
-// Executed-instruction budget per call: loops and calls stop there.
+// Executed-instruction budget per call: past it loops stop repeating and
+// calls are skipped, so the rest of the program runs once.
 constexpr uint32_t kMaxExecutedOps = 65536;
 // Nested calls beyond this depth are skipped.
 constexpr int kMaxCallDepth = 16;

@@ -422,6 +422,12 @@ bool Translator::Instruction(const DecodedInstruction& ins, bool deferWrite) {
         DecodedParam asSource = ins.dst;
         asSource.token = (asSource.token & ~0x0FFF0000u) | (kSwizzleIdentity << 16);
         if (!Operand(asSource, &e.src[0])) return false;
+        if (prog_.ps1TexRegs) {
+            // ps_1_1-1_3: texkill tN tests the stage's texture coordinates.
+            e.src[0].index = TexcoordSlot(ins.dst.number);
+            NoteInput(USAGE_TEXCOORD, static_cast<uint8_t>(ins.dst.number),
+                      static_cast<uint8_t>(kPixelSlotTexcoord0 + ins.dst.number), kMaskAll);
+        }
         e.texComps = prog_.ps1 ? 3 : 4;
         out_->usesTexkill = true;
         Emit(e);
@@ -480,7 +486,7 @@ bool Translator::Instruction(const DecodedInstruction& ins, bool deferWrite) {
         Emit(e);
         return true;
     }
-    if (prog_.ps1 && op >= OP_TEXBEM && op <= OP_TEXM3x3) {
+    if (prog_.ps1 && ((op >= OP_TEXBEM && op <= OP_TEXM3x3VSPEC) || (op >= OP_TEXREG2RGB && op <= OP_TEXM3x3))) {
         // ps_1_1-1_3 texture addressing: src[0] the earlier texture register,
         // src[1] this stage's coordinates, src[2] the eye vector constant.
         e.kind = Kind::Ps1Tex;
