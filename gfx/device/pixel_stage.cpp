@@ -166,12 +166,17 @@ void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& 
                           hasAlpha ? (old >> 24) / 255.f : 1.f};
             for (int c = 0; c < 4; ++c) s[c] = Sat(s[c]);
             float r[4];
-            for (int c = 0; c < 3; ++c) {
-                r[c] = BlendOp(state.blendOp, s[c] * Factor(src, s, d, state.blendFactor, c),
-                               d[c] * Factor(dst, s, d, state.blendFactor, c));
+            for (int c = 0; c < 4; ++c) {
+                DWORD op = c < 3 ? state.blendOp : opA;
+                // Minimum and maximum compare the colours themselves; the
+                // factors take no part.
+                if (op == D3DBLENDOP_MIN || op == D3DBLENDOP_MAX) {
+                    r[c] = BlendOp(op, s[c], d[c]);
+                } else {
+                    r[c] = BlendOp(op, s[c] * Factor(c < 3 ? src : srcA, s, d, state.blendFactor, c),
+                                   d[c] * Factor(c < 3 ? dst : dstA, s, d, state.blendFactor, c));
+                }
             }
-            r[3] = BlendOp(opA, s[3] * Factor(srcA, s, d, state.blendFactor, 3),
-                           d[3] * Factor(dstA, s, d, state.blendFactor, 3));
             out = (ToByte(r[3]) << 24) | (ToByte(r[0]) << 16) | (ToByte(r[1]) << 8) | ToByte(r[2]);
         } else {
             out = (ToByte(s[3]) << 24) | (ToByte(s[0]) << 16) | (ToByte(s[1]) << 8) | ToByte(s[2]);
