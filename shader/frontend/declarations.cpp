@@ -381,13 +381,14 @@ bool SameParameters(const std::vector<VarDecl*>& a, const std::vector<VarDecl*>&
 }
 }  // namespace
 
-FuncDecl* Parser::FindMatchingFunction(const char* name, const std::vector<VarDecl*>& params) {
+FuncDecl* Parser::FindMatchingFunction(const char* name, const char* target, const std::vector<VarDecl*>& params) {
     Scope* enclosing = scope_ ? scope_->outer : nullptr;
     if (!enclosing) return nullptr;
     for (const Symbol& s : enclosing->symbols) {
         if (s.decl->declKind != kDeclFunction || std::strcmp(s.name, name) != 0) continue;
         FuncDecl* f = static_cast<FuncDecl*>(s.decl);
-        if (SameParameters(f->params, params)) return f;
+        bool sameTarget = (!f->target && !target) || (f->target && target && std::strcmp(f->target, target) == 0);
+        if (sameTarget && SameParameters(f->params, params)) return f;
     }
     return nullptr;
 }
@@ -419,7 +420,8 @@ FuncDecl* Parser::DeclareFunction(Declarator* sig, const char* semantic, const T
     }
     if (ret) ret = tree_->types.MakeConst(ret);
 
-    if (FuncDecl* prior = FindMatchingFunction(name, params)) {
+    const char* targetName = target ? target->value.text : ut.usage.target;
+    if (FuncDecl* prior = FindMatchingFunction(name, targetName, params)) {
         if (TypeName(prior->returnType) != TypeName(ret)) Error(loc, msg::kReturnDiffers, name);
         // The definition's parameters take the prototype's slots, so calls
         // resolved against the prototype reach the body's names.

@@ -32,6 +32,16 @@ StateAssignment* Parser::MakeStateAssignment(const Token* name, Expr* index, Exp
     return s;
 }
 
+Expr* Parser::MakeStateFlags(Expr* a, Expr* b, const SourceLocation& loc) {
+    if (!a || !b) return nullptr;
+    OperatorExpr* e = tree_->New<OperatorExpr>(loc);
+    e->op = Op::StateFlags;
+    e->type = tree_->types.Scalar(kInt);
+    e->operands[0] = a;
+    e->operands[1] = b;
+    return e;
+}
+
 Expr* Parser::MakeStateReference(const Token* name, const SourceLocation&) { return MakeIdentifier(name); }
 
 Expr* Parser::MakeSamplerState(std::vector<StateAssignment*>* states, const SourceLocation& loc) {

@@ -58,7 +58,7 @@ using namespace hlsl;
 %token <tok> INT_CONST LONG_CONST UINT_CONST FLOAT_CONST HALF_CONST FLOATF_CONST LONGF_CONST STRING_CONST
 %token <tok> IDENTIFIER TYPE_NAME ASM_BLOCK DECL_BLOCK
 /* single characters */
-%token <tok> ';' ',' '(' ')' '[' ']' '{' '}' '<' '>' '=' ':' '.' '?' '+' '-' '*' '/' '%' '!'
+%token <tok> ';' ',' '(' ')' '[' ']' '{' '}' '<' '>' '=' ':' '.' '?' '+' '-' '*' '/' '%' '!' '|'
 
 %type <expr> primary_expr postfix_expr unary_expr mul_expr add_expr rel_expr eq_expr and_expr or_expr cond_expr
 %type <expr> assign_expr expr expr_opt initializer object_literal state_value dim_expr
@@ -495,6 +495,7 @@ state_name
 
 state_value
     : expr                                  { GUARD; p->CheckStateValue($1); $$ = $1; }
+    | state_value '|' cond_expr             { GUARD; $$ = p->MakeStateFlags($1, $3, LOC($2)); }
     | '<' IDENTIFIER '>'                    { GUARD; $$ = p->MakeStateReference($2, LOC($1)); }
     | '{' init_items '}'                    { GUARD; $$ = p->MakeInitList($2, LOC($1)); }
     | '{' init_items ',' '}'                { GUARD; $$ = p->MakeInitList($2, LOC($1)); }

@@ -157,6 +157,7 @@ public:
     void BeginStateBlock();
     void EndStateBlock();
     StateAssignment* MakeStateAssignment(const Token* name, Expr* index, Expr* value);
+    Expr* MakeStateFlags(Expr* a, Expr* b, const SourceLocation& loc);  // "RED|GREEN"
     Expr* MakeStateReference(const Token* name, const SourceLocation& loc);  // "<name>"
     Expr* MakeSamplerState(std::vector<StateAssignment*>* states, const SourceLocation& loc);
     Expr* MakeCompile(bool fragment, const Token* target, const Token* function, std::vector<Expr*>* args,
@@ -205,7 +206,7 @@ private:
     const Type* ApplyDimensions(const char* name, Declarator* d, const Type* element, VarKind kind, bool isTypedef);
     Expr* ConvertInitializer(Expr* init, const Type* type, const char* name);
     void AddSymbol(Decl* d, const char* name, const SourceLocation& loc);
-    FuncDecl* FindMatchingFunction(const char* name, const std::vector<VarDecl*>& params);
+    FuncDecl* FindMatchingFunction(const char* name, const char* target, const std::vector<VarDecl*>& params);
 
     Preprocessor& pp_;
     uint32_t flags_;

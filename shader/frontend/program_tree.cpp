@@ -89,7 +89,7 @@ ConstValue ConvertValue(const ConstValue& v, BaseType base) {
 const char* OpSpelling(Op op) {
     static const char* const kSpelling[] = {
         "-", "+", "!", "++", "--", "++", "--", "*", "/", "%", "+", "-", "<", ">", "<=", ">=", "==", "!=",
-        "&&", "||", "=", "*=", "/=", "%=", "+=", "-=", ",",
+        "&&", "||", "=", "*=", "/=", "%=", "+=", "-=", ",", "|",
     };
     return kSpelling[size_t(op)];
 }

@@ -123,6 +123,7 @@ enum class Op : uint8_t {
     LogicalAnd, LogicalOr,
     Assign, MultiplyAssign, DivideAssign, ModuloAssign, AddAssign, SubtractAssign,
     Comma,
+    StateFlags,  // "RED|GREEN" in a state value: flags combined
 };
 const char* OpSpelling(Op op);
 

@@ -262,6 +262,9 @@ bool CanConvert(const Type* to, const Type* from, bool isExplicit) {
         return ShapeConverts(to, from);
     }
     uint32_t toSize = TypeSize(to), fromSize = TypeSize(from);
+    // "(Struct)0": an explicit conversion replicates a numeric scalar into
+    // every component of a numeric aggregate.
+    if (isExplicit && !fromAggregate && from->cls == kScalar && IsNumeric(to)) return true;
     // An explicit conversion sees a numeric aggregate as a vector of its size.
     if (isExplicit && fromAggregate && !toAggregate && to->cls != kObject && IsNumeric(from) && fromSize <= 4) {
         Type v;
