@@ -2,12 +2,13 @@
 // stage that implements it; a slot stays null until its stage exists, and the
 // driver then stops after preprocessing with E_NOTIMPL.
 #include "shader/compile_pipeline.h"
+#include "shader/frontend/parse_stage.h"
 
 const CompileStages& GetCompileStages() {
     static const CompileStages stages = {
-        /* parse    */ nullptr,
+        /* parse    */ &ParseStage,
         /* generate */ nullptr,
-        /* release  */ nullptr,
+        /* release  */ &ReleaseProgramTree,
         /* assemble */ nullptr,
     };
     return stages;
