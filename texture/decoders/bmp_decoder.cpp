@@ -281,7 +281,7 @@ HRESULT ReadDib(SourceImage* image, const BYTE* data, size_t size, uint64_t pixe
         shifts[c] = TrailingZeros(h.masks[c]);
         maxima[c] = h.masks[c] ? h.masks[c] >> shifts[c] : 0;
     }
-    const bool noColour = h.masks[0] == 0 && h.masks[1] == 0 && h.masks[2] == 0;
+    // A colour channel without a mask is absent (0); a missing alpha mask means opaque.
     for (uint32_t y = 0; y < h.height; ++y) {
         const BYTE* src = pixelData + y * paddedFileRow;
         BYTE* dst = out + static_cast<size_t>(h.bottomUp ? h.height - 1 - y : y) * pitch;
@@ -301,7 +301,7 @@ HRESULT ReadDib(SourceImage* image, const BYTE* data, size_t size, uint64_t pixe
                 for (int c = 0; c < 4; ++c)
                     ch[c] = maxima[c] ? static_cast<float>((v >> shifts[c]) & maxima[c]) *
                                             (1.0f / static_cast<float>(maxima[c]))
-                                      : (noColour && c < 3 ? 0.0f : 1.0f);
+                                      : (c < 3 ? 0.0f : 1.0f);
                 std::memcpy(f + 4 * x, ch, sizeof(ch));
             }
         } else if (shiftedByte) {

@@ -100,10 +100,15 @@ HRESULT ReadTgaFile(SourceImage* image, const BYTE* data, size_t size) {
     const uint32_t width = ReadLe16(data + 12), height = ReadLe16(data + 14);
     const uint32_t pixelBits = data[16], descriptor = data[17];
     if (mapType >= 2 || (imageType & 0xF4) != 0 || width == 0 || height == 0) return E_FAIL;
+    // A descriptor that declares no attribute bits makes 16-bit colour
+    // 15-bit: the top bit is then not alpha.
+    const bool noAttributes = (descriptor & 0x0F) == 0;
+    const uint32_t mapDepth = noAttributes && mapBits == 16 ? 15 : mapBits;
+    const uint32_t pixelDepth = noAttributes && pixelBits == 16 ? 15 : pixelBits;
 
     D3DFORMAT mapFormat = D3DFMT_UNKNOWN;
     if (mapType == 1) {
-        mapFormat = FormatForDepth(mapBits);
+        mapFormat = FormatForDepth(mapDepth);
         if (mapFormat == D3DFMT_UNKNOWN) return E_FAIL;
     }
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -114,7 +119,7 @@ HRESULT ReadTgaFile(SourceImage* image, const BYTE* data, size_t size) {
         format = D3DFMT_P8, bpp = 1;
         break;
     case 2:
-        format = FormatForDepth(pixelBits);
+        format = FormatForDepth(pixelDepth);
         bpp = (pixelBits + 7) / 8;
         break;
     case 3:
@@ -139,7 +144,7 @@ HRESULT ReadTgaFile(SourceImage* image, const BYTE* data, size_t size) {
     if (!image->loadPixels) return S_OK;
 
     if (format == D3DFMT_P8) {
-        HRESULT hr = ReadPalette(image, data + kHeaderSize + idLength, mapFirst, mapLength, mapBits);
+        HRESULT hr = ReadPalette(image, data + kHeaderSize + idLength, mapFirst, mapLength, mapDepth);
         if (FAILED(hr)) return hr;
     }
 

@@ -44,15 +44,19 @@ TEST(TgaDecoder, ColourMapsOfFifteenAndSixteenBits) {
     Bytes body = map16;
     body.push_back(1);
     SourceImage img;
-    ASSERT_EQ(Decode(img, MakeTga(1, 1, 1, 8, 0x20, body, 1, 0, 2, 16)), S_OK);
+    ASSERT_EQ(Decode(img, MakeTga(1, 1, 1, 8, 0x21, body, 1, 0, 2, 16)), S_OK);  // one attribute bit
     ASSERT_EQ(img.format, D3DFMT_P8);
     const uint8_t e0[4] = {255, 0, 0, 0}, e1[4] = {0, 0, 255, 255};
     EXPECT_EQ(0, memcmp(img.palette, e0, 4));
     EXPECT_EQ(0, memcmp(img.palette + 4, e1, 4));
+    // Without attribute bits the top bit is not alpha.
+    SourceImage opaque;
+    ASSERT_EQ(Decode(opaque, MakeTga(1, 1, 1, 8, 0x20, body, 1, 0, 2, 16)), S_OK);
+    EXPECT_EQ(opaque.palette[3], 255);
 
     // A map that claims entries past 256 is refused.
     SourceImage bad;
-    EXPECT_EQ(Decode(bad, MakeTga(1, 1, 1, 8, 0x20, body, 1, 255, 2, 16)), ERR_INVALID_DATA);
+    EXPECT_EQ(Decode(bad, MakeTga(1, 1, 1, 8, 0x21, body, 1, 255, 2, 16)), ERR_INVALID_DATA);
 }
 
 TEST(DdsDecoder, CubeMapsNeedAllSixFaces) {
