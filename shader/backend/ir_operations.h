@@ -1,0 +1,73 @@
+// Operation codes of the intermediate program and the shapes (input and
+// output counts) they take for a component count n. An operation word holds
+// the code in bits 24-31 and n in bits 0-23.
+#pragma once
+
+#include <cstdint>
+
+enum IrOp : uint32_t {
+    kOpEmpty = 0x00,
+    kOpMove = 0x10,
+    kOpNegate = 0x11,
+    kOpReciprocal = 0x12,
+    kOpFraction = 0x13,
+    kOpExp2 = 0x14,
+    kOpLog2 = 0x15,
+    kOpSqrt = 0x16,
+    kOpSin = 0x17,
+    kOpCos = 0x18,
+    kOpAsin = 0x19,
+    kOpAcos = 0x1A,
+    kOpAtan = 0x1B,
+    kOpDerivativeX = 0x1C,
+    kOpDerivativeY = 0x1D,
+    kOpMin = 0x20,
+    kOpMax = 0x21,
+    kOpSetLess = 0x22,
+    kOpSetGreaterEqual = 0x23,
+    kOpAdd = 0x24,
+    kOpMul = 0x25,
+    kOpAtan2 = 0x26,
+    kOpDot = 0x30,
+    kOpProduce = 0x31,  // no inputs, n outputs
+    kOpConsume = 0x32,  // n inputs, no outputs
+    kOpLit = 0x33,
+    kOpClip = 0x34,
+    kOpNoise = 0x35,
+    kOpSample = 0x40,  // 0x40-0x4F: dimension group + kind
+    kOpSampleLast = 0x4F,
+    kOpSelect = 0x50,
+    kOpAbs = 0xF0,
+    kOpLerp = 0xF1,
+    kOpNormalize = 0xF2,
+    kOpRsq = 0xF3,
+    kOpRsqNegated = 0xF4,
+    kOpMad = 0xF5,
+    kOpMadNegated = 0xF6,
+    kOpMatrix2 = 0xF7,
+    kOpMatrix3 = 0xF8,
+    kOpMatrix4 = 0xF9,
+    kOpDot2Add = 0xFA,
+    kOpDistance = 0xFB,
+};
+
+// Sample operations: base + 4 x dimension + kind.
+enum SampleDimension : uint32_t { kSample1D = 0, kSample2D = 1, kSampleVolume = 2, kSampleCube = 3 };
+enum SampleKind : uint32_t { kSamplePlain = 0, kSampleGradients = 1, kSampleProjected = 2, kSampleBiased = 3 };
+
+constexpr uint32_t MakeOp(uint32_t code, uint32_t n) { return code << 24 | (n & 0xFFFFFF); }
+constexpr uint32_t OpCode(uint32_t word) { return word >> 24; }
+constexpr uint32_t OpCount(uint32_t word) { return word & 0xFFFFFF; }
+constexpr bool IsSampleOp(uint32_t code) { return code >= kOpSample && code <= kOpSampleLast; }
+constexpr bool IsUnaryOp(uint32_t code) { return code >= kOpMove && code <= kOpDerivativeY; }
+constexpr bool IsBinaryOp(uint32_t code) { return code >= kOpMin && code <= kOpAtan2; }
+constexpr bool IsCommutativeOp(uint32_t code) {
+    return code == kOpMin || code == kOpMax || code == kOpAdd || code == kOpMul || code == kOpDot;
+}
+
+// Derives the input and output counts of an operation with n components;
+// false for the target forms (0xF0-0xFB), whose counts are given by whoever
+// builds them. `fixedOutputs`: the output count may be given instead (dot).
+bool DeriveShape(uint32_t code, uint32_t n, int* inputs, int* outputs, bool* fixedOutputs);
+
+const char* OpName(uint32_t code);

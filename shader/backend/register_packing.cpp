@@ -1,0 +1,146 @@
+// Packs the virtual registers of one pool into the physical registers the
+// target has. Instructions are walked in order; each virtual register is
+// placed when it is first written, into the physical register whose other
+// values die closest to its own end of life (so partly used registers fill up
+// and temporaries are short-lived), taking components from x upwards for
+// pieces of two or more and from w downwards for single components.
+// Needs: components assigned, instructions in final order. Keeps: instructions.
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <map>
+#include <numeric>
+
+#include "shader/backend/ir_passes.h"
+
+namespace {
+
+constexpr int64_t kFreeSlotCost = 0x10000;
+constexpr int64_t kSkippedComponentCost = 0x1000000;
+
+struct VirtualRegister {
+    std::vector<int32_t> args;
+    int32_t width = 0;      // components used
+    int32_t end = -1;       // last reader, at least the first writer + 1
+    int32_t physical = -1;
+    int32_t map[4] = {-1, -1, -1, -1};  // virtual component -> physical component
+};
+
+}  // namespace
+
+HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
+    if (registers <= 0) registers = 1;
+    p.ComputeUses();
+    std::map<int32_t, VirtualRegister> virtuals;
+    for (size_t i = 0; i < p.args.size(); ++i) {
+        const IrArgument& a = p.args[i];
+        if (a.pool != pool || a.reg < 0) continue;
+        VirtualRegister& v = virtuals[a.reg];
+        v.args.push_back(int32_t(i));
+        v.width = std::max(v.width, std::clamp(a.component, 0, 3) + 1);
+        const int32_t firstWriter = a.firstWriter >= 0 ? a.firstWriter : 0;
+        v.end = std::max({v.end, a.lastReader, firstWriter + 1});
+    }
+
+    // Visiting order of the physical registers: k * 7 mod R, then any that
+    // sequence missed (when R is a multiple of 7).
+    std::vector<int32_t> order;
+    std::vector<bool> listed(size_t(registers), false);
+    for (int k = 0; k < registers; ++k) {
+        const int32_t r = int32_t((int64_t(k) * 7) % registers);
+        if (!listed[r]) {
+            listed[r] = true;
+            order.push_back(r);
+        }
+    }
+    for (int32_t r = 0; r < registers; ++r)
+        if (!listed[r]) order.push_back(r);
+
+    std::vector<std::array<int32_t, 4>> busy(size_t(registers), {-1, -1, -1, -1});
+    auto moveToEnd = [&](int32_t r) {
+        order.erase(std::find(order.begin(), order.end(), r));
+        order.push_back(r);
+    };
+    auto moveToFront = [&](int32_t r) {
+        order.erase(std::find(order.begin(), order.end(), r));
+        order.insert(order.begin(), r);
+    };
+    auto liveCount = [&](int32_t at) {
+        int live = 0;
+        for (const auto& slots : busy)
+            live += std::any_of(slots.begin(), slots.end(), [&](int32_t u) { return u >= at; });
+        return live;
+    };
+
+    for (size_t i = 0; i < p.instructions.size(); ++i) {
+        IrInstruction& inst = p.instructions[i];
+        const int32_t at = int32_t(i);
+        inst.liveBefore = liveCount(at);
+        // A copy tends to land where its source was.
+        if (inst.code() == kOpMove && !inst.inputs.empty()) {
+            const IrArgument& in = p.args[inst.inputs[0]];
+            if (in.pool == pool && in.reg >= 0 && virtuals.count(in.reg) && virtuals[in.reg].physical >= 0)
+                moveToFront(virtuals[in.reg].physical);
+        }
+        for (int32_t out : inst.outputs) {
+            if (out < 0 || p.args[out].pool != pool || p.args[out].reg < 0) continue;
+            VirtualRegister& v = virtuals[p.args[out].reg];
+            if (v.physical >= 0) {
+                moveToEnd(v.physical);
+                continue;
+            }
+            int32_t best = -1;
+            int64_t bestCost = 0;
+            int32_t bestMap[4] = {-1, -1, -1, -1};
+            for (int32_t r : order) {
+                const auto& slots = busy[r];
+                auto isFree = [&](int c) { return slots[c] < at; };
+                int32_t chosen[4] = {-1, -1, -1, -1};
+                int taken = 0, skipped = 0;
+                if (v.width >= 2) {
+                    for (int c = 0; c < 4 && taken < v.width; ++c) {
+                        if (isFree(c)) chosen[taken++] = c;
+                        else ++skipped;
+                    }
+                } else {
+                    for (int c = 3; c >= 0 && taken < 1; --c) {
+                        if (isFree(c)) chosen[taken++] = c;
+                        else ++skipped;
+                    }
+                }
+                if (taken < v.width) continue;
+                int64_t cost = skipped * kSkippedComponentCost;
+                for (int c = 0; c < 4; ++c) {
+                    const bool mine = std::find(chosen, chosen + v.width, c) != chosen + v.width;
+                    if (mine) continue;
+                    cost += isFree(c) ? kFreeSlotCost : std::llabs(int64_t(slots[c]) - v.end);
+                }
+                if (best < 0 || cost < bestCost) {
+                    best = r;
+                    bestCost = cost;
+                    std::copy(chosen, chosen + 4, bestMap);
+                    if (cost == 0) break;
+                }
+            }
+            if (best < 0) {
+                const SourceLocation location = inst.location;
+                p.ReportError(&location, 4004, "expression too complex");
+                return E_FAIL;
+            }
+            v.physical = best;
+            std::copy(bestMap, bestMap + 4, v.map);
+            for (int c = 0; c < v.width; ++c) busy[best][v.map[c]] = v.end;
+            moveToEnd(best);
+        }
+        inst.liveAfter = liveCount(at + 1);
+    }
+    for (auto& [id, v] : virtuals) {
+        if (v.physical < 0) continue;
+        for (int32_t arg : v.args) {
+            IrArgument& a = p.args[arg];
+            a.reg = v.physical;
+            a.component = v.map[std::clamp(a.component, 0, 3)];
+        }
+    }
+    return S_OK;
+}
