@@ -1,0 +1,76 @@
+// Feeds arbitrary tokens to ShaderProgram::Create and runs whatever is
+// accepted, as a vertex and as a pixel shader, with a sampler that answers
+// with fixed colours. Byte 0 picks the shader kind; the rest are the tokens.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "gfx/shaders/shader_program.h"
+
+namespace {
+
+class FixedSampler : public gfx::TextureSampler {
+public:
+    void Sample(UINT, const gfx::SampleLanes& lanes, float (*out)[4]) override {
+        for (int l = 0; l < gfx::kLanes; ++l) {
+            if (!(lanes.laneMask >> l & 1)) continue;
+            for (int k = 0; k < 4; ++k) out[l][k] = lanes.coord[l][k] * 0.5f + (lanes.lod ? lanes.lod[l] : 0.0f);
+        }
+    }
+    gfx::BumpEnvironment Bump(UINT) const override {
+        gfx::BumpEnvironment b;
+        b.m[0][0] = b.m[1][1] = 0.5f;
+        b.lscale = 1.0f;
+        return b;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 5) return 0;
+    const gfx::ShaderKind kind = (data[0] & 1) ? gfx::ShaderKind::Pixel : gfx::ShaderKind::Vertex;
+    const size_t count = (size - 1) / 4;
+    std::vector<DWORD> tokens(count);
+    std::memcpy(tokens.data(), data + 1, count * 4);
+    std::unique_ptr<gfx::ShaderProgram> program;
+    // Sometimes without a length, as a device caller without one would. Such a
+    // caller promises an end token; end tokens past the longest element (a
+    // comment of 0x7FFF tokens) keep the scan inside the buffer.
+    const size_t limit = (data[0] & 2) ? SIZE_MAX : count;
+    if (limit == SIZE_MAX) tokens.resize(count + 0x8001, 0x0000FFFF);
+    if (gfx::ShaderProgram::Create(tokens.data(), limit, kind, &program) != D3D_OK) return 0;
+
+    auto constants = std::make_unique<gfx::ShaderConstants>();
+    for (int i = 0; i < gfx::ShaderConstants::kVertexFloatCount; ++i)
+        for (int c = 0; c < 4; ++c) constants->f[i][c] = static_cast<float>((i * 7 + c) % 13) - 6.0f;
+    for (int i = 0; i < gfx::ShaderConstants::kIntCount; ++i) {
+        constants->i[i][0] = i * 3;
+        constants->i[i][1] = i;
+        constants->i[i][2] = 1 - i;
+        constants->b[i] = i & 1;
+    }
+    FixedSampler sampler;
+    if (kind == gfx::ShaderKind::Vertex) {
+        auto batch = std::make_unique<gfx::VertexBatch>();
+        batch->count = gfx::kLanes - 3;
+        for (int i = 0; i < gfx::kMaxVertexInputs; ++i)
+            for (int c = 0; c < 4; ++c)
+                for (int l = 0; l < gfx::kLanes; ++l) batch->input[i].v[c][l] = static_cast<float>(l - i + c) * 0.25f;
+        auto results = std::make_unique<gfx::VertexResults>();
+        program->RunVertices(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        program->RunVertices(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Reference);
+    } else {
+        auto batch = std::make_unique<gfx::PixelBatch>();
+        batch->quads = gfx::kQuads;
+        batch->coverage = 0x6FF6;
+        for (int i = 0; i < gfx::kMaxPixelInputs; ++i)
+            for (int c = 0; c < 4; ++c)
+                for (int l = 0; l < gfx::kLanes; ++l) batch->input[i].v[c][l] = static_cast<float>(l * 3 - i + c) * 0.125f;
+        auto results = std::make_unique<gfx::PixelResults>();
+        program->RunPixels(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        program->RunPixels(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Reference);
+    }
+    return 0;
+}
