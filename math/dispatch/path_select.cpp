@@ -8,7 +8,8 @@
 namespace klmath {
 namespace {
 
-int g_mathPath = PathUnselected;
+// The chosen path (PathUnselected until the first selection).
+int MathPath = PathUnselected;
 
 void Install(std::span<const SlotEntry> variants) {
     for (const SlotEntry& e : variants) MathDispatchTable[e.slot] = e.op;
@@ -42,7 +43,7 @@ void Install3DNow() {
 
 void ResetToLazyEntries() {
     std::copy(std::begin(MathLazyTable), std::end(MathLazyTable), std::begin(MathDispatchTable));
-    g_mathPath = PathUnselected;
+    MathPath = PathUnselected;
 }
 
 }  // namespace klmath
@@ -51,26 +52,26 @@ int MathPathSelect(int select) {
     using namespace klmath;
     if (select == 0) {
         std::copy(std::begin(MathPlainTable), std::end(MathPlainTable), std::begin(MathDispatchTable));
-        g_mathPath = PathUnselected;
-        return g_mathPath;
+        MathPath = PathUnselected;
+        return MathPath;
     }
-    if (g_mathPath != PathUnselected) return g_mathPath;
-    g_mathPath = PathPlain;
+    if (MathPath != PathUnselected) return MathPath;
+    MathPath = PathPlain;
     std::copy(std::begin(MathPlainTable), std::end(MathPlainTable), std::begin(MathDispatchTable));
     Install(X86Variants());
     DWORD level = DisableLevel();
-    if (level == 1) return g_mathPath;
+    if (level == 1) return MathPath;
     if (level != 2 && IsProcessorFeaturePresent(PF_3DNOW_INSTRUCTIONS_AVAILABLE)) {
         Install3DNow();
-        g_mathPath = Path3DNow;
+        MathPath = Path3DNow;
     } else if (CpuidReportsSse2()) {
         Install(Sse2Variants());
-        g_mathPath = PathSse2;
+        MathPath = PathSse2;
     } else if (IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {
         Install(SseVariants());
-        g_mathPath = PathSse;
+        MathPath = PathSse;
     }
-    return g_mathPath;
+    return MathPath;
 }
 
-int MathPathCurrent() { return klmath::g_mathPath; }
+int MathPathCurrent() { return klmath::MathPath; }
