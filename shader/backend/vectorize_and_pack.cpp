@@ -19,6 +19,9 @@ HRESULT VectorizeAndPack(IntermediateProgram& p) {
     }
     HRESULT hr = AssignComponents(p);
     if (FAILED(hr)) return hr;
+    // Values copied together into one register by the operand moves are
+    // better computed there in the first place.
+    if (optimize) CombineInstructions(p);
     hr = GatherLiteralRegisters(p);
     if (FAILED(hr)) return hr;
     if (optimize) ReorderInstructions(p);
