@@ -228,6 +228,15 @@ TEST_P(Operations, Vectors_ProjectionRoundTripAndCross) {
     EXPECT_NEAR(screen.y, 300, 1e-3f);
     KLMATRIX zero{};
     EXPECT_EQ(KLVec3Unproject(&back, &screen, &vp, &zero, nullptr, nullptr), nullptr);
+    // The array forms give the single results element by element.
+    KLVECTOR3 pts[3] = {p, at, {2, 1, -1}}, scr[3], unp[3];
+    KLVec3ProjectArray(scr, sizeof(KLVECTOR3), pts, sizeof(KLVECTOR3), &vp, &proj, &view, &world, 3);
+    KLVec3UnprojectArray(unp, sizeof(KLVECTOR3), scr, sizeof(KLVECTOR3), &vp, &proj, &view, &world, 3);
+    for (int i = 0; i < 3; ++i) {
+        KLVECTOR3 one;
+        ExpectNear(scr[i], *KLVec3Project(&one, &pts[i], &vp, &proj, &view, &world), 0);
+        ExpectNear(unp[i], pts[i], 2e-4f);
+    }
 
     KLVECTOR4 a{1, 2, 3, 4}, b{-2, 0.5f, 1, 0}, c{0.3f, -1, 2, 5}, x;
     KLVec4Cross(&x, &a, &b, &c);
