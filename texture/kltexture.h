@@ -115,6 +115,9 @@ HRESULT ImageInfoFromNamedFileW(LPCWSTR name, ImageFileInfo* info);
 HRESULT ImageInfoFromModuleResourceA(HMODULE module, LPCSTR name, ImageFileInfo* info);
 HRESULT ImageInfoFromModuleResourceW(HMODULE module, LPCWSTR name, ImageFileInfo* info);
 
+// The format's name ("D3DFMT_A8R8G8B8"), or null for an unknown value.
+const char* FormatName(D3DFORMAT format);
+
 // ---- Device requirements ------------------------------------------------------------
 
 // Settles size, level count and format against the device's capabilities.

@@ -1,0 +1,6 @@
+// Fuzz target: the DDS decoder and the conversion of what it decodes.
+#include "tests/fuzz/fuzz_image_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return fuzzimg::Run(ReadDdsFile, ImageFileDds, data, size);
+}

@@ -1,0 +1,96 @@
+// kiln texinfo: the report of what the loader sees, and the PNG of level 0.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/texture/test_image_files.h"
+#include "tool_runner.h"
+
+using namespace testimg;
+
+namespace {
+
+std::string WriteFile(const std::string& name, const Bytes& bytes) {
+    const std::string path = std::string(KILN_BINARY_DIR) + "/kiln_texinfo_" + name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(KilnTexinfo, DescribesFilesOfEachKind) {
+    BmpOptions bmp;
+    bmp.width = 3, bmp.height = 2;
+    const std::string bmpPath = WriteFile("a.bmp", MakeBmp(bmp, Bytes(24, 7)));
+    ToolResult r = RunKiln({"texinfo", bmpPath});
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_EQ("file:    " + bmpPath +
+                  "\ndecoder: BMP\nsize:    3 x 2\nformat:  D3DFMT_R8G8B8\nlevels:  1\nkind:    texture\n",
+              r.out);
+
+    DdsOptions cube;
+    cube.width = cube.height = 2, cube.mips = 2, cube.caps2 = 0xFE00;
+    r = RunKiln({"texinfo", WriteFile("cube.dds", MakeDds(cube, Bytes(6 * 20, 0)))});
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("decoder: DDS\n"), std::string::npos);
+    EXPECT_NE(r.out.find("levels:  2\nkind:    cube texture, 6 faces\n"), std::string::npos) << r.out;
+
+    DdsOptions volume;
+    volume.width = volume.height = 1, volume.depth = 3, volume.flags |= 0x800000;
+    r = RunKiln({"texinfo", WriteFile("volume.dds", MakeDds(volume, Bytes(12, 0)))});
+    EXPECT_NE(r.out.find("kind:    volume texture, depth 3\n"), std::string::npos) << r.out;
+}
+
+TEST(KilnTexinfo, WritesLevelZeroAsPng) {
+    // P3 with maximum 15: 15 scales to 255.
+    const std::string ppm = WriteFile("b.ppm", FromString("P3 2 1 15\n15 0 0 0 15 0\n"));
+    const std::string png = std::string(KILN_BINARY_DIR) + "/kiln_texinfo_b.png";
+    std::remove(png.c_str());
+    ToolResult r = RunKiln({"texinfo", ppm, "--png", png});
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("decoder: PPM\nsize:    2 x 1\nformat:  D3DFMT_X8R8G8B8\n"), std::string::npos) << r.out;
+    const Bytes written = ReadFile(png);
+    ASSERT_GT(written.size(), 8u);
+    EXPECT_EQ(0, memcmp(written.data(), "\x89PNG\r\n\x1a\n", 8));
+
+    // The PNG reads back as an A8R8G8B8 image of the same size, and writing it
+    // again gives the same file.
+    ToolResult back = RunKiln({"texinfo", png, "--png", png + "2.png"});
+    ASSERT_EQ(0, back.exitCode) << back.err;
+    EXPECT_NE(back.out.find("decoder: PNG\nsize:    2 x 1\nformat:  D3DFMT_A8R8G8B8\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(png + "2.png"), written);
+}
+
+TEST(KilnTexinfo, FailuresAndUsage) {
+    ToolResult missing = RunKiln({"texinfo", "/nonexistent/image.png"});
+    EXPECT_EQ(1, missing.exitCode);
+    EXPECT_EQ("kiln texinfo: /nonexistent/image.png: not an image the loader reads, or the file cannot be opened "
+              "(0x88760B59)\n",
+              missing.err);
+    const std::string noise = WriteFile("noise.bin", Bytes(40, 0xEE));
+    EXPECT_EQ(1, RunKiln({"texinfo", noise}).exitCode);
+    const std::string blocks = WriteFile("dxt1.dds", [] {
+        DdsOptions o;
+        o.pfFlags = 0x4, o.fourCC = 0x31545844;  // "DXT1"
+        return MakeDds(o, Bytes(8, 0));
+    }());
+    ToolResult dxt = RunKiln({"texinfo", blocks, "--png", blocks + ".png"});
+    EXPECT_EQ(1, dxt.exitCode);
+    EXPECT_NE(dxt.out.find("format:  D3DFMT_DXT1\n"), std::string::npos);
+    EXPECT_NE(dxt.err.find("(0x80004005)"), std::string::npos) << dxt.err;
+    EXPECT_EQ(2, RunKiln({"texinfo"}).exitCode);
+    EXPECT_EQ(2, RunKiln({"texinfo", "a", "--png"}).exitCode);
+    EXPECT_EQ(2, RunKiln({"texinfo", "--bogus", "a"}).exitCode);
+    ToolResult help = RunKiln({"texinfo", "--help"});
+    EXPECT_EQ(0, help.exitCode);
+    EXPECT_NE(help.out.find("usage: kiln texinfo FILE [--png OUT.png]"), std::string::npos);
+}
+
+}  // namespace
