@@ -1,11 +1,10 @@
-// kiln check FILE [-D NAME[=VALUE]]... [-I DIR]...: parses and checks an HLSL
-// file without generating code; messages go to standard error.
+// kiln check FILE [-D NAME[=VALUE]]... [-I DIR]... [--assign NAME=DIR]...: parses
+// and checks an HLSL file without generating code; messages go to standard error.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
-#include <sstream>
 
 #include "command.h"
 #include "macro_arguments.h"
@@ -16,7 +15,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: kiln check FILE [-D NAME[=VALUE]]... [-I DIR]...\n"
+    "usage: kiln check FILE [-D NAME[=VALUE]]... [-I DIR]... [--assign NAME=DIR]...\n"
     "\n"
     "Preprocesses, parses and type-checks FILE as HLSL without generating\n"
     "code. Messages go to standard error; the exit code is 1 when any error\n"
@@ -24,19 +23,27 @@ const char kUsage[] =
     "\n"
     "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n"
     "  -I DIR           also look for #include files in DIR, after the\n"
-    "                   directory of the including file\n";
+    "                   directory of the including file\n"
+    "  --assign NAME=DIR\n"
+    "                   a path assign: #include \"NAME:path\" opens DIR/path\n";
 
 // Opens #include files from the including file's directory, then from the
-// -I directories in order. Each opened buffer remembers its directory so that
-// nested includes resolve against it.
+// -I directories in order; a name "NAME:path" whose NAME is a path assign
+// opens path in the assigned directory. Each opened buffer remembers its
+// directory so that nested includes resolve against it.
 class SearchPathInclude : public IKLInclude {
 public:
-    explicit SearchPathInclude(std::vector<std::string> dirs) : dirs_(std::move(dirs)) {}
+    SearchPathInclude(std::vector<std::string> dirs, std::map<std::string, std::string> assigns)
+        : dirs_(std::move(dirs)), assigns_(std::move(assigns)) {}
 
     HRESULT Open(KLINCLUDE_TYPE, LPCSTR name, LPCVOID parent, LPCVOID* data, UINT* bytes) override {
         std::vector<std::string> candidates;
         std::string n = name ? name : "";
-        if (!parent || n.empty() || n[0] == '/') {
+        size_t colon = n.find(':');
+        auto assign = colon == std::string::npos ? assigns_.end() : assigns_.find(n.substr(0, colon));
+        if (assign != assigns_.end()) {
+            candidates.push_back(assign->second + "/" + n.substr(colon + 1));
+        } else if (!parent || n.empty() || n[0] == '/') {
             candidates.push_back(n);
         } else {
             auto it = directories_.find(parent);
@@ -68,6 +75,7 @@ public:
 
 private:
     std::vector<std::string> dirs_;
+    std::map<std::string, std::string> assigns_;
     std::map<LPCVOID, std::string> directories_;
     std::map<LPCVOID, std::unique_ptr<std::string>> buffers_;
 };
@@ -75,6 +83,7 @@ private:
 int RunCheck(const std::vector<std::string>& args) {
     std::string file;
     std::vector<std::string> includeDirs;
+    std::map<std::string, std::string> assigns;
     MacroArguments macros;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
@@ -98,6 +107,16 @@ int RunCheck(const std::vector<std::string>& args) {
             includeDirs.push_back(args[i] == "-I" ? args[++i] : args[i].substr(2));
             continue;
         }
+        if (args[i] == "--assign") {
+            size_t eq = i + 1 < args.size() ? args[i + 1].find('=') : std::string::npos;
+            if (eq == std::string::npos || eq == 0) {
+                std::fprintf(stderr, "kiln check: --assign needs NAME=DIR\n");
+                return 2;
+            }
+            ++i;
+            assigns[args[i].substr(0, eq)] = args[i].substr(eq + 1);
+            continue;
+        }
         if (args[i].size() > 1 && args[i][0] == '-') {
             std::fprintf(stderr, "kiln check: unknown option '%s'\n%s", args[i].c_str(), kUsage);
             return 2;
@@ -112,9 +131,10 @@ int RunCheck(const std::vector<std::string>& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    SearchPathInclude include(includeDirs);
+    SearchPathInclude include(includeDirs, assigns);
+    bool handler = !includeDirs.empty() || !assigns.empty();
     Preprocessor preprocessor;
-    HRESULT hr = preprocessor.OpenFile(file.c_str(), macros.Macros(), includeDirs.empty() ? nullptr : &include);
+    HRESULT hr = preprocessor.OpenFile(file.c_str(), macros.Macros(), handler ? &include : nullptr);
     std::unique_ptr<hlsl::ProgramTree> tree;
     if (SUCCEEDED(hr)) hr = hlsl::ParseProgram(preprocessor, 0, &tree);
     std::string messages = preprocessor.Log().Text();

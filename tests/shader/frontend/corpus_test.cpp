@@ -1,5 +1,6 @@
-// Field test: every real-world shader of the shared corpus is checked. A file
-// that fails must be listed with its reason in corpus_known_failures.tsv
+// Field test: every real-world shader of the shared corpus is checked with
+// the settings of its host engine (corpus/host_settings.tsv). A file that
+// fails must be listed with its reason in corpus/known_failures.tsv
 // (a feature of a later shader generation, a platform extension, a genuine
 // error in the file); a listed file that passes is reported too, so the list
 // stays true.
@@ -10,6 +11,8 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "shader/frontend/parse_stage.h"
@@ -19,16 +22,18 @@ namespace {
 
 const char kCorpus[] = "/work/shared/corpus/hlsl";
 
-// Opens includes relative to the including file; "shaders:" is the
-// Nebula2 path assign for the main file's own directory.
+// Opens includes relative to the including file, and "NAME:path" through a
+// path assign of the host settings.
 class CorpusInclude : public IKLInclude {
 public:
-    explicit CorpusInclude(std::string mainDir) : mainDir_(std::move(mainDir)) {}
+    explicit CorpusInclude(std::map<std::string, std::string> assigns) : assigns_(std::move(assigns)) {}
     HRESULT Open(KLINCLUDE_TYPE, LPCSTR name, LPCVOID parent, LPCVOID* data, UINT* bytes) override {
         std::string n = name;
         std::string path;
-        if (!parent) path = n;
-        else if (n.compare(0, 8, "shaders:") == 0) path = mainDir_ + n.substr(8);
+        size_t colon = n.find(':');
+        auto assign = colon == std::string::npos ? assigns_.end() : assigns_.find(n.substr(0, colon));
+        if (assign != assigns_.end()) path = assign->second + "/" + n.substr(colon + 1);
+        else if (!parent) path = n;
         else path = dirs_[parent] + n;
         std::ifstream in(path, std::ios::binary);
         if (!in) return E_FAIL;
@@ -48,25 +53,56 @@ public:
     }
 
 private:
-    std::string mainDir_;
+    std::map<std::string, std::string> assigns_;
     std::map<LPCVOID, std::string> dirs_;
     std::map<LPCVOID, std::unique_ptr<std::string>> texts_;
 };
 
-// Macros the host engines define (see the corpus README).
-std::vector<KLMACRO> HostMacros(const std::string& path) {
-    if (path.find("nebula2") != std::string::npos)
-        return {{"VS_PROFILE", "vs_2_0"}, {"PS_PROFILE", "ps_2_0"}, {nullptr, nullptr}};
-    if (path.find("mpc-hc") != std::string::npos) return {{"MPC_HC_SHADER_PROFILE", "0"}, {nullptr, nullptr}};
-    return {{nullptr, nullptr}};
+// The host settings of one file: "-D NAME=VALUE" and "--assign NAME=DIR".
+struct HostSettings {
+    std::vector<std::string> names, values;
+    std::map<std::string, std::string> assigns;
+    std::vector<KLMACRO> Macros() const {
+        std::vector<KLMACRO> m;
+        for (size_t i = 0; i < names.size(); ++i) m.push_back({names[i].c_str(), values[i].c_str()});
+        m.push_back({nullptr, nullptr});
+        return m;
+    }
+};
+
+HostSettings SettingsFor(const std::string& relative, const std::string& dir) {
+    HostSettings h;
+    std::ifstream in("corpus/host_settings.tsv");
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos || relative.compare(0, tab, line, 0, tab) != 0) continue;
+        std::istringstream words(line.substr(tab + 1));
+        for (std::string w; words >> w;) {
+            std::string v;
+            words >> v;
+            size_t at = v.find("{dir}");
+            if (at != std::string::npos) v.replace(at, 5, dir);
+            size_t eq = v.find('=');
+            std::string key = v.substr(0, eq), value = eq == std::string::npos ? "1" : v.substr(eq + 1);
+            if (w == "-D") {
+                h.names.push_back(key);
+                h.values.push_back(value);
+            } else if (w == "--assign") {
+                h.assigns[key] = value;
+            }
+        }
+    }
+    return h;
 }
 
 bool CheckFile(const std::string& relative, std::string* log) {
     std::string path = std::string(kCorpus) + "/" + relative;
     std::string full;
     if (FAILED(platform::GetFullPath(path.c_str(), &full))) full = path;
-    CorpusInclude include(platform::DirectoryOf(full));
-    std::vector<KLMACRO> macros = HostMacros(relative);
+    HostSettings host = SettingsFor(relative, platform::DirectoryOf(full));
+    CorpusInclude include(host.assigns);
+    std::vector<KLMACRO> macros = host.Macros();
     Preprocessor pp;
     HRESULT hr = pp.OpenFile(path.c_str(), macros.data(), &include);
     std::unique_ptr<hlsl::ProgramTree> tree;
@@ -79,8 +115,8 @@ TEST(Corpus, EveryValidFilePassesAndEveryFailureIsKnown) {
     std::ifstream manifest(std::string(kCorpus) + "/MANIFEST.tsv");
     if (!manifest) GTEST_SKIP() << "corpus not present";
     std::map<std::string, std::string> known;
-    std::ifstream list("corpus_known_failures.tsv");
-    ASSERT_TRUE(list) << "corpus_known_failures.tsv missing";
+    std::ifstream list("corpus/known_failures.tsv");
+    ASSERT_TRUE(list) << "corpus/known_failures.tsv missing";
     for (std::string line; std::getline(list, line);) {
         if (line.empty() || line[0] == '#') continue;
         size_t tab = line.find('\t');

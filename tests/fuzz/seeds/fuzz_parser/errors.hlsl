@@ -1,0 +1,3 @@
+float4 x = ;
+struct { float a; } ;
+float f() { return switch; }
