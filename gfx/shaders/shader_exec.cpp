@@ -28,6 +28,9 @@ namespace {
 
 constexpr int N = kLanes;
 using Block = float[4][N];
+using BlockRef = const float (*)[N];  // a Block read in place
+
+alignas(64) const Block kZeroBlock = {};
 
 // Float to register index without undefined conversions (NaN reads as 0).
 inline int ToIndex(float f) {
@@ -69,15 +72,25 @@ private:
     }
 
     void Read(const Operand& o, Block out) const;
+    // The operand's value: the register itself when no swizzle, modifier or
+    // addressing applies, else `scratch` filled by Read.
+    BlockRef Fetch(const Operand& o, Block scratch) const {
+        if (o.file == File::Lane && o.rel == Rel::None && o.mod == SRCMOD_NONE && !o.clampUnit && o.swz[0] == 0 &&
+            o.swz[1] == 1 && o.swz[2] == 2 && o.swz[3] == 3) {
+            return regs[o.index];
+        }
+        Read(o, scratch);
+        return scratch;
+    }
     void Write(const ExecOp& op, const Dest& d, Block r, uint32_t lanes);
     uint32_t PredicateMask(const ExecOp& op, int comp) const;
-    void Arith(const ExecOp& op, Block src[4], Block r) const;
+    void Arith(const ExecOp& op, const BlockRef src[4], Block r) const;
     void Sample(const ExecOp& op, const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4],
                 const float* lod, LodMode mode, uint8_t stage, float (*out)[4]) const;
-    void SampleOp(const ExecOp& op, Block src[4], Block r) const;
-    void Ps1TexOp(const ExecOp& op, Block src[4], Block r);
+    void SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const;
+    void Ps1TexOp(const ExecOp& op, const BlockRef src[4], Block r);
     void Derivative(const Block v, bool dx, Block out) const;
-    uint32_t LaneCond(const ExecOp& op, Block src[4]) const;
+    uint32_t LaneCond(const ExecOp& op, const BlockRef src[4]) const;
     bool Unwind(int loopOp, int* pc);
 
     const ExecProgram& P;
@@ -193,10 +206,10 @@ void Runner<kSimd>::Write(const ExecOp& op, const Dest& d, Block r, uint32_t lan
 }
 
 template <bool kSimd>
-void Runner<kSimd>::Arith(const ExecOp& op, Block src[4], Block r) const {
-    const Block& a = src[0];
-    const Block& b = src[1];
-    const Block& c = src[2];
+void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) const {
+    const BlockRef a = src[0];
+    const BlockRef b = src[1];
+    const BlockRef c = src[2];
     if constexpr (kSimd) {
         switch (op.opcode) {
             case OP_MOV:
@@ -338,7 +351,7 @@ inline void FillCoords(const Block v, bool pixel, LaneCoords* c) {
 }
 
 template <bool kSimd>
-void Runner<kSimd>::SampleOp(const ExecOp& op, Block src[4], Block r) const {
+void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const {
     Block coord;
     std::memcpy(coord, src[0], sizeof coord);
     const bool pixel = P.kind == ShaderKind::Pixel;
@@ -369,9 +382,9 @@ void Runner<kSimd>::SampleOp(const ExecOp& op, Block src[4], Block r) const {
 }
 
 template <bool kSimd>
-void Runner<kSimd>::Ps1TexOp(const ExecOp& op, Block src[4], Block r) {
-    const Block& tn = src[0];   // earlier texture register
-    const Block& tc = src[1];   // this stage's coordinates
+void Runner<kSimd>::Ps1TexOp(const ExecOp& op, const BlockRef src[4], Block r) {
+    const BlockRef tn = src[0];  // earlier texture register
+    const BlockRef tc = src[1];  // this stage's coordinates
     const uint8_t stage = op.sampler;
     Block coord;
     std::memset(coord, 0, sizeof coord);
@@ -474,7 +487,7 @@ void Runner<kSimd>::Ps1TexOp(const ExecOp& op, Block src[4], Block r) {
 }
 
 template <bool kSimd>
-uint32_t Runner<kSimd>::LaneCond(const ExecOp& op, Block src[4]) const {
+uint32_t Runner<kSimd>::LaneCond(const ExecOp& op, const BlockRef src[4]) const {
     uint32_t m = 0;
     switch (op.kind) {
         case Kind::If:
@@ -517,10 +530,10 @@ template <bool kSimd>
 uint32_t Runner<kSimd>::Run(uint32_t lanes) {
     allLanes = lanes;
     active = lanes;
-    frames.reserve(16);
     const int count = static_cast<int>(P.ops.size());
     uint32_t executed = 0;
-    Block src[4];
+    Block scratch[4];
+    BlockRef src[4];
     Block result;
     int pc = 0;
     while (pc < count) {
@@ -534,8 +547,8 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
                 ++pc;
                 continue;
             }
-            for (int i = 0; i < op.srcCount; ++i) Read(op.src[i], src[i]);
-            for (int i = op.srcCount; i < 3; ++i) std::memset(src[i], 0, sizeof(Block));
+            for (int i = 0; i < op.srcCount; ++i) src[i] = Fetch(op.src[i], scratch[i]);
+            for (int i = op.srcCount; i < 4; ++i) src[i] = kZeroBlock;
             switch (op.kind) {
                 case Kind::Arith:
                     if (op.opcode == OP_BEM) {
@@ -584,7 +597,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
         switch (op.kind) {
             case Kind::If:
             case Kind::IfC: {
-                for (int i = 0; i < op.srcCount; ++i) Read(op.src[i], src[i]);
+                for (int i = 0; i < op.srcCount; ++i) src[i] = Fetch(op.src[i], scratch[i]);
                 const uint32_t taken = active & LaneCond(op, src);
                 frames.push_back({Kind::If, active, taken, 0, 0, 0, 0, 0});
                 active = taken;
@@ -646,7 +659,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
             case Kind::Break:
             case Kind::BreakC:
             case Kind::BreakP: {
-                for (int i = 0; i < op.srcCount; ++i) Read(op.src[i], src[i]);
+                for (int i = 0; i < op.srcCount; ++i) src[i] = Fetch(op.src[i], scratch[i]);
                 const uint32_t leaving = active & LaneCond(op, src);
                 for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
                     if (it->kind == Kind::Loop || it->kind == Kind::Rep) {
@@ -664,7 +677,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
             }
             case Kind::Call:
             case Kind::CallNz: {
-                if (op.kind == Kind::CallNz && op.srcCount > 1) Read(op.src[1], src[1]);
+                if (op.kind == Kind::CallNz && op.srcCount > 1) src[1] = Fetch(op.src[1], scratch[1]);
                 const uint32_t lanesIn = active & (op.kind == Kind::Call ? allLanes : LaneCond(op, src));
                 if (lanesIn == 0 || callDepth >= kMaxCallDepth || op.target < 0 || exhausted) {
                     ++pc;
@@ -703,6 +716,15 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
 }
 
 }  // namespace
+
+void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputCount, ExecState* state) {
+    std::memset(state->regs[kTempBase], 0, sizeof(Block) * program.tempCount);
+    if (program.ps1TexRegs) std::memset(state->regs[kTexBase], 0, sizeof(Block) * 8);
+    std::memset(state->regs[kOutBase], 0, sizeof(Block) * (kAddrSlot + 2 - kOutBase));  // outputs, a0, p0
+    for (int i = 0; i < inputCount && i < kTexBase - kInputBase; ++i) {
+        if (program.inputMask >> i & 1) std::memcpy(state->regs[kInputBase + i], inputs[i].v, sizeof(Block));
+    }
+}
 
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
                  ExecState* state, uint32_t activeLanes, bool simd) {

@@ -119,6 +119,8 @@ struct ExecProgram {
     uint16_t intDefMask = 0;
     BOOL boolDef[16] = {};
     uint16_t boolDefMask = 0;
+    uint16_t tempCount = 0;                     // temporaries used (r0..r[n-1])
+    uint32_t inputMask = 0;                     // input slots read (bit per slot)
     bool ps1 = false;                           // ps_1_x: r0 is the colour result
     bool ps1TexRegs = false;                    // ps_1_1-1_3 t registers are writable
 };
@@ -128,6 +130,9 @@ struct ExecProgram {
 struct ExecState {
     alignas(64) float regs[kLaneSlotCount][4][kLanes];
 };
+// Clears the registers the program may read before writing (temporaries, the
+// ps_1_x texture registers, outputs, a0, p0) and copies the inputs it reads.
+void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputCount, ExecState* state);
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
                  ExecState* state, uint32_t activeLanes, bool simd);
 

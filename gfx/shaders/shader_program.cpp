@@ -128,8 +128,7 @@ void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler
     const int count = batch.count < 0 ? 0 : batch.count > kLanes ? kLanes : batch.count;
     exec::ExecState storage;
     exec::ExecState* state = &storage;
-    std::memset(state->regs, 0, sizeof state->regs);
-    for (int i = 0; i < kMaxVertexInputs; ++i) std::memcpy(state->regs[exec::kInputBase + i], batch.input[i].v, sizeof batch.input[i].v);
+    exec::PrepareState(impl_->translated.program, batch.input, kMaxVertexInputs, state);
     const uint32_t lanes = count == 32 ? ~0u : (1u << count) - 1;
     exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path == ExecPath::Simd);
     for (int i = 0; i < kMaxVertexOutputs; ++i) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
@@ -140,8 +139,7 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
     const int quads = batch.quads < 0 ? 0 : batch.quads > kQuads ? kQuads : batch.quads;
     exec::ExecState storage;
     exec::ExecState* state = &storage;
-    std::memset(state->regs, 0, sizeof state->regs);
-    for (int i = 0; i < kMaxPixelInputs; ++i) std::memcpy(state->regs[exec::kInputBase + i], batch.input[i].v, sizeof batch.input[i].v);
+    exec::PrepareState(impl_->translated.program, batch.input, kMaxPixelInputs, state);
     std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
     std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
     const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;

@@ -34,7 +34,12 @@ private:
     bool Operand(const DecodedParam& p, exec::Operand* o);
     bool Destination(const DecodedParam& p, Dest* d);
     void SetRelative(const DecodedParam& p, Rel* rel, uint8_t* comp) const;
-    uint16_t TexcoordSlot(DWORD stage) const { return static_cast<uint16_t>(kInputBase + kPixelSlotTexcoord0 + stage); }
+    // Lane slot of a texture stage's coordinates (pixel shaders before 3.0).
+    uint16_t TexcoordSlot(DWORD stage) {
+        prog_.inputMask |= 1u << (kPixelSlotTexcoord0 + stage);
+        return static_cast<uint16_t>(kInputBase + kPixelSlotTexcoord0 + stage);
+    }
+    void UseTemp(DWORD n) { prog_.tempCount = static_cast<uint16_t>(std::max<DWORD>(prog_.tempCount, n + 1)); }
     void NoteInput(uint8_t usage, uint8_t index, uint8_t slot, uint8_t mask);
     void NoteOutput(uint8_t usage, uint8_t index, uint8_t slot, uint8_t mask);
     void NoteSampler(DWORD sampler, DWORD type);
@@ -177,11 +182,16 @@ bool Translator::Operand(const DecodedParam& p, exec::Operand* o) {
     SetRelative(p, &o->rel, &o->relComp);
     NoteRead(p);
     switch (p.type) {
-        case REG_TEMP: o->file = File::Lane; o->index = static_cast<uint16_t>(kTempBase + p.number); break;
+        case REG_TEMP:
+            o->file = File::Lane;
+            o->index = static_cast<uint16_t>(kTempBase + p.number);
+            UseTemp(p.number);
+            break;
         case REG_INPUT:
             o->file = File::Lane;
             o->index = static_cast<uint16_t>(kInputBase + p.number);
             o->relCount = pixel_ ? kMaxPixelInputs : kMaxVertexInputs;
+            prog_.inputMask |= p.relative ? ~0u : 1u << p.number;
             break;
         case REG_CONST:
         case REG_CONST2:
@@ -217,7 +227,10 @@ bool Translator::Destination(const DecodedParam& p, Dest* d) {
     if (prog_.ps1) d->range = p_ == Profile::PS_1_4 ? 8.0f : 1.0f;
     SetRelative(p, &d->rel, &d->relComp);
     switch (p.type) {
-        case REG_TEMP: d->index = static_cast<uint16_t>(kTempBase + p.number); break;
+        case REG_TEMP:
+            d->index = static_cast<uint16_t>(kTempBase + p.number);
+            UseTemp(p.number);
+            break;
         case REG_ADDR:
             d->index = pixel_ ? static_cast<uint16_t>(kTexBase + p.number) : static_cast<uint16_t>(kAddrSlot);
             if (!pixel_) d->range = 0.0f;
