@@ -11,7 +11,11 @@ namespace {
 
 using Lanes4 = float[4][kLanes];
 
-float Sat(float v) { return v < 0.f ? 0.f : (v > 1.f ? 1.f : v); }
+// Clamps to [0, 1]; NaN becomes 0.
+float Sat(float v) {
+    float t = v > 0.f ? v : 0.f;  // the forms of maxss/minss, so no branches
+    return t < 1.f ? t : 1.f;
+}
 
 void Unpack(D3DCOLOR c, float out[4]) {
     out[0] = ((c >> 16) & 0xFF) / 255.f;
@@ -126,7 +130,81 @@ FixedFunctionSetup ResolveFixedFunction(const DeviceImpl& device) {
     return f;
 }
 
+namespace {
+
+// Samples stage `s`'s texture for the lanes of the batch into texel[channel][lane].
+void SampleStage(const DrawState& state, const PixelBatch& batch, const StageSetup& st, int s,
+                 float (*result)[kLanes]) {
+    int lanes = 4 * batch.quads;
+    uint32_t mask = lanes == kLanes ? 0xFFFFu : ((1u << lanes) - 1);
+    const LaneVec4& coords = batch.input[st.texcoordSlot];
+    if (state.sampler->SampleFast(UINT(s), coords.v[0], coords.v[1], mask, result)) return;
+    float texel[kLanes][4];
+    float coord[kLanes][4], ddx[kLanes][4], ddy[kLanes][4];
+    const LaneVec4& tc = batch.input[st.texcoordSlot];
+    for (int l = 0; l < lanes; ++l) {
+        int q = l & ~3;
+        for (int c = 0; c < 4; ++c) {
+            coord[l][c] = tc.v[c][l];
+            ddx[l][c] = tc.v[c][q + 1] - tc.v[c][q];
+            ddy[l][c] = tc.v[c][q + 2] - tc.v[c][q];
+        }
+    }
+    SampleLanes sl;
+    sl.coord = coord;
+    sl.ddx = ddx;
+    sl.ddy = ddy;
+    sl.mode = LodMode::Derivatives;
+    sl.laneMask = mask;
+    state.sampler->Sample(UINT(s), sl, texel);
+    for (int c = 0; c < 4; ++c) {
+        for (int l = 0; l < lanes; ++l) result[c][l] = texel[l][c];
+    }
+}
+
+bool IsPlainArg(DWORD arg, DWORD which) { return arg == which; }
+
+// The default single stage: texture modulated by the diffuse colour, alpha
+// modulated or selected. Same arithmetic as the general stage loop.
+bool ShadeModulateStage(const DrawState& state, const PixelBatch& batch, LaneVec4* out) {
+    const FixedFunctionSetup& f = state.fixed;
+    if (f.stageCount != 1 || f.specular) return false;
+    const StageSetup& st = f.stages[0];
+    bool diffuseArg2 = IsPlainArg(st.colorArg[2], D3DTA_CURRENT) || IsPlainArg(st.colorArg[2], D3DTA_DIFFUSE);
+    if (st.colorOp != D3DTOP_MODULATE || !IsPlainArg(st.colorArg[1], D3DTA_TEXTURE) || !diffuseArg2) return false;
+    bool alphaDiffuse = IsPlainArg(st.alphaArg[2], D3DTA_CURRENT) || IsPlainArg(st.alphaArg[2], D3DTA_DIFFUSE);
+    int alphaMode;  // 0 modulate, 1 texture, 2 diffuse
+    if (st.alphaOp == D3DTOP_MODULATE && IsPlainArg(st.alphaArg[1], D3DTA_TEXTURE) && alphaDiffuse) {
+        alphaMode = 0;
+    } else if (st.alphaOp == D3DTOP_SELECTARG1 && IsPlainArg(st.alphaArg[1], D3DTA_TEXTURE)) {
+        alphaMode = 1;
+    } else if (st.alphaOp == D3DTOP_SELECTARG2 && alphaDiffuse) {
+        alphaMode = 2;
+    } else {
+        return false;
+    }
+    if ((st.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP) return false;
+    alignas(64) float texel[4][kLanes] = {};
+    if (st.hasTexture) {
+        SampleStage(state, batch, st, 0, texel);
+    } else {
+        for (int c = 0; c < 4; ++c) std::fill(texel[c], texel[c] + kLanes, 1.f);
+    }
+    const LaneVec4& diffuse = batch.input[kPixelSlotColor0];
+    for (int c = 0; c < 3; ++c) {
+        for (int l = 0; l < kLanes; ++l) out->v[c][l] = Sat(texel[c][l] * Sat(diffuse.v[c][l]));
+    }
+    for (int l = 0; l < kLanes; ++l) {
+        float a = Sat(diffuse.v[3][l]);
+        out->v[3][l] = alphaMode == 0 ? Sat(texel[3][l] * a) : (alphaMode == 1 ? Sat(texel[3][l]) : Sat(a));
+    }
+    return true;
+}
+
+}  // namespace
+
 void ShadeFixedFunction(const DrawState& state, const PixelBatch& batch, LaneVec4* out) {
+    if (ShadeModulateStage(state, batch, out)) return;
     const FixedFunctionSetup& f = state.fixed;
     int lanes = 4 * batch.quads;
     Registers r;
@@ -141,26 +219,7 @@ void ShadeFixedFunction(const DrawState& state, const PixelBatch& batch, LaneVec
         const StageSetup& st = f.stages[s];
         Unpack(st.constant, r.constant);
         if (st.hasTexture) {
-            float coord[kLanes][4], ddx[kLanes][4], ddy[kLanes][4], texel[kLanes][4];
-            const LaneVec4& tc = batch.input[st.texcoordSlot];
-            for (int l = 0; l < lanes; ++l) {
-                int q = l & ~3;
-                for (int c = 0; c < 4; ++c) {
-                    coord[l][c] = tc.v[c][l];
-                    ddx[l][c] = tc.v[c][q + 1] - tc.v[c][q];
-                    ddy[l][c] = tc.v[c][q + 2] - tc.v[c][q];
-                }
-            }
-            SampleLanes sl;
-            sl.coord = coord;
-            sl.ddx = ddx;
-            sl.ddy = ddy;
-            sl.mode = LodMode::Derivatives;
-            sl.laneMask = lanes == kLanes ? 0xFFFFu : ((1u << lanes) - 1);
-            state.sampler->Sample(UINT(s), sl, texel);
-            for (int c = 0; c < 4; ++c) {
-                for (int l = 0; l < lanes; ++l) r.texture[c][l] = texel[l][c];
-            }
+            SampleStage(state, batch, st, s, r.texture);
         } else {
             for (int c = 0; c < 4; ++c) std::fill(r.texture[c], r.texture[c] + kLanes, 1.f);
         }

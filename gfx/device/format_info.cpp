@@ -263,13 +263,6 @@ UINT RowPitch(const FormatInfo& info, UINT width) {
 
 UINT RowCount(const FormatInfo& info, UINT height) { return (height + info.blockSize - 1) / info.blockSize; }
 
-uint32_t QuantiseDepth(const FormatInfo& info, float z) {
-    if (!(z > 0.f)) return 0;  // also NaN
-    if (z > 1.f) z = 1.f;
-    double scale = double((uint64_t(1) << info.depthBits) - 1);
-    return uint32_t(double(z) * scale + 0.5);
-}
-
 float HalfToFloat(uint16_t h) {
     uint32_t sign = uint32_t(h >> 15) << 31;
     uint32_t exponent = (h >> 10) & 0x1F;

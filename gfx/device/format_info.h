@@ -39,7 +39,11 @@ UINT RowCount(const FormatInfo& info, UINT height);
 inline bool IsDepthFormat(const FormatInfo& info) { return (info.uses & kUseDepthStencil) != 0; }
 
 // Depth value in [0, 1] as stored by a depth format (before any shift).
-uint32_t QuantiseDepth(const FormatInfo& info, float z);
+inline uint32_t QuantiseDepth(const FormatInfo& info, float z) {
+    if (!(z > 0.f)) return 0;  // also NaN
+    if (z > 1.f) z = 1.f;
+    return uint32_t(double(z) * double((uint64_t(1) << info.depthBits) - 1) + 0.5);
+}
 
 // Half-precision to single-precision conversion.
 float HalfToFloat(uint16_t h);

@@ -29,7 +29,11 @@ void DeletePixelScratch(PixelScratch* scratch) { delete scratch; }
 
 namespace {
 
-inline float Sat(float v) { return v < 0.f ? 0.f : (v > 1.f ? 1.f : v); }
+// Clamps to [0, 1]; NaN becomes 0.
+inline float Sat(float v) {
+    float t = v > 0.f ? v : 0.f;  // the forms of maxss/minss, so no branches
+    return t < 1.f ? t : 1.f;
+}
 inline uint32_t ToByte(float v) { return uint32_t(Sat(v) * 255.f + 0.5f); }
 
 inline bool Compare(DWORD func, uint32_t value, uint32_t reference) {
@@ -99,20 +103,21 @@ uint32_t StencilOp(DWORD op, uint32_t value, uint32_t ref, uint32_t mask) {
     }
 }
 
-// Blend factor for colour channel c (0-2) or alpha (3).
-inline float Factor(DWORD f, const float s[4], const float d[4], const float k[4], int c) {
+// Blend factor for channel c (0-2 colour, 3 alpha) of lane l; s and d are the
+// source and destination in structure-of-arrays form.
+inline float Factor(DWORD f, const float (*s)[kLanes], const float (*d)[kLanes], const float k[4], int c, int l) {
     switch (f) {
     case D3DBLEND_ZERO: return 0.f;
     case D3DBLEND_ONE: return 1.f;
-    case D3DBLEND_SRCCOLOR: return s[c];
-    case D3DBLEND_INVSRCCOLOR: return 1.f - s[c];
-    case D3DBLEND_SRCALPHA: return s[3];
-    case D3DBLEND_INVSRCALPHA: return 1.f - s[3];
-    case D3DBLEND_DESTALPHA: return d[3];
-    case D3DBLEND_INVDESTALPHA: return 1.f - d[3];
-    case D3DBLEND_DESTCOLOR: return d[c];
-    case D3DBLEND_INVDESTCOLOR: return 1.f - d[c];
-    case D3DBLEND_SRCALPHASAT: return c == 3 ? 1.f : std::min(s[3], 1.f - d[3]);
+    case D3DBLEND_SRCCOLOR: return s[c][l];
+    case D3DBLEND_INVSRCCOLOR: return 1.f - s[c][l];
+    case D3DBLEND_SRCALPHA: return s[3][l];
+    case D3DBLEND_INVSRCALPHA: return 1.f - s[3][l];
+    case D3DBLEND_DESTALPHA: return d[3][l];
+    case D3DBLEND_INVDESTALPHA: return 1.f - d[3][l];
+    case D3DBLEND_DESTCOLOR: return d[c][l];
+    case D3DBLEND_INVDESTCOLOR: return 1.f - d[c][l];
+    case D3DBLEND_SRCALPHASAT: return c == 3 ? 1.f : std::min(s[3][l], 1.f - d[3][l]);
     case D3DBLEND_BLENDFACTOR: return k[c];
     case D3DBLEND_INVBLENDFACTOR: return 1.f - k[c];
     default: return 1.f;
@@ -140,50 +145,93 @@ void ResolveBoth(DWORD* src, DWORD* dst) {
     }
 }
 
-// Writes the colour of the live lanes into the render target.
-void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& color, uint32_t live) {
+// Writes the colour of the live lanes into the render target. All sixteen
+// lanes are computed (so the loops vectorise) and only live ones stored.
+// kSrc/kDst fix the colour blend factors at compile time for the common
+// cases, with the same arithmetic as the general case; 0 reads the state.
+template <DWORD kSrc, DWORD kDst>
+void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4& color, uint32_t live) {
     ImageStore& target = *state.color;
     bool hasAlpha = target.Format() == D3DFMT_A8R8G8B8;
-    DWORD src = state.srcBlend, dst = state.destBlend;
+    DWORD src = kSrc ? kSrc : state.srcBlend, dst = kDst ? kDst : state.destBlend;
     DWORD srcA = state.separateAlpha ? state.srcBlendAlpha : src;
     DWORD dstA = state.separateAlpha ? state.destBlendAlpha : dst;
     ResolveBoth(&src, &dst);
     ResolveBoth(&srcA, &dstA);
-    DWORD opA = state.separateAlpha ? state.blendOpAlpha : state.blendOp;
+    DWORD opC = kSrc ? DWORD(D3DBLENDOP_ADD) : state.blendOp;
+    DWORD opA = state.separateAlpha ? state.blendOpAlpha : opC;
     uint32_t keep = 0;  // bits of the destination that the write mask protects
     if (!(state.writeMask & D3DCOLORWRITEENABLE_RED)) keep |= 0x00FF0000u;
     if (!(state.writeMask & D3DCOLORWRITEENABLE_GREEN)) keep |= 0x0000FF00u;
     if (!(state.writeMask & D3DCOLORWRITEENABLE_BLUE)) keep |= 0x000000FFu;
     if (!(state.writeMask & D3DCOLORWRITEENABLE_ALPHA)) keep |= 0xFF000000u;
+    if (!hasAlpha) keep &= 0x00FFFFFFu;
+
+    alignas(64) uint32_t old[kLanes];
+    uint32_t* dest[kLanes];
     for (int l = 0; l < kLanes; ++l) {
-        if (!(live >> l & 1)) continue;
-        auto* p = reinterpret_cast<uint32_t*>(target.Row(UINT(sc.py[l]))) + sc.px[l];
-        float s[4] = {color.v[0][l], color.v[1][l], color.v[2][l], color.v[3][l]};
-        uint32_t out;
-        if (state.blend) {
-            uint32_t old = *p;
-            float d[4] = {((old >> 16) & 0xFF) / 255.f, ((old >> 8) & 0xFF) / 255.f, (old & 0xFF) / 255.f,
-                          hasAlpha ? (old >> 24) / 255.f : 1.f};
-            for (int c = 0; c < 4; ++c) s[c] = Sat(s[c]);
-            float r[4];
-            for (int c = 0; c < 4; ++c) {
-                DWORD op = c < 3 ? state.blendOp : opA;
-                // Minimum and maximum compare the colours themselves; the
-                // factors take no part.
-                if (op == D3DBLENDOP_MIN || op == D3DBLENDOP_MAX) {
-                    r[c] = BlendOp(op, s[c], d[c]);
-                } else {
-                    r[c] = BlendOp(op, s[c] * Factor(c < 3 ? src : srcA, s, d, state.blendFactor, c),
-                                   d[c] * Factor(c < 3 ? dst : dstA, s, d, state.blendFactor, c));
+        dest[l] = (live >> l & 1) ? reinterpret_cast<uint32_t*>(target.Row(UINT(sc.py[l]))) + sc.px[l] : nullptr;
+        old[l] = dest[l] ? *dest[l] : 0u;
+    }
+    alignas(64) float s[4][kLanes], r[4][kLanes];
+    alignas(64) uint32_t out[kLanes];
+    const int shifts[4] = {16, 8, 0, 24};
+    if (state.blend) {
+        alignas(64) float d[4][kLanes];
+        for (int c = 0; c < 4; ++c) {
+            for (int l = 0; l < kLanes; ++l) {
+                s[c][l] = Sat(color.v[c][l]);
+                d[c][l] = float((old[l] >> shifts[c]) & 0xFF) * (1.f / 255.f);
+            }
+        }
+        if (!hasAlpha) {
+            for (int l = 0; l < kLanes; ++l) d[3][l] = 1.f;
+        }
+        for (int c = 0; c < 4; ++c) {
+            if constexpr (kSrc != 0) {
+                // Same factors and addition for all four channels.
+                for (int l = 0; l < kLanes; ++l) {
+                    r[c][l] = s[c][l] * Factor(kSrc, s, d, state.blendFactor, c, l) +
+                              d[c][l] * Factor(kDst, s, d, state.blendFactor, c, l);
+                }
+                continue;
+            }
+            DWORD op = c < 3 ? opC : opA;
+            DWORD fs = c < 3 ? src : srcA, fd = c < 3 ? dst : dstA;
+            if (op == D3DBLENDOP_MIN || op == D3DBLENDOP_MAX) {
+                // Minimum and maximum compare the colours themselves.
+                for (int l = 0; l < kLanes; ++l) r[c][l] = BlendOp(op, s[c][l], d[c][l]);
+            } else {
+                for (int l = 0; l < kLanes; ++l) {
+                    r[c][l] = BlendOp(op, s[c][l] * Factor(fs, s, d, state.blendFactor, c, l),
+                                      d[c][l] * Factor(fd, s, d, state.blendFactor, c, l));
                 }
             }
-            out = (ToByte(r[3]) << 24) | (ToByte(r[0]) << 16) | (ToByte(r[1]) << 8) | ToByte(r[2]);
-        } else {
-            out = (ToByte(s[3]) << 24) | (ToByte(s[0]) << 16) | (ToByte(s[1]) << 8) | ToByte(s[2]);
         }
-        if (!hasAlpha) out |= 0xFF000000u;
-        *p = (out & ~keep) | (*p & keep);
+    } else {
+        for (int c = 0; c < 4; ++c) {
+            for (int l = 0; l < kLanes; ++l) r[c][l] = color.v[c][l];
+        }
     }
+    for (int l = 0; l < kLanes; ++l) {
+        out[l] = (ToByte(r[3][l]) << 24) | (ToByte(r[0][l]) << 16) | (ToByte(r[1][l]) << 8) | ToByte(r[2][l]);
+    }
+    uint32_t fill = hasAlpha ? 0u : 0xFF000000u;
+    for (int l = 0; l < kLanes; ++l) {
+        if (dest[l]) *dest[l] = ((out[l] | fill) & ~keep) | (old[l] & keep);
+    }
+}
+
+void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& color, uint32_t live) {
+    if (state.blend && state.blendOp == D3DBLENDOP_ADD && !state.separateAlpha) {
+        if (state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_ONE)
+            return WriteColorT<D3DBLEND_SRCALPHA, D3DBLEND_ONE>(state, sc, color, live);
+        if (state.srcBlend == D3DBLEND_ONE && state.destBlend == D3DBLEND_ONE)
+            return WriteColorT<D3DBLEND_ONE, D3DBLEND_ONE>(state, sc, color, live);
+        if (state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_INVSRCALPHA)
+            return WriteColorT<D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA>(state, sc, color, live);
+    }
+    WriteColorT<0, 0>(state, sc, color, live);
 }
 
 }  // namespace
@@ -191,27 +239,37 @@ void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& 
 void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* quadX, const int* quadY, int quads,
                 uint32_t coverage, PixelScratch& sc) {
     PixelBatch& batch = sc.batch;
-    int lanes = 4 * quads;
     batch.quads = quads;
-    float invW[kLanes], dx[kLanes], dy[kLanes];
-    for (int l = 0; l < lanes; ++l) {
-        sc.px[l] = quadX[l >> 2] + (l & 1);
-        sc.py[l] = quadY[l >> 2] + ((l >> 1) & 1);
+    // Unused quads repeat the first one so that every lane holds sane values;
+    // their lanes are outside the coverage mask.
+    int qx[kQuads], qy[kQuads];
+    for (int q = 0; q < kQuads; ++q) {
+        qx[q] = quadX[q < quads ? q : 0];
+        qy[q] = quadY[q < quads ? q : 0];
+    }
+    alignas(64) float invW[kLanes], dx[kLanes], dy[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        sc.px[l] = qx[l >> 2] + (l & 1);
+        sc.py[l] = qy[l >> 2] + ((l >> 1) & 1);
+    }
+    for (int l = 0; l < kLanes; ++l) {
         dx[l] = float(sc.px[l]) - tri.x0;
         dy[l] = float(sc.py[l]) - tri.y0;
         sc.z[l] = tri.z[0] + tri.z[1] * dx[l] + tri.z[2] * dy[l];
-        float w = tri.invW[0] + tri.invW[1] * dx[l] + tri.invW[2] * dy[l];
-        invW[l] = 1.f / w;
+        invW[l] = 1.f / (tri.invW[0] + tri.invW[1] * dx[l] + tri.invW[2] * dy[l]);
     }
+    const int lanes = kLanes;
 
     // Early depth test: nothing after shading can change depth or discard.
     DepthAccess depth(state.depth);
     bool depthTest = state.zEnable && state.depth;
     if (depthTest && state.earlyDepth) {
+        alignas(64) uint32_t zq[kLanes];
+        for (int l = 0; l < kLanes; ++l) zq[l] = depth.Quantise(sc.z[l]);
         for (int l = 0; l < lanes; ++l) {
             if (!(coverage >> l & 1)) continue;
             uint32_t stored = depth.Depth(depth.Raw(sc.px[l], sc.py[l]));
-            if (!Compare(state.zFunc, depth.Quantise(sc.z[l]), stored)) coverage &= ~(1u << l);
+            if (!Compare(state.zFunc, zq[l], stored)) coverage &= ~(1u << l);
         }
         if (!coverage) return;
     }
@@ -220,7 +278,7 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
         LaneVec4& in = batch.input[state.varyings.items[i].target];
         for (int c = 0; c < 4; ++c) {
             const float* p = tri.attr[i][c];
-            for (int l = 0; l < lanes; ++l) in.v[c][l] = (p[0] + p[1] * dx[l] + p[2] * dy[l]) * invW[l];
+            for (int l = 0; l < kLanes; ++l) in.v[c][l] = (p[0] + p[1] * dx[l] + p[2] * dy[l]) * invW[l];
         }
     }
     batch.coverage = coverage;
@@ -252,7 +310,10 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
     }
     if (!live) return;
 
-    if (state.depth && (state.zEnable || state.stencil)) {
+    // After shading, depth and stencil are only needed to write them, or to
+    // test depth when that could not be done early.
+    bool lateDepth = state.zEnable && (state.zWrite || !state.earlyDepth);
+    if (state.depth && (lateDepth || state.stencil)) {
         for (int l = 0; l < lanes; ++l) {
             if (!(live >> l & 1)) continue;
             uint32_t raw = depth.Raw(sc.px[l], sc.py[l]);

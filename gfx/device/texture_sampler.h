@@ -14,6 +14,7 @@ struct SamplerBinding {
     const BaseTextureImpl* texture = nullptr;  // null: unbound, samples (0, 0, 0, 1)
     DWORD address[3] = {D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, D3DTADDRESS_WRAP};
     float border[4] = {0, 0, 0, 0};
+    D3DCOLOR borderColor = 0;  // the same colour, packed
     DWORD magFilter = D3DTEXF_POINT, minFilter = D3DTEXF_POINT, mipFilter = D3DTEXF_NONE;
     float lodBias = 0.f;
     UINT firstLevel = 0;  // most detailed level allowed (max of D3DSAMP_MAXMIPLEVEL and the texture LOD)
@@ -25,6 +26,11 @@ public:
     // vertex texture samplers: their slots), as sampler numbers 0..count-1.
     void Bind(const DeviceImpl& device, UINT firstSlot, UINT count);
     void Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) override;
+    // Samples without derivatives when the level of detail cannot matter (one
+    // level, one filter, 2-D 32-bit colour texture): coordinates and results
+    // in structure-of-arrays form (out[channel][lane]). False when the
+    // binding does not qualify; nothing is written then.
+    bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask, float (*out)[kLanes]) const;
     const SamplerBinding& binding(UINT sampler) const { return bindings_[sampler]; }
     void SetBinding(UINT sampler, const SamplerBinding& binding) { bindings_[sampler] = binding; }
 
