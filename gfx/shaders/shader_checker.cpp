@@ -398,8 +398,7 @@ bool ShaderChecker::CheckSource(const DecodedInstruction& ins, int index, CheckE
             }
     }
     if (!typeOk) return Fail(error, ins.offset, kCheckSrcRegister, name, reg, operand);
-    if (s.type != REG_LABEL && !CheckRegisterNumber(ins, s, false, error)) return false;
-    if (s.type == REG_LABEL && s.number >= 2048) return Fail(error, ins.offset, kCheckRegisterRange, reg, GetProfileInfo(profile_).name);
+    if (!CheckRegisterNumber(ins, s, false, error)) return false;
     if (!CheckRelative(ins, s, false, error)) return false;
 
     // Declarations required before use.

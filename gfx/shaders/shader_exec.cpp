@@ -721,8 +721,10 @@ void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputC
     std::memset(state->regs[kTempBase], 0, sizeof(Block) * program.tempCount);
     if (program.ps1TexRegs) std::memset(state->regs[kTexBase], 0, sizeof(Block) * 8);
     std::memset(state->regs[kOutBase], 0, sizeof(Block) * (kAddrSlot + 2 - kOutBase));  // outputs, a0, p0
-    for (int i = 0; i < inputCount && i < kTexBase - kInputBase; ++i) {
-        if (program.inputMask >> i & 1) std::memcpy(state->regs[kInputBase + i], inputs[i].v, sizeof(Block));
+    for (int i = 0; i < kTexBase - kInputBase; ++i) {
+        if (!(program.inputMask >> i & 1)) continue;
+        if (i < inputCount) std::memcpy(state->regs[kInputBase + i], inputs[i].v, sizeof(Block));
+        else std::memset(state->regs[kInputBase + i], 0, sizeof(Block));  // beyond the device's input slots
     }
 }
 

@@ -198,3 +198,111 @@ TEST(ShaderTexture, Ps14PhasesReadComputedCoordinates) {
 
 }  // namespace
 }  // namespace gfx::test
+
+namespace gfx::test {
+namespace {
+
+// ps_1_x dot-product and bump instructions against values worked out by hand.
+// t0 = texcoord t0 = (0.5, 0.25, 0.125, 1); the other stages' coordinates:
+const Vec4 kTc[4] = {{0.5f, 0.25f, 0.125f, 0}, {0.4f, 0.4f, 0.8f, 0.1f}, {0.2f, 0.8f, 0, 0.2f}, {0.8f, 0.8f, 0.8f, 0.3f}};
+// Their dot products with t0.rgb.
+constexpr float kD1 = 0.4f, kD2 = 0.3f, kD3 = 0.7f;
+
+struct Ps1Case {
+    const char* name;
+    DWORD version;
+    std::vector<std::vector<DWORD>> body;  // after "texcoord t0"; the result is copied from `result`
+    DWORD result;                          // texture register holding the result
+    Vec4 expected;
+    float depth = -1;                      // expected oDepth when >= 0
+};
+
+TEST(ShaderTexture, Ps1DotProductFamily) {
+    const float ne = kD1 * 0.1f + kD2 * 0.2f + kD3 * 0.3f, nn = kD1 * kD1 + kD2 * kD2 + kD3 * kD3;
+    const Vec4 reflected = {2 * kD1 * ne / nn - 0.1f, 2 * kD2 * ne / nn - 0.2f, 2 * kD3 * ne / nn - 0.3f, 0};
+    const DWORD ps11 = MakePixelVersion(1, 1), ps12 = MakePixelVersion(1, 2), ps13 = MakePixelVersion(1, 3);
+    const Ps1Case cases[] = {
+        {"texdp3tex", ps12, {{OP_TEXDP3TEX, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}}, 1, {kD1, 0, 0, 0}},
+        {"texdp3", ps12, {{OP_TEXDP3, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}}, 1, {kD1, kD1, kD1, kD1}},
+        {"texm3x3", ps12,
+         {{OP_TEXM3x3PAD, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}, {OP_TEXM3x3PAD, Dst(REG_TEXTURE, 2), Src(REG_TEXTURE, 0)},
+          {OP_TEXM3x3, Dst(REG_TEXTURE, 3), Src(REG_TEXTURE, 0)}},
+         3, {kD1, kD2, kD3, 1}},
+        {"texm3x3tex", ps11,
+         {{OP_TEXM3x3PAD, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}, {OP_TEXM3x3PAD, Dst(REG_TEXTURE, 2), Src(REG_TEXTURE, 0)},
+          {OP_TEXM3x3TEX, Dst(REG_TEXTURE, 3), Src(REG_TEXTURE, 0)}},
+         3, {kD1, kD2, kD3, 0}},
+        {"texm3x3vspec", ps11,
+         {{OP_TEXM3x3PAD, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}, {OP_TEXM3x3PAD, Dst(REG_TEXTURE, 2), Src(REG_TEXTURE, 0)},
+          {OP_TEXM3x3VSPEC, Dst(REG_TEXTURE, 3), Src(REG_TEXTURE, 0)}},
+         3, reflected},
+        {"texm3x2depth", ps13,
+         {{OP_TEXM3x2PAD, Dst(REG_TEXTURE, 2), Src(REG_TEXTURE, 0)}, {OP_TEXM3x2DEPTH, Dst(REG_TEXTURE, 3), Src(REG_TEXTURE, 0)}},
+         0, {0.5f, 0.25f, 0.125f, 1}, kD2 / kD3},
+        {"texbeml", ps11, {{OP_TEXBEML, Dst(REG_TEXTURE, 1), Src(REG_TEXTURE, 0)}}, 1,
+         {(0.4f + 0.5f * 0.5f) * 0.625f, (0.4f + 0.5f * 0.25f) * 0.625f, 0.8f * 0.625f, 0.1f}},
+    };
+    for (const Ps1Case& t : cases) {
+        TokenBuilder b(t.version);
+        b.Ins(OP_TEXCOORD, {Dst(REG_TEXTURE, 0)});
+        for (const auto& ins : t.body) {
+            b.Raw(ins[0]);
+            for (size_t i = 1; i < ins.size(); ++i) b.Raw(ins[i]);
+        }
+        b.Ins(OP_MOV, {Dst(REG_TEMP, 0), Src(REG_TEXTURE, t.result)});
+        auto program = MustCreate(b.End(), ShaderKind::Pixel);
+        ASSERT_NE(program, nullptr) << t.name;
+        PixelBatch batch;
+        batch.quads = 1;
+        for (int s = 0; s < 4; ++s) SetAll(&batch.input[kPixelSlotTexcoord0 + s], kTc[s].x, kTc[s].y, kTc[s].z, kTc[s].w);
+        EchoSampler sampler;
+        sampler.bump.m[0][0] = sampler.bump.m[1][1] = 0.5f;
+        sampler.bump.lscale = 0.5f;  // luminance = 0.125 * 0.5 + 0.5625
+        sampler.bump.loffset = 0.5625f;
+        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+            PixelResults results;
+            program->RunPixels(ShaderConstants(), &sampler, batch, &results, path);
+            const Vec4 r = Lane(results.color[0], 1);
+            EXPECT_NEAR(r.x, t.expected.x, 1e-5f) << t.name;
+            EXPECT_NEAR(r.y, t.expected.y, 1e-5f) << t.name;
+            EXPECT_NEAR(r.z, t.expected.z, 1e-5f) << t.name;
+            EXPECT_NEAR(r.w, t.expected.w, 1e-5f) << t.name;
+            if (t.depth >= 0) {
+                EXPECT_TRUE(program->DepthWritten());
+                EXPECT_NEAR(results.depth[1], t.depth, 1e-5f) << t.name;
+            }
+        }
+    }
+}
+
+TEST(ShaderTexture, Ps14BemAndTexdepth) {
+    TokenBuilder b(MakePixelVersion(1, 4));
+    b.Def(0, 0.25f, 0.5f, 0, 0);
+    b.Ins(OP_TEXCOORD, {Dst(REG_TEMP, 0, kMaskX | kMaskY | kMaskZ), Src(REG_TEXTURE, 0)});
+    b.Ins(OP_TEXCOORD, {Dst(REG_TEMP, 1, kMaskX | kMaskY | kMaskZ), Src(REG_TEXTURE, 1)});
+    b.Ins(OP_BEM, {Dst(REG_TEMP, 2, kMaskX | kMaskY), Src(REG_TEMP, 0), Src(REG_TEMP, 1)});
+    b.Ins(OP_MOV, {Dst(REG_TEMP, 5), Src(REG_CONST, 0)});
+    b.Raw(MakeInstruction(OP_PHASE));
+    b.Ins(OP_TEXDEPTH, {Dst(REG_TEMP, 5)});
+    b.Ins(OP_MOV, {Dst(REG_TEMP, 0), Src(REG_TEMP, 2)});
+    auto program = MustCreate(b.End(), ShaderKind::Pixel);
+    ASSERT_NE(program, nullptr);
+    PixelBatch batch;
+    batch.quads = 1;
+    SetAll(&batch.input[kPixelSlotTexcoord0], 0.1f, 0.2f, 0, 0);
+    SetAll(&batch.input[kPixelSlotTexcoord0 + 1], 0.5f, 0.25f, 0, 0);
+    EchoSampler sampler;
+    sampler.bump.m[0][0] = 0.5f;
+    sampler.bump.m[1][0] = 1.0f;
+    sampler.bump.m[0][1] = 2.0f;
+    PixelResults results;
+    program->RunPixels(ShaderConstants(), &sampler, batch, &results);
+    // r2.x = 0.1 + 0.5 * 0.5 + 1 * 0.25, r2.y = 0.2 + 2 * 0.5 + 0 * 0.25
+    EXPECT_FLOAT_EQ(results.color[0].v[0][0], 0.6f);
+    EXPECT_FLOAT_EQ(results.color[0].v[1][0], 1.2f);
+    EXPECT_FLOAT_EQ(results.depth[0], 0.5f);
+    EXPECT_TRUE(program->DepthWritten());
+}
+
+}  // namespace
+}  // namespace gfx::test
