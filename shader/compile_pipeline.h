@@ -58,3 +58,12 @@ struct EntryCandidate {
 // another version is skipped; the greatest version wins, the first on a tie.
 // Returns the index, or -1 when none qualifies (the caller logs X3501).
 int SelectEntryPoint(const std::vector<EntryCandidate>& candidates, const char* entryPoint, uint32_t version);
+
+// Runs one compile over an opened preprocessor: checks the entry point name,
+// flags and code out, resolves the profile, chooses the code generator and runs
+// the stages. Messages go to the preprocessor's ErrorLog.
+HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, const char* profile, DWORD flags,
+                          IKLBuffer** code, IKLConstantTable** constantTable);
+
+// Runs the assembler over an opened preprocessor.
+HRESULT RunShaderAssembler(Preprocessor& preprocessor, DWORD flags, IKLBuffer** code);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "preprocess/pp_expr.tab.h"
+#include "shader/preprocess/pp_expr.tab.h"
 #include "shader/diagnostics.h"
 
 namespace {
@@ -230,35 +230,45 @@ int DirectiveParser::LexPragma() {
     if (word.IsIdentifier("pack_matrix")) wellFormed = PackMatrixPragma();
     else if (word.IsIdentifier("warning")) wellFormed = WarningPragma();
     else wellFormed = false;  // other pragmas are ignored
-    if (!wellFormed) {
+    if (!wellFormed && !hasStash_) {
         state_.Current().SkipToEndOfLine();
         state_.pushback.clear();
-        hasStash_ = false;
     }
     return PPT_REST;
+}
+
+// A pragma's tokens; the line end is kept for the grammar.
+void DirectiveParser::ReadPragmaToken(Token* token) {
+    if (hasStash_) {
+        *token = stash_;
+        return;
+    }
+    state_.ReadRaw(token);
+    if (token->IsEnd()) {
+        stash_ = *token;
+        hasStash_ = true;
+    }
 }
 
 // pack_matrix ( row_major | column_major | <nothing> ) end
 bool DirectiveParser::PackMatrixPragma() {
     Token t;
-    state_.ReadRaw(&t);
+    ReadPragmaToken(&t);
     if (!t.IsOperator('(')) return false;
-    state_.ReadRaw(&t);
+    ReadPragmaToken(&t);
     uint32_t packing = state_.packing;
     if (t.kind == TokenKind::Identifier) {
         if (t.IsIdentifier("row_major")) packing = kPackingRowMajor;
         else if (t.IsIdentifier("column_major")) packing = kPackingColumnMajor;
-        state_.ReadRaw(&t);
+        ReadPragmaToken(&t);
     } else if (t.IsOperator(')')) {
         packing = kPackingNone;
     } else {
         return false;
     }
     if (!t.IsOperator(')')) return false;
-    state_.ReadRaw(&t);
+    ReadPragmaToken(&t);
     if (!t.IsEnd()) return false;
-    stash_ = t;
-    hasStash_ = true;
     state_.packing = packing;
     return true;
 }
@@ -272,10 +282,10 @@ bool DirectiveParser::WarningPragma() {
     };
     std::vector<Change> changes;
     Token t;
-    state_.ReadRaw(&t);
+    ReadPragmaToken(&t);
     if (!t.IsOperator('(')) return false;
     for (;;) {
-        state_.ReadRaw(&t);
+        ReadPragmaToken(&t);
         WarningSpecifier specifier;
         uint32_t level = 0;
         if (IsIntegerKind(t.kind) && t.value.integer >= 1 && t.value.integer <= 4) {
@@ -286,11 +296,11 @@ bool DirectiveParser::WarningPragma() {
         else if (t.IsIdentifier("disable")) specifier = WarningSpecifier::Disable;
         else if (t.IsIdentifier("default")) specifier = WarningSpecifier::Default;
         else return false;
-        state_.ReadRaw(&t);
+        ReadPragmaToken(&t);
         if (!t.IsOperator(':')) return false;
         size_t numbers = 0;
         for (;;) {
-            state_.ReadRaw(&t);
+            ReadPragmaToken(&t);
             if (!IsIntegerKind(t.kind)) break;
             changes.push_back({specifier, level, t.value.integer});
             ++numbers;
@@ -299,10 +309,8 @@ bool DirectiveParser::WarningPragma() {
         if (t.IsOperator(')')) break;
         if (!t.IsOperator(';')) return false;
     }
-    state_.ReadRaw(&t);
+    ReadPragmaToken(&t);
     if (!t.IsEnd()) return false;
-    stash_ = t;
-    hasStash_ = true;
     for (const Change& c : changes) state_.log.SetWarningState(c.number, c.specifier, c.level);
     return true;
 }

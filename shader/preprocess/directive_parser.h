@@ -56,6 +56,7 @@ private:
     // Pragmas: true when the line was well formed (and applied).
     bool PackMatrixPragma();
     bool WarningPragma();
+    void ReadPragmaToken(Token* token);
 
     Preprocessor::State& state_;
     SourceLocation at_;       // where the directive stands

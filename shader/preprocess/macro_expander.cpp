@@ -157,25 +157,34 @@ bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet*
             return true;
         }
         // Substitution, with "#" and "#@" turning the next substitution into text.
-        auto substitution = [&](const Token& t) -> std::vector<Pending> {
-            if (t.kind == TokenKind::Identifier) {
-                for (size_t p = 0; p < macro->parameters.size(); ++p) {
-                    if (std::strcmp(macro->parameters[p].value.text, t.value.text) == 0) return arguments[p];
-                }
+        auto parameterIndex = [&](const Token& t) -> int {
+            if (t.kind != TokenKind::Identifier) return -1;
+            for (size_t p = 0; p < macro->parameters.size(); ++p) {
+                if (std::strcmp(macro->parameters[p].value.text, t.value.text) == 0) return static_cast<int>(p);
             }
-            return {Pending{t, expandedHide}};
+            return -1;
         };
         const std::vector<Token>& body = macro->body;
         for (size_t i = 0; i < body.size(); ++i) {
             const Token& t = body[i];
             if ((t.IsOperator('#') || t.IsOperator("#@")) && i + 1 < body.size()) {
-                std::string text = QuoteTokens(substitution(body[++i]), t.IsOperator('#') ? '"' : '\'');
+                const Token& operand = body[++i];
+                int p = parameterIndex(operand);
+                std::vector<Pending> quotedTokens;
+                if (p >= 0) quotedTokens = arguments[static_cast<size_t>(p)];
+                else quotedTokens.push_back({operand, expandedHide});
+                std::string text = QuoteTokens(quotedTokens, t.IsOperator('#') ? '"' : '\'');
                 Token quoted = Retokenize(text.data(), text.size(), name);
                 if (!quoted.IsEnd()) result.push_back({quoted, expandedHide});
                 continue;
             }
-            std::vector<Pending> replaced = substitution(t);
-            result.insert(result.end(), replaced.begin(), replaced.end());
+            int p = parameterIndex(t);
+            if (p >= 0) {
+                const std::vector<Pending>& argument = arguments[static_cast<size_t>(p)];
+                result.insert(result.end(), argument.begin(), argument.end());
+            } else {
+                result.push_back({t, expandedHide});
+            }
             if (result.size() > kMaxCallTokens) {
                 ReportLimit(diag::kMacroTooLarge, macro->name, at);
                 return true;

@@ -67,6 +67,9 @@ HRESULT WritePreprocessedText(Preprocessor& preprocessor, std::string* out) {
         bool sameFile = file == token.file || (file && token.file && std::strcmp(file, token.file) == 0);
         if (first || !sameFile || wanted < line || wanted - line > kMaxPadding) {
             if (!atLineStart) out->push_back('\n');
+            // The first line of a file is marked as line 1 when the gap is short,
+            // so the output keeps one line per source line from the top.
+            if (!sameFile && wanted <= kMaxPadding + 1) wanted = 1;
             if (!first || wanted != 1 || token.file) {
                 *out += "#line " + std::to_string(wanted);
                 if (token.file) *out += " " + Quote(token.file, '"');
@@ -75,6 +78,7 @@ HRESULT WritePreprocessedText(Preprocessor& preprocessor, std::string* out) {
             file = token.file;
             line = wanted;
             atLineStart = true;
+            wanted = token.line ? token.line : 1;
         }
         while (line < wanted) {
             out->push_back('\n');

@@ -24,7 +24,7 @@ constexpr size_t kMaxCallTokens = 1u << 18;
 // compile may produce; together they bound memory and time for inputs such as
 // a chain of macros that each double their input.
 constexpr size_t kMaxPushback = 1u << 20;
-constexpr size_t kMaxExpandedTokens = 1u << 22;
+constexpr size_t kMaxExpandedTokens = 1u << 20;
 
 struct Conditional {
     bool taken;        // a group of this conditional has been selected
