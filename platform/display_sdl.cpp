@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <map>
+#include <vector>
 
 #include "platform/display_backend.h"
 
@@ -38,16 +39,50 @@ LPARAM KeyLParam(const SDL_KeyboardEvent& key) {
     return 1 | scan | (key.repeat ? (LPARAM{1} << 30) : 0);
 }
 
-}  // namespace
+// The display servers to try, in order, when the user has not named an SDL
+// video driver: the ones the environment points to, then the console. Naming
+// them keeps SDL from falling back to drivers that draw nowhere and from
+// probing servers that cannot be there.
+std::vector<const char*> DisplayCandidates() {
+    std::vector<const char*> candidates;
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    const char* x11 = SDL_getenv("DISPLAY");
+    if (wayland && *wayland) candidates.push_back("wayland");
+    if (x11 && *x11) candidates.push_back("x11");
+    candidates.push_back("KMSDRM");
+    return candidates;
+}
 
-bool Open(std::string* error) {
-    if (g_open) return true;
+bool StartVideo(std::string* error) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = SDL_GetError();
         return false;
     }
-    g_open = true;
+    if (SDL_GetNumVideoDisplays() < 1) {
+        *error = "the display server reports no screen";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
     return true;
+}
+
+}  // namespace
+
+bool Open(std::string* error) {
+    if (g_open) return true;
+    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+    if (requested && *requested) {
+        g_open = StartVideo(error);
+        return g_open;
+    }
+    for (const char* driver : DisplayCandidates()) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+        g_open = StartVideo(error);
+        if (g_open) break;
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, nullptr);
+    if (!g_open) *error = "no X11, Wayland or console display was found";
+    return g_open;
 }
 
 void Close() {

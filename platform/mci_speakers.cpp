@@ -5,6 +5,8 @@
 #include <SDL_mixer.h>
 #include <sys/stat.h>
 
+#include <string>
+
 #include "platform/mci_output.h"
 
 namespace platform::mci {
@@ -14,8 +16,27 @@ bool g_audioOpen = false;
 class SpeakerTrack;
 SpeakerTrack* g_current = nullptr;  // the track that owns the mixer's music channel
 
+bool Exists(const std::string& path) {
+    struct stat info{};
+    return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
+// Whether a sound server or sound card can be there at all. Probing audio on
+// a machine without either makes the sound libraries print pages of errors,
+// so in that case no probe is made (unless a driver was named explicitly).
+bool SoundMayExist() {
+    const char* named = SDL_getenv("SDL_AUDIODRIVER");
+    if (named && *named) return true;
+    const char* pulse = SDL_getenv("PULSE_SERVER");
+    if (pulse && *pulse) return true;
+    const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+    std::string dir = runtime && *runtime ? std::string(runtime) : std::string();
+    return Exists("/dev/snd") || (!dir.empty() && (Exists(dir + "/pulse/native") || Exists(dir + "/pipewire-0")));
+}
+
 bool OpenAudio() {
     if (g_audioOpen) return true;
+    if (!SoundMayExist()) return false;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     Mix_Init(MIX_INIT_MP3 | MIX_INIT_OGG);
     if (Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {

@@ -1,0 +1,255 @@
+#include "demo/recorder.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "demo/timeline.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+
+extern char** environ;
+
+namespace demo {
+namespace {
+
+constexpr float kSceneLimits[] = {kIntroEnd, kFire2End, kFire3End, kFireEnd};
+
+bool WriteAll(int fd, const BYTE* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+std::string Seconds(double s) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.3f", s);
+    return text;
+}
+
+}  // namespace
+
+std::string FindOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    if (!path) return "";
+    std::string dirs = path;
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (dir.empty()) dir = ".";
+        std::string candidate = dir + "/" + program;
+        struct stat info{};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+int64_t Recorder::FirstFrameAt(double seconds, int fps) {
+    const float frequency = static_cast<float>(int64_t(fps) * kCountsPerFrame);
+    const float target = static_cast<float>(seconds);
+    int64_t frame = std::max<int64_t>(0, static_cast<int64_t>(std::floor(seconds * fps)) - 2);
+    while (static_cast<float>(frame * kCountsPerFrame) / frequency < target) ++frame;
+    return frame;
+}
+
+int64_t Recorder::NextFrame(int64_t frame, int64_t fromFrame, int fps) {
+    if (frame + 1 >= fromFrame) return frame + 1;
+    // From the last limit on (the outro), frames go one by one: the outro
+    // takes its start from the clock of its first frame.
+    if (frame >= FirstFrameAt(kSceneLimits[std::size(kSceneLimits) - 1], fps)) return frame + 1;
+    int64_t next = std::min(frame + fps, fromFrame);
+    for (float limit : kSceneLimits) {
+        int64_t limitFrame = FirstFrameAt(limit, fps);
+        if (limitFrame > frame) {
+            next = std::min(next, limitFrame);
+            break;
+        }
+    }
+    return std::max(next, frame + 1);
+}
+
+std::shared_ptr<Recorder> Recorder::Create(const Options& options, const std::string& musicFile,
+                                           std::string* error) {
+    std::shared_ptr<Recorder> recorder(new Recorder());
+    recorder->options_ = options;
+    recorder->fromFrame_ = FirstFrameAt(options.from, options.fps);
+    recorder->toFrame_ = options.to >= 0 ? FirstFrameAt(options.to, options.fps) : -1;
+    recorder->progress_ = isatty(STDERR_FILENO) != 0;
+    if (!options.contactSheet.empty()) recorder->sheet_.emplace();
+
+    if (options.RecordsVideo()) {
+        std::string ffmpeg = FindOnPath("ffmpeg");
+        if (ffmpeg.empty()) {
+            *error = "writing " + options.record + " needs ffmpeg, which is not installed; give a directory instead "
+                     "to get PNG frames";
+            return nullptr;
+        }
+        std::vector<std::string> args = {ffmpeg, "-loglevel", "error", "-y", "-f", "rawvideo", "-pixel_format",
+                                         "bgra", "-video_size", "800x600", "-framerate",
+                                         std::to_string(options.fps), "-i", "pipe:0"};
+        struct stat info{};
+        bool music = !musicFile.empty() && stat(musicFile.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        if (music) {
+            // The music starts with the demo; a recording from S starts S into it.
+            // Silence pads it when the demo outlasts it; the video sets the end.
+            args.insert(args.end(), {"-ss", Seconds(options.from), "-i", musicFile, "-filter:a", "apad", "-c:a",
+                                     "aac", "-shortest"});
+        }
+        args.insert(args.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-movflags", "+faststart", options.record});
+
+        int fds[2];
+        if (pipe(fds) != 0) {
+            *error = std::string("cannot start ffmpeg: ") + std::strerror(errno);
+            return nullptr;
+        }
+        fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        int rc = posix_spawn(&pid, ffmpeg.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[0]);
+        if (rc != 0) {
+            close(fds[1]);
+            *error = std::string("cannot start ffmpeg: ") + std::strerror(rc);
+            return nullptr;
+        }
+        // A dead encoder must give a write error, not end the demo.
+        signal(SIGPIPE, SIG_IGN);
+        recorder->encoder_ = pid;
+        recorder->encoderInput_ = fds[1];
+    } else if (!options.record.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.record, ec);
+        if (ec || !std::filesystem::is_directory(options.record)) {
+            *error = "cannot make the directory " + options.record + ": " +
+                     (ec ? ec.message() : std::string("a file of that name exists"));
+            return nullptr;
+        }
+        recorder->directory_ = options.record;
+    }
+    platform::UseVirtualClock(int64_t(options.fps) * kCountsPerFrame, 0);
+    return recorder;
+}
+
+Recorder::~Recorder() {
+    if (encoderInput_ >= 0) close(encoderInput_);
+    if (encoder_ > 0) waitpid(encoder_, nullptr, 0);
+}
+
+void Recorder::Fail(const std::string& message) {
+    if (error_.empty()) error_ = message;
+    PostQuitMessage(0);
+}
+
+HRESULT Recorder::WriteFrame(const gfx::PresentedFrame& frame) {
+    if (encoderInput_ >= 0) {
+        if (frame.width != 800 || frame.height != 600) {
+            Fail("the video wants 800 x 600 frames");
+            return E_FAIL;
+        }
+        for (UINT y = 0; y < frame.height; ++y) {
+            if (!WriteAll(encoderInput_, frame.pixels + size_t(y) * frame.pitch, size_t(frame.width) * 4)) {
+                Fail("ffmpeg stopped taking frames");
+                return E_FAIL;
+            }
+        }
+    } else if (!directory_.empty()) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "frame_%05llu.png", static_cast<unsigned long long>(written_));
+        std::string path = (std::filesystem::path(directory_) / name).string();
+        if (FAILED(gfx::WritePng(path, gfx::CopyFrame(frame)))) {
+            Fail("cannot write " + path);
+            return E_FAIL;
+        }
+    }
+    ++written_;
+    return S_OK;
+}
+
+HRESULT Recorder::Present(const gfx::PresentedFrame& frame) {
+    ++frameNumber_;
+    double seconds = double(frame_) / options_.fps;
+    HRESULT hr = S_OK;
+    if (toFrame_ >= 0 && frame_ >= toFrame_) {
+        PostQuitMessage(0);  // past the end of the stretch: this frame is not kept
+    } else if (frame_ >= fromFrame_) {
+        hr = WriteFrame(frame);
+        if (sheet_) sheet_->Add(frame);
+    }
+    int64_t next = NextFrame(frame_, fromFrame_, options_.fps);
+    platform::AdvanceVirtualClock((next - frame_) * kCountsPerFrame);
+    frame_ = next;
+    ShowProgress(seconds, false);
+    return hr;
+}
+
+void Recorder::ShowProgress(double seconds, bool force) {
+    if (!progress_) return;
+    auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastProgress_ < std::chrono::milliseconds(250)) return;
+    lastProgress_ = now;
+    std::fprintf(stderr, "\rcinderglow: recording at %6.2f s, %llu frames written", seconds,
+                 static_cast<unsigned long long>(written_));
+    std::fflush(stderr);
+}
+
+bool Recorder::Finish(std::string* error) {
+    if (progress_) {
+        ShowProgress(double(frame_) / options_.fps, true);
+        std::fprintf(stderr, "\n");
+    }
+    if (encoderInput_ >= 0) {
+        close(encoderInput_);
+        encoderInput_ = -1;
+        int status = 0;
+        if (waitpid(encoder_, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            if (error_.empty()) error_ = "ffmpeg could not make " + options_.record;
+        }
+        encoder_ = -1;
+    }
+    if (sheet_ && error_.empty()) {
+        if (written_ == 0) {
+            error_ = "no frame fell in the recorded stretch, so there is no contact sheet";
+        } else if (FAILED(sheet_->Write(options_.contactSheet))) {
+            error_ = "cannot write " + options_.contactSheet;
+        }
+    }
+    if (!error_.empty()) {
+        *error = error_;
+        return false;
+    }
+    std::string where = !options_.record.empty() ? " to " + options_.record : "";
+    std::fprintf(stderr, "cinderglow: %llu frames (%.2f s at %d fps)%s%s%s\n",
+                 static_cast<unsigned long long>(written_), double(written_) / options_.fps, options_.fps,
+                 where.c_str(), sheet_ ? ", contact sheet " : "", sheet_ ? options_.contactSheet.c_str() : "");
+    return true;
+}
+
+}  // namespace demo
