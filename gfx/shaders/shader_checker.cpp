@@ -388,9 +388,7 @@ bool ShaderChecker::CheckSource(const DecodedInstruction& ins, int index, CheckE
             if (IsPs1x(profile_) && IsTextureOp(op)) {
                 // ps_1_x texture addressing reads earlier texture registers
                 // (texm3x3spec also a constant; texcrd in ps_1_4 a texture coordinate).
-                typeOk = s.type == REG_TEXTURE || (op == OP_TEXM3x3SPEC && index == 1 && IsConstantType(s.type)) ||
-                         (op == OP_TEXCOORD && profile_ == Profile::PS_1_4 && s.type == REG_TEXTURE);
-                if (profile_ == Profile::PS_1_4 && op == OP_TEXCOORD) typeOk = s.type == REG_TEXTURE;
+                typeOk = s.type == REG_TEXTURE || (op == OP_TEXM3x3SPEC && index == 1 && IsConstantType(s.type));
             } else {
                 typeOk = IsValueSourceType(s.type, pixel_);
                 // ps_1_4 reads texture coordinates only through texcrd/texld.
@@ -648,11 +646,6 @@ bool ShaderChecker::CheckInstruction(const DecodedInstruction& ins, CheckError* 
     }
     for (int i = 0; i < ins.srcCount; ++i) {
         if (!CheckSource(ins, i, error)) return false;
-    }
-    // Operand rules that involve more than one operand.
-    if (op == OP_SETP && ins.dst.relative) return Fail(error, ins.offset, kCheckRelative, "p0", GetProfileInfo(profile_).name);
-    if (op == OP_MOVA || (op == OP_MOV && ins.dst.type == REG_ADDR && !pixel_)) {
-        // a0 is written only from value registers; nothing else to check.
     }
     if (IsPs1x(profile_) && !CheckPs1Texture(ins, error)) return false;
     return CheckFlow(ins, error);

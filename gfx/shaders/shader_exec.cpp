@@ -85,8 +85,8 @@ private:
     void Write(const ExecOp& op, const Dest& d, Block r, uint32_t lanes);
     uint32_t PredicateMask(const ExecOp& op, int comp) const;
     void Arith(const ExecOp& op, const BlockRef src[4], Block r) const;
-    void Sample(const ExecOp& op, const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4],
-                const float* lod, LodMode mode, uint8_t stage, float (*out)[4]) const;
+    void Sample(const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4], const float* lod,
+                LodMode mode, uint8_t stage, float (*out)[4]) const;
     void SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const;
     void Ps1TexOp(const ExecOp& op, const BlockRef src[4], Block r);
     void Derivative(const Block v, bool dx, Block out) const;
@@ -300,9 +300,8 @@ void Runner<kSimd>::Derivative(const Block v, bool dx, Block out) const {
 }
 
 template <bool kSimd>
-void Runner<kSimd>::Sample(const ExecOp& op, const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4],
-                           const float* lod, LodMode mode, uint8_t stage, float (*out)[4]) const {
-    (void)op;
+void Runner<kSimd>::Sample(const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4], const float* lod,
+                           LodMode mode, uint8_t stage, float (*out)[4]) const {
     for (int l = 0; l < N; ++l) {
         out[l][0] = out[l][1] = out[l][2] = 0.0f;
         out[l][3] = 1.0f;
@@ -375,7 +374,7 @@ void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) c
             }
     }
     float out[N][4];
-    Sample(op, lc.coord, mode == LodMode::Explicit ? nullptr : lc.ddx, mode == LodMode::Explicit ? nullptr : lc.ddy,
+    Sample(lc.coord, mode == LodMode::Explicit ? nullptr : lc.ddx, mode == LodMode::Explicit ? nullptr : lc.ddy,
            mode == LodMode::Derivatives ? nullptr : lod, mode, op.sampler, out);
     for (int k = 0; k < 4; ++k)
         for (int l = 0; l < N; ++l) r[k][l] = out[l][op.resultSwz[k]];
@@ -474,7 +473,7 @@ void Runner<kSimd>::Ps1TexOp(const ExecOp& op, const BlockRef src[4], Block r) {
     LaneCoords lc;
     FillCoords(coord, true, &lc);
     float out[N][4];
-    Sample(op, lc.coord, lc.ddx, lc.ddy, nullptr, LodMode::Derivatives, stage, out);
+    Sample(lc.coord, lc.ddx, lc.ddy, nullptr, LodMode::Derivatives, stage, out);
     for (int k = 0; k < 4; ++k)
         for (int l = 0; l < N; ++l) r[k][l] = out[l][k];
     if (op.opcode == OP_TEXBEML) {

@@ -84,7 +84,7 @@ enum class Kind : uint8_t {
     Nop,
 };
 
-enum class SampleMode : uint8_t { Plain, Project, Bias, Lod, Grad, ProjectDz, ProjectDw };
+enum class SampleMode : uint8_t { Plain, Project, Bias, Lod, Grad };
 
 struct ExecOp {
     Kind kind = Kind::Nop;
@@ -105,7 +105,6 @@ struct ExecOp {
     uint8_t resultSwz[4] = {0, 1, 2, 3};  // sampler swizzle on the looked-up colour
     uint8_t texComps = 4;     // components tested by texkill
     uint8_t padComp = 0;      // ps_1_x texm pad component
-    bool cndUnitSource = false;  // ps_1_1-1_3 cnd reads r0.a
 };
 
 struct ExecProgram {

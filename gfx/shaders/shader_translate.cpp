@@ -462,7 +462,9 @@ bool Translator::Instruction(const DecodedInstruction& ins, bool deferWrite) {
             NoteSampler(stage, TEXTURE_2D);
         } else {
             e.sampler = static_cast<uint8_t>(ins.src[1].number);
-            const DWORD rs = SwizzleOf(ins.src[1].token);
+            // The sampler's swizzle selects result components where the model
+            // allows one (ps_2_x, ps_3_0, vs_3_0); ps_2_0 ignores it.
+            const DWORD rs = p_ == Profile::PS_2_0 ? kSwizzleIdentity : SwizzleOf(ins.src[1].token);
             for (int i = 0; i < 4; ++i) e.resultSwz[i] = static_cast<uint8_t>(SwizzleComponent(rs, i));
             e.sampleMode = op == OP_TEXLDL ? SampleMode::Lod
                          : op == OP_TEXLDD ? SampleMode::Grad
@@ -550,7 +552,6 @@ bool Translator::Instruction(const DecodedInstruction& ins, bool deferWrite) {
         Emit(mov);
         return true;
     }
-    if (op == OP_CND && p_ != Profile::PS_1_4) e.cndUnitSource = true;
     if (op == OP_SETP) e.comparison = static_cast<uint8_t>(InstructionComparison(ins.token));
     if (op == OP_BEM) e.sampler = static_cast<uint8_t>(ins.dst.number);
     Emit(e);
