@@ -1,0 +1,129 @@
+// Statements: straight-line code only. Both arms of an "if" are lowered from
+// copies of the value map and merged per component; loops are unrolled while
+// their condition stays a compile-time constant.
+#include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering_messages.h"
+
+namespace hlsl::lowering {
+
+void Lowerer::LowerStatements(const std::vector<Stmt*>& stmts) {
+    for (const Stmt* s : stmts) {
+        if (returned || Failed()) break;
+        LowerStatement(s);
+    }
+}
+
+void Lowerer::LowerStatement(const Stmt* s) {
+    if (!s || Failed()) return;  // an empty statement
+    here = s->loc;
+    switch (s->kind) {
+        case NodeKind::ExprStmt: Lower(static_cast<const ExprStmt*>(s)->expr); return;
+        case NodeKind::DeclStmt:
+            for (const VarDecl* v : static_cast<const DeclStmt*>(s)->vars) LowerDeclaration(v);
+            return;
+        case NodeKind::Return: {
+            const ReturnStmt* r = static_cast<const ReturnStmt*>(s);
+            if (r->value && r->function && r->function->returnType) {
+                const uint32_t size = TypeSize(r->function->returnType);
+                const Value v = Broadcast(Lower(r->value), size);
+                for (uint32_t i = 0; i < size && r->function->returnOffset + i < map.size(); ++i)
+                    map[r->function->returnOffset + i] = v[i];
+            }
+            returned = true;
+            return;
+        }
+        case NodeKind::If: LowerIf(static_cast<const IfStmt*>(s)); return;
+        case NodeKind::Loop: LowerLoop(static_cast<const LoopStmt*>(s)); return;
+        case NodeKind::Block: LowerStatements(static_cast<const BlockStmt*>(s)->stmts); return;
+        default: Error(s->loc, lowmsg::kUnrecognizedStatement); return;
+    }
+}
+
+void Lowerer::LowerDeclaration(const VarDecl* v) {
+    if (!v || !v->type) return;
+    const uint32_t size = TypeSize(v->type);
+    if (v->usage & kUsageStatic) {
+        // A static local keeps its components from one expansion to the next
+        // and is initialised once.
+        if (!staticsSeen.insert(v).second) return;
+    }
+    Placeholders(v, v->valueOffset, size);
+    if (!v->init) return;
+    std::vector<uint32_t> slots;
+    for (uint32_t i = 0; i < size; ++i) slots.push_back(v->valueOffset + i);
+    WriteSlots(slots, Broadcast(Lower(v->init), size));
+}
+
+void Lowerer::LowerIf(const IfStmt* s) {
+    const Value c = Lower(s->condition);
+    if (c.empty() || Failed()) return;
+    double constant;
+    if (LiteralOf(c[0], &constant)) {
+        LowerStatement(constant != 0 ? s->then : s->otherwise);
+        return;
+    }
+    here = s->loc;
+    const Value a = Max(Value{c[0]}, Neg(Value{c[0]}));
+    const Value t = Less(Neg(a), a);
+    const Value f = GreaterEqual(Neg(a), a);
+
+    const std::vector<int32_t> before = map;
+    const Value outerMask = mask;
+    mask = Mul(outerMask, t);
+    returned = false;
+    LowerStatement(s->then);
+    const bool thenReturned = returned;
+    std::vector<int32_t> thenMap = std::move(map);
+
+    map = before;
+    mask = Mul(outerMask, f);
+    returned = false;
+    LowerStatement(s->otherwise);
+    const bool elseReturned = returned;
+    mask = outerMask;
+    if (Failed()) return;
+    here = s->loc;
+    if (thenReturned != elseReturned) {
+        Error(s->loc, lowmsg::kAsymmetricReturn);
+        return;
+    }
+    // Entries that differ get the else value where t is 0 and the then value
+    // where it is 1; a side that never assigned the variable leaves it to
+    // the other.
+    std::vector<size_t> merged;
+    Value elseValues, thenValues;
+    for (size_t i = 0; i < map.size(); ++i) {
+        if (thenMap[i] == map[i]) continue;
+        if (IsPlaceholder(thenMap[i])) continue;
+        if (IsPlaceholder(map[i])) {
+            map[i] = thenMap[i];
+            continue;
+        }
+        merged.push_back(i);
+        elseValues.push_back(map[i]);
+        thenValues.push_back(thenMap[i]);
+    }
+    if (!merged.empty()) {
+        const Value v = Lerp(elseValues, thenValues, t);
+        for (size_t k = 0; k < merged.size(); ++k) map[merged[k]] = v[k];
+    }
+    returned = thenReturned && elseReturned;
+}
+
+void Lowerer::LowerLoop(const LoopStmt* s) {
+    if (s->init) LowerStatement(s->init);
+    for (int round = 0; round <= kMaxLoopRounds; ++round) {
+        if (returned || Failed()) return;
+        if (!s->condition || round == kMaxLoopRounds) break;
+        const Value c = Lower(s->condition);
+        double constant;
+        if (c.empty() || !LiteralOf(c[0], &constant)) break;
+        if (constant == 0) return;
+        LowerStatement(s->body);
+        if (returned || Failed()) return;
+        if (s->iteration) Lower(s->iteration);
+    }
+    if (!Failed()) Error(s->loc, lowmsg::kGeneralLoop);
+}
+
+}  // namespace hlsl::lowering

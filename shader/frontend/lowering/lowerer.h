@@ -1,0 +1,154 @@
+// The lowering's working state and the operations its files share. One
+// Lowerer lives for one compile; see lowering.h for what it produces.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "shader/backend/intermediate_program.h"
+#include "shader/frontend/lowering/register_layout.h"
+#include "shader/frontend/program_tree.h"
+
+namespace hlsl::lowering {
+
+// One argument index per scalar component of an expression's type.
+using Value = std::vector<int32_t>;
+
+// Thrown inside the lowering only, caught by LowerShader: the program grew
+// past what the lowering is willing to build.
+struct ProgramTooLarge {};
+
+class Lowerer {
+public:
+    Lowerer(ProgramTree& tree, IntermediateProgram& program);
+
+    HRESULT LowerGlobals();
+    HRESULT LowerEntry(FuncDecl* entry);
+    HRESULT Result() const { return hr_; }
+
+    // ---- reporting (lowering_core.cpp)
+    void Error(const SourceLocation& loc, const Diagnostic& d, ...);
+    void Warning(const SourceLocation& loc, const Diagnostic& d, ...);
+    bool Failed() const { return FAILED(hr_); }
+
+    // ---- emitting (emit.cpp); every helper takes values of one size n
+    // (a value of one component is replicated) and returns n components.
+    int32_t Literal(double v);
+    Value Literals(double v, size_t n) { return Value(n, Literal(v)); }
+    int32_t NewTemp(uint32_t flags = 0);
+    Value Emit(uint32_t code, const std::vector<const Value*>& inputs, size_t n);
+    Value Unary(uint32_t code, const Value& a) { return Emit(code, {&a}, a.size()); }
+    Value Binary(uint32_t code, const Value& a, const Value& b) { return Emit(code, {&a, &b}, Width(a, b)); }
+    Value Neg(const Value& a) { return Unary(0x11, a); }
+    Value Add(const Value& a, const Value& b) { return Binary(0x24, a, b); }
+    Value Sub(const Value& a, const Value& b) { return Add(a, Neg(b)); }
+    Value Mul(const Value& a, const Value& b) { return Binary(0x25, a, b); }
+    Value Rcp(const Value& a) { return Unary(0x12, a); }
+    Value Frac(const Value& a) { return Unary(0x13, a); }
+    Value Sqrt(const Value& a) { return Unary(0x16, a); }
+    Value Min(const Value& a, const Value& b);
+    Value Max(const Value& a, const Value& b);
+    Value Less(const Value& a, const Value& b);          // a < b: 1 or 0
+    Value GreaterEqual(const Value& a, const Value& b);  // a >= b: 1 or 0
+    Value Select(const Value& a, const Value& b, const Value& c);  // a >= 0 ? b : c
+    Value Abs(const Value& a) { return Max(a, Neg(a)); }
+    Value Floor(const Value& a) { return Sub(a, Frac(a)); }
+    Value Truncate(const Value& a);
+    Value NonZero(const Value& a);  // 1 where a != 0
+    Value IsZero(const Value& a);   // 1 where a == 0
+    Value MulAdd(const Value& a, const Value& b, const Value& c) { return Add(Mul(a, b), c); }
+    // Interpolation a..b by t, as the merge of the two arms of an "if" does.
+    Value Lerp(const Value& a, const Value& b, const Value& t);
+    Value Dot(const Value& a, const Value& b);
+    Value Broadcast(const Value& a, size_t n);
+    static size_t Width(const Value& a, const Value& b) { return a.size() > b.size() ? a.size() : b.size(); }
+    bool IsLiteral(int32_t arg) const;
+    bool LiteralOf(int32_t arg, double* v) const;
+    bool KnownZeroOrOne(const Value& v) const;
+
+    // ---- expressions (lower_expressions.cpp)
+    Value Lower(const Expr* e);
+    Value LowerOperator(const OperatorExpr* e);
+    Value Arithmetic(Op op, const Value& a, const Value& b, const Type* type);
+    Value Fmod(const Value& a, const Value& b);
+    Value Convert(const Value& v, const Type* from, const Type* to);
+    // Value-map slots of an assignable expression; false (after a message)
+    // when it cannot be written.
+    bool LvalueSlots(const Expr* e, std::vector<uint32_t>* slots);
+    Value ReadSlots(const std::vector<uint32_t>& slots);
+    void WriteSlots(const std::vector<uint32_t>& slots, const Value& v);
+    int32_t LowerObject(const Expr* e);  // the sampler argument, -1 on failure
+    Value LowerIndex(const IndexExpr* e);
+
+    // ---- calls (lower_calls.cpp, intrinsic_*.cpp)
+    Value LowerCall(const CallExpr* e);
+    Value LowerUserCall(const CallExpr* e);
+    Value LowerIntrinsic(const CallExpr* e);
+    Value LowerSample(const CallExpr* e, int32_t sampler, const Value& coordinates);
+    void WriteBackOutputs(const CallExpr* e, const std::vector<Value>& outValues,
+                          const std::vector<const Type*>& outTypes);
+
+    // ---- statements (lower_statements.cpp)
+    void LowerStatements(const std::vector<Stmt*>& stmts);
+    void LowerStatement(const Stmt* s);
+    void LowerDeclaration(const VarDecl* v);
+    void LowerIf(const IfStmt* s);
+    void LowerLoop(const LoopStmt* s);
+
+    // ---- variables, inputs and outputs (lower_program.cpp)
+    // A piece of an input or output: the components of `var` (of `type`,
+    // starting at value slot `slot`) bound by the semantic of `owner`, at
+    // register `regBase` of the owner's registers.
+    struct Piece {
+        const Node* owner;
+        const VarDecl* var;
+        const Type* type;
+        uint32_t packing;
+        uint32_t slot;
+        uint32_t regBase;
+    };
+    bool BindingApplies(const RegisterBinding& reg) const;
+    int CreatePool(uint32_t standardPool, const Node* decl, uint32_t registers, const RegisterBinding* binding);
+    Value PoolArguments(int pool, const VarDecl* v, const char* name, const Type* type, uint32_t packing,
+                        uint32_t firstRegister);
+    void BindUniform(const VarDecl* v, const char* name);
+    void CollectPieces(const VarDecl* d, const Type* t, uint32_t packing, uint32_t slot, const Node* owner,
+                       uint32_t regBase, std::vector<Piece>* pieces, const VarDecl** missing);
+    void BindInputs(FuncDecl* f, std::vector<Piece>& pieces);
+    void WriteOutputs(const std::vector<Piece>& pieces);
+    void MoveInto(const Value& outputs, const Value& values);
+
+    // Placeholder arguments (discard pool) for a variable's components.
+    void Placeholders(const VarDecl* v, uint32_t slot, uint32_t size);
+    bool IsPlaceholder(int32_t arg) const;
+
+    ProgramTree& tree;
+    IntermediateProgram& p;
+    bool vertexTarget = false;
+    bool pixelTarget = false;
+    bool ps1Target = false;
+    bool nativeCompare = true;  // min, max, set-if-less and set-if-greater-or-equal exist
+
+    std::vector<int32_t> map;  // the value map: one argument per value slot, -1 for none
+    Value mask;                // the execution mask (one component)
+    bool returned = false;
+    FuncDecl* currentFunction = nullptr;
+    SourceLocation here;       // source position given to new instructions
+    std::set<const FuncDecl*> expanding;
+    std::set<const VarDecl*> staticsSeen;
+
+private:
+    HRESULT hr_ = S_OK;
+    std::map<uint64_t, int32_t> literals_;
+    int32_t one_ = -1, zero_ = -1, minusOne_ = -1;
+};
+
+// Limits that keep absurd sources from exhausting memory: unrolled loops
+// run at most kMaxLoopRounds times (as the language's lowering defines), and
+// the whole program may not grow beyond kMaxInstructions.
+constexpr int kMaxLoopRounds = 1024;
+constexpr size_t kMaxInstructions = 1u << 20;
+
+}  // namespace hlsl::lowering

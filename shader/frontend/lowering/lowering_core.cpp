@@ -1,0 +1,105 @@
+// The lowering's door: target traits, reporting, and LowerShader, which runs
+// the globals and the entry function and turns internal limits into messages.
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+#include "shader/compile_pipeline.h"
+#include "shader/diagnostics.h"
+#include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering.h"
+#include "shader/frontend/lowering/lowering_messages.h"
+#include "shader/target.h"
+
+namespace hlsl::lowering {
+
+Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(program) {
+    const uint32_t kind = VersionKind(p.version);
+    vertexTarget = kind == kVersionKindVertex;
+    pixelTarget = kind == kVersionKindPixel;
+    ps1Target = pixelTarget && VersionMajor(p.version) < 2;
+    // The ps_1_x instruction sets have no minimum, maximum or comparisons.
+    nativeCompare = !ps1Target;
+}
+
+namespace {
+
+void Format(char (&buffer)[ErrorLog::kShortMessage], const char* format, va_list args) {
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+}
+
+}  // namespace
+
+void Lowerer::Error(const SourceLocation& loc, const Diagnostic& d, ...) {
+    char text[ErrorLog::kShortMessage];
+    va_list args;
+    va_start(args, d);
+    Format(text, d.format, args);
+    va_end(args);
+    if (p.log) p.log->ReportError(&loc, d.number, "%s", text);
+    p.errorFlag = true;
+    if (SUCCEEDED(hr_)) hr_ = d.number == 3500 ? E_NOTIMPL : E_FAIL;
+}
+
+void Lowerer::Warning(const SourceLocation& loc, const Diagnostic& d, ...) {
+    char text[ErrorLog::kShortMessage];
+    va_list args;
+    va_start(args, d);
+    Format(text, d.format, args);
+    va_end(args);
+    if (p.log) p.log->ReportWarning(&loc, d.number, "%s", text);
+}
+
+}  // namespace hlsl::lowering
+
+namespace hlsl {
+
+namespace {
+
+// The value area is one map entry per scalar slot; a source whose variables
+// add up to more than this is refused rather than allocated.
+constexpr uint32_t kMaxValueSlots = 1u << 22;
+
+FuncDecl* FindEntry(ProgramTree& tree, const char* entry, uint32_t version) {
+    std::vector<EntryCandidate> candidates;
+    std::vector<FuncDecl*> functions;
+    for (Decl* d : tree.decls) {
+        if (d->declKind != kDeclFunction) continue;
+        FuncDecl* f = static_cast<FuncDecl*>(d);
+        candidates.push_back({f->name, f->hasBody, f->target});
+        functions.push_back(f);
+    }
+    const int chosen = SelectEntryPoint(candidates, entry, version);
+    return chosen < 0 ? nullptr : functions[size_t(chosen)];
+}
+
+}  // namespace
+
+HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program) {
+    if (!entry) return D3DERR_INVALIDCALL;
+    program.entryName = entry;
+    auto outOfMemory = [&]() {
+        if (program.log) program.log->Report(nullptr, lowmsg::kOutOfMemory);
+        program.errorFlag = true;
+        return E_OUTOFMEMORY;
+    };
+    if (tree.valueAreaSize > kMaxValueSlots) return outOfMemory();
+    try {
+        lowering::Lowerer lowerer(tree, program);
+        HRESULT hr = lowerer.LowerGlobals();
+        if (FAILED(hr)) return hr;
+        FuncDecl* f = FindEntry(tree, entry, program.version);
+        if (!f) {
+            if (program.log) program.log->Report(nullptr, diag::kEntryPointNotFound, entry);
+            program.errorFlag = true;
+            return E_FAIL;
+        }
+        return lowerer.LowerEntry(f);
+    } catch (const std::bad_alloc&) {
+        return outOfMemory();
+    } catch (const lowering::ProgramTooLarge&) {
+        return outOfMemory();
+    }
+}
+
+}  // namespace hlsl

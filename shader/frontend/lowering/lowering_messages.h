@@ -1,0 +1,37 @@
+// Every message of the lowering: number and text side by side. The texts
+// are the system's own and are not reworded.
+#pragma once
+
+#include "shader/error_log.h"
+
+namespace hlsl::lowmsg {
+
+// Constructs the lowering cannot express (E_NOTIMPL).
+inline constexpr Diagnostic kRecursive{3500, false, "'%s': recursive functions not yet implemented"};
+inline constexpr Diagnostic kAsymmetricReturn{3500, false, "asymetric returns from if statements not yet implemented"};
+inline constexpr Diagnostic kGeneralLoop{3500, false, "general for/do/while statements are not yet implemented"};
+inline constexpr Diagnostic kIntrinsicMissing{3500, false, "intrinsic function '%s' is not yet implemented"};
+inline constexpr Diagnostic kNonLinearIndex{3500, false, "non-linear array references not yet implemented"};
+inline constexpr Diagnostic kIntermediateIndex{3500, false,
+                                               "array references of intermediate arguments not yet implemented"};
+inline constexpr Diagnostic kObjectExpression{3500, false, "non-trivial object expressions not yet implemented"};
+inline constexpr Diagnostic kObjectInAggregate{
+    3500, false, "expressions returning objects in an array or struct not yet implemented"};
+
+inline constexpr Diagnostic kInputMissingSemantic{3502, false, "'%s': input parameter '%s' missing semantics"};
+inline constexpr Diagnostic kReturnMissingSemantic{3503, false, "'%s': function return value missing semantics"};
+inline constexpr Diagnostic kOutputMissingSemantic{3503, false, "'%s': output parameter '%s' missing semantics"};
+inline constexpr Diagnostic kIndexOutOfBounds{3504, false, "array index out of bounds"};
+inline constexpr Diagnostic kMustReturn{3507, false, "'%s': function must return a value"};
+inline constexpr Diagnostic kOutputNeverAssigned{3508, false, "'%s': output parameter '%s' never assigned a value"};
+inline constexpr Diagnostic kTex1DDependent{
+    3509, true, "tex1D will considered dependent since texcoord was not declared as at least float2"};
+inline constexpr Diagnostic kMissingImplementation{3510, false, "function '%s' missing implementation"};
+
+inline constexpr Diagnostic kUnrecognizedStatement{0, false, "internal error: unrecognized statement"};
+inline constexpr Diagnostic kUnrecognizedExpression{0, false, "internal error: unrecognized expression"};
+inline constexpr Diagnostic kUnrecognizedValue{0, false, "internal error: unrecognized value"};
+inline constexpr Diagnostic kExpressionExpected{0, false, "internal error: expression expected"};
+inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
+
+}  // namespace hlsl::lowmsg
