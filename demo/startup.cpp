@@ -53,7 +53,11 @@ int RunWinMainFromArgs(int argc, char** argv) {
                          platform::DisplayError());
             return 1;
         }
-        gfx::SetDefaultPresenter(std::make_shared<demo::WindowPresenter>(!options.window));
+        // The device is full screen: on today's desktops a borderless window
+        // over the whole desktop with the image letterboxed, without a change
+        // of display mode. --window keeps the window as created.
+        platform::SetShowFullscreen(!options.window);
+        gfx::SetDefaultPresenter(std::make_shared<demo::WindowPresenter>());
         return CallWinMain(argc, argv);
     }
 

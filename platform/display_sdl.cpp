@@ -127,6 +127,13 @@ void ShowScreenWindow(void* screenWindow, bool visible) {
     if (visible) {
         SDL_ShowWindow(screen->window);
         SDL_RaiseWindow(screen->window);
+        // Black until the first image arrives, rather than whatever the
+        // screen held.
+        if (screen->renderer) {
+            SDL_SetRenderDrawColor(screen->renderer, 0, 0, 0, 255);
+            SDL_RenderClear(screen->renderer);
+            SDL_RenderPresent(screen->renderer);
+        }
     } else {
         SDL_HideWindow(screen->window);
     }
@@ -135,6 +142,18 @@ void ShowScreenWindow(void* screenWindow, bool visible) {
 bool SetScreenFullscreen(void* screenWindow, bool fullscreen) {
     Screen* screen = Find(screenWindow);
     if (!screen) return false;
+    if (fullscreen) {
+        // Full screen is a request to the window manager; without one (a bare
+        // X server, a kiosk) nothing would change. So the window first covers
+        // its display by itself: no border, placed and sized to the display.
+        SDL_Rect bounds;
+        int display = SDL_GetWindowDisplayIndex(screen->window);
+        if (display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+            SDL_SetWindowBordered(screen->window, SDL_FALSE);
+            SDL_SetWindowPosition(screen->window, bounds.x, bounds.y);
+            SDL_SetWindowSize(screen->window, bounds.w, bounds.h);
+        }
+    }
     // FULLSCREEN_DESKTOP keeps the desktop's mode: no mode switch.
     if (SDL_SetWindowFullscreen(screen->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
     SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE);

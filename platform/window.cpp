@@ -56,6 +56,8 @@ HWND__& Desktop() {
     return desktop;
 }
 
+bool g_showFullscreen = false;
+
 enum class DisplayState { Undecided, Headless, Open, Failed };
 DisplayState g_display = DisplayState::Undecided;
 std::string g_displayError;
@@ -215,7 +217,10 @@ BOOL ShowWindow(HWND window, int showCommand) {
     if (visible != window->visible) {
         window->visible = visible;
         window->proc(window, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
-        if (IsLive(window) && window->screen) platform::display::ShowScreenWindow(window->screen, visible);
+        if (IsLive(window) && window->screen) {
+            platform::display::ShowScreenWindow(window->screen, visible);
+            if (visible && g_showFullscreen) platform::display::SetScreenFullscreen(window->screen, true);
+        }
     }
     if (visible && IsLive(window)) window->needsPaint = true;
     return wasVisible;
@@ -318,6 +323,8 @@ bool SetHeadless(bool headless) {
 }
 
 const char* DisplayError() { return g_displayError.c_str(); }
+
+void SetShowFullscreen(bool fullscreen) { g_showFullscreen = fullscreen; }
 
 void InjectKeyPress(HWND window, UINT virtualKey) {
     HWND target = InjectionTarget(window);

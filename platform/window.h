@@ -201,6 +201,9 @@ HRESULT PresentToWindow(HWND window, const void* pixels, int width, int height, 
 // Full screen: a borderless window covering the desktop at its resolution (no
 // change of display mode). Otherwise a normal window of its created size.
 HRESULT SetWindowFullscreen(HWND window, bool fullscreen);
+// When set, top-level windows go full screen as soon as they are shown, so a
+// program that will present full screen covers the desktop from its start.
+void SetShowFullscreen(bool fullscreen);
 
 // The desktop's size and refresh rate. Without a display: 800 x 600 at 60 Hz,
 // and the result is false.

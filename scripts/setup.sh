@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg-dev zlib1g-dev
   libsdl2-dev libsdl2-mixer-dev
-  xvfb xauth xdotool
+  xvfb xauth xdotool x11-utils
 )
 
 missing=()
