@@ -1,12 +1,15 @@
 // Feeds arbitrary tokens to ShaderProgram::Create and runs whatever is
 // accepted, as a vertex and as a pixel shader, with a sampler that answers
-// with fixed colours. Byte 0 picks the shader kind; the rest are the tokens.
+// with fixed colours; the same tokens also go through the validator in pieces.
+// Byte 0 picks the shader kind and the validator's piece size; the rest are
+// the tokens.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "gfx/shaders/shader_program.h"
+#include "gfx/shaders/shader_validator.h"
 
 namespace {
 
@@ -26,6 +29,24 @@ public:
     }
 };
 
+HRESULT IgnoreMessage(const char*, UINT, DWORD, DWORD, const char* text, void* context) {
+    // Touch the text so a bad pointer would show.
+    *static_cast<size_t*>(context) += text ? std::strlen(text) : 0;
+    return S_OK;
+}
+
+void Validate(const std::vector<DWORD>& tokens, size_t count, size_t piece) {
+    gfx::IDirect3DShaderValidator9* v = gfx::Direct3DShaderValidatorCreate9();
+    size_t textBytes = 0;
+    v->Begin(&IgnoreMessage, &textBytes, 1);
+    for (size_t i = 0; i < count; i += piece) {
+        const size_t n = count - i < piece ? count - i : piece;
+        v->Instruction("fuzz", static_cast<UINT>(i), tokens.data() + i, static_cast<DWORD>(n));
+    }
+    v->End();
+    v->Release();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t count = (size - 1) / 4;
     std::vector<DWORD> tokens(count);
     std::memcpy(tokens.data(), data + 1, count * 4);
+    Validate(tokens, count, 1 + ((data[0] >> 2) & 7));
     std::unique_ptr<gfx::ShaderProgram> program;
     // Sometimes without a length, as a device caller without one would. Such a
     // caller promises an end token; end tokens past the longest element (a
