@@ -126,8 +126,7 @@ Explicit Make(UINT w, UINT h, UINT d, UINT levels, DWORD usage, D3DFORMAT format
     return Explicit{w, h, d, levels, usage, format, pool, filter, mipFilter, key, info, palette};
 }
 
-template <typename Name>
-HRESULT InfoFrom(FileBytes& bytes, HRESULT opened, ImageFileInfo* info) {
+HRESULT InfoFrom(const FileBytes& bytes, HRESULT opened, ImageFileInfo* info) {
     if (FAILED(opened)) return opened;
     return ImageInfoFromFileImage(bytes.data(), bytes.size(), info);
 }
@@ -273,17 +272,17 @@ HRESULT ImageInfoFromFileImage(const void* data, UINT size, ImageFileInfo* info)
 
 HRESULT ImageInfoFromNamedFileA(LPCSTR name, ImageFileInfo* info) {
     FileBytes bytes;
-    return InfoFrom<LPCSTR>(bytes, bytes.OpenFile(name), info);
+    return InfoFrom(bytes, bytes.OpenFile(name), info);
 }
 HRESULT ImageInfoFromNamedFileW(LPCWSTR name, ImageFileInfo* info) {
     FileBytes bytes;
-    return InfoFrom<LPCWSTR>(bytes, bytes.OpenFile(name), info);
+    return InfoFrom(bytes, bytes.OpenFile(name), info);
 }
 HRESULT ImageInfoFromModuleResourceA(HMODULE module, LPCSTR name, ImageFileInfo* info) {
     FileBytes bytes;
-    return InfoFrom<LPCSTR>(bytes, bytes.OpenResource(module, name), info);
+    return InfoFrom(bytes, bytes.OpenResource(module, name), info);
 }
 HRESULT ImageInfoFromModuleResourceW(HMODULE module, LPCWSTR name, ImageFileInfo* info) {
     FileBytes bytes;
-    return InfoFrom<LPCWSTR>(bytes, bytes.OpenResource(module, name), info);
+    return InfoFrom(bytes, bytes.OpenResource(module, name), info);
 }
