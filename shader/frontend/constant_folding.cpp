@@ -28,7 +28,7 @@ uint32_t LiteralToUnsigned(const ConstValue& v) {
 
 bool ConvertValues(const Values& in, const Type* to, Values* out) {
     uint32_t n = TypeSize(to);
-    if (in.empty() || n == 0 || (in.size() != 1 && in.size() < n)) return false;
+    if (in.empty() || n == 0 || n > kMaxLiteralComponents || (in.size() != 1 && in.size() < n)) return false;
     std::vector<BaseType> bases;
     FlattenComponents(to, bases, n);
     out->clear();

@@ -25,6 +25,10 @@ bool FoldOperator(Op op, const Type* resultType, const std::vector<const Values*
 bool FoldIntrinsic(IntrinsicId id, const Type* resultType, const std::vector<const Values*>& args, Values* out,
                    std::vector<const Diagnostic*>* notes);
 
+// Literals larger than this stay conversions for run time instead of being
+// spelled out component by component.
+constexpr uint32_t kMaxLiteralComponents = 65536;
+
 // Converts every component to `to`'s value class; a single component is
 // replicated to `to`'s size, a longer list truncated. False when the
 // component counts do not fit.

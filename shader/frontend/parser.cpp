@@ -47,30 +47,19 @@ HRESULT Parser::Parse(std::unique_ptr<ProgramTree>* out) {
 
 // ---------------------------------------------------------------- reporting
 
-void Parser::ReportV(const SourceLocation& loc, const Diagnostic& d, va_list args) {
+void Parser::Report(const SourceLocation& loc, const Diagnostic* d, ...) {
     // Front-end messages are cut at 255 characters before they reach the log.
     char text[ErrorLog::kShortMessage];
-    std::vsnprintf(text, sizeof text, d.format, args);
-    if (d.warning) {
-        pp_.Log().ReportWarning(&loc, d.number, "%s", text);
+    va_list args;
+    va_start(args, d);
+    std::vsnprintf(text, sizeof text, d->format, args);
+    va_end(args);
+    if (d->warning) {
+        pp_.Log().ReportWarning(&loc, d->number, "%s", text);
     } else {
-        pp_.Log().ReportError(&loc, d.number, "%s", text);
+        pp_.Log().ReportError(&loc, d->number, "%s", text);
         error_ = true;
     }
-}
-
-void Parser::Error(const SourceLocation& loc, const Diagnostic& d, ...) {
-    va_list args;
-    va_start(args, d);
-    ReportV(loc, d, args);
-    va_end(args);
-}
-
-void Parser::Warning(const SourceLocation& loc, const Diagnostic& d, ...) {
-    va_list args;
-    va_start(args, d);
-    ReportV(loc, d, args);
-    va_end(args);
 }
 
 void Parser::Internal(const Diagnostic& d) {

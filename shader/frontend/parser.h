@@ -182,8 +182,16 @@ public:
     void AddTopLevel(Decl* d);
 
     // ---- shared by the construct files ----
-    void Error(const SourceLocation& loc, const Diagnostic& d, ...);
-    void Warning(const SourceLocation& loc, const Diagnostic& d, ...);
+    // Reports a message row (an error or a warning, as the row says); the
+    // arguments fill its format.
+    template <class... Args>
+    void Error(const SourceLocation& loc, const Diagnostic& d, Args... args) {
+        Report(loc, &d, args...);
+    }
+    template <class... Args>
+    void Warning(const SourceLocation& loc, const Diagnostic& d, Args... args) {
+        Report(loc, &d, args...);
+    }
     void Internal(const Diagnostic& d);
     // Converts e to `to`, reporting X3017 (with `name` when given) on failure.
     Expr* Convert(Expr* e, const Type* to, bool isExplicit, const char* name = nullptr);
@@ -198,7 +206,7 @@ public:
 
 private:
     friend struct ParserAccess;
-    void ReportV(const SourceLocation& loc, const Diagnostic& d, va_list args);
+    void Report(const SourceLocation& loc, const Diagnostic* d, ...);
     int TerminalFor(const Token& t, void* value);
     int ReadAsmBlock(void* value, bool isDecl);
     VarKind CurrentVarKind() const;

@@ -20,6 +20,9 @@ const BaseTypeInfo kBaseTypes[kBaseTypeCount] = {
     {"pixelfragment", 0, 0x10}, {"vertexfragment", 0, 0x10},
 };
 
+// Conversions compare flattened component lists; this bounds their length.
+constexpr uint32_t kMaxCompared = 1u << 20;
+
 bool IsTextureType(BaseType b) { return b >= kTexture && b <= kTextureCube; }
 bool IsSamplerType(BaseType b) { return b >= kSampler && b <= kSamplerCube; }
 
@@ -273,6 +276,9 @@ bool CanConvert(const Type* to, const Type* from, bool isExplicit) {
         v.cols = uint8_t(fromSize);
         return ShapeConverts(to, &v);
     }
+    // Component lists are compared one by one; aggregates beyond this size
+    // (only reachable with nested maximal arrays) convert only to themselves.
+    if (toSize > kMaxCompared || fromSize > kMaxCompared) return false;
     std::vector<BaseType> tc, fc;
     if (!isExplicit) {
         if (!toAggregate || !fromAggregate || toSize != fromSize) return false;
@@ -292,6 +298,7 @@ uint32_t ConversionCost(const Type* to, const Type* from) {
     if (!to || !from || to == from) return 0;
     uint32_t toSize = TypeSize(to), fromSize = TypeSize(from);
     uint32_t n = toSize < fromSize ? toSize : fromSize;
+    if (n > kMaxCompared) n = kMaxCompared;
     std::vector<BaseType> tc, fc;
     FlattenComponents(to, tc, n);
     FlattenComponents(from, fc, n);
