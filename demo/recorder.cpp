@@ -25,6 +25,8 @@ extern char** environ;
 namespace demo {
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr float kSceneLimits[] = {kIntroEnd, kFire2End, kFire3End, kFireEnd};
 
 bool WriteAll(int fd, const BYTE* data, size_t size) {
@@ -54,9 +56,8 @@ std::string FindOnPath(const std::string& program) {
     while (start <= dirs.size()) {
         size_t end = dirs.find(':', start);
         if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + program;
+        fs::path dir = end > start ? fs::path(dirs.substr(start, end - start)) : fs::path(".");
+        std::string candidate = (dir / program).string();
         struct stat info{};
         if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
             return candidate;
