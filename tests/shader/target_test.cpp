@@ -1,0 +1,74 @@
+// The target table and its two lookups, and the choice of the entry function.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "shader/compile_pipeline.h"
+#include "shader/target.h"
+
+namespace {
+
+TEST(Targets, TableIsSortedByteWise) {
+    size_t count = 0;
+    const TargetDesc* table = TargetTable(&count);
+    ASSERT_EQ(count, 38u);
+    for (size_t i = 1; i < count; ++i) EXPECT_LT(std::strcmp(table[i - 1].name, table[i].name), 0) << table[i].name;
+    for (size_t i = 0; i < count; ++i) {
+        TargetDesc row;
+        EXPECT_EQ(FindTargetByName(table[i].name, kTargetNone, &row), S_OK) << table[i].name;
+        EXPECT_EQ(row.version, table[i].version);
+    }
+}
+
+TEST(Targets, FindByName) {
+    struct Row {
+        const char* name;
+        uint32_t caps;
+        HRESULT hr;
+        uint32_t version;
+    };
+    const Row rows[] = {
+        {"vs_2_0", kTargetCompile, S_OK, 0xFFFE0200},  {"vs.2.0", kTargetCompile, S_OK, 0xFFFE0200},
+        {"VS_2_0", kTargetNone, E_FAIL, 0},            {"vs_3_0", kTargetCompile, E_FAIL, 0},
+        {"vs_3_0", kTargetAssemble, S_OK, 0xFFFE0300}, {"ps_2_x", kTargetCompile, E_FAIL, 0},
+        {"ps_2_x", kTargetAssemble, S_OK, 0xFFFF0201}, {"ps", kTargetNone, S_OK, 0xFFFF0000},
+        {"ps", kTargetCompile, E_FAIL, 0},             {"tx_1_0", kTargetTextureFill | kTargetCompile, S_OK, 0x54580100},
+        {"ps_2_sw", kTargetCompile, S_OK, 0xFFFF02FF}, {"vs_2_0 ", kTargetNone, E_FAIL, 0},
+        {"", kTargetNone, E_FAIL, 0},
+    };
+    for (const Row& r : rows) {
+        TargetDesc row{};
+        EXPECT_EQ(FindTargetByName(r.name, r.caps, &row), r.hr) << r.name;
+        if (r.hr == S_OK) {
+            EXPECT_EQ(row.version, r.version) << r.name;
+        }
+    }
+    EXPECT_EQ(FindTargetByName(nullptr, kTargetNone, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST(Targets, FindByVersionGivesTheUnderscoreSpelling) {
+    TargetDesc row{};
+    ASSERT_EQ(FindTargetByVersion(0xFFFF0200, kTargetCompile, &row), S_OK);
+    EXPECT_STREQ(row.name, "ps_2_0");
+    ASSERT_EQ(FindTargetByVersion(0xFFFE0300, kTargetAssemble, &row), S_OK);
+    EXPECT_STREQ(row.name, "vs_3_0");
+    EXPECT_EQ(FindTargetByVersion(0xFFFE0300, kTargetCompile, &row), E_FAIL);
+    EXPECT_EQ(FindTargetByVersion(0x12345678, kTargetNone, &row), E_FAIL);
+}
+
+TEST(EntryPoint, TargetedFunctionsAreChosenByVersion) {
+    const std::vector<EntryCandidate> two = {{"main", true, "vs_2_0"}, {"main", true, nullptr}};
+    EXPECT_EQ(SelectEntryPoint(two, "main", 0xFFFE0200), 0);
+    EXPECT_EQ(SelectEntryPoint(two, "main", 0xFFFE0101), 1);
+    EXPECT_EQ(SelectEntryPoint(two, "main", 0xFFFF0200), 1);
+    const std::vector<EntryCandidate> kinds = {{"main", true, "ps"}, {"main", true, "vs"}, {"main", false, "vs_1_1"}};
+    EXPECT_EQ(SelectEntryPoint(kinds, "main", 0xFFFE0101), 1);
+    EXPECT_EQ(SelectEntryPoint(kinds, "main", 0xFFFF0104), 0);
+    const std::vector<EntryCandidate> others = {{"Main", true, nullptr}, {"main", true, "bogus"}, {"f", true, nullptr}};
+    EXPECT_EQ(SelectEntryPoint(others, "main", 0xFFFE0200), -1);
+    const std::vector<EntryCandidate> ties = {{"m", true, nullptr}, {"m", true, nullptr}};
+    EXPECT_EQ(SelectEntryPoint(ties, "m", 0xFFFE0200), 0);
+    EXPECT_EQ(SelectEntryPoint(ties, nullptr, 0xFFFE0200), -1);
+}
+
+}  // namespace
