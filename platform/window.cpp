@@ -20,6 +20,7 @@ struct HWND__ {
     int height = 0;
     bool visible = false;
     bool needsPaint = false;
+    bool destroying = false;  // WM_DESTROY is being sent: a second DestroyWindow is refused
     void* screen = nullptr;
 };
 
@@ -193,9 +194,9 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
 }
 
 BOOL DestroyWindow(HWND window) {
-    if (!IsLive(window)) return FALSE;
+    if (!IsLive(window) || window->destroying) return FALSE;
+    window->destroying = true;
     window->proc(window, WM_DESTROY, 0, 0);
-    if (!IsLive(window)) return TRUE;  // destroyed again from inside WM_DESTROY
     window->proc(window, WM_NCDESTROY, 0, 0);
     auto& system = System();
     if (window->screen) platform::display::DestroyScreenWindow(window->screen);

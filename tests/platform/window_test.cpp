@@ -12,9 +12,11 @@ struct Seen {
 };
 std::vector<Seen> g_seen;
 bool g_quitOnDestroy = true;
+int g_destroyAgainResult = -1;
 
 LRESULT TestProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     g_seen.push_back({message, wParam});
+    if (message == WM_DESTROY) g_destroyAgainResult = DestroyWindow(window);
     if (message == WM_DESTROY && g_quitOnDestroy) PostQuitMessage(7);
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -140,6 +142,7 @@ TEST_F(WindowTest, CloseDestroysTheWindowAndTheQuitIsTakenInTheSameDrain) {
     for (const Seen& s : g_seen) procSaw.push_back(s.message);
     EXPECT_EQ(taken, (std::vector<UINT>{WM_CLOSE, WM_QUIT}));
     EXPECT_EQ(procSaw, (std::vector<UINT>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(g_destroyAgainResult, FALSE) << "destroying from inside WM_DESTROY is refused, not recursive";
 }
 
 TEST_F(WindowTest, DestroyedWindowsTakeNoMessagesAndRejectPresentation) {
