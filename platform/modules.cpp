@@ -21,6 +21,20 @@ namespace {
 
 std::mutex g_mutex;
 
+// Replaced and removed resources stay allocated: handles and locked pointers
+// that callers still hold keep pointing at valid (if outdated) bytes.
+std::vector<std::unique_ptr<ResourceRecord>>& Retired() {
+    static std::vector<std::unique_ptr<ResourceRecord>> retired;
+    return retired;
+}
+
+void Retire(std::map<std::string, std::unique_ptr<ResourceRecord>>& resources, const std::string& key) {
+    auto it = resources.find(key);
+    if (it == resources.end()) return;
+    Retired().push_back(std::move(it->second));
+    resources.erase(it);
+}
+
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -116,23 +130,28 @@ LPVOID LockResource(HGLOBAL data) {
 namespace platform {
 
 void RegisterModuleExport(const char* moduleName, const char* name, FARPROC function) {
+    if (!moduleName || !name) return;
     std::lock_guard<std::mutex> lock(g_mutex);
     ModuleNamed(Lower(moduleName), true)->exports[name] = function;
 }
 
 void RegisterModuleResource(HMODULE module, LPCSTR type, LPCSTR name, const void* data, size_t size) {
+    if (!type || !name || (!data && size > 0)) return;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!module) module = ModuleNamed(kSelf, true);
     auto record = std::make_unique<ResourceRecord>();
     const BYTE* bytes = static_cast<const BYTE*>(data);
-    record->bytes.assign(bytes, bytes + size);
-    module->resources[ResourceKeyPart(type) + "\n" + ResourceKeyPart(name)] = std::move(record);
+    if (size > 0) record->bytes.assign(bytes, bytes + size);
+    std::string key = ResourceKeyPart(type) + "\n" + ResourceKeyPart(name);
+    Retire(module->resources, key);
+    module->resources[key] = std::move(record);
 }
 
 void RemoveModuleResource(HMODULE module, LPCSTR type, LPCSTR name) {
+    if (!type || !name) return;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!module) module = ModuleNamed(kSelf, true);
-    module->resources.erase(ResourceKeyPart(type) + "\n" + ResourceKeyPart(name));
+    Retire(module->resources, ResourceKeyPart(type) + "\n" + ResourceKeyPart(name));
 }
 
 }  // namespace platform

@@ -43,4 +43,24 @@ TEST(ModuleTable, ResourcesByStringAndIntegerNames) {
     EXPECT_EQ(FindResourceA(nullptr, nullptr, RT_BITMAP), nullptr);
 }
 
+TEST(ModuleTable, HandlesStayValidWhenAResourceIsReplacedOrRemoved) {
+    const char first[] = "first";
+    platform::RegisterModuleResource(nullptr, RT_RCDATA, "kept", first, 5);
+    HRSRC old = FindResourceA(nullptr, "kept", RT_RCDATA);
+    ASSERT_NE(old, nullptr);
+    const char* oldBytes = static_cast<const char*>(LockResource(LoadResource(nullptr, old)));
+    platform::RegisterModuleResource(nullptr, RT_RCDATA, "kept", "second", 6);
+    platform::RemoveModuleResource(nullptr, RT_RCDATA, "kept");
+    EXPECT_EQ(std::string(oldBytes, 5), "first") << "the held pointer still reads the old bytes";
+    EXPECT_EQ(SizeofResource(nullptr, old), 5u);
+    EXPECT_EQ(FindResourceA(nullptr, "kept", RT_RCDATA), nullptr);
+
+    // Nonsense registrations are ignored rather than crashing.
+    platform::RegisterModuleResource(nullptr, RT_RCDATA, "bad", nullptr, 10);
+    EXPECT_EQ(FindResourceA(nullptr, "bad", RT_RCDATA), nullptr);
+    platform::RegisterModuleResource(nullptr, nullptr, "bad", first, 5);
+    platform::RegisterModuleExport(nullptr, "Answer", nullptr);
+    platform::RemoveModuleResource(nullptr, RT_RCDATA, nullptr);
+}
+
 }  // namespace
