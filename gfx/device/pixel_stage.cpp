@@ -90,6 +90,28 @@ struct DepthAccess {
     uint32_t Stencil(uint32_t raw) const { return raw & stencilMask; }
 };
 
+// Lanes whose quantised depth passes `func` against the stored depth; the
+// comparison is chosen once per batch so the lane loop has no branches.
+template <class Cmp>
+uint32_t PassMask(const uint32_t* z, const uint32_t* stored, Cmp cmp) {
+    uint32_t mask = 0;
+    for (int l = 0; l < kLanes; ++l) mask |= uint32_t(cmp(z[l], stored[l])) << l;
+    return mask;
+}
+
+uint32_t DepthPassMask(DWORD func, const uint32_t* z, const uint32_t* stored) {
+    switch (func) {
+    case D3DCMP_NEVER: return 0;
+    case D3DCMP_LESS: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a < b; });
+    case D3DCMP_EQUAL: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a == b; });
+    case D3DCMP_LESSEQUAL: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a <= b; });
+    case D3DCMP_GREATER: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a > b; });
+    case D3DCMP_NOTEQUAL: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a != b; });
+    case D3DCMP_GREATEREQUAL: return PassMask(z, stored, [](uint32_t a, uint32_t b) { return a >= b; });
+    default: return 0xFFFFu;
+    }
+}
+
 uint32_t StencilOp(DWORD op, uint32_t value, uint32_t ref, uint32_t mask) {
     switch (op) {
     case D3DSTENCILOP_ZERO: return 0;
@@ -263,22 +285,22 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
     // Early depth test: nothing after shading can change depth or discard.
     DepthAccess depth(state.depth);
     bool depthTest = state.zEnable && state.depth;
-    if (depthTest && state.earlyDepth) {
+    if (depthTest && state.earlyDepth && state.zFunc != D3DCMP_ALWAYS) {
+        // Same values as QuantiseDepth, in a form that vectorises.
         alignas(64) uint32_t zq[kLanes];
-        for (int l = 0; l < kLanes; ++l) zq[l] = depth.Quantise(sc.z[l]);
-        for (int l = 0; l < lanes; ++l) {
-            if (!(coverage >> l & 1)) continue;
-            uint32_t stored = depth.Depth(depth.Raw(sc.px[l], sc.py[l]));
-            if (!Compare(state.zFunc, zq[l], stored)) coverage &= ~(1u << l);
-        }
+        double scale = double((uint64_t(1) << state.depth->info->depthBits) - 1);
+        for (int l = 0; l < kLanes; ++l) zq[l] = uint32_t(double(Sat(sc.z[l])) * scale + 0.5);
+        alignas(64) uint32_t stored[kLanes];
+        for (int l = 0; l < lanes; ++l) stored[l] = (coverage >> l & 1) ? depth.Depth(depth.Raw(sc.px[l], sc.py[l])) : 0u;
+        coverage &= DepthPassMask(state.zFunc, zq, stored);
         if (!coverage) return;
     }
 
     for (int i = 0; i < state.varyings.count; ++i) {
         LaneVec4& in = batch.input[state.varyings.items[i].target];
         for (int c = 0; c < 4; ++c) {
-            const float* p = tri.attr[i][c];
-            for (int l = 0; l < kLanes; ++l) in.v[c][l] = (p[0] + p[1] * dx[l] + p[2] * dy[l]) * invW[l];
+            const float p0 = tri.attr[i][c][0], p1 = tri.attr[i][c][1], p2 = tri.attr[i][c][2];
+            for (int l = 0; l < kLanes; ++l) in.v[c][l] = (p0 + p1 * dx[l] + p2 * dy[l]) * invW[l];
         }
     }
     batch.coverage = coverage;
