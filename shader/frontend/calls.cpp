@@ -40,6 +40,20 @@ uint32_t TargetScore(const char* context, const char* function) {
     return versionA ? 1 : 2;
 }
 
+// Two declarations that are one function for a caller: the same return type
+// and identical parameters.
+bool SameFunction(const FuncDecl* a, const FuncDecl* b) {
+    if (a == b) return true;
+    if (TypeName(a->returnType) != TypeName(b->returnType) || a->params.size() != b->params.size()) return false;
+    for (size_t i = 0; i < a->params.size(); ++i) {
+        const Type* x = a->params[i]->type;
+        const Type* y = b->params[i]->type;
+        if (TypeName(x) != TypeName(y) || x->structure != y->structure || a->params[i]->usage != b->params[i]->usage)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 Expr* Parser::MakeConstructor(const Type* type, std::vector<Expr*>* args, const SourceLocation& loc) {
@@ -142,7 +156,7 @@ Expr* Parser::MakeCall(const Token* nameToken, std::vector<Expr*>* argList) {
 
     if (!ties.empty()) {
         for (FuncDecl* f : ties)
-            if (f != ties[0]) {
+            if (!SameFunction(f, ties[0])) {
                 Error(loc, msg::kAmbiguousCall, name);
                 return nullptr;
             }

@@ -90,8 +90,8 @@ top_item
     | function_def
     | technique
     | ';'
-    | error ';'                 { yyerrok; }
-    | error '}'                 { yyerrok; }
+    | error ';'                 { yyerrok; p->RecoverTopLevel(); }
+    | error '}'                 { yyerrok; p->RecoverTopLevel(); }
     ;
 
 /* ---------------------------------------------------------------- declarations */

@@ -85,6 +85,14 @@ void Parser::SyntaxError(const char* bisonMessage) {
     Error(lookahead_.Location(), msg::kSyntaxError, what);
 }
 
+void Parser::RecoverTopLevel() {
+    while (scope_ && scope_->outer) CloseScope();
+    usageStack_.clear();
+    structStack_.clear();
+    currentFunction_ = nullptr;
+    stateDepth_ = 0;
+}
+
 // ---------------------------------------------------------------- shared helpers
 
 const Token* Parser::KeepToken(const Token& t) {

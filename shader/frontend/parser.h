@@ -91,6 +91,9 @@ public:
     // ---- used by the grammar (hlsl.y) ----
     int NextTerminal(void* value);  // the lexer: fills the semantic value, returns the terminal
     void SyntaxError(const char* bisonMessage);
+    // After a syntax error recovered at the top level: back to the program
+    // scope, so what follows is checked as top-level declarations.
+    void RecoverTopLevel();
     bool Fatal() const { return fatal_; }
     ProgramTree& Tree() { return *tree_; }
     const Token* KeepToken(const Token& t);

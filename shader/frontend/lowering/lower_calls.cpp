@@ -21,6 +21,10 @@ Value Lowerer::LowerUserCall(const CallExpr* e) {
         Error(e->loc, lowmsg::kMissingImplementation, f->name);
         return Literals(0, resultSize);
     }
+    if (expanding.size() >= kMaxCallDepth) {
+        Error(e->loc, lowmsg::kOutOfMemory);
+        return Literals(0, resultSize);
+    }
     if (expanding.count(f)) {
         Error(e->loc, lowmsg::kRecursive, f->name);
         return Literals(0, resultSize);

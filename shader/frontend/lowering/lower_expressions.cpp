@@ -128,6 +128,13 @@ Value Lowerer::Lower(const Expr* e) {
         const int32_t object = LowerObject(e);
         return {object >= 0 ? object : Literal(0)};
     }
+    if (IsPath(e) && e->kind != NodeKind::VarRef) {
+        // A member or constant element of a variable: read straight from its
+        // slots, without lowering the whole variable.
+        std::vector<uint32_t> slots;
+        if (!LvalueSlots(e, &slots)) return Literals(0, size);
+        return ReadSlots(slots);
+    }
     switch (e->kind) {
         case NodeKind::Literal: {
             Value v;

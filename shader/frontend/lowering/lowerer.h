@@ -150,5 +150,8 @@ private:
 // the whole program may not grow beyond kMaxInstructions.
 constexpr int kMaxLoopRounds = 1024;
 constexpr size_t kMaxInstructions = 1u << 20;
+// Calls nest at most this deep (each expansion recurses through the
+// lowering of the callee's body).
+constexpr size_t kMaxCallDepth = 128;
 
 }  // namespace hlsl::lowering

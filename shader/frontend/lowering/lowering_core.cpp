@@ -38,7 +38,7 @@ void Lowerer::Error(const SourceLocation& loc, const Diagnostic& d, ...) {
     va_end(args);
     if (p.log) p.log->ReportError(&loc, d.number, "%s", text);
     p.errorFlag = true;
-    if (SUCCEEDED(hr_)) hr_ = d.number == 3500 ? E_NOTIMPL : E_FAIL;
+    if (SUCCEEDED(hr_)) hr_ = d.number == 3500 ? E_NOTIMPL : &d == &lowmsg::kOutOfMemory ? E_OUTOFMEMORY : E_FAIL;
 }
 
 void Lowerer::Warning(const SourceLocation& loc, const Diagnostic& d, ...) {

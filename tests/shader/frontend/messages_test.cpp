@@ -136,6 +136,12 @@ TEST(FrontEndMessages, OnlyTheFirstSyntaxErrorIsReported) {
     // Two syntax errors: one message.
     CheckResult two = CheckSource("float4 = ;\nfloat3 = ;\n");
     EXPECT_EQ(two.log, "t.hlsl(1): error X3000: syntax error: unexpected token '='\n");
+    // After recovering at the top level, later declarations are checked as
+    // top-level ones again (no parameter or local rules leak from the wreck).
+    CheckResult recovered = CheckSource("float f(float texture) { return 0; }\nstatic const float x = 1;\nfloat y = z;\n");
+    EXPECT_EQ(recovered.log,
+              "t.hlsl(1): error X3000: syntax error: unexpected token 'texture'\n"
+              "t.hlsl(3): error X3004: undeclared identifier 'z'\n");
 }
 
 TEST(FrontEndMessages, SyntaxErrorsDescribeTheToken) {
