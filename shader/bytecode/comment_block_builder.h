@@ -23,13 +23,13 @@ constexpr uint32_t kMaxCommentBlockTokens = 0x8000;
 // Filler for alignment gaps and the tail of a block.
 constexpr uint8_t kCommentFillByte = 0xAB;
 
-constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
+constexpr uint32_t MakeCommentTag(char a, char b, char c, char d) {
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
            uint32_t(uint8_t(d)) << 24;
 }
-constexpr uint32_t kTagConstantTable = MakeFourCC('C', 'T', 'A', 'B');
-constexpr uint32_t kTagFragmentInfo = MakeFourCC('F', 'I', 'N', 'F');
-constexpr uint32_t kTagDebugInfo = MakeFourCC('D', 'B', 'U', 'G');
+constexpr uint32_t kTagConstantTable = MakeCommentTag('C', 'T', 'A', 'B');
+constexpr uint32_t kTagFragmentInfo = MakeCommentTag('F', 'I', 'N', 'F');
+constexpr uint32_t kTagDebugInfo = MakeCommentTag('D', 'B', 'U', 'G');
 
 class CommentBlockBuilder {
 public:

@@ -124,7 +124,7 @@ TEST(ConstantTableBlock, TooManyConstantsForOneCommentFails) {
 }
 
 TEST(CommentBlockBuilder, ChunkPlacementAndWriteLimits) {
-    CommentBlockBuilder builder(MakeFourCC('T', 'E', 'S', 'T'));
+    CommentBlockBuilder builder(MakeCommentTag('T', 'E', 'S', 'T'));
     uint32_t a = 99, b = 99, c = 99, d = 99;
     ASSERT_EQ(S_OK, builder.Add("ab", 3, kChunkUnaligned, &a));   // copied: shareable
     ASSERT_EQ(S_OK, builder.Add("xyz", -1, 0, &b));               // aligned after 3 bytes
@@ -141,7 +141,7 @@ TEST(CommentBlockBuilder, ChunkPlacementAndWriteLimits) {
     ASSERT_EQ(S_OK, builder.Write(out.data(), 5));
     ExpectedBytes e;
     e.raw("ab", 3).align().str("xyz").raw("ab", 3);
-    EXPECT_EQ(e.Block(MakeFourCC('T', 'E', 'S', 'T')), out);
+    EXPECT_EQ(e.Block(MakeCommentTag('T', 'E', 'S', 'T')), out);
 }
 
 }  // namespace
