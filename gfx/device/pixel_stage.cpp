@@ -189,11 +189,23 @@ void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4&
     if (!(state.writeMask & D3DCOLORWRITEENABLE_ALPHA)) keep |= 0xFF000000u;
     if (!hasAlpha) keep &= 0x00FFFFFFu;
 
+    // A quad is two pairs of neighbouring pixels: whole quads inside the
+    // target move as two 8-byte rows, others pixel by pixel.
     alignas(64) uint32_t old[kLanes];
-    uint32_t* dest[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        dest[l] = (live >> l & 1) ? reinterpret_cast<uint32_t*>(target.Row(UINT(sc.py[l]))) + sc.px[l] : nullptr;
-        old[l] = dest[l] ? *dest[l] : 0u;
+    BYTE* quadRow[kQuads] = {};
+    for (int q = 0; q < kQuads; ++q) {
+        uint32_t quadLive = (live >> (4 * q)) & 0xF;
+        int x = sc.px[4 * q], y = sc.py[4 * q];
+        if (quadLive && UINT(x) + 1 < target.width && UINT(y) + 1 < target.height) {
+            quadRow[q] = target.Row(UINT(y)) + size_t(x) * 4;
+            std::memcpy(&old[4 * q], quadRow[q], 8);
+            std::memcpy(&old[4 * q + 2], quadRow[q] + target.rowPitch, 8);
+            continue;
+        }
+        for (int i = 0; i < 4; ++i) {
+            int l = 4 * q + i;
+            old[l] = (live >> l & 1) ? reinterpret_cast<uint32_t*>(target.Row(UINT(sc.py[l])))[sc.px[l]] : 0u;
+        }
     }
     alignas(64) float s[4][kLanes], r[4][kLanes];
     alignas(64) uint32_t out[kLanes];
@@ -239,8 +251,18 @@ void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4&
         out[l] = (ToByte(r[3][l]) << 24) | (ToByte(r[0][l]) << 16) | (ToByte(r[1][l]) << 8) | ToByte(r[2][l]);
     }
     uint32_t fill = hasAlpha ? 0u : 0xFF000000u;
-    for (int l = 0; l < kLanes; ++l) {
-        if (dest[l]) *dest[l] = ((out[l] | fill) & ~keep) | (old[l] & keep);
+    for (int l = 0; l < kLanes; ++l) out[l] = ((out[l] | fill) & ~keep) | (old[l] & keep);
+    for (int q = 0; q < kQuads; ++q) {
+        uint32_t quadLive = (live >> (4 * q)) & 0xF;
+        if (quadLive == 0xF && quadRow[q]) {
+            std::memcpy(quadRow[q], &out[4 * q], 8);
+            std::memcpy(quadRow[q] + target.rowPitch, &out[4 * q + 2], 8);
+            continue;
+        }
+        for (int i = 0; i < 4; ++i) {
+            int l = 4 * q + i;
+            if (live >> l & 1) reinterpret_cast<uint32_t*>(target.Row(UINT(sc.py[l])))[sc.px[l]] = out[l];
+        }
     }
 }
 
