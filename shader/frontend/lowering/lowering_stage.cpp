@@ -1,0 +1,14 @@
+#include "shader/frontend/lowering/lowering_stage.h"
+
+#include "shader/frontend/lowering/lowering.h"
+#include "shader/preprocess/preprocessor.h"
+
+HRESULT LowerCompileJob(CompileJob& job, IntermediateProgram& generator) {
+    if (!job.program || !job.preprocessor || !job.entryPoint) return D3DERR_INVALIDCALL;
+    auto* tree = static_cast<hlsl::ProgramTree*>(job.program);
+    HRESULT hr = generator.Initialize(tree, &job.preprocessor->Log(), job.version, job.flags, job.entryPoint);
+    if (FAILED(hr)) return hr;
+    hr = hlsl::LowerShader(*tree, job.entryPoint, generator);
+    if (FAILED(hr) || generator.errorFlag) job.errorFlag = true;
+    return hr;
+}
