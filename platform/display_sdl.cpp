@@ -185,19 +185,36 @@ bool PresentOnScreen(void* screenWindow, const void* pixels, int width, int heig
     return true;
 }
 
+bool IsModifier(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_LCTRL: case SDLK_RCTRL: case SDLK_LSHIFT: case SDLK_RSHIFT:
+        case SDLK_LALT: case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: return true;
+        default: return false;
+    }
+}
+
 void Poll(const std::function<void(const ScreenInput&)>& deliver) {
     if (!g_open) return;
     SDL_Event event;
+    // On gaining focus SDL reports modifiers that are held down (say, Alt
+    // while switching windows) as fresh presses. They were pressed elsewhere,
+    // so they are not passed on as key presses in this window.
+    bool justFocused = false;
     while (SDL_PollEvent(&event)) {
+        bool focusEvent = event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
+        bool heldOver = justFocused && event.type == SDL_KEYDOWN && !event.key.repeat && IsModifier(event.key.keysym.sym);
+        justFocused = focusEvent || heldOver;
         switch (event.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP: {
+                if (heldOver) break;
                 // Keys without a virtual-key code of their own still arrive, as
                 // 0xFF, the code the platform gives such keys.
                 UINT vk = VirtualKeyFromSdlKey(event.key.keysym.sym);
                 if (vk == 0) vk = 0xFF;
+                bool altHeld = (event.key.keysym.mod & KMOD_ALT) != 0;
                 void* screen = SDL_GetWindowFromID(event.key.windowID);
-                deliver({screen, event.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, vk, KeyLParam(event.key)});
+                deliver({screen, KeyMessage(vk, altHeld, event.type == SDL_KEYDOWN), vk, KeyLParam(event.key)});
                 break;
             }
             case SDL_WINDOWEVENT: {

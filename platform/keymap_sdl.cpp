@@ -50,4 +50,10 @@ UINT VirtualKeyFromSdlKey(int32_t sdlKey) {
     return 0;
 }
 
+UINT KeyMessage(UINT virtualKey, bool altHeld, bool down) {
+    bool system = altHeld || virtualKey == VK_MENU || virtualKey == VK_F1 + 9;
+    if (system) return down ? WM_SYSKEYDOWN : WM_SYSKEYUP;
+    return down ? WM_KEYDOWN : WM_KEYUP;
+}
+
 }  // namespace platform

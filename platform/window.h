@@ -211,6 +211,11 @@ bool GetDesktopSize(int* width, int* height, int* refreshRate);
 
 // Maps an SDL key code to a virtual-key code (0 when it has none).
 UINT VirtualKeyFromSdlKey(int32_t sdlKey);
+// The message a key press or release arrives as: system keys (Alt itself,
+// any key while Alt is held, and F10) come as WM_SYSKEYDOWN / WM_SYSKEYUP,
+// which window procedures normally leave to DefWindowProcA; all others as
+// WM_KEYDOWN / WM_KEYUP.
+UINT KeyMessage(UINT virtualKey, bool altHeld, bool down);
 
 // Where letterboxing places an image of imageW x imageH inside a target of
 // targetW x targetH: the largest rectangle with the image's aspect ratio,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the demo on a virtual X display of 1024 x 768: in an 800 x 600 window,
-# where a key press must end it at once, and full screen (a window covering the
+# where Alt must not end it and another key press must end it at once, and full screen (a window covering the
 # whole display), where Escape must lead through the outro to a clean end. Both
 # must exit with code 0. Skips (77) without xvfb-run or xdotool.
 set -u
@@ -34,6 +34,10 @@ if [ "$geometry" != "$size" ]; then
   exit 1
 fi
 xdotool windowfocus --sync "$wid" 2>/dev/null
+# Alt is a system key: it must not end the demo.
+xdotool key alt
+sleep 1
+kill -0 "$pid" 2>/dev/null || { echo "Alt ended the demo"; exit 1; }
 xdotool key --clearmodifiers "$key"
 for _ in $(seq 1 $((limit * 10))); do
   kill -0 "$pid" 2>/dev/null || break

@@ -203,4 +203,14 @@ TEST(KeyMap, SdlKeysBecomeVirtualKeys) {
     for (const Case& c : cases) EXPECT_EQ(platform::VirtualKeyFromSdlKey(c.sdl), c.vk) << c.sdl;
 }
 
+TEST(KeyMap, AltAndF10AreSystemKeys) {
+    EXPECT_EQ(platform::KeyMessage('A', false, true), WM_KEYDOWN);
+    EXPECT_EQ(platform::KeyMessage(VK_ESCAPE, false, false), WM_KEYUP);
+    EXPECT_EQ(platform::KeyMessage(VK_MENU, false, true), WM_SYSKEYDOWN);
+    EXPECT_EQ(platform::KeyMessage(VK_TAB, true, true), WM_SYSKEYDOWN) << "Alt+Tab";
+    EXPECT_EQ(platform::KeyMessage(VK_F1 + 3, true, false), WM_SYSKEYUP) << "Alt+F4";
+    EXPECT_EQ(platform::KeyMessage(VK_F1 + 9, false, true), WM_SYSKEYDOWN) << "F10";
+    EXPECT_EQ(platform::KeyMessage(VK_CONTROL, false, true), WM_KEYDOWN);
+}
+
 }  // namespace
