@@ -244,6 +244,22 @@ void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) cons
                 for (int k = 0; k < 4; ++k)
                     for (int l = 0; l < N; ++l) r[k][l] = a[k][l] >= 0.0f ? b[k][l] : c[k][l];
                 return;
+            case OP_SLT:
+                for (int k = 0; k < 4; ++k)
+                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] < b[k][l] ? 1.0f : 0.0f;
+                return;
+            case OP_SGE:
+                for (int k = 0; k < 4; ++k)
+                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] >= b[k][l] ? 1.0f : 0.0f;
+                return;
+            case OP_ABS:
+                for (int k = 0; k < 4; ++k)
+                    for (int l = 0; l < N; ++l) r[k][l] = std::fabs(a[k][l]);
+                return;
+            case OP_FRC:
+                for (int k = 0; k < 4; ++k)
+                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] - std::floor(a[k][l]);
+                return;
             case OP_LRP:
                 for (int k = 0; k < 4; ++k)
                     for (int l = 0; l < N; ++l) r[k][l] = a[k][l] * (b[k][l] - c[k][l]) + c[k][l];

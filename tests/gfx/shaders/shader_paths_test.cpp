@@ -12,19 +12,29 @@ namespace {
 
 bool SameBits(float a, float b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, 4) == 0; }
 
-std::vector<DWORD> RandomPixelProgram(std::mt19937& rng) {
-    static const DWORD kOps[] = {OP_MOV, OP_ADD, OP_SUB, OP_MAD, OP_MUL, OP_RCP, OP_RSQ, OP_DP3, OP_DP4,
-                                 OP_MIN, OP_MAX, OP_EXP, OP_LOG, OP_LRP, OP_FRC, OP_POW, OP_ABS, OP_NRM,
-                                 OP_CMP, OP_DP2ADD, OP_DSX, OP_DSY, OP_SINCOS};
+// 40 random arithmetic instructions over r0-r7, v0-v3 and c0-c3 with random
+// masks, swizzles, modifiers and saturation; r0-r3 are the results.
+std::vector<DWORD> RandomProgram(std::mt19937& rng, bool pixel) {
+    static const DWORD kPixelOps[] = {OP_MOV, OP_ADD, OP_SUB, OP_MAD, OP_MUL, OP_RCP, OP_RSQ, OP_DP3, OP_DP4,
+                                      OP_MIN, OP_MAX, OP_EXP, OP_LOG, OP_LRP, OP_FRC, OP_POW, OP_ABS, OP_NRM,
+                                      OP_CMP, OP_DP2ADD, OP_DSX, OP_DSY, OP_SINCOS};
+    static const DWORD kVertexOps[] = {OP_MOV, OP_ADD, OP_SUB, OP_MAD, OP_MUL, OP_RCP, OP_RSQ, OP_DP3, OP_DP4,
+                                       OP_MIN, OP_MAX, OP_SLT, OP_SGE, OP_EXP, OP_LOG, OP_LIT, OP_DST, OP_LRP,
+                                       OP_FRC, OP_POW, OP_CRS, OP_SGN, OP_ABS, OP_NRM, OP_SINCOS, OP_EXPP, OP_LOGP};
     auto pick = [&](int n) { return static_cast<DWORD>(std::uniform_int_distribution<int>(0, n - 1)(rng)); };
-    TokenBuilder b(MakePixelVersion(3, 0));
+    const Profile profile = pixel ? Profile::PS_3_0 : Profile::VS_3_0;
+    TokenBuilder b(pixel ? MakePixelVersion(3, 0) : MakeVertexVersion(3, 0));
     for (DWORD i = 0; i < 4; ++i) b.DclUsage(REG_INPUT, i, USAGE_TEXCOORD, i);
+    if (!pixel)
+        for (DWORD i = 0; i < 4; ++i) b.DclUsage(REG_OUTPUT, i, USAGE_TEXCOORD, i);
     for (DWORD i = 0; i < 8; ++i) b.Ins(OP_MOV, {Dst(REG_TEMP, i), Src(REG_INPUT, i % 4, pick(256))});
     for (int n = 0; n < 40; ++n) {
-        const DWORD op = kOps[pick(sizeof kOps / sizeof kOps[0])];
-        const int sources = FindInstructionForToken(op, Profile::PS_3_0)->Form(Profile::PS_3_0) - 1;
+        const DWORD op = pixel ? kPixelOps[pick(sizeof kPixelOps / sizeof kPixelOps[0])]
+                               : kVertexOps[pick(sizeof kVertexOps / sizeof kVertexOps[0])];
+        const int sources = FindInstructionForToken(op, profile)->Form(profile) - 1;
         DWORD mask = 1 + pick(15);
         if (op == OP_SINCOS) mask = 1 + pick(3);
+        if (op == OP_CRS) mask = 1 + pick(7);
         std::vector<DWORD> params = {Dst(REG_TEMP, pick(8), mask, pick(2) ? kResultSaturate : 0)};
         for (int s = 0; s < sources; ++s) {
             static const DWORD kMods[] = {SRCMOD_NONE, SRCMOD_NEG, SRCMOD_ABS, SRCMOD_ABSNEG};
@@ -34,19 +44,25 @@ std::vector<DWORD> RandomPixelProgram(std::mt19937& rng) {
         b.Raw(MakeInstruction(op, static_cast<DWORD>(params.size())));
         for (DWORD p : params) b.Raw(p);
     }
-    for (DWORD i = 0; i < 4; ++i) b.Ins(OP_MOV, {Dst(REG_COLOROUT, i), Src(REG_TEMP, i)});
+    for (DWORD i = 0; i < 4; ++i) b.Ins(OP_MOV, {Dst(pixel ? REG_COLOROUT : REG_OUTPUT, i), Src(REG_TEMP, i)});
     return b.End();
 }
 
 TEST(ShaderPaths, SimdAndReferenceAgreeOnRandomPrograms) {
     std::mt19937 rng(1234);
-    std::uniform_real_distribution<float> value(-4.0f, 4.0f);
+    // Half the values come from a small set, so comparisons meet equal operands.
+    std::uniform_real_distribution<float> real(-4.0f, 4.0f);
+    static const float kSmall[] = {-2.0f, -1.0f, -0.5f, 0.0f, 0.5f, 1.0f, 2.0f};
+    auto value = [&](std::mt19937& r) {
+        return r() % 2 ? real(r) : kSmall[r() % (sizeof kSmall / sizeof kSmall[0])];
+    };
     ShaderConstants k;
     for (int i = 0; i < 4; ++i)
         for (int c = 0; c < 4; ++c) k.f[i][c] = value(rng);
     int compared = 0;
     for (int trial = 0; trial < 60; ++trial) {
-        auto program = MustCreate(RandomPixelProgram(rng), ShaderKind::Pixel);
+        const bool pixel = trial % 2 == 0;
+        auto program = MustCreate(RandomProgram(rng, pixel), pixel ? ShaderKind::Pixel : ShaderKind::Vertex);
         ASSERT_NE(program, nullptr);
         PixelBatch batch;
         batch.quads = kQuads;
@@ -54,15 +70,29 @@ TEST(ShaderPaths, SimdAndReferenceAgreeOnRandomPrograms) {
         for (int i = 0; i < 4; ++i)
             for (int c = 0; c < 4; ++c)
                 for (int l = 0; l < kLanes; ++l) batch.input[i].v[c][l] = value(rng);
-        PixelResults simd, reference;
-        program->RunPixels(k, nullptr, batch, &simd, ExecPath::Simd);
-        program->RunPixels(k, nullptr, batch, &reference, ExecPath::Reference);
+        LaneVec4 simd[4], reference[4];
+        if (pixel) {
+            PixelResults s, r;
+            program->RunPixels(k, nullptr, batch, &s, ExecPath::Simd);
+            program->RunPixels(k, nullptr, batch, &r, ExecPath::Reference);
+            std::memcpy(simd, s.color, sizeof simd);
+            std::memcpy(reference, r.color, sizeof reference);
+        } else {
+            VertexBatch vb;
+            vb.count = kLanes;
+            std::memcpy(vb.input, batch.input, sizeof(LaneVec4) * 4);
+            VertexResults s, r;
+            program->RunVertices(k, nullptr, vb, &s, ExecPath::Simd);
+            program->RunVertices(k, nullptr, vb, &r, ExecPath::Reference);
+            std::memcpy(simd, s.output, sizeof simd);
+            std::memcpy(reference, r.output, sizeof reference);
+        }
         for (int o = 0; o < 4; ++o)
             for (int c = 0; c < 4; ++c)
                 for (int l = 0; l < kLanes; ++l) {
-                    ASSERT_TRUE(SameBits(simd.color[o].v[c][l], reference.color[o].v[c][l]))
-                        << "trial " << trial << " oC" << o << " comp " << c << " lane " << l << ": "
-                        << simd.color[o].v[c][l] << " vs " << reference.color[o].v[c][l];
+                    ASSERT_TRUE(SameBits(simd[o].v[c][l], reference[o].v[c][l]))
+                        << "trial " << trial << (pixel ? " oC" : " o") << o << " comp " << c << " lane " << l << ": "
+                        << simd[o].v[c][l] << " vs " << reference[o].v[c][l];
                     ++compared;
                 }
     }
