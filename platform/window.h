@@ -11,8 +11,6 @@
 #include "platform/modules.h"
 #include "platform/wintypes.h"
 
-struct HWND__;
-using HWND = HWND__*;
 struct HMENU__;
 using HMENU = HMENU__*;
 using HICON = void*;
