@@ -351,7 +351,11 @@ void Parser::EndAnnotations(Declarator* d, std::vector<VarDecl*>* out) {
 void Parser::BeginParameters() { OpenScope(kParameterScope); }
 
 VarDecl* Parser::DeclareParameter(UsageSpec* usage, const Type* type, Declarator* d, const SourceLocation& loc) {
-    const char* name = tree_->Keep(d->name->value.text);
+    // "f(void)" has no parameters; a prototype may leave its parameters unnamed.
+    bool named = d != nullptr;
+    if (!named && type == &voidType_ && !usage) return nullptr;
+    if (!d) d = NewDeclarator();
+    const char* name = named ? tree_->Keep(d->name->value.text) : "";
     VarDecl* v = tree_->New<VarDecl>(loc);
     v->name = name;
     v->varKind = kParameter;
@@ -364,7 +368,7 @@ VarDecl* Parser::DeclareParameter(UsageSpec* usage, const Type* type, Declarator
         type = tree_->types.Scalar(kFloat);
     }
     CheckVariable(v, d, type);
-    AddSymbol(v, name, loc);
+    if (named) AddSymbol(v, name, loc);
     return v;
 }
 

@@ -265,6 +265,7 @@ function_def
 /* usage type name ( parameters ) [: semantic] [target] */
 function_head
     : function_sig                          { GUARD; $$ = p->DeclareFunction($1, nullptr, nullptr); }
+    | function_sig IDENTIFIER                { GUARD; $$ = p->DeclareFunction($1, nullptr, $2); }
     | function_sig ':' IDENTIFIER           { GUARD; $$ = p->DeclareFunction($1, $3->value.text, nullptr); }
     | function_sig ':' IDENTIFIER IDENTIFIER
                                             { GUARD; $$ = p->DeclareFunction($1, $3->value.text, $4); }
@@ -277,7 +278,6 @@ function_sig
 
 params
     : %empty                           { GUARD; $$ = p->NewList<VarDecl*>(); }
-    | VOID                                  { GUARD; $$ = p->NewList<VarDecl*>(); }
     | param_list                            { $$ = $1; }
     ;
 
@@ -288,6 +288,8 @@ param_list
 
 param
     : type_spec param_declarator            { GUARD; $$ = p->DeclareParameter(nullptr, $1, $2, LOC($2->name)); }
+    | type_spec                             { GUARD; $$ = p->DeclareParameter(nullptr, $1, nullptr, p->LastLocation()); }
+    | param_usages type_spec                { GUARD; $$ = p->DeclareParameter($1, $2, nullptr, p->LastLocation()); }
     | param_usages type_spec param_declarator
                                             { GUARD; $$ = p->DeclareParameter($1, $2, $3, LOC($3->name)); }
     ;

@@ -24,7 +24,16 @@ Parser::~Parser() = default;
 HRESULT Parser::Parse(std::unique_ptr<ProgramTree>* out) {
     if (!out) return D3DERR_INVALIDCALL;
     out->reset();
+    // A parser may be run again: nothing of an earlier parse carries over.
     tree_ = std::make_unique<ProgramTree>();
+    scope_ = nullptr;
+    usageStack_.clear();
+    structStack_.clear();
+    lastDeclared_.clear();
+    currentFunction_ = nullptr;
+    error_ = fatal_ = havePending_ = false;
+    streamResult_ = S_OK;
+    stateDepth_ = 0;
     HRESULT hr = pp_.Begin(kModeHlsl);
     if (FAILED(hr)) return hr;
     errorsAtStart_ = pp_.Log().ErrorCount();

@@ -95,6 +95,7 @@ public:
     // scope, so what follows is checked as top-level declarations.
     void RecoverTopLevel();
     bool Fatal() const { return fatal_; }
+    SourceLocation LastLocation() const { return lookahead_.Location(); }
     ProgramTree& Tree() { return *tree_; }
     const Token* KeepToken(const Token& t);
     template <class T>

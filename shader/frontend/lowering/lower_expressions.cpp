@@ -138,7 +138,13 @@ Value Lowerer::Lower(const Expr* e) {
     switch (e->kind) {
         case NodeKind::Literal: {
             Value v;
-            for (const ConstValue& c : static_cast<const LiteralExpr*>(e)->values) v.push_back(Literal(c.AsDouble()));
+            for (const ConstValue& c : static_cast<const LiteralExpr*>(e)->values) {
+                if (c.cls == ConstValue::kObjectValue || c.cls == ConstValue::kStringValue) {
+                    Error(e->loc, lowmsg::kUnrecognizedValue);
+                    return Literals(0, size);
+                }
+                v.push_back(Literal(c.AsDouble()));
+            }
             return v;
         }
         case NodeKind::VarRef: {

@@ -69,14 +69,16 @@ void Lowerer::LowerIf(const IfStmt* s) {
 
     const std::vector<int32_t> before = map;
     const Value outerMask = mask;
-    mask = Mul(outerMask, t);
+    double outer;
+    const bool unconditional = LiteralOf(outerMask[0], &outer) && outer == 1;
+    mask = unconditional ? t : Mul(outerMask, t);
     returned = false;
     LowerStatement(s->then);
     const bool thenReturned = returned;
     std::vector<int32_t> thenMap = std::move(map);
 
     map = before;
-    mask = Mul(outerMask, f);
+    mask = unconditional ? f : Mul(outerMask, f);
     returned = false;
     LowerStatement(s->otherwise);
     const bool elseReturned = returned;

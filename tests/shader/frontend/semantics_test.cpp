@@ -238,6 +238,9 @@ TEST(OverloadResolution, TargetSpecificFunctionsPreferTheirTarget) {
         return static_cast<CallExpr*>(static_cast<ReturnStmt*>(f->body[0])->value)->function;
     };
     ASSERT_TRUE(callee("a")->target);
+    // The target may also follow the parameter list (and its semantic).
+    CheckResult after = CheckSource("float k() vs_2_0 { return 2; } float k() : COLOR ps_2_0 { return 3; } float k() { return 1; }");
+    EXPECT_TRUE(after.Ok()) << after.log;
     EXPECT_STREQ(callee("a")->target, "vs_2_0");
     EXPECT_EQ(callee("b")->target, nullptr);
 }
@@ -254,6 +257,13 @@ TEST(Declarations, PrototypesMergeWithTheirDefinitions) {
     auto* f = static_cast<FuncDecl*>(r.Find("f"));
     EXPECT_TRUE(f->hasBody);
     EXPECT_STREQ(f->params[0]->name, "y");
+}
+
+TEST(Declarations, UnnamedAndVoidParameterLists) {
+    CheckResult r = CheckSource("float f(float, float2);\nfloat f(float a, float2 b) { return a + b.x; }\nfloat g(void) { return f(1, 2); }");
+    ASSERT_TRUE(r.Ok()) << r.log;
+    EXPECT_EQ(static_cast<FuncDecl*>(r.Find("g"))->params.size(), 0u);
+    EXPECT_STREQ(static_cast<FuncDecl*>(r.Find("f"))->params[1]->name, "b");
 }
 
 TEST(Declarations, ParameterAreaIsARunningTotal) {
