@@ -419,7 +419,6 @@ bool ShaderChecker::CheckSource(const DecodedInstruction& ins, int index, CheckE
     } else if (IsPs1x(profile_)) {
         modOk = mod <= SRCMOD_X2NEG || ((mod == SRCMOD_DZ || mod == SRCMOD_DW) && profile_ == Profile::PS_1_4 &&
                                          (op == OP_TEX || op == OP_TEXCOORD));
-        if (mod == SRCMOD_X2 || mod == SRCMOD_X2NEG) modOk = modOk && profile_ == Profile::PS_1_4;
     } else if (major_ >= 3) {
         modOk = mod == SRCMOD_NONE || mod == SRCMOD_NEG || mod == SRCMOD_ABS || mod == SRCMOD_ABSNEG;
     } else {
@@ -486,7 +485,17 @@ bool ShaderChecker::CheckDcl(const DecodedInstruction& ins, CheckError* error) {
     if (ok && reserved != 0) { ok = false; why = "reserved bits in the usage token"; }
     if (!ok) return Fail(error, ins.offset, kCheckDcl, reg, why);
     if (!CheckRegisterNumber(ins, d, true, error)) return false;
-    if (Declared(d.type, d.number)) return Fail(error, ins.offset, kCheckRedeclared, reg);
+    // Version 3 inputs and outputs may pack several semantics into one
+    // register, each declaring its own components.
+    const bool packable = major_ >= 3 && (d.type == REG_INPUT || d.type == REG_OUTPUT);
+    const DWORD mask = WriteMaskOf(d.token);
+    if (packable) {
+        DWORD& taken = declaredMask_[d.type == REG_INPUT ? 0 : 1][d.number & 15];
+        if (taken & mask) return Fail(error, ins.offset, kCheckRedeclared, reg);
+        taken |= mask;
+    } else if (Declared(d.type, d.number)) {
+        return Fail(error, ins.offset, kCheckRedeclared, reg);
+    }
     if ((d.type == REG_INPUT || d.type == REG_OUTPUT) && (major_ >= 3 || !pixel_)) {
         const DWORD key = usage << 8 | usageIndex;
         for (const auto& [type, k] : declaredSemantics_) {

@@ -106,6 +106,7 @@ private:
     // Declarations: bit per register number, per type.
     std::vector<uint32_t> declared_[isa::kRegisterTypeCount];
     std::vector<std::pair<DWORD, DWORD>> declaredSemantics_;  // (type, usage<<8|index) of vs_3_0 / ps_3_0 dcls
+    DWORD declaredMask_[2][16] = {};  // version 3: components declared per input / output register
 };
 
 }  // namespace gfx

@@ -62,7 +62,8 @@ struct ShaderConstants {
     BOOL b[kBoolCount] = {};
 };
 
-// One input or output of a program, named by its declaration usage.
+// One input or output of a program, named by its declaration usage. In
+// version 3 several semantics may share a slot, each with its own components.
 struct ShaderSemantic {
     uint8_t usage = 0;       // isa::DeclUsage
     uint8_t usageIndex = 0;

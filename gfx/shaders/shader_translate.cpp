@@ -94,16 +94,18 @@ bool Translator::Run(const std::vector<DecodedInstruction>& list) {
     }
     // ps_1_x writes its colour through r0.
     if (prog_.ps1) NoteOutput(USAGE_COLOR, 0, 0, kMaskAll);
-    std::sort(out_->inputs.begin(), out_->inputs.end(),
-              [](const ShaderSemantic& a, const ShaderSemantic& b) { return a.slot < b.slot; });
-    std::sort(out_->outputs.begin(), out_->outputs.end(),
-              [](const ShaderSemantic& a, const ShaderSemantic& b) { return a.slot < b.slot; });
+    // By slot, and within a packed register by first component.
+    auto order = [](const ShaderSemantic& a, const ShaderSemantic& b) {
+        return a.slot != b.slot ? a.slot < b.slot : (a.mask & -a.mask) < (b.mask & -b.mask);
+    };
+    std::stable_sort(out_->inputs.begin(), out_->inputs.end(), order);
+    std::stable_sort(out_->outputs.begin(), out_->outputs.end(), order);
     return true;
 }
 
 void Translator::NoteInput(uint8_t usage, uint8_t index, uint8_t slot, uint8_t mask) {
     for (ShaderSemantic& s : out_->inputs) {
-        if (s.slot == slot) {
+        if (s.slot == slot && s.usage == usage && s.usageIndex == index) {
             s.mask |= mask;
             return;
         }
@@ -113,7 +115,7 @@ void Translator::NoteInput(uint8_t usage, uint8_t index, uint8_t slot, uint8_t m
 
 void Translator::NoteOutput(uint8_t usage, uint8_t index, uint8_t slot, uint8_t mask) {
     for (ShaderSemantic& s : out_->outputs) {
-        if (s.slot == slot) {
+        if (s.slot == slot && s.usage == usage && s.usageIndex == index) {
             s.mask |= mask;
             return;
         }

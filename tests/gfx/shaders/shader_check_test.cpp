@@ -32,6 +32,11 @@ TEST(ShaderCheck, AcceptsWellFormedShadersOfEveryVersion) {
     v.DclUsage(REG_INPUT, 0, USAGE_POSITION);
     v.Ins(OP_M4x4, {Dst(REG_RASTOUT, 0), Src(REG_INPUT, 0), Src(REG_CONST, 0)});
     EXPECT_NE(MustCreate(v.End(), ShaderKind::Vertex), nullptr);
+    // ps_1_1 takes every ps_1_x source modifier but the ps_1_4 divides.
+    TokenBuilder x(MakePixelVersion(1, 1));
+    x.Ins(OP_MAD, {Dst(REG_TEMP, 0), Src(REG_INPUT, 0, kSwizzleIdentity, SRCMOD_X2NEG), Src(REG_INPUT, 1, kSwizzleIdentity, SRCMOD_COMP),
+                   Src(REG_INPUT, 1, kSwizzleWWWW, SRCMOD_BIASNEG)});
+    EXPECT_NE(MustCreate(x.End(), ShaderKind::Pixel), nullptr);
     // With no length known the scan stops at the end token.
     std::unique_ptr<ShaderProgram> p;
     std::vector<DWORD> tokens = ValidVs20();

@@ -139,6 +139,22 @@ TEST(ShaderPaths, ProgramsReportTheirInterface) {
         EXPECT_EQ(p->Samplers()[0].textureType, TEXTURE_VOLUME);
     }
     {
+        // Version 3 packs semantics into one register by components; overlapping ones are refused.
+        TokenBuilder b(MakeVertexVersion(3, 0));
+        b.DclUsage(REG_OUTPUT, 1, USAGE_TEXCOORD, 1, kMaskZ | kMaskW).DclUsage(REG_OUTPUT, 1, USAGE_TEXCOORD, 0, kMaskX | kMaskY);
+        b.Ins(OP_MOV, {Dst(REG_OUTPUT, 1), Src(REG_CONST, 0)});
+        auto p = MustCreate(b.End(), ShaderKind::Vertex);
+        ASSERT_NE(p, nullptr);
+        ASSERT_EQ(p->Outputs().size(), 2u);
+        EXPECT_EQ(p->Outputs()[0].usageIndex, 0);
+        EXPECT_EQ(p->Outputs()[0].mask, kMaskX | kMaskY);
+        EXPECT_EQ(p->Outputs()[1].slot, 1);
+        EXPECT_EQ(p->Outputs()[1].mask, kMaskZ | kMaskW);
+        TokenBuilder c(MakeVertexVersion(3, 0));
+        c.DclUsage(REG_OUTPUT, 1, USAGE_TEXCOORD, 1, kMaskY | kMaskZ).DclUsage(REG_OUTPUT, 1, USAGE_TEXCOORD, 0, kMaskX | kMaskY);
+        EXPECT_NE(RefusalReason(c.End(), ShaderKind::Vertex).find("declared twice"), std::string::npos);
+    }
+    {
         // ps_1_1: inputs are the colours and texture stages used; the output is COLOR0.
         TokenBuilder b(MakePixelVersion(1, 1));
         b.Ins(OP_TEX, {Dst(REG_TEXTURE, 1)});
