@@ -213,20 +213,22 @@ void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4&
     if (state.blend) {
         alignas(64) float d[4][kLanes];
         for (int c = 0; c < 4; ++c) {
-            for (int l = 0; l < kLanes; ++l) {
-                s[c][l] = Sat(color.v[c][l]);
-                d[c][l] = float((old[l] >> shifts[c]) & 0xFF) * (1.f / 255.f);
-            }
+            const float* in = color.v[c];
+            for (int l = 0; l < kLanes; ++l) s[c][l] = Sat(in[l]);
+            const int sh = shifts[c];
+            for (int l = 0; l < kLanes; ++l) d[c][l] = float((old[l] >> sh) & 0xFF) * (1.f / 255.f);
         }
         if (!hasAlpha) {
             for (int l = 0; l < kLanes; ++l) d[3][l] = 1.f;
         }
         for (int c = 0; c < 4; ++c) {
             if constexpr (kSrc != 0) {
-                // Same factors and addition for all four channels.
+                // Same factors and addition for all four channels, written
+                // out (x * 1 is exact, so this is the general arithmetic).
                 for (int l = 0; l < kLanes; ++l) {
-                    r[c][l] = s[c][l] * Factor(kSrc, s, d, state.blendFactor, c, l) +
-                              d[c][l] * Factor(kDst, s, d, state.blendFactor, c, l);
+                    float fs = kSrc == D3DBLEND_ONE ? 1.f : s[3][l];
+                    float fd = kDst == D3DBLEND_ONE ? 1.f : 1.f - s[3][l];
+                    r[c][l] = s[c][l] * fs + d[c][l] * fd;
                 }
                 continue;
             }
