@@ -14,6 +14,10 @@
 // derivatives (dsx, dsy and the implicit ones of texture lookups) come from
 // the neighbours inside each quad. Lanes outside the coverage mask still run
 // (as helper lanes) but their results are not meant to be stored.
+//
+// Every program ends: loop and rep counts are clamped to 255, calls nest at
+// most 16 deep (deeper calls are skipped), and past 65536 executed
+// instructions in one call loops stop repeating and calls are skipped.
 #pragma once
 
 #include <cstdint>
@@ -173,7 +177,8 @@ public:
     // TEXCOORDN; ps_3_0: from dcl (slot = vN).
     const std::vector<ShaderSemantic>& Inputs() const;
     // vs < 3.0: written outputs as POSITION0, COLOR0/1, TEXCOORDn, FOG0, PSIZE0;
-    // vs_3_0: from dcl. ps: COLORn for each oCn written (ps_1_x: COLOR0), DEPTH0.
+    // vs_3_0: from dcl. ps: COLORn for each oCn written (slot n; ps_1_x:
+    // COLOR0), and DEPTH0 (slot kMaxColorOutputs) when oDepth is written.
     const std::vector<ShaderSemantic>& Outputs() const;
     const std::vector<ShaderSamplerUse>& Samplers() const;
     // vs: the output slot holding POSITION0, or -1.
