@@ -32,6 +32,9 @@ constexpr uint64_t kMaxDrawVertices = 1u << 24;
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
     switch (type) {
+    case D3DPT_POINTLIST: return primitives;
+    case D3DPT_LINELIST: return primitives * 2;
+    case D3DPT_LINESTRIP: return primitives + 1;
     case D3DPT_TRIANGLELIST: return primitives * 3;
     case D3DPT_TRIANGLESTRIP:
     case D3DPT_TRIANGLEFAN: return primitives + 2;
@@ -49,10 +52,6 @@ float FloatState(DWORD v) {
 
 HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawSource& source) {
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
-    if (type < D3DPT_TRIANGLELIST) {
-        DebugMessage("Draw: point and line primitives are not rasterised by this device");
-        return D3DERR_INVALIDCALL;
-    }
     if (primitiveCount == 0) return D3D_OK;
     if (primitiveCount > 0x00FFFFFF) return D3DERR_INVALIDCALL;
     if (!declaration_) {
@@ -128,12 +127,63 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     if (FAILED(hr)) return hr;
 
     // Triangles as index triples into `vertices`; the first corner of each
-    // triangle is the one flat shading takes its colour from.
+    // triangle is the one flat shading takes its colour from. Points and
+    // lines become one-pixel-wide screen-space quads appended to `vertices`.
     std::vector<uint32_t> triangles;
-    triangles.reserve(size_t(primitiveCount) * 3);
+    triangles.reserve(size_t(primitiveCount) * 6);
     auto at = [&](UINT i) { return uint32_t(corner[i] - lo); };
+    bool pretransformed = !vertexShader_ && declaration_->pretransformed();
+    // Offsets of half a pixel, in the units of the vertex's position.
+    auto halfPixel = [&](const ClipVertex& v, float* hx, float* hy) {
+        float w = pretransformed ? 1.f : v.pos[3];
+        *hx = pretransformed ? 0.5f : w / float(viewport_.Width);
+        *hy = pretransformed ? 0.5f : w / float(viewport_.Height);
+    };
+    auto addQuad = [&](const ClipVertex& a, const ClipVertex& b, const float (*offset)[2]) {
+        uint32_t base = uint32_t(vertices.size());
+        const ClipVertex* ends[4] = {&a, &a, &b, &b};
+        for (int k = 0; k < 4; ++k) {
+            ClipVertex v = *ends[k];
+            v.pos[0] += offset[k][0];
+            v.pos[1] += offset[k][1];
+            vertices.push_back(v);
+        }
+        triangles.insert(triangles.end(), {base, base + 1, base + 2, base + 2, base + 1, base + 3});
+    };
     for (UINT p = 0; p < primitiveCount; ++p) {
         switch (type) {
+        case D3DPT_POINTLIST: {
+            ClipVertex v = vertices[at(p)];
+            float hx, hy;
+            halfPixel(v, &hx, &hy);
+            const float offset[4][2] = {{-hx, -hy}, {hx, -hy}, {-hx, hy}, {hx, hy}};
+            addQuad(v, v, offset);
+            break;
+        }
+        case D3DPT_LINELIST:
+        case D3DPT_LINESTRIP: {
+            ClipVertex a = vertices[type == D3DPT_LINELIST ? at(2 * p) : at(p)];
+            ClipVertex b = vertices[type == D3DPT_LINELIST ? at(2 * p + 1) : at(p + 1)];
+            float hx, hy;
+            halfPixel(a, &hx, &hy);
+            // Widen across the minor axis of the line on screen.
+            auto screen = [&](const ClipVertex& v, int axis) {
+                if (pretransformed) return v.pos[axis];
+                float extent = float(axis == 0 ? viewport_.Width : viewport_.Height);
+                return v.pos[3] != 0.f ? v.pos[axis] / v.pos[3] * extent : 0.f;
+            };
+            float dx = std::fabs(screen(b, 0) - screen(a, 0)), dy = std::fabs(screen(b, 1) - screen(a, 1));
+            float hbx, hby;
+            halfPixel(b, &hbx, &hby);
+            if (dx >= dy) {
+                const float offset[4][2] = {{0, -hy}, {0, hy}, {0, -hby}, {0, hby}};
+                addQuad(a, b, offset);
+            } else {
+                const float offset[4][2] = {{-hx, 0}, {hx, 0}, {-hbx, 0}, {hbx, 0}};
+                addQuad(a, b, offset);
+            }
+            break;
+        }
         case D3DPT_TRIANGLELIST: triangles.insert(triangles.end(), {at(3 * p), at(3 * p + 1), at(3 * p + 2)}); break;
         case D3DPT_TRIANGLESTRIP:
             if (p % 2 == 0) {
@@ -165,8 +215,9 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     clip.bottom = std::min<LONG>(clip.bottom, LONG(target.height));
     if (clip.left >= clip.right || clip.top >= clip.bottom) return D3D_OK;
     state.clip = clip;
-    state.pretransformed = !vertexShader_ && declaration_->pretransformed();
-    state.cullMode = rs(D3DRS_CULLMODE);
+    state.pretransformed = pretransformed;
+    // Points and lines have no facing.
+    state.cullMode = type < D3DPT_TRIANGLELIST ? DWORD(D3DCULL_NONE) : rs(D3DRS_CULLMODE);
     state.flatShading = rs(D3DRS_SHADEMODE) == D3DSHADE_FLAT;
     state.depthBias = FloatState(rs(D3DRS_DEPTHBIAS));
     state.slopeBias = FloatState(rs(D3DRS_SLOPESCALEDEPTHBIAS));

@@ -122,3 +122,28 @@ TEST(Robustness, HostileDrawsFailCleanlyOrDrawNothingWrong) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Primitives, PointsAndLinesCoverOnePixelWide) {
+    TestDevice t(8, 8);
+    t.dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    gfxtest::TLVertex points[2] = {{1, 1, 0.5f, 1, 0xFFFF0000, 0, 0}, {6, 2, 0.5f, 1, 0xFFFF0000, 0, 0}};
+    ASSERT_EQ(t.dev->DrawPrimitiveUP(D3DPT_POINTLIST, 2, points, sizeof(gfxtest::TLVertex)), D3D_OK);
+    // A horizontal line along row 4 from x = 1 to 6, and a vertical one in column 7.
+    gfxtest::TLVertex lines[4] = {{1, 4, 0.5f, 1, 0xFF00FF00, 0, 0}, {6, 4, 0.5f, 1, 0xFF00FF00, 0, 0},
+                                  {7, 3, 0.5f, 1, 0xFF0000FF, 0, 0}, {7, 7, 0.5f, 1, 0xFF0000FF, 0, 0}};
+    ASSERT_EQ(t.dev->DrawPrimitiveUP(D3DPT_LINELIST, 2, lines, sizeof(gfxtest::TLVertex)), D3D_OK);
+    std::vector<uint32_t> px = t.Pixels();
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            uint32_t expected = 0;
+            if ((x == 1 && y == 1) || (x == 6 && y == 2)) expected = 0xFFFF0000;
+            if (y == 4 && x >= 1 && x < 6) expected = 0xFF00FF00;
+            if (x == 7 && y >= 3 && y < 7) expected = 0xFF0000FF;
+            EXPECT_EQ(px[y * 8 + x], expected) << x << "," << y;
+        }
+    }
+}
+
+}  // namespace
