@@ -134,6 +134,13 @@ void IntermediateProgram::ReportWarning(const SourceLocation* location, uint32_t
     va_end(list);
 }
 
+void IntermediateProgram::Report(const SourceLocation* location, Diagnostic diagnostic, ...) {
+    va_list list;
+    va_start(list, diagnostic);
+    Report(!diagnostic.warning, location, diagnostic.number, diagnostic.format, list);
+    va_end(list);
+}
+
 int32_t IntermediateProgram::Resolve(int32_t arg) const {
     // Chains are short, but a cycle must not hang: stop after as many steps
     // as there are arguments.

@@ -134,6 +134,8 @@ public:
         __attribute__((format(printf, 4, 5)));
     void ReportWarning(const SourceLocation* location, uint32_t number, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
+    // Reports a row of the message table as the row says (error or warning).
+    void Report(const SourceLocation* location, Diagnostic diagnostic, ...);
 
     // Follows replacement links to the argument that stands for `arg` now.
     int32_t Resolve(int32_t arg) const;

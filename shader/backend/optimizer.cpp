@@ -1,6 +1,7 @@
 // The optimisation loop: separate the outputs once, then run the seven passes
 // in order until a whole round changes nothing (at most 256 rounds), then
 // compact the program.
+#include "shader/backend/backend_messages.h"
 #include "shader/backend/ir_passes.h"
 
 HRESULT RunOptimizationLoop(IntermediateProgram& p) {
@@ -20,7 +21,7 @@ HRESULT RunOptimizationLoop(IntermediateProgram& p) {
             break;
         }
     }
-    if (!converged) p.ReportWarning(nullptr, 0, "internal warning: optimization did not converge");
+    if (!converged) p.Report(nullptr, backend_diag::kNotConverged);
     CompactProgram(p);
     return S_OK;
 }

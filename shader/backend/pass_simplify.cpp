@@ -6,6 +6,7 @@
 // Needs: nothing. Keeps: instructions; adds literal arguments and replacements.
 #include <cmath>
 
+#include "shader/backend/backend_messages.h"
 #include "shader/backend/ir_passes.h"
 
 namespace {
@@ -86,14 +87,14 @@ private:
 
     // Reports a domain error unless the result asks for none; the folded
     // value is then 0 (or the plain floating-point result without the error).
-    void DomainError(size_t inst, int32_t out, uint32_t number, const char* text, double plain) {
+    void DomainError(size_t inst, int32_t out, const Diagnostic& error, double plain) {
         if (!IsReplaceableOutput(p_, out)) return;
         if (Flags(out) & kValueNoError) {
             ReplaceByLiteral(out, plain);
             return;
         }
         const SourceLocation location = p_.instructions[inst].location;
-        p_.ReportError(&location, number, "%s", text);
+        p_.Report(&location, error);
         ReplaceByLiteral(out, 0.0);
     }
 
@@ -135,10 +136,10 @@ void Simplifier::Component(size_t i, uint32_t c) {
     case kOpReciprocal:
         SetFlags(out, fa & kSignFlags & ~(KnownZero(a) ? kSignFlags : 0));
         if (la) {
-            if (x == 0) DomainError(i, out, 4001, "division by zero", 1.0 / x);
+            if (x == 0) DomainError(i, out, backend_diag::kDivisionByZero, 1.0 / x);
             else ReplaceByLiteral(out, 1.0 / x);
         } else if (KnownZero(a)) {
-            DomainError(i, out, 4001, "division by zero", HUGE_VAL);
+            DomainError(i, out, backend_diag::kDivisionByZero, HUGE_VAL);
         } else if (ProducedBy(a, kOpReciprocal, &inner)) {
             Replace(out, inner);
         }
@@ -155,10 +156,10 @@ void Simplifier::Component(size_t i, uint32_t c) {
         return;
     case kOpLog2:
         if (la) {
-            if (x < 0) DomainError(i, out, 4002, "indefinite logarithm", std::log2(x));
+            if (x < 0) DomainError(i, out, backend_diag::kIndefiniteLogarithm, std::log2(x));
             else if (x > 0) ReplaceByLiteral(out, std::log2(x));
         } else if ((fa & kValueNonPositive) && !KnownZero(a)) {
-            DomainError(i, out, 4002, "indefinite logarithm", NAN);
+            DomainError(i, out, backend_diag::kIndefiniteLogarithm, NAN);
         } else if (ProducedBy(a, kOpExp2, &inner)) {
             Replace(out, inner);
         }
@@ -166,12 +167,12 @@ void Simplifier::Component(size_t i, uint32_t c) {
     case kOpSqrt:
         SetFlags(out, kValueNonNegative);
         if (la) {
-            if (x < 0) DomainError(i, out, 4003, "imaginary square root", std::sqrt(x));
+            if (x < 0) DomainError(i, out, backend_diag::kImaginarySquareRoot, std::sqrt(x));
             else ReplaceByLiteral(out, std::sqrt(x));
         } else if (KnownZero(a) || (fa & kValueZeroOrOne)) {
             Replace(out, a);
         } else if (fa & kValueNonPositive) {
-            DomainError(i, out, 4003, "imaginary square root", NAN);
+            DomainError(i, out, backend_diag::kImaginarySquareRoot, NAN);
         } else if (ProducedBy(a, kOpMul, &inner, &inner2) && inner == inner2 && (Flags(inner) & kValueNonNegative)) {
             Replace(out, inner);
         }
@@ -184,13 +185,13 @@ void Simplifier::Component(size_t i, uint32_t c) {
         return;
     case kOpAsin:
         if (la) {
-            if (x < -1 || x > 1) DomainError(i, out, 4005, "indefinite arcsine", std::asin(x));
+            if (x < -1 || x > 1) DomainError(i, out, backend_diag::kIndefiniteArcsine, std::asin(x));
             else ReplaceByLiteral(out, std::asin(x));
         }
         return;
     case kOpAcos:
         if (la) {
-            if (x < -1 || x > 1) DomainError(i, out, 4006, "indefinite arccosine", std::acos(x));
+            if (x < -1 || x > 1) DomainError(i, out, backend_diag::kIndefiniteArccosine, std::acos(x));
             else ReplaceByLiteral(out, std::acos(x));
         }
         return;

@@ -5,6 +5,7 @@
 // Needs: replacements applied. Keeps: instructions.
 #include <cmath>
 
+#include "shader/backend/backend_messages.h"
 #include "shader/backend/ir_passes.h"
 
 bool SimplifyAddresses(IntermediateProgram& p) {
@@ -32,7 +33,7 @@ bool SimplifyAddresses(IntermediateProgram& p) {
             if (!std::isfinite(reg) || reg < 0 || (count >= 0 && reg >= count) || reg > 1e6) {
                 const SourceLocation* where = a.firstUse >= 0 ? &p.instructions[a.firstUse].location : nullptr;
                 const SourceLocation location = where ? *where : SourceLocation{};
-                p.ReportError(where ? &location : nullptr, 4007, "array index out of bounds");
+                p.Report(where ? &location : nullptr, backend_diag::kIndexOutOfBounds);
                 a.reg = 0;
             } else {
                 a.reg = int32_t(reg);

@@ -11,6 +11,7 @@
 #include <map>
 #include <numeric>
 
+#include "shader/backend/backend_messages.h"
 #include "shader/backend/ir_passes.h"
 
 namespace {
@@ -124,7 +125,7 @@ HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
             }
             if (best < 0) {
                 const SourceLocation location = inst.location;
-                p.ReportError(&location, 4004, "expression too complex");
+                p.Report(&location, backend_diag::kExpressionTooComplex);
                 return E_FAIL;
             }
             v.physical = best;

@@ -4,6 +4,7 @@
 // Needs: nothing. Keeps: everything (it only reports).
 #include <unordered_set>
 
+#include "shader/backend/backend_messages.h"
 #include "shader/backend/ir_passes.h"
 
 HRESULT ValidateArguments(IntermediateProgram& p) {
@@ -22,17 +23,14 @@ HRESULT ValidateArguments(IntermediateProgram& p) {
                 failed = true;
                 if (a.declaration && a.name && *a.name) {
                     if (reportedDeclarations.insert(a.declaration).second)
-                        p.ReportError(&inst.location, 4000,
-                                      "variable '%s' used without having been completely initialized", a.name);
+                        p.Report(&inst.location, backend_diag::kUninitializedVariable, a.name);
                 } else {
-                    p.ReportError(&inst.location, 0,
-                                  "internal error: argument used without having been initialized (A%u)",
-                                  unsigned(arg));
+                    p.Report(&inst.location, backend_diag::kArgumentUninitialized, unsigned(arg));
                 }
             } else if (!(poolFlags & (kPoolReadable | kPoolValueAtEntry))) {
                 reported[arg] = true;
                 failed = true;
-                p.ReportError(&inst.location, 0, "internal error: cannot read from argument pool (A%u)", unsigned(arg));
+                p.Report(&inst.location, backend_diag::kCannotReadPool, unsigned(arg));
             }
         }
     };
@@ -48,7 +46,7 @@ HRESULT ValidateArguments(IntermediateProgram& p) {
             if (!(poolFlags & kPoolWritable) && !reported[out]) {
                 reported[out] = true;
                 failed = true;
-                p.ReportError(&inst.location, 0, "internal error: cannot write to argument pool (A%u)", unsigned(out));
+                p.Report(&inst.location, backend_diag::kCannotWritePool, unsigned(out));
             }
         }
     }
@@ -57,13 +55,12 @@ HRESULT ValidateArguments(IntermediateProgram& p) {
         const uint32_t poolFlags = p.pools[a.pool].flags;
         if ((poolFlags & kPoolMustWrite) && a.firstWriter < 0) {
             failed = true;
-            p.ReportError(nullptr, 0, "internal error: output argument was never initialized (A%u)", unsigned(i));
+            p.Report(nullptr, backend_diag::kOutputUninitialized, unsigned(i));
         }
         if (p.optimized && a.firstWriter >= 0 && a.lastReader < 0 && !(poolFlags & (kPoolMustWrite | kPoolLiteral)) &&
             !IsSampleOp(p.instructions[a.firstWriter].code())) {
             failed = true;
-            p.ReportError(&p.instructions[a.firstWriter].location, 0,
-                          "internal error: argument was never used (A%u)", unsigned(i));
+            p.Report(&p.instructions[a.firstWriter].location, backend_diag::kArgumentNeverUsed, unsigned(i));
         }
     }
     return failed ? E_FAIL : S_OK;

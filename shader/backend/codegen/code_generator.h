@@ -1,0 +1,157 @@
+// CodeGenerator: an IntermediateProgram with target knowledge added. After the
+// shared pipeline (validate, optimise, vectorise, pack) it resolves the
+// semantics of inputs and outputs, binds constant, sampler and input
+// registers, checks the outputs, and writes the program: version token,
+// literal definitions, declarations, body, constant table, end token. Each
+// intermediate instruction is first turned into target instructions (MInst),
+// the target's operand rules are applied to them, and they are encoded.
+//
+// The vertex and pixel generators supply the limits, the meaning of
+// semantics, the output rules, the declarations and the mapping of every
+// intermediate operation onto their instruction set.
+#pragma once
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "shader/backend/codegen/machine_instruction.h"
+#include "shader/backend/intermediate_program.h"
+#include "shader/bytecode/token_stream.h"
+#include "shader/bytecode/validator_session.h"
+#include "shader/kl_buffer.h"
+
+namespace codegen {
+
+// Compile flag bits the generators look at.
+constexpr uint32_t kFlagDebug = 0x01;
+constexpr uint32_t kFlagSkipValidation = 0x04;
+
+// A semantic split into its letters and trailing decimal index.
+struct SemanticName {
+    std::string letters;  // as written
+    std::string lower;    // lower case, for comparisons
+    int32_t index = 0;
+    bool hasNumber = false;
+};
+SemanticName SplitSemantic(const char* text);
+
+// Where one register of an input or output pool went.
+struct IoRegister {
+    uint32_t type = 0;
+    uint32_t number = 0;
+    uint32_t usage = 0;  // declaration usage
+    uint32_t usageIndex = 0;
+    bool scalar = false;  // oFog, oPts, oDepth
+    bool valid = false;
+};
+
+class CodeGenerator : public IntermediateProgram {
+public:
+    // Runs the pipeline and writes the bytecode into *code. The program has
+    // been initialised and lowered. Results: S_OK; E_FAIL after an error
+    // (reported); E_NOTIMPL for an operation the target cannot express
+    // (reported); E_OUTOFMEMORY.
+    HRESULT Generate(IKLBuffer** code);
+
+    // The profile name of the version token ("vs_2_0").
+    std::string TargetName() const;
+
+protected:
+    // --- Target hooks -------------------------------------------------------
+    virtual bool IsPixelShader() const = 0;
+    virtual int TempLimit() const = 0;
+    virtual int SamplerLimit() const = 0;
+    virtual int ConstantLimit() const { return 8192; }
+    virtual bool WritesLengths() const = 0;
+    // Fills ioRegisters_ for every (input or output pool, register) in use.
+    virtual HRESULT ResolveSemantics() = 0;
+    virtual HRESULT CheckOutputs() = 0;
+    // Changes to the intermediate program after binding (pattern matching).
+    virtual void ApplyPatterns() {}
+    // Literal registers the target needs besides the program's own.
+    virtual void AddTargetLiterals() {}
+    virtual HRESULT EmitDeclarations() = 0;
+    // Turns intermediate instruction `index` into target instructions.
+    virtual HRESULT LowerInstruction(size_t index, std::vector<MInst>* out) = 0;
+    // Applies the operand rules of the target to the instructions of one
+    // intermediate instruction.
+    virtual HRESULT Legalize(size_t index, std::vector<MInst>* insts) = 0;
+
+    // --- Shared helpers for the targets --------------------------------------
+    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address };
+    ArgClass ClassOf(int32_t arg) const;
+    ArgClass PoolClass(uint32_t pool) const;
+
+    // The register an argument lives in, with its component.
+    struct RegRef {
+        uint32_t type = 0;
+        uint32_t number = 0;
+        uint32_t component = 0;
+        bool scalar = false;
+        bool valid = false;
+    };
+    RegRef RegisterOf(int32_t arg) const;
+
+    // Source operand over `count` arguments, the i-th read at position
+    // positions[i] (a destination component or, for dot products, the
+    // vector element).
+    MOperand SourceOf(const int32_t* args, size_t count, const uint32_t* positions) const;
+    // Destination over output arguments.
+    MOperand DestOf(const int32_t* args, size_t count) const;
+
+    // Groups the components of a component-wise instruction by destination
+    // register.
+    std::vector<std::vector<uint32_t>> DestinationGroups(const IrInstruction& inst) const;
+
+    // A temporary register that holds nothing live across instruction
+    // `index` and is not used by it, not yet taken while lowering it.
+    HRESULT Scratch(size_t index, uint32_t* number);
+    void ResetScratch() { scratchTaken_.clear(); }
+
+    // Emits a component-wise instruction (one target instruction per
+    // destination register).
+    HRESULT EmitComponentWise(size_t index, uint32_t opcode, std::vector<MInst>* out, int operands = -1);
+    // Scalar instructions (rcp, rsq, exp, log ...): one per run of destination
+    // components that read the same source component, through a temporary
+    // when a later run would read what an earlier one overwrote.
+    HRESULT EmitScalarRuns(size_t index, uint32_t opcode, std::vector<MInst>* out);
+    // Dot product of 1 to 4 components.
+    HRESULT EmitDot(size_t index, std::vector<MInst>* out);
+    // Moves the operand into a scratch register and points it there.
+    HRESULT MoveToScratch(size_t index, MOperand* operand, std::vector<MInst>* out, bool applySwizzle);
+    // Read-port repair: at most `constants` distinct constant registers and
+    // `constantOperands` constant operands, one distinct input register, three
+    // distinct temporaries.
+    HRESULT EnforceReadPorts(size_t index, std::vector<MInst>* insts, int constantOperands);
+
+    bool Skip(uint32_t bit) const { return (flags & bit) != 0; }
+    const SourceLocation* LocationOf(size_t index) const { return &instructions[index].location; }
+    uint32_t Precision(const IrInstruction& inst) const;
+
+    std::map<std::pair<uint32_t, int32_t>, IoRegister> ioRegisters_;  // (pool, register) -> register
+    std::vector<std::array<double, 4>> literalValues_;                // literal register contents
+    std::vector<uint32_t> literalUsed_;                                // components defined per literal register
+    std::vector<int32_t> literalBase_;                                 // constant register per literal register
+    std::vector<int32_t> poolBase_;                                    // first register per bound pool
+    TokenStream stream_;
+    ValidatorSession validator_;
+    std::vector<uint32_t> samplerTypes_;  // texture type per sampler register (pixel shaders)
+
+private:
+    HRESULT BindRegisters();
+    HRESULT BindClass(ArgClass cls, int limit, char letter, const Diagnostic& overflow);
+    void CollectLiterals();
+    void ComputeLiveness();
+    HRESULT EmitBody();
+    HRESULT Encode(const MInst& inst, const SourceLocation* location);
+    HRESULT EncodeOperand(const MOperand& o, bool dest, const SourceLocation* location, uint32_t* token);
+    HRESULT BuildConstantTable(std::vector<uint32_t>* block);
+
+    std::vector<std::vector<uint8_t>> busy_;  // [instruction][temp register]
+    std::vector<uint32_t> scratchTaken_;
+    bool encodeError_ = false;
+};
+
+}  // namespace codegen

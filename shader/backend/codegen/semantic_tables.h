@@ -1,0 +1,16 @@
+// The semantic names the generators know and what they select.
+#pragma once
+
+#include <cstdint>
+
+namespace codegen {
+
+struct SemanticUsage {
+    const char* name;  // lower case
+    uint32_t usage;    // declaration usage
+};
+
+// The usage of a semantic name (lower-case letters), or -1 when unknown.
+int32_t UsageOfName(const char* lowerName);
+
+}  // namespace codegen

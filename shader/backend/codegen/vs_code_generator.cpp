@@ -1,0 +1,300 @@
+#include "shader/backend/codegen/vs_code_generator.h"
+
+#include <algorithm>
+#include <set>
+
+#include "shader/backend/codegen/codegen_messages.h"
+#include "shader/backend/codegen/semantic_tables.h"
+#include "shader/frontend/lowering/lowering.h"
+
+namespace codegen {
+
+using namespace gfx::isa;
+
+void VsCodeGenerator::SetLimits() {
+    limits.exactIntegerIndices = !IsVs2();
+    physicalRegisters.assign(pools.size(), -1);
+    physicalRegisters[kPoolTemps] = TempLimit();
+    physicalRegisters[kPoolAddressRegs] = 1;
+}
+
+int VsCodeGenerator::TempLimit() const { return (version & 0xFF) == 0xFF ? 32 : 12; }
+
+HRESULT VsCodeGenerator::ResolveSemantics() {
+    std::set<const void*> reported;
+    for (const IrArgument& a : args) {
+        const ArgClass cls = PoolClass(a.pool);
+        if ((cls != ArgClass::Input && cls != ArgClass::Output) || a.reg < 0) continue;
+        if (a.firstUse < 0 || ioRegisters_.count({a.pool, a.reg})) continue;
+        const bool input = cls == ArgClass::Input;
+        const char* text = hlsl::SemanticOf(a.semanticNode);
+        const SourceLocation where = hlsl::SemanticLocation(a.semanticNode);
+        IoRegister io;
+        ioRegisters_[{a.pool, a.reg}] = io;
+        if (!text) {
+            Report(nullptr, input ? codegen_diag::kInputMissingSemantic : codegen_diag::kOutputMissingSemantic);
+            continue;
+        }
+        const SemanticName s = SplitSemantic(text);
+        const int32_t index = s.index + a.reg;
+        int32_t usage = UsageOfName(s.lower.c_str());
+        bool valid = usage >= 0 && index <= 15;
+        bool deprecated = false;
+        uint32_t usageIndex = uint32_t(index);
+        if (s.lower == "diffuse") {
+            usage = 10;
+            valid = index == 0;
+            deprecated = true;
+        } else if (s.lower == "specular") {
+            usage = 10;
+            valid = !s.hasNumber;
+            usageIndex = uint32_t(1 + a.reg);
+            deprecated = true;
+        }
+        if (input) {
+            if (usage == 9 && (index < 1 || index > 15)) valid = false;
+            if (usage == 8) valid = false;
+        } else {
+            switch (usage) {
+                case 0: io.type = REG_RASTOUT; io.number = kRastoutPosition; valid &= index == 0; break;
+                case 4: io.type = REG_RASTOUT; io.number = kRastoutPointSize; io.scalar = true; valid &= index == 0; break;
+                case 11: io.type = REG_RASTOUT; io.number = kRastoutFog; io.scalar = true; valid &= index == 0; break;
+                case 10: io.type = REG_ATTROUT; io.number = usageIndex; valid &= usageIndex <= 1; break;
+                case 5: io.type = REG_TEXCRDOUT; io.number = usageIndex; valid &= usageIndex <= 7; break;
+                default: valid = false; break;
+            }
+        }
+        if (!valid) {
+            if (reported.insert(a.semanticNode).second)
+                Report(&where, input ? codegen_diag::kInvalidInputSemantic : codegen_diag::kInvalidOutputSemantic,
+                       s.letters.c_str(), int(index));
+            continue;
+        }
+        if (deprecated && reported.insert(a.semanticNode).second)
+            Report(&where, input ? codegen_diag::kInputDeprecated : codegen_diag::kOutputDeprecated, text, "COLOR",
+                   int(usageIndex));
+        io.usage = uint32_t(usage);
+        io.usageIndex = usageIndex;
+        if (input) {
+            // Inputs of the same semantic share one register.
+            const auto key = std::make_pair(io.usage, io.usageIndex);
+            auto it = std::find(inputs_.begin(), inputs_.end(), key);
+            if (it == inputs_.end()) {
+                if (inputs_.size() >= 16) {
+                    Report(&where, codegen_diag::kInputIndexExceeded);
+                    return E_FAIL;
+                }
+                inputs_.push_back(key);
+                it = inputs_.end() - 1;
+            }
+            io.type = REG_INPUT;
+            io.number = uint32_t(it - inputs_.begin());
+        }
+        io.valid = true;
+        ioRegisters_[{a.pool, a.reg}] = io;
+    }
+    return errorFlag ? E_FAIL : S_OK;
+}
+
+HRESULT VsCodeGenerator::CheckOutputs() {
+    // Written components per output register, and which piece wrote them.
+    std::map<std::pair<uint32_t, uint32_t>, uint32_t> written;
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t>, std::pair<uint32_t, int32_t>> owner;
+    bool overlap = false, psize = false, fog = false;
+    for (const IrInstruction& inst : instructions) {
+        for (int32_t out : inst.outputs) {
+            if (out < 0 || ClassOf(out) != ArgClass::Output) continue;
+            const IrArgument& a = args[out];
+            const RegRef r = RegisterOf(out);
+            if (!r.valid) continue;
+            written[{r.type, r.number}] |= 1u << r.component;
+            const auto key = std::make_tuple(r.type, r.number, r.component);
+            const auto piece = std::make_pair(a.pool, a.reg);
+            auto it = owner.find(key);
+            if (it != owner.end() && it->second != piece && !overlap) {
+                Report(&inst.location, codegen_diag::kOverlappingOutputs);
+                overlap = true;
+            }
+            owner[key] = piece;
+            if (r.type == REG_RASTOUT && r.number == kRastoutPointSize && r.component != 0 && !psize) {
+                Report(&inst.location, codegen_diag::kPsizeScalar);
+                psize = true;
+            }
+            if (r.type == REG_RASTOUT && r.number == kRastoutFog && r.component != 0 && !fog) {
+                Report(&inst.location, codegen_diag::kFogScalar);
+                fog = true;
+            }
+        }
+    }
+    if (written[{REG_RASTOUT, kRastoutPosition}] != kMaskAll) {
+        const SourceLocation* where = nullptr;
+        for (const IrArgument& a : args)
+            if (a.semanticNode && PoolClass(a.pool) == ArgClass::Output) {
+                auto it = ioRegisters_.find({a.pool, a.reg});
+                if (it != ioRegisters_.end() && it->second.type == REG_RASTOUT && it->second.number == 0) {
+                    static thread_local SourceLocation location;
+                    location = hlsl::SemanticLocation(a.semanticNode);
+                    where = &location;
+                    break;
+                }
+            }
+        Report(where, codegen_diag::kPositionIncomplete);
+    }
+    return errorFlag ? E_FAIL : S_OK;
+}
+
+HRESULT VsCodeGenerator::EmitDeclarations() {
+    for (size_t v = 0; v < inputs_.size(); ++v) {
+        if (v >= 16) {
+            Report(nullptr, codegen_diag::kInputsExceeded);
+            return E_FAIL;
+        }
+        HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDclUsage(inputs_[v].first, inputs_[v].second));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(REG_INPUT, uint32_t(v)));
+        if (FAILED(hr)) return hr;
+        stream_.EndInstruction();
+        if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
+    }
+    return S_OK;
+}
+
+HRESULT VsCodeGenerator::EmitFraction11(size_t index, std::vector<MInst>* out) {
+    // expp leaves the fractional part of its source in y.
+    const IrInstruction& inst = instructions[index];
+    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
+        const int32_t o = inst.outputs[c], i = inst.inputs[c];
+        const RegRef d = RegisterOf(o);
+        MOperand dest = DestOf(&o, 1);
+        const uint32_t position = d.component;
+        MOperand src = SourceOf(&i, 1, &position);
+        src.Replicate(RegisterOf(i).component);
+        if (d.component == 1 && d.type == REG_TEMP) {
+            out->push_back(MInst{OP_EXPP, true, dest, {src}});
+            continue;
+        }
+        uint32_t t;
+        HRESULT hr = Scratch(index, &t);
+        if (FAILED(hr)) return hr;
+        out->push_back(MInst{OP_EXPP, true, TempOperand(t, kMaskY), {src}});
+        MOperand y = TempOperand(t);
+        y.Replicate(1);
+        out->push_back(MInst{OP_MOV, true, dest, {y}});
+        scratchTaken_.erase(std::find(scratchTaken_.begin(), scratchTaken_.end(), t));
+    }
+    return S_OK;
+}
+
+HRESULT VsCodeGenerator::EmitSqrt(size_t index, std::vector<MInst>* out) {
+    // sqrt x = 1 / rsq x, which also gives 0 for 0 (rsq 0 * 0 would not).
+    const IrInstruction& inst = instructions[index];
+    uint32_t t;
+    HRESULT hr = Scratch(index, &t);
+    if (FAILED(hr)) return hr;
+    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
+        const int32_t o = inst.outputs[c], i = inst.inputs[c];
+        const uint32_t component = RegisterOf(o).component;
+        MOperand src = SourceOf(&i, 1, &component);
+        src.Replicate(RegisterOf(i).component);
+        out->push_back(MInst{OP_RSQ, true, TempOperand(t, 1u << component), {src}});
+        MOperand r = TempOperand(t);
+        r.Replicate(component);
+        out->push_back(MInst{OP_RCP, true, DestOf(&o, 1), {r}});
+    }
+    return S_OK;
+}
+
+HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    switch (inst.code()) {
+        case kOpEmpty: return S_OK;
+        case kOpMove: {
+            HRESULT hr = EmitComponentWise(index, OP_MOV, out);
+            if (FAILED(hr)) return hr;
+            for (size_t k = 0; k < out->size();) {
+                MInst& m = (*out)[k];
+                if (m.dest.type == REG_ADDR) m.opcode = IsVs2() ? uint32_t(OP_MOVA) : uint32_t(OP_MOV);
+                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number && !m.src[0].relative;
+                for (int c = 0; c < 4 && same; ++c)
+                    if (m.dest.mask & (1u << c)) same = m.src[0].swizzle[c] == c;
+                if (same && !Skip(kCompileSkipOptimization)) out->erase(out->begin() + std::ptrdiff_t(k));
+                else ++k;
+            }
+            return S_OK;
+        }
+        case kOpNegate: {
+            HRESULT hr = EmitComponentWise(index, OP_MOV, out);
+            for (MInst& m : *out) m.src[0].modifier = SRCMOD_NEG;
+            return hr;
+        }
+        case kOpReciprocal: return EmitScalarRuns(index, OP_RCP, out);
+        case kOpFraction: return IsVs2() ? EmitComponentWise(index, OP_FRC, out) : EmitFraction11(index, out);
+        case kOpExp2: return EmitScalarRuns(index, OP_EXP, out);
+        case kOpLog2: return EmitScalarRuns(index, OP_LOG, out);
+        case kOpSqrt: return EmitSqrt(index, out);
+        case kOpMin: return EmitComponentWise(index, OP_MIN, out);
+        case kOpMax: return EmitComponentWise(index, OP_MAX, out);
+        case kOpSetLess: return EmitComponentWise(index, OP_SLT, out);
+        case kOpSetGreaterEqual: return EmitComponentWise(index, OP_SGE, out);
+        case kOpAdd: return EmitComponentWise(index, OP_ADD, out);
+        case kOpMul: return EmitComponentWise(index, OP_MUL, out);
+        case kOpDot: return EmitDot(index, out);
+        case kOpLit: {
+            std::vector<int32_t> outs;
+            for (int32_t o : inst.outputs)
+                if (o >= 0) outs.push_back(o);
+            static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
+            const size_t n = std::min<size_t>(inst.inputs.size(), 4);
+            out->push_back(MInst{OP_LIT, true, DestOf(outs.data(), outs.size()), {SourceOf(inst.inputs.data(), n, kPositions)}});
+            return S_OK;
+        }
+        case kOpAbs:
+            if (IsVs2()) return EmitComponentWise(index, OP_ABS, out, 1);
+            break;
+        case kOpMad:
+        case kOpMadNegated: {
+            HRESULT hr = EmitComponentWise(index, OP_MAD, out, 3);
+            if (inst.code() == kOpMadNegated)
+                for (MInst& m : *out) m.src[1].modifier = SRCMOD_NEG;
+            return hr;
+        }
+        default: break;
+    }
+    Report(LocationOf(index), codegen_diag::kCannotMapVertex);
+    return E_NOTIMPL;
+}
+
+HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
+    HRESULT hr = EnforceReadPorts(index, insts, IsVs2() ? 2 : 3);
+    if (FAILED(hr)) return hr;
+    // Load a0.x before each instruction that reads through a different index.
+    for (size_t k = 0; k < insts->size(); ++k) {
+        const MInst& m = (*insts)[k];
+        int32_t wanted = -1;
+        for (const MOperand& s : m.src)
+            if (s.relative) {
+                wanted = s.relativeArg;
+                break;
+            }
+        if (m.hasDest && m.dest.type == REG_ADDR) addressHolds_ = -1;
+        if (wanted < 0 || wanted == addressHolds_) continue;
+        const uint32_t position = 0;
+        MOperand src = SourceOf(&wanted, 1, &position);
+        src.Replicate(RegisterOf(wanted).component);
+        MOperand dest;
+        dest.type = REG_ADDR;
+        dest.number = 0;
+        dest.mask = kMaskX;
+        insts->insert(insts->begin() + std::ptrdiff_t(k),
+                      MInst{IsVs2() ? uint32_t(OP_MOVA) : uint32_t(OP_MOV), true, dest, {src}});
+        addressHolds_ = wanted;
+        ++k;
+    }
+    return S_OK;
+}
+
+void VsCodeGenerator::ApplyPatterns() {
+    if (!Skip(kCompileSkipOptimization)) FuseMultiplyAdd();
+}
+
+}  // namespace codegen

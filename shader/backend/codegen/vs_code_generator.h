@@ -1,0 +1,36 @@
+// VsCodeGenerator: vertex shaders for vs_1_1 (vs_1_0 arrives as vs_1_1),
+// vs_2_0 and vs_2_sw. Inputs are bound to v registers by semantic and
+// declared with their usage; outputs go to oPos, oFog, oPts, oDn and oTn.
+#pragma once
+
+#include "shader/backend/codegen/code_generator.h"
+
+namespace codegen {
+
+class VsCodeGenerator : public CodeGenerator {
+public:
+    void SetLimits() override;
+
+protected:
+    bool IsPixelShader() const override { return false; }
+    int TempLimit() const override;
+    int SamplerLimit() const override { return 0; }
+    bool WritesLengths() const override { return IsVs2(); }
+    HRESULT ResolveSemantics() override;
+    HRESULT CheckOutputs() override;
+    void ApplyPatterns() override;
+    HRESULT EmitDeclarations() override;
+    HRESULT LowerInstruction(size_t index, std::vector<MInst>* out) override;
+    HRESULT Legalize(size_t index, std::vector<MInst>* insts) override;
+
+private:
+    bool IsVs2() const { return (version & 0xFFFF) >= 0x0200; }
+    HRESULT EmitFraction11(size_t index, std::vector<MInst>* out);
+    HRESULT EmitSqrt(size_t index, std::vector<MInst>* out);
+
+    // Input registers in the order they were assigned: (usage, index) per v.
+    std::vector<std::pair<uint32_t, uint32_t>> inputs_;
+    int32_t addressHolds_ = -1;  // the argument a0.x was last loaded from
+};
+
+}  // namespace codegen
