@@ -53,7 +53,7 @@ HRESULT ErrorLog::ReportWarning(const SourceLocation* location, uint32_t number,
     return hr;
 }
 
-HRESULT ErrorLog::Report(const SourceLocation* location, const Diagnostic& diagnostic, ...) {
+HRESULT ErrorLog::Report(const SourceLocation* location, Diagnostic diagnostic, ...) {
     va_list args;
     va_start(args, diagnostic);
     HRESULT hr = VReport(location, diagnostic, args);

@@ -53,7 +53,7 @@ public:
     HRESULT VReportWarning(const SourceLocation* location, uint32_t number, const char* format, va_list args);
 
     // Reports a table row as error or warning, as the row says.
-    HRESULT Report(const SourceLocation* location, const Diagnostic& diagnostic, ...);
+    HRESULT Report(const SourceLocation* location, Diagnostic diagnostic, ...);
     HRESULT VReport(const SourceLocation* location, const Diagnostic& diagnostic, va_list args);
 
     uint32_t ErrorCount() const { return errors_; }

@@ -1,0 +1,90 @@
+// kiln compile and kiln preprocess: options, help, messages on standard error
+// in the compiler's own format, and exit codes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "tool_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class KilnShaderCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kiln_cmd_" + std::to_string(::getpid()));
+        fs::create_directories(dir_ / "inc");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name) << text;
+        return (dir_ / name).string();
+    }
+    fs::path dir_;
+};
+
+TEST_F(KilnShaderCommands, HelpDescribesBothCommands) {
+    ToolResult compile = RunKiln({"compile", "--help"});
+    EXPECT_EQ(compile.exitCode, 0);
+    EXPECT_NE(compile.out.find("usage: kiln compile FILE -p PROFILE -e ENTRY"), std::string::npos);
+    ToolResult preprocess = RunKiln({"preprocess", "--help"});
+    EXPECT_EQ(preprocess.exitCode, 0);
+    EXPECT_NE(preprocess.out.find("usage: kiln preprocess FILE"), std::string::npos);
+    EXPECT_EQ(RunKiln({"compile", "x.fx"}).exitCode, 2);
+    EXPECT_EQ(RunKiln({"preprocess"}).exitCode, 2);
+    EXPECT_EQ(RunKiln({"preprocess", "a", "--bogus"}).exitCode, 2);
+}
+
+TEST_F(KilnShaderCommands, PreprocessPrintsOneLinePerSourceLine) {
+    Write("inc/defs.h", "#define SCALE(x) ((x) * K)\n");
+    std::string main = Write("main.fx",
+                             "#include \"inc/defs.h\"\n"
+                             "float a = SCALE(2);\n"
+                             "\n"
+                             "#ifdef EXTRA\n"
+                             "float b = EXTRA;\n"
+                             "#endif\n"
+                             "int line = __LINE__;\n");
+    ToolResult r = RunKiln({"preprocess", main, "-D", "K=3", "-DEXTRA"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "#line 1 \"" + main + "\"\n"
+              "\n"
+              "float a = (( 2 ) * 3 ) ;\n"
+              "\n"
+              "\n"
+              "float b = 1 ;\n"
+              "\n"
+              "int line = 7;\n");
+}
+
+TEST_F(KilnShaderCommands, PreprocessReportsErrorsOnStandardError) {
+    std::string bad = Write("bad.fx", "ok\n#if 1/0\n#endif\n#include \"none.h\"\n");
+    ToolResult r = RunKiln({"preprocess", bad});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, bad + "(2): error X1503: division by zero in preprocessor expression\n" + bad +
+                         "(3): error X1510: unexpected #endif\n" + bad +
+                         "(4): error X1507: failed to open source file: 'none.h'\n");
+    EXPECT_EQ(r.out, "#line 1 \"" + bad + "\"\nok\n");
+}
+
+TEST_F(KilnShaderCommands, CompileFailuresExitNonZero) {
+    std::string source = Write("s.fx", "float4 main() : POSITION { return 0; }\n");
+    ToolResult badProfile = RunKiln({"compile", source, "-p", "vs_9_9", "-e", "main"});
+    EXPECT_EQ(badProfile.exitCode, 1);
+    EXPECT_EQ(badProfile.err.rfind("error X3506: unrecognized compiler target 'vs_9_9'\n", 0), 0u) << badProfile.err;
+    ToolResult missing = RunKiln({"compile", "missing.fx", "-p", "vs_2_0", "-e", "main"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err.rfind("error X1507: failed to open source file: 'missing.fx'\n", 0), 0u) << missing.err;
+    std::string stop = Write("stop.fx", "#error not today\n");
+    ToolResult error = RunKiln({"compile", stop, "-p", "ps_2_0", "-e", "main", "-o", (dir_ / "out.bin").string()});
+    EXPECT_EQ(error.exitCode, 1);
+    EXPECT_EQ(error.err.rfind(stop + "(1): error: not today\n", 0), 0u) << error.err;
+    EXPECT_FALSE(fs::exists(dir_ / "out.bin"));
+}
+
+}  // namespace
