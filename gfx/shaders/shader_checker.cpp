@@ -336,6 +336,15 @@ bool ShaderChecker::CheckDestination(const DecodedInstruction& ins, CheckError* 
     if (IsPs1x(profile_) && profile_ != Profile::PS_1_4 && !IsTextureOp(op) && mask != 7 && mask != 8 && mask != 15) {
         return Fail(error, ins.offset, kCheckWriteMask, static_cast<unsigned>(mask), name, GetProfileInfo(profile_).name);
     }
+    // Instructions that produce only some components: sincos x and y, crs x,
+    // y and z. (The matrix instructions write their rows and leave the rest,
+    // whatever the mask says.)
+    DWORD produced = kMaskAll;
+    if (op == OP_SINCOS) produced = kMaskX | kMaskY;
+    if (op == OP_CRS) produced = kMaskX | kMaskY | kMaskZ;
+    if (mask & ~produced) {
+        return Fail(error, ins.offset, kCheckWriteMask, static_cast<unsigned>(mask), name, GetProfileInfo(profile_).name);
+    }
     // Result modifiers and shift.
     const DWORD mods = ResultModifiersOf(d.token);
     DWORD allowed = 0;

@@ -102,6 +102,8 @@ TEST(ShaderCheck, RefusesWhatTheVersionDoesNotHave) {
         {"shift outside ps_1_x", ps20, {{MakeInstruction(OP_MOV, 2), Dst(REG_TEMP, 0, kMaskAll, 0, 1), Src(REG_TEMP, 1)}}, "shift"},
         {"saturate in vs_2_0", vs20, {{MakeInstruction(OP_MOV, 2), Dst(REG_TEMP, 0, kMaskAll, kResultSaturate), Src(REG_TEMP, 1)}}, "result modifier"},
         {"empty write mask", vs20, {{MakeInstruction(OP_MOV, 2), Dst(REG_TEMP, 0, 0), Src(REG_TEMP, 1)}}, "write mask"},
+        {"sincos writing z", vs20, {{MakeInstruction(OP_SINCOS, 4), Dst(REG_TEMP, 0, kMaskX | kMaskZ), Src(REG_TEMP, 1, kSwizzleXXXX), Src(REG_CONST, 0), Src(REG_CONST, 1)}}, "write mask"},
+        {"crs writing w", vs20, {{MakeInstruction(OP_CRS, 3), Dst(REG_TEMP, 0), Src(REG_TEMP, 1), Src(REG_CONST, 0)}}, "write mask"},
         {"ps_1_1 write mask .xy", ps11, {{OP_MOV, Dst(REG_TEMP, 0, kMaskX | kMaskY), Src(REG_TEMP, 1)}}, "write mask"},
         {"ps_2_0 swizzle .yxzw", ps20, {{MakeInstruction(OP_MOV, 2), Dst(REG_TEMP, 0), Src(REG_TEMP, 1, Swz("yxzw"))}}, "swizzle"},
         {"co-issue in ps_2_0", ps20, {{MakeInstruction(OP_MOV, 2, false, true), Dst(REG_TEMP, 0), Src(REG_TEMP, 1)}}, "co-issue"},
