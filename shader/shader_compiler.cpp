@@ -76,7 +76,7 @@ HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, co
     const CompileStages& stages = GetCompileStages();
     HRESULT hr = stages.parse ? stages.parse(job) : DrainTokens(preprocessor);
     if (SUCCEEDED(hr) && job.remapped) {
-        log.Report(nullptr, VersionKind(job.version) == kVersionKindVertex ? diag::kVs10Remapped : diag::kPs10Remapped);
+        log.Report(nullptr, (job.version >> 16) == 0xFFFE ? diag::kVs10Remapped : diag::kPs10Remapped);
     }
     if (SUCCEEDED(hr)) hr = stages.generate ? stages.generate(job) : E_NOTIMPL;
     if (stages.release) stages.release(job);

@@ -18,16 +18,8 @@ struct TargetDesc {
     uint32_t caps;     // TargetCaps bits
 };
 
-// Version token layout: kind in bits 16-31, major in 8-15, minor in 0-7.
-constexpr uint32_t kVersionKindVertex = 0xFFFE;
-constexpr uint32_t kVersionKindPixel = 0xFFFF;
-constexpr uint32_t kVersionKindTextureFill = 0x5458;
-constexpr uint32_t kVersionMinorSoftware = 0xFF;  // "sw" profiles
-constexpr uint32_t kVersionMinorExtended = 0x01;  // "2_x" profiles (major 2)
-
-constexpr uint32_t VersionKind(uint32_t version) { return version >> 16; }
-constexpr uint32_t VersionMajor(uint32_t version) { return (version >> 8) & 0xFF; }
-constexpr uint32_t VersionMinor(uint32_t version) { return version & 0xFF; }
+// Version token layout: kind in bits 16-31 (0xFFFE vertex, 0xFFFF pixel,
+// 0x5458 texture fill), major in 8-15, minor in 0-7 (0xFF "sw", 0x01 "2_x").
 
 // Binary search by exact, case-sensitive name. Found only when every bit of
 // `requiredCaps` is set in the row. Results: S_OK (row copied to *out when out
