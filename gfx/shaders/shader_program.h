@@ -88,7 +88,8 @@ enum class LodMode : uint8_t {
 };
 
 // The lanes of one texture lookup. Coordinates have had the projective divide
-// applied already (texldp, ps_1_x projected lookups).
+// applied already (texldp, ps_1_4 _dz/_dw). Every value comes from the shader
+// and may be any float: NaN, infinite or huge.
 struct SampleLanes {
     const float (*coord)[4] = nullptr;  // [kLanes] u, v, w, q
     const float (*ddx)[4] = nullptr;    // [kLanes], null in Explicit mode
