@@ -4,6 +4,17 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+uint64_t HashBytes(const void* data, size_t size) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    uint64_t h = 0xCBF29CE484222325ull ^ size;
+    for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+    return h;
+}
+
+}  // namespace
+
 CommentBlockBuilder::CommentBlockBuilder(uint32_t tag) : tag_(tag) {}
 
 CommentBlockBuilder::~CommentBlockBuilder() {
@@ -28,9 +39,12 @@ HRESULT CommentBlockBuilder::Add(const void* data, ptrdiff_t size, uint32_t flag
     }
     // Copies are always shareable; references only on request.
     bool shared = (flags & kChunkShared) != 0 || !reference;
+    const uint64_t hash = shared ? HashBytes(data, bytes) : 0;
     if (shared) {
-        for (const Chunk& chunk : chunks_) {
-            if (chunk.shared && chunk.size == bytes && std::memcmp(chunk.data, data, bytes) == 0) {
+        auto [first, last] = shared_.equal_range(hash);
+        for (auto it = first; it != last; ++it) {
+            const Chunk& chunk = chunks_[it->second];
+            if (chunk.size == bytes && (bytes == 0 || std::memcmp(chunk.data, data, bytes) == 0)) {
                 release();
                 if (offset) *offset = chunk.offset;
                 return S_OK;
@@ -50,6 +64,7 @@ HRESULT CommentBlockBuilder::Add(const void* data, ptrdiff_t size, uint32_t flag
     }
     try {
         chunks_.push_back(chunk);
+        if (shared) shared_.emplace(hash, chunks_.size() - 1);
     } catch (const std::bad_alloc&) {
         if (chunk.owned) std::free(const_cast<uint8_t*>(chunk.data));
         return E_OUTOFMEMORY;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -62,5 +63,8 @@ private:
     };
     uint32_t tag_;
     std::vector<Chunk> chunks_;
+    // Shared chunks by a hash of their bytes, so finding an equal one stays
+    // cheap for large tables.
+    std::unordered_multimap<uint64_t, size_t> shared_;
     uint32_t dataBytes_ = 0;
 };
