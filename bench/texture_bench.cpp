@@ -105,10 +105,12 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                realTimes[run.run_name.function_name] = run.GetAdjustedRealTime();
+                cpuTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            }
     }
-    std::map<std::string, double> times;
+    std::map<std::string, double> realTimes, cpuTimes;
 };
 
 }  // namespace
@@ -117,10 +119,14 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto load = reporter.times.find("BM_LoadTextureWithMipChain");
-    const auto decode = reporter.times.find("BM_LibpngDecodeOnly");
-    if (load != reporter.times.end() && decode != reporter.times.end() && decode->second > 0)
-        std::printf("texture load with mip chain / libpng decode alone: %.2f\n", load->second / decode->second);
+    // Both clocks: wall time suffers when other work shares the cores.
+    for (const auto* times : {&reporter.realTimes, &reporter.cpuTimes}) {
+        const auto load = times->find("BM_LoadTextureWithMipChain");
+        const auto decode = times->find("BM_LibpngDecodeOnly");
+        if (load != times->end() && decode != times->end() && decode->second > 0)
+            std::printf("texture load with mip chain / libpng decode alone (%s time): %.2f\n",
+                        times == &reporter.realTimes ? "real" : "CPU", load->second / decode->second);
+    }
     if (Shared().device) Shared().device->Release();
     std::remove(Shared().path.c_str());
     return 0;
