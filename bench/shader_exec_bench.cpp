@@ -5,8 +5,9 @@
 // at the end.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,13 @@ using gfx::test::Src;
 using gfx::test::TokenBuilder;
 
 std::map<std::string, double> gRate;
+
+// Processor time of this thread: steady even when the machine is busy.
+double ThreadSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 class FlatSampler : public TextureSampler {
 public:
@@ -82,13 +90,13 @@ void Pixels(benchmark::State& state, ExecPath path, const char* name) {
             for (int l = 0; l < kLanes; ++l) batch->input[i].v[c][l] = 0.01f * l + 0.1f * c;
     auto results = std::make_unique<PixelResults>();
     FlatSampler sampler;
-    const std::clock_t start = std::clock();  // processor time: steady on a busy machine
+    const double start = ThreadSeconds();
     for (auto _ : state) {
         program->RunPixels(k, &sampler, *batch, results.get(), path);
         benchmark::DoNotOptimize(results->color[0].v[0][0]);
     }
     state.SetItemsProcessed(state.iterations() * kLanes);
-    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    const double seconds = ThreadSeconds() - start;
     gRate[name] = static_cast<double>(state.iterations()) * kLanes / seconds;
 }
 
@@ -104,13 +112,13 @@ void Vertices(benchmark::State& state, ExecPath path, const char* name) {
     auto batch = std::make_unique<VertexBatch>();
     batch->count = kLanes;
     auto results = std::make_unique<VertexResults>();
-    const std::clock_t start = std::clock();  // processor time: steady on a busy machine
+    const double start = ThreadSeconds();
     for (auto _ : state) {
         program->RunVertices(k, nullptr, *batch, results.get(), path);
         benchmark::DoNotOptimize(results->output[0].v[0][0]);
     }
     state.SetItemsProcessed(state.iterations() * kLanes);
-    const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    const double seconds = ThreadSeconds() - start;
     gRate[name] = static_cast<double>(state.iterations()) * kLanes / seconds;
 }
 
