@@ -24,5 +24,7 @@ inline constexpr Diagnostic kCannotWritePool{0, false, "internal error: cannot w
 inline constexpr Diagnostic kCannotReadPool{0, false, "internal error: cannot read from argument pool (A%u)"};
 inline constexpr Diagnostic kArgumentNeverUsed{0, false, "internal error: argument was never used (A%u)"};
 inline constexpr Diagnostic kUnknownNode{0, false, "internal error: unknown node"};
+// An instruction that names an argument the program does not have.
+inline constexpr Diagnostic kMissingArgument{0, false, "internal error: instruction refers to a missing argument (A%d)"};
 
 }  // namespace backend_diag

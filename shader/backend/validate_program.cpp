@@ -8,8 +8,29 @@
 #include "shader/backend/ir_passes.h"
 
 HRESULT ValidateArguments(IntermediateProgram& p) {
-    p.ComputeUses();
+    // Every input must name an argument (outputs may be -1: not written), and
+    // every relative index too; the passes rely on it.
     bool failed = false;
+    auto missing = [&](int32_t arg) { return arg < 0 || size_t(arg) >= p.args.size(); };
+    for (const IrInstruction& inst : p.instructions) {
+        for (int32_t in : inst.inputs)
+            if (missing(in)) {
+                p.Report(&inst.location, backend_diag::kMissingArgument, int(in));
+                failed = true;
+            }
+        for (int32_t out : inst.outputs)
+            if (out >= 0 && size_t(out) >= p.args.size()) {
+                p.Report(&inst.location, backend_diag::kMissingArgument, int(out));
+                failed = true;
+            }
+    }
+    for (const IrArgument& a : p.args)
+        if (a.relative >= 0 && size_t(a.relative) >= p.args.size()) {
+            p.Report(nullptr, backend_diag::kMissingArgument, int(a.relative));
+            failed = true;
+        }
+    if (failed) return E_FAIL;
+    p.ComputeUses();
     std::unordered_set<const void*> reportedDeclarations;
     std::vector<bool> reported(p.args.size(), false);
 

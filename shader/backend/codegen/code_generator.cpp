@@ -6,6 +6,7 @@
 
 #include "shader/backend/codegen/codegen_messages.h"
 #include "shader/backend/constant_groups.h"
+#include "shader/backend/ir_passes.h"
 #include "shader/bytecode/constant_table_block.h"
 #include "shader/bytecode/debug_info_block.h"
 #include "shader/bytecode/program_assembly.h"
@@ -40,6 +41,7 @@ std::string CodeGenerator::TargetName() const {
 CodeGenerator::ArgClass CodeGenerator::PoolClass(uint32_t pool) const {
     if (pool == kPoolDiscard || pool >= pools.size()) return ArgClass::None;
     const uint32_t f = pools[pool].flags;
+    if (pools[pool].name == "t") return ArgClass::TextureResult;
     if (f & kPoolLiteral) return ArgClass::Literal;
     if (f & kPoolSampler) return ArgClass::Sampler;
     if (f & kPoolUniform) return ArgClass::Constant;
@@ -64,6 +66,10 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
     switch (ClassOf(arg)) {
         case ArgClass::Temp:
             r.type = REG_TEMP;
+            r.number = TempNumber(a.reg);
+            break;
+        case ArgClass::TextureResult:
+            r.type = TextureResultType();
             r.number = uint32_t(std::max(a.reg, 0));
             break;
         case ArgClass::Literal:
@@ -188,11 +194,19 @@ HRESULT CodeGenerator::Scratch(size_t index, uint32_t* number) {
         if (index < busy_.size() && busy_[index][r]) continue;
         if (std::find(scratchTaken_.begin(), scratchTaken_.end(), uint32_t(r)) != scratchTaken_.end()) continue;
         scratchTaken_.push_back(uint32_t(r));
-        *number = uint32_t(r);
+        *number = TempNumber(r);
         return S_OK;
     }
     Report(LocationOf(index), codegen_diag::kTooComplex);
     return E_FAIL;
+}
+
+void CodeGenerator::ReleaseScratch(uint32_t number) {
+    for (size_t k = 0; k < scratchTaken_.size(); ++k)
+        if (TempNumber(int32_t(scratchTaken_[k])) == number) {
+            scratchTaken_.erase(scratchTaken_.begin() + std::ptrdiff_t(k));
+            return;
+        }
 }
 
 HRESULT CodeGenerator::EmitComponentWise(size_t index, uint32_t opcode, std::vector<MInst>* out, int operands) {
@@ -272,6 +286,25 @@ HRESULT CodeGenerator::EmitScalarRuns(size_t index, uint32_t opcode, std::vector
             m.src.push_back(s);
             out->push_back(std::move(m));
         }
+    }
+    return S_OK;
+}
+
+HRESULT CodeGenerator::EmitSqrt(size_t index, std::vector<MInst>* out) {
+    // sqrt x = 1 / rsq x, which also gives 0 for 0 (rsq 0 * 0 would not).
+    const IrInstruction& inst = instructions[index];
+    uint32_t t;
+    HRESULT hr = Scratch(index, &t);
+    if (FAILED(hr)) return hr;
+    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
+        const int32_t o = inst.outputs[c], i = inst.inputs[c];
+        const uint32_t component = RegisterOf(o).component;
+        MOperand src = SourceOf(&i, 1, &component);
+        src.Replicate(RegisterOf(i).component);
+        out->push_back(MInst{OP_RSQ, true, TempOperand(t, 1u << component), {src}});
+        MOperand r = TempOperand(t);
+        r.Replicate(component);
+        out->push_back(MInst{OP_RCP, true, DestOf(&o, 1), {r}});
     }
     return S_OK;
 }
@@ -533,7 +566,7 @@ HRESULT CodeGenerator::EncodeOperand(const MOperand& o, bool dest, const SourceL
         }
         type = ConstantRegisterType(number);
         number &= 2047;
-    } else if (type == REG_TEMP && int(number) >= TempLimit()) {
+    } else if (type == REG_TEMP && int(number) >= std::max(TempLimit(), int(TempNumber(TempLimit() - 1)) + 1)) {
         if (!encodeError_) Report(location, codegen_diag::kTempIndexExceeded);
         encodeError_ = true;
         return E_FAIL;

@@ -79,8 +79,14 @@ protected:
     // intermediate instruction.
     virtual HRESULT Legalize(size_t index, std::vector<MInst>* insts) = 0;
 
+    // Register of a packed temporary (ps_1_4 skips the registers its texture
+    // stages load into).
+    virtual uint32_t TempNumber(int32_t packed) const { return uint32_t(packed < 0 ? 0 : packed); }
+    // Register type of a texture stage's result (ps_1_x).
+    virtual uint32_t TextureResultType() const { return gfx::isa::REG_TEXTURE; }
+
     // --- Shared helpers for the targets --------------------------------------
-    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address };
+    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult };
     ArgClass ClassOf(int32_t arg) const;
     ArgClass PoolClass(uint32_t pool) const;
 
@@ -109,6 +115,8 @@ protected:
     // `index` and is not used by it, not yet taken while lowering it.
     HRESULT Scratch(size_t index, uint32_t* number);
     void ResetScratch() { scratchTaken_.clear(); }
+    // Gives a scratch register back for the rest of the instruction.
+    void ReleaseScratch(uint32_t number);
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).
@@ -117,6 +125,9 @@ protected:
     // components that read the same source component, through a temporary
     // when a later run would read what an earlier one overwrote.
     HRESULT EmitScalarRuns(size_t index, uint32_t opcode, std::vector<MInst>* out);
+    // Square root as the reciprocal of the reciprocal square root, one
+    // component at a time (so that 0 gives 0).
+    HRESULT EmitSqrt(size_t index, std::vector<MInst>* out);
     // Dot product of 1 to 4 components.
     HRESULT EmitDot(size_t index, std::vector<MInst>* out);
     // Moves the operand into a scratch register and points it there.
@@ -125,6 +136,10 @@ protected:
     // `constantOperands` constant operands, one distinct input register, three
     // distinct temporaries.
     HRESULT EnforceReadPorts(size_t index, std::vector<MInst>* insts, int constantOperands);
+
+    // Pattern: a multiply whose only reader is an add becomes one
+    // multiply-add, when nothing between them overwrites its operands.
+    void FuseMultiplyAdd();
 
     bool Skip(uint32_t bit) const { return (flags & bit) != 0; }
     const SourceLocation* LocationOf(size_t index) const { return &instructions[index].location; }
@@ -139,13 +154,14 @@ protected:
     ValidatorSession validator_;
     std::vector<uint32_t> samplerTypes_;  // texture type per sampler register (pixel shaders)
 
+    HRESULT Encode(const MInst& inst, const SourceLocation* location);
+
 private:
     HRESULT BindRegisters();
     HRESULT BindClass(ArgClass cls, int limit, char letter, const Diagnostic& overflow);
     void CollectLiterals();
     void ComputeLiveness();
     HRESULT EmitBody();
-    HRESULT Encode(const MInst& inst, const SourceLocation* location);
     HRESULT EncodeOperand(const MOperand& o, bool dest, const SourceLocation* location, uint32_t* token);
     HRESULT BuildConstantTable(std::vector<uint32_t>* block);
 

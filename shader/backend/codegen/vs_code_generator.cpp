@@ -180,26 +180,7 @@ HRESULT VsCodeGenerator::EmitFraction11(size_t index, std::vector<MInst>* out) {
         MOperand y = TempOperand(t);
         y.Replicate(1);
         out->push_back(MInst{OP_MOV, true, dest, {y}});
-        scratchTaken_.erase(std::find(scratchTaken_.begin(), scratchTaken_.end(), t));
-    }
-    return S_OK;
-}
-
-HRESULT VsCodeGenerator::EmitSqrt(size_t index, std::vector<MInst>* out) {
-    // sqrt x = 1 / rsq x, which also gives 0 for 0 (rsq 0 * 0 would not).
-    const IrInstruction& inst = instructions[index];
-    uint32_t t;
-    HRESULT hr = Scratch(index, &t);
-    if (FAILED(hr)) return hr;
-    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
-        const int32_t o = inst.outputs[c], i = inst.inputs[c];
-        const uint32_t component = RegisterOf(o).component;
-        MOperand src = SourceOf(&i, 1, &component);
-        src.Replicate(RegisterOf(i).component);
-        out->push_back(MInst{OP_RSQ, true, TempOperand(t, 1u << component), {src}});
-        MOperand r = TempOperand(t);
-        r.Replicate(component);
-        out->push_back(MInst{OP_RCP, true, DestOf(&o, 1), {r}});
+        ReleaseScratch(t);
     }
     return S_OK;
 }

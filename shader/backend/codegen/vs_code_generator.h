@@ -26,7 +26,6 @@ protected:
 private:
     bool IsVs2() const { return (version & 0xFFFF) >= 0x0200; }
     HRESULT EmitFraction11(size_t index, std::vector<MInst>* out);
-    HRESULT EmitSqrt(size_t index, std::vector<MInst>* out);
 
     // Input registers in the order they were assigned: (usage, index) per v.
     std::vector<std::pair<uint32_t, uint32_t>> inputs_;

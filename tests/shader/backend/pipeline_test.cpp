@@ -36,6 +36,16 @@ TEST(Validate, UninitialisedReadsAndPoolMisuse) {
               b.log.Text());
 }
 
+TEST(Validate, InstructionsNamingMissingArgumentsAreRejected) {
+    ProgramBuilder b;
+    b.Op(kOpAdd, {b.Output(0, 0)}, {b.Const(0, 0), -1}, 2);
+    b.Op(kOpMove, {b.Output(0, 1)}, {999}, 3);
+    EXPECT_EQ(E_FAIL, b.p.RunPipeline());
+    EXPECT_EQ("test.fx(2): internal error: instruction refers to a missing argument (A-1)\n"
+              "test.fx(3): internal error: instruction refers to a missing argument (A999)\n",
+              b.log.Text());
+}
+
 TEST(Validate, NeverUsedCheckOnlyOnceOptimised) {
     ProgramBuilder b;
     b.Calc(kOpAdd, {b.Const(0, 0), b.Const(0, 1)}, 2);

@@ -1,0 +1,61 @@
+#include "shader/backend/codegen/codegen_stage.h"
+
+#include <new>
+
+#include "shader/backend/codegen/ps1_code_generator.h"
+#include "shader/backend/codegen/ps2_code_generator.h"
+#include "shader/backend/codegen/vs_code_generator.h"
+#include "shader/bytecode/constant_table.h"
+#include "shader/frontend/lowering/lowering_stage.h"
+
+namespace codegen {
+
+std::unique_ptr<CodeGenerator> CreateCodeGenerator(uint32_t version) {
+    try {
+        switch (version) {
+            case 0xFFFE0101:
+            case 0xFFFE0200:
+            case 0xFFFE02FF: return std::make_unique<VsCodeGenerator>();
+            case 0xFFFF0101:
+            case 0xFFFF0102:
+            case 0xFFFF0103:
+            case 0xFFFF0104: return std::make_unique<Ps1CodeGenerator>();
+            case 0xFFFF0200:
+            case 0xFFFF02FF: return std::make_unique<Ps2CodeGenerator>();
+            default: return nullptr;
+        }
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace codegen
+
+HRESULT GenerateStage(CompileJob& job) {
+    if (!job.code) return D3DERR_INVALIDCALL;
+    std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
+    if (!generator) return E_OUTOFMEMORY;
+    HRESULT hr;
+    try {
+        hr = LowerCompileJob(job, *generator);
+        if (SUCCEEDED(hr) && job.errorFlag) hr = E_FAIL;
+        if (FAILED(hr)) return hr;
+        hr = generator->Generate(job.code);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
+    if (hr == E_NOTIMPL) hr = E_FAIL;  // reported as X4532
+    if (FAILED(hr)) {
+        if (*job.code) (*job.code)->Release();
+        *job.code = nullptr;
+        return hr;
+    }
+    if (job.constantTable) {
+        hr = ExtractConstantTable((*job.code)->GetBufferPointer(), (*job.code)->GetBufferSize(), job.constantTable);
+        if (FAILED(hr)) {
+            (*job.code)->Release();
+            *job.code = nullptr;
+        }
+    }
+    return hr;
+}

@@ -1,0 +1,46 @@
+// Ps1CodeGenerator: pixel shaders for ps_1_1 to ps_1_4 (ps_1_0 arrives as
+// ps_1_1). The models are narrow: t registers are both texture coordinate
+// inputs and the results of texture instructions, a sampler is bound to the
+// stage of its texture coordinate, r0 is the colour result, literals must lie
+// in -1 to 1, and only a few swizzles and write masks exist. This generator
+// maps straight-line arithmetic and lookups whose coordinates are texture
+// coordinate inputs; anything else is reported with the model's messages. Every lookup
+// is written as a texture stage ahead of the arithmetic.
+#pragma once
+
+#include "shader/backend/codegen/ps2_code_generator.h"
+
+namespace codegen {
+
+class Ps1CodeGenerator : public Ps2CodeGenerator {
+public:
+    void SetLimits() override;
+
+protected:
+    int TempLimit() const override { return IsPs14() ? 6 : 2; }
+    int SamplerLimit() const override { return IsPs14() ? 6 : 4; }
+    int ConstantLimit() const override { return 8; }
+    bool WritesLengths() const override { return false; }
+    int TexcoordLimit() const override { return IsPs14() ? 6 : 4; }
+    bool Ps1() const override { return true; }
+    bool AcceptSwizzle(MOperand* operand) const override;
+    HRESULT ResolveSemantics() override;
+    HRESULT EmitDeclarations() override;
+    HRESULT LowerInstruction(size_t index, std::vector<MInst>* out) override;
+    HRESULT Legalize(size_t index, std::vector<MInst>* insts) override;
+    void ApplyPatterns() override;
+    void AddTargetLiterals() override;
+    HRESULT VectorizeProgram() override;
+    uint32_t TempNumber(int32_t packed) const override;
+    uint32_t TextureResultType() const override { return IsPs14() ? gfx::isa::REG_TEMP : gfx::isa::REG_TEXTURE; }
+
+private:
+    bool IsPs14() const { return (version & 0xFF) == 4; }
+    int Minor() const { return int(version & 0xFF); }
+
+    uint32_t stages_ = 0;       // texture stages sampled (bit per stage)
+    uint32_t coordinates_ = 0;  // texture coordinates read by arithmetic
+    uint32_t reserved_ = 0;     // ps_1_4 r registers the stages load into
+};
+
+}  // namespace codegen

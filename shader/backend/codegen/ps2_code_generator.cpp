@@ -1,0 +1,444 @@
+#include "shader/backend/codegen/ps2_code_generator.h"
+
+#include <algorithm>
+
+#include "shader/backend/codegen/codegen_messages.h"
+#include "shader/backend/codegen/semantic_tables.h"
+#include "shader/frontend/lowering/lowering.h"
+
+namespace codegen {
+
+using namespace gfx::isa;
+
+void Ps2CodeGenerator::SetLimits() {
+    limits.pixelShader = true;
+    physicalRegisters.assign(pools.size(), -1);
+    physicalRegisters[kPoolTemps] = TempLimit();
+}
+
+HRESULT Ps2CodeGenerator::ResolveSemantics() {
+    std::set<const void*> reported;
+    for (const IrArgument& a : args) {
+        const ArgClass cls = PoolClass(a.pool);
+        if ((cls != ArgClass::Input && cls != ArgClass::Output) || a.reg < 0) continue;
+        if (a.firstUse < 0) continue;
+        const bool input = cls == ArgClass::Input;
+        if (!ioRegisters_.count({a.pool, a.reg})) {
+            IoRegister io;
+            ioRegisters_[{a.pool, a.reg}] = io;
+            const char* text = hlsl::SemanticOf(a.semanticNode);
+            const SourceLocation where = hlsl::SemanticLocation(a.semanticNode);
+            if (!text) {
+                Report(nullptr, input ? codegen_diag::kInputMissingSemantic : codegen_diag::kOutputMissingSemantic);
+                continue;
+            }
+            const SemanticName s = SplitSemantic(text);
+            const int32_t index = s.index + a.reg;
+            const int32_t usage = UsageOfName(s.lower.c_str());
+            bool valid = false;
+            if (input) {
+                bool deprecated = false;
+                int32_t colour = -1;
+                if (usage == USAGE_COLOR && index < 2) colour = index;
+                if (s.lower == "diffuse" && index == 0) colour = 0, deprecated = true;
+                if (s.lower == "specular" && !s.hasNumber) colour = 1 + a.reg, deprecated = true;
+                if (colour >= 0 && colour < 2) {
+                    io.type = REG_INPUT;
+                    io.number = uint32_t(colour);
+                    io.usage = USAGE_COLOR;
+                    io.usageIndex = uint32_t(colour);
+                    valid = true;
+                } else if (usage == USAGE_TEXCOORD && index < TexcoordLimit()) {
+                    io.type = REG_TEXTURE;
+                    io.number = uint32_t(index);
+                    io.usage = USAGE_TEXCOORD;
+                    io.usageIndex = uint32_t(index);
+                    valid = true;
+                } else if ((usage == USAGE_POSITION || usage == USAGE_FOG || usage == USAGE_PSIZE)) {
+                    if (reported.insert(a.semanticNode).second)
+                        Report(&where, codegen_diag::kInvalidInputReference, s.letters.c_str(), int(index));
+                    continue;
+                }
+                if (valid && deprecated && reported.insert(a.semanticNode).second)
+                    Report(&where, codegen_diag::kInputDeprecated, text, "COLOR", int(io.usageIndex));
+                if (!valid) {
+                    if (reported.insert(a.semanticNode).second)
+                        Report(&where, codegen_diag::kInvalidInputSemantic, s.letters.c_str(), int(index));
+                    continue;
+                }
+            } else {
+                if (usage == USAGE_COLOR && index < (Ps1() ? 1 : 4)) {
+                    io.type = Ps1() ? uint32_t(REG_TEMP) : uint32_t(REG_COLOROUT);
+                    io.number = uint32_t(index);
+                    valid = true;
+                } else if (usage == USAGE_DEPTH && index == 0 && !Ps1()) {
+                    io.type = REG_DEPTHOUT;
+                    io.scalar = true;
+                    valid = true;
+                }
+                io.usage = uint32_t(usage);
+                io.usageIndex = uint32_t(index);
+                if (!valid) {
+                    if (reported.insert(a.semanticNode).second)
+                        Report(&where, Ps1() && usage >= 0 ? codegen_diag::kPs1OutputNotImplemented
+                                                           : codegen_diag::kInvalidOutputSemantic,
+                               s.letters.c_str(), int(index));
+                    continue;
+                }
+            }
+            io.valid = true;
+            ioRegisters_[{a.pool, a.reg}] = io;
+        }
+        const IoRegister& io = ioRegisters_[{a.pool, a.reg}];
+        if (input && io.valid && a.lastReader >= 0) {
+            uint32_t& width = inputWidth_[{io.type, io.number}];
+            width = std::max<uint32_t>(width, uint32_t(std::clamp(a.component, 0, 3)) + 1);
+        }
+    }
+    if (errorFlag) return E_FAIL;
+    return CheckSamplerDimensions();
+}
+
+HRESULT Ps2CodeGenerator::CheckSamplerDimensions() {
+    std::map<std::pair<uint32_t, int32_t>, uint32_t> dimension;
+    for (const IrInstruction& inst : instructions) {
+        if (!IsSampleOp(inst.code()) || inst.inputs.empty()) continue;
+        const IrArgument& s = args[inst.inputs[0]];
+        const uint32_t group = (inst.code() - kOpSample) / 4;
+        const uint32_t type = group == kSampleVolume ? TEXTURE_VOLUME : group == kSampleCube ? TEXTURE_CUBE : TEXTURE_2D;
+        auto [it, inserted] = dimension.insert({{s.pool, s.reg}, type});
+        if (!inserted && it->second != type) {
+            Report(&inst.location, codegen_diag::kSamplerMismatch);
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::CheckOutputs() {
+    std::map<std::pair<uint32_t, uint32_t>, uint32_t> written;
+    bool overlap = false, depth = false;
+    for (const IrInstruction& inst : instructions) {
+        for (int32_t out : inst.outputs) {
+            if (out < 0 || ClassOf(out) != ArgClass::Output) continue;
+            const RegRef r = RegisterOf(out);
+            if (!r.valid) continue;
+            uint32_t& mask = written[{r.type, r.number}];
+            if ((mask & (1u << r.component)) && !overlap && !Skip(kCompileSkipOptimization)) {
+                Report(&inst.location, codegen_diag::kOverlappingOutputWrites);
+                overlap = true;
+            }
+            mask |= 1u << r.component;
+            if (r.type == REG_DEPTHOUT && r.component != 0 && !depth) {
+                Report(&inst.location, codegen_diag::kDepthScalar);
+                depth = true;
+            }
+        }
+    }
+    const uint32_t colourType = Ps1() ? uint32_t(REG_TEMP) : uint32_t(REG_COLOROUT);
+    if (written[{colourType, 0}] != kMaskAll) {
+        Report(nullptr, codegen_diag::kColor0Incomplete);
+        return E_FAIL;
+    }
+    int last = -1;
+    for (int n = 1; n < 4; ++n) {
+        auto it = written.find({colourType, uint32_t(n)});
+        if (it == written.end()) continue;
+        if (it->second != kMaskAll) Report(nullptr, codegen_diag::kColorNotFourComponents, n);
+        last = n;
+    }
+    for (int n = 1; n < last; ++n)
+        if (!written.count({colourType, uint32_t(n)})) {
+            Report(nullptr, codegen_diag::kColorsNotContiguous);
+            break;
+        }
+    return errorFlag ? E_FAIL : S_OK;
+}
+
+void Ps2CodeGenerator::AddTargetLiterals() {
+    for (const IrInstruction& inst : instructions)
+        if (inst.code() == kOpSetLess || inst.code() == kOpSetGreaterEqual) {
+            compareLiteral_ = int32_t(literalValues_.size());
+            literalValues_.push_back({0.0, 1.0, 0.0, 0.0});
+            literalUsed_.push_back(3);
+            return;
+        }
+}
+
+void Ps2CodeGenerator::ApplyPatterns() {
+    if (!Skip(kCompileSkipOptimization)) FuseMultiplyAdd();
+}
+
+HRESULT Ps2CodeGenerator::EmitDeclarations() {
+    for (const auto& [reg, width] : inputWidth_) {
+        // Colour inputs (type 1) sort before texture coordinates (type 3).
+        const uint32_t mask = (1u << std::min<uint32_t>(width, 4)) - 1;
+        HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
+        if (SUCCEEDED(hr)) hr = stream_.Append(0x80000000u);
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(reg.first, reg.second, mask));
+        if (FAILED(hr)) return hr;
+        stream_.EndInstruction();
+        if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
+    }
+    std::map<uint32_t, uint32_t> samplers;
+    for (const IrInstruction& inst : instructions) {
+        if (!IsSampleOp(inst.code()) || inst.inputs.empty()) continue;
+        const uint32_t group = (inst.code() - kOpSample) / 4;
+        const uint32_t type = group == kSampleVolume ? TEXTURE_VOLUME : group == kSampleCube ? TEXTURE_CUBE : TEXTURE_2D;
+        samplers[RegisterOf(inst.inputs[0]).number] = type;
+    }
+    for (const auto& [number, type] : samplers) {
+        HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDclSampler(type));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(REG_SAMPLER, number));
+        if (FAILED(hr)) return hr;
+        stream_.EndInstruction();
+        if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
+    }
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    const uint32_t kind = (inst.code() - kOpSample) % 4;
+    if (kind == kSampleGradients) {
+        Report(LocationOf(index), codegen_diag::kCannotMapPixel);
+        return E_NOTIMPL;
+    }
+    const uint32_t n = inst.count();
+    static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
+    MOperand coords = SourceOf(&inst.inputs[n], std::min<uint32_t>(n, 4), kPositions);
+    bool plain = (coords.type == REG_TEMP || coords.type == REG_TEXTURE) && !coords.relative &&
+                 coords.modifier == SRCMOD_NONE;
+    for (uint32_t i = 0; i < 4 && plain; ++i)
+        if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
+    if (!plain) {
+        HRESULT hr = MoveToScratch(index, &coords, out, true);
+        if (FAILED(hr)) return hr;
+    }
+    for (int i = 0; i < 4; ++i) coords.swizzle[i] = uint8_t(i);
+    MOperand sampler;
+    sampler.type = REG_SAMPLER;
+    sampler.number = RegisterOf(inst.inputs[0]).number;
+    uint32_t opcode = OP_TEX;
+    if (kind == kSampleProjected) opcode |= kTexControlProject << 16;
+    if (kind == kSampleBiased) opcode |= kTexControlBias << 16;
+
+    // The result goes straight to a temporary written whole in order, or
+    // through a scratch register and a move.
+    std::vector<int32_t> outs;
+    std::vector<uint32_t> from;
+    for (uint32_t c = 0; c < inst.outputs.size(); ++c)
+        if (inst.outputs[c] >= 0) {
+            outs.push_back(inst.outputs[c]);
+            from.push_back(c);
+        }
+    if (outs.empty()) return S_OK;
+    MOperand dest = DestOf(outs.data(), outs.size());
+    bool direct = dest.type == REG_TEMP && dest.mask == kMaskAll;
+    for (size_t k = 0; k < outs.size() && direct; ++k) direct = RegisterOf(outs[k]).component == from[k];
+    if (direct) {
+        out->push_back(MInst{opcode, true, dest, {coords, sampler}});
+        return S_OK;
+    }
+    uint32_t t;
+    HRESULT hr = Scratch(index, &t);
+    if (FAILED(hr)) return hr;
+    out->push_back(MInst{opcode, true, TempOperand(t), {coords, sampler}});
+    MOperand s = TempOperand(t);
+    s.readMask = 0;
+    for (size_t k = 0; k < outs.size(); ++k) {
+        const uint32_t d = RegisterOf(outs[k]).component;
+        s.swizzle[d] = uint8_t(from[k]);
+        s.readMask |= 1u << d;
+    }
+    s.FillSwizzle();
+    out->push_back(MInst{OP_MOV, true, dest, {s}});
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
+    const size_t n = std::min<size_t>(inst.inputs.size(), 4);
+    if (n == 0) return S_OK;
+    MOperand v = SourceOf(inst.inputs.data(), n, kPositions);
+    bool plain = (v.type == REG_TEMP || v.type == REG_TEXTURE) && !v.relative;
+    for (uint32_t i = 0; i < 4 && plain; ++i) plain = v.swizzle[i] == i;
+    if (!plain) {
+        // texkill tests all four components: fill the unread ones with a copy.
+        v.readMask = kMaskAll;
+        HRESULT hr = MoveToScratch(index, &v, out, true);
+        if (FAILED(hr)) return hr;
+    }
+    MInst m;
+    m.opcode = OP_TEXKILL;
+    m.dest.type = v.type;
+    m.dest.number = v.number;
+    m.dest.mask = kMaskAll;
+    out->push_back(m);
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::EmitMinMax(size_t index, bool max, std::vector<MInst>* out) {
+    HRESULT hr = EmitComponentWise(index, max ? OP_MAX : OP_MIN, out);
+    if (FAILED(hr)) return hr;
+    std::vector<MInst> result;
+    for (MInst& m : *out) {
+        const bool aliased = (m.src[0].type == m.dest.type && m.src[0].number == m.dest.number) ||
+                             (m.src[1].type == m.dest.type && m.src[1].number == m.dest.number);
+        if (!aliased) {
+            result.push_back(m);
+            continue;
+        }
+        // The difference chooses between the two operands.
+        uint32_t t;
+        hr = Scratch(index, &t);
+        if (FAILED(hr)) return hr;
+        MOperand negB = m.src[1];
+        negB.modifier = negB.modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
+        result.push_back(MInst{OP_ADD, true, TempOperand(t, m.dest.mask), {m.src[0], negB}});
+        MOperand d = TempOperand(t);
+        d.readMask = m.dest.mask;
+        d.FillSwizzle();
+        result.push_back(MInst{OP_CMP, true, m.dest, {d, max ? m.src[0] : m.src[1], max ? m.src[1] : m.src[0]}});
+    }
+    *out = std::move(result);
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::EmitCompare(size_t index, bool less, std::vector<MInst>* out) {
+    HRESULT hr = EmitComponentWise(index, OP_ADD, out);
+    if (FAILED(hr)) return hr;
+    std::vector<MInst> result;
+    for (MInst& m : *out) {
+        uint32_t t;
+        hr = Scratch(index, &t);
+        if (FAILED(hr)) return hr;
+        m.src[1].modifier = m.src[1].modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
+        result.push_back(MInst{OP_ADD, true, TempOperand(t, m.dest.mask), {m.src[0], m.src[1]}});
+        MOperand d = TempOperand(t);
+        d.readMask = m.dest.mask;
+        d.FillSwizzle();
+        MOperand zero, one;
+        zero.type = one.type = REG_CONST;
+        zero.number = one.number = uint32_t(literalBase_[compareLiteral_]);
+        zero.Replicate(0);
+        one.Replicate(1);
+        result.push_back(MInst{OP_CMP, true, m.dest, {d, less ? zero : one, less ? one : zero}});
+    }
+    *out = std::move(result);
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    const uint32_t code = inst.code();
+    switch (code) {
+        case kOpEmpty: return S_OK;
+        case kOpMove: {
+            HRESULT hr = EmitComponentWise(index, OP_MOV, out);
+            if (FAILED(hr)) return hr;
+            for (size_t k = 0; k < out->size();) {
+                const MInst& m = (*out)[k];
+                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number;
+                for (int c = 0; c < 4 && same; ++c)
+                    if (m.dest.mask & (1u << c)) same = m.src[0].swizzle[c] == c;
+                if (same && !Skip(kCompileSkipOptimization)) out->erase(out->begin() + std::ptrdiff_t(k));
+                else ++k;
+            }
+            return S_OK;
+        }
+        case kOpNegate: {
+            HRESULT hr = EmitComponentWise(index, OP_MOV, out);
+            for (MInst& m : *out) m.src[0].modifier = SRCMOD_NEG;
+            return hr;
+        }
+        case kOpReciprocal: return EmitScalarRuns(index, OP_RCP, out);
+        case kOpFraction: return EmitComponentWise(index, OP_FRC, out);
+        case kOpExp2: return EmitScalarRuns(index, OP_EXP, out);
+        case kOpLog2: return EmitScalarRuns(index, OP_LOG, out);
+        case kOpSqrt: return EmitSqrt(index, out);
+        case kOpMin: return EmitMinMax(index, false, out);
+        case kOpMax: return EmitMinMax(index, true, out);
+        case kOpSetLess: return EmitCompare(index, true, out);
+        case kOpSetGreaterEqual: return EmitCompare(index, false, out);
+        case kOpAdd: return EmitComponentWise(index, OP_ADD, out);
+        case kOpMul: return EmitComponentWise(index, OP_MUL, out);
+        case kOpDot: return EmitDot(index, out);
+        case kOpClip: return EmitClip(index, out);
+        case kOpSelect: return EmitComponentWise(index, OP_CMP, out);
+        case kOpAbs: return EmitComponentWise(index, OP_ABS, out, 1);
+        case kOpMad:
+        case kOpMadNegated: {
+            HRESULT hr = EmitComponentWise(index, OP_MAD, out, 3);
+            if (code == kOpMadNegated)
+                for (MInst& m : *out) m.src[1].modifier = SRCMOD_NEG;
+            return hr;
+        }
+        default:
+            if (IsSampleOp(code)) return EmitSample(index, out);
+            break;
+    }
+    Report(LocationOf(index), codegen_diag::kCannotMapPixel);
+    return E_NOTIMPL;
+}
+
+bool Ps2CodeGenerator::AcceptSwizzle(MOperand* o) const {
+    static constexpr uint32_t kAllowed[] = {
+        kSwizzleIdentity, kSwizzleXXXX, kSwizzleYYYY, kSwizzleZZZZ, kSwizzleWWWW,
+        MakeSwizzle(1, 2, 0, 3), MakeSwizzle(2, 0, 1, 3), MakeSwizzle(3, 2, 1, 0),
+    };
+    for (uint32_t allowed : kAllowed) {
+        bool match = true;
+        for (int i = 0; i < 4 && match; ++i)
+            if (o->readMask & (1u << i)) match = SwizzleComponent(allowed, i) == o->swizzle[i];
+        if (!match) continue;
+        for (int i = 0; i < 4; ++i) o->swizzle[i] = uint8_t(SwizzleComponent(allowed, i));
+        return true;
+    }
+    return false;
+}
+
+HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
+    for (const MInst& m : *insts)
+        for (const MOperand& s : m.src)
+            if (s.relative) {
+                Report(LocationOf(index), Ps1() ? codegen_diag::kPs1RelativeAddressing : codegen_diag::kNoRelativeInPixel);
+                return E_FAIL;
+            }
+    HRESULT hr = EnforceReadPorts(index, insts, 2);
+    if (FAILED(hr)) return hr;
+    const bool partial = Precision(instructions[index]) == kValuePrecisionLow;
+    std::vector<MInst> result;
+    for (MInst& m : *insts) {
+        for (MOperand& s : m.src) {
+            if (s.type == REG_SAMPLER || AcceptSwizzle(&s)) continue;
+            hr = MoveToScratch(index, &s, &result, true);
+            if (FAILED(hr)) return hr;
+            AcceptSwizzle(&s);
+        }
+        // Outputs are written by moves only.
+        if (m.hasDest && (m.dest.type == REG_COLOROUT || m.dest.type == REG_DEPTHOUT) && m.opcode != OP_MOV) {
+            uint32_t t;
+            hr = Scratch(index, &t);
+            if (FAILED(hr)) return hr;
+            const MOperand out = m.dest;
+            m.dest = TempOperand(t, out.mask);
+            result.push_back(m);
+            MOperand s = TempOperand(t);
+            s.readMask = out.mask;
+            s.FillSwizzle();
+            AcceptSwizzle(&s);
+            result.push_back(MInst{OP_MOV, true, out, {s}});
+            continue;
+        }
+        if (partial && m.hasDest && m.dest.type == REG_TEMP && m.opcode != OP_TEXKILL)
+            m.dest.resultModifier |= kResultPartialPrecision;
+        result.push_back(m);
+    }
+    *insts = std::move(result);
+    return S_OK;
+}
+
+}  // namespace codegen
