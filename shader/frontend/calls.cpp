@@ -34,7 +34,8 @@ uint32_t TargetScore(const char* context, const char* function) {
     bool knownA = SUCCEEDED(FindTargetByName(context, kTargetNone, &a));
     bool knownB = SUCCEEDED(FindTargetByName(function, kTargetNone, &b));
     if (!knownA || !knownB) return kExcluded;
-    if (VersionKind(a.version) != VersionKind(b.version)) return kExcluded;
+    // The kind (vertex, pixel, texture fill) is the token's upper half.
+    if ((a.version >> 16) != (b.version >> 16)) return kExcluded;
     bool versionA = (a.version & 0xFFFF) != 0, versionB = (b.version & 0xFFFF) != 0;
     if (versionA && versionB) return a.version == b.version ? 0 : kExcluded;
     return versionA ? 1 : 2;

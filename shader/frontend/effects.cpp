@@ -70,7 +70,7 @@ Expr* Parser::MakeCompile(bool fragment, const Token* target, const Token* funct
     if (args)
         for (Expr* a : *args)
             if (!a) return nullptr;
-    bool pixel = VersionKind(desc.version) == kVersionKindPixel;
+    bool pixel = (desc.version >> 16) == 0xFFFF;  // pixel shader version tokens
     ObjectExpr* e = tree_->New<ObjectExpr>(loc);
     e->form = fragment ? ObjectExpr::kCompileFragment : ObjectExpr::kCompile;
     BaseType base = fragment ? (pixel ? kPixelFragment : kVertexFragment) : (pixel ? kPixelShader : kVertexShader);
