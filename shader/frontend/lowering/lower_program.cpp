@@ -29,7 +29,7 @@ bool Lowerer::BindingApplies(const RegisterBinding& reg) const {
     if (!reg.target) return true;
     TargetDesc row;
     if (FAILED(FindTargetByName(reg.target, kTargetNone, &row))) return false;
-    if (VersionKind(row.version) != VersionKind(p.version)) return false;
+    if ((row.version >> 16) != (p.version >> 16)) return false;
     return (row.version & 0xFFFF) == 0 || (row.version & 0xFFFF) == (p.version & 0xFFFF);
 }
 
@@ -243,7 +243,8 @@ HRESULT Lowerer::LowerEntry(FuncDecl* f) {
     for (const VarDecl* param : f->params) {
         const uint32_t size = TypeSize(param->type);
         Placeholders(param, param->valueOffset, size);
-        if (param->usage & kUsageUniform) {
+        // Samplers and other objects are uniform whether or not they say so.
+        if ((param->usage & kUsageUniform) || ContainsObject(param->type)) {
             BindUniform(param, tree.Keep(("$" + std::string(param->name ? param->name : "")).c_str()));
             continue;
         }

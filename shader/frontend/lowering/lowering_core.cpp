@@ -14,10 +14,11 @@
 namespace hlsl::lowering {
 
 Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(program) {
-    const uint32_t kind = VersionKind(p.version);
-    vertexTarget = kind == kVersionKindVertex;
-    pixelTarget = kind == kVersionKindPixel;
-    ps1Target = pixelTarget && VersionMajor(p.version) < 2;
+    // Version token: kind in the upper half, major version in bits 8-15.
+    const uint32_t kind = p.version >> 16, major = (p.version >> 8) & 0xFF;
+    vertexTarget = kind == 0xFFFE;
+    pixelTarget = kind == 0xFFFF;
+    ps1Target = pixelTarget && major < 2;
     // The ps_1_x instruction sets have no minimum, maximum or comparisons.
     nativeCompare = !ps1Target;
 }

@@ -203,6 +203,17 @@ TEST(Lowering, UniformsAndSamplersGetTheirOwnPools) {
     EXPECT_TRUE(scale);
 }
 
+TEST(Lowering, SamplerParametersOfTheEntryAreUniform) {
+    const char* src = "float4 main(sampler2D s, float2 uv : TEXCOORD0) : COLOR0 { return tex2D(s, uv); }";
+    std::unique_ptr<LoweredShader> s;
+    auto e = RunShader(src, {{"TEXCOORD0", {0.25, 0.5, 0, 0}}}, {}, "ps_2_0", &s);
+    ExpectNear({0.25, 0.5, 0, 1}, e.outputs["COLOR0"]);
+    bool named = false;
+    for (const IrArgument& a : s->program.args)
+        named = named || (a.name && std::string(a.name) == "$s" && s->program.pools[a.pool].flags == 0x169);
+    EXPECT_TRUE(named);
+}
+
 TEST(Lowering, InputsWithOneSemanticShareOneRegister) {
     const char* src = R"(
         float4 main(float4 a : TEXCOORD0, float2 b : TEXCOORD0) : POSITION { return a + b.xyxy; })";

@@ -1,0 +1,119 @@
+// End to end: HLSL lowered into the vertex shader generator, the bytecode
+// run by the graphics device's shader program, and the results compared with
+// the lowered program's own evaluation and with plain C++.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "gfx/shaders/shader_program.h"
+#include "lowering_util.h"
+#include "shader/backend/codegen/vs_code_generator.h"
+#include "shader/frontend/lowering/lowering.h"
+#include "shader/preprocess/preprocessor.h"
+
+namespace {
+
+struct Compiled {
+    std::string log;
+    std::unique_ptr<gfx::ShaderProgram> program;
+};
+
+// Lowers `source` into a vs_2_0 generator and creates the device program
+// from the bytecode it writes.
+Compiled CompileVertexShader(const std::string& source) {
+    Compiled c;
+    Preprocessor pp;
+    std::unique_ptr<hlsl::ProgramTree> tree;
+    HRESULT hr = pp.OpenMemory(source.data(), source.size(), "e2e.hlsl", nullptr, nullptr);
+    if (SUCCEEDED(hr)) hr = hlsl::ParseProgram(pp, 0, &tree);
+    codegen::VsCodeGenerator generator;
+    IKLBuffer* code = nullptr;
+    if (SUCCEEDED(hr)) hr = generator.Initialize(tree.get(), &pp.Log(), 0xFFFE0200, 0x04, "main");
+    if (SUCCEEDED(hr)) hr = hlsl::LowerShader(*tree, "main", generator);
+    if (SUCCEEDED(hr)) hr = generator.Generate(&code);
+    c.log = pp.Log().Text();
+    if (SUCCEEDED(hr) && code) {
+        const auto* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
+        hr = gfx::ShaderProgram::Create(tokens, code->GetBufferSize() / 4, gfx::ShaderKind::Vertex, &c.program);
+        if (FAILED(hr)) c.log += "the device refused the bytecode\n";
+    }
+    if (code) code->Release();
+    return c;
+}
+
+// Input register of a usage (isa usage code) and index, or -1.
+int InputSlot(const gfx::ShaderProgram& p, uint8_t usage, uint8_t index) {
+    for (const gfx::ShaderSemantic& s : p.Inputs())
+        if (s.usage == usage && s.usageIndex == index) return s.slot;
+    return -1;
+}
+int OutputSlot(const gfx::ShaderProgram& p, uint8_t usage, uint8_t index) {
+    for (const gfx::ShaderSemantic& s : p.Outputs())
+        if (s.usage == usage && s.usageIndex == index) return s.slot;
+    return -1;
+}
+
+TEST(EndToEnd, VertexShaderMatchesTheLoweredProgram) {
+    const char* src = R"(
+        row_major float4x4 world : register(c0);
+        float4 params : register(c4);
+        float4 main(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 colour : COLOR0) : POSITION {
+            float4 q = mul(p, world);
+            float s = 0;
+            for (int i = 1; i <= 3; i++) s += sin(uv.x * i) / i;
+            if (params.x > 0.5) q.xy += normalize(uv) * params.y;
+            colour = float4(saturate(s), pow(abs(uv.y) + 1, params.z), lerp(p.z, p.w, 0.25), 1);
+            return q;
+        })";
+    Compiled c = CompileVertexShader(src);
+    ASSERT_TRUE(c.program) << c.log;
+    const int position = InputSlot(*c.program, 0, 0), texcoord = InputSlot(*c.program, 5, 0);
+    ASSERT_GE(position, 0);
+    ASSERT_GE(texcoord, 0);
+
+    gfx::ShaderConstants constants;
+    const double world[16] = {2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 0.5, -1, 0.25, 1};
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4; ++k) constants.f[r][k] = float(world[r * 4 + k]);
+    const double params[4] = {1, 0.5, 2, 0};
+    for (int k = 0; k < 4; ++k) constants.f[4][k] = float(params[k]);
+
+    gfx::VertexBatch batch;
+    batch.count = 3;
+    const double points[3][4] = {{1, 2, 3, 1}, {-0.5, 0.25, 0, 1}, {4, -3, 2, 0.5}};
+    const double uvs[3][2] = {{0.25, 0.75}, {-1.5, 0.125}, {2, -0.5}};
+    for (int v = 0; v < 3; ++v) {
+        for (int k = 0; k < 4; ++k) batch.input[position].v[k][v] = float(points[v][k]);
+        for (int k = 0; k < 2; ++k) batch.input[texcoord].v[k][v] = float(uvs[v][k]);
+    }
+    gfx::VertexResults results;
+    c.program->RunVertices(constants, nullptr, batch, &results);
+    const int outPosition = c.program->PositionSlot(), outColour = OutputSlot(*c.program, 10, 0);
+    ASSERT_GE(outPosition, 0);
+    ASSERT_GE(outColour, 0);
+
+    auto lowered = LowerSource(src);
+    ASSERT_TRUE(lowered->Ok()) << lowered->log;
+    for (int v = 0; v < 3; ++v) {
+        Registers inputs{{"POSITION", {points[v][0], points[v][1], points[v][2], points[v][3]}},
+                         {"TEXCOORD0", {uvs[v][0], uvs[v][1], 0, 0}}};
+        Registers uniforms{{"world", std::vector<double>(world, world + 16)},
+                           {"params", std::vector<double>(params, params + 4)}};
+        Evaluation e = Evaluate(lowered->program, inputs, uniforms);
+        ASSERT_TRUE(e.ok) << e.problem;
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_NEAR(e.outputs["POSITION"][k], results.output[outPosition].v[k][v], 1e-4) << v << " " << k;
+            EXPECT_NEAR(e.outputs["COLOR0"][k], results.output[outColour].v[k][v], 1e-4) << v << " " << k;
+        }
+        // And against plain C++ for the position.
+        double q[4] = {0, 0, 0, 0};
+        for (int k = 0; k < 4; ++k)
+            for (int r = 0; r < 4; ++r) q[k] += points[v][r] * world[r * 4 + k];
+        const double len = std::hypot(uvs[v][0], uvs[v][1]);
+        q[0] += uvs[v][0] / len * params[1];
+        q[1] += uvs[v][1] / len * params[1];
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(q[k], results.output[outPosition].v[k][v], 1e-4) << v << " " << k;
+    }
+}
+
+}  // namespace
