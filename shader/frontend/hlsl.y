@@ -148,8 +148,10 @@ declarator
     | declarator_tail '=' initializer       { $$ = $1; $$->hasInit = true; $$->init = $3; }
     ;
 
+/* A built-in type spelling such as "Float" may also name a variable. */
 declarator_name
     : IDENTIFIER                            { GUARD; $$ = p->NewDeclarator(); $$->name = $1; }
+    | TYPE_NAME                             { GUARD; $$ = p->NewDeclarator(); $$->name = $1; }
     ;
 
 declarator_dims
