@@ -9,6 +9,11 @@ if(KILN_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(KILN_FUZZ)
+  # Instrument every library for coverage so libFuzzer sees inside them.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 find_package(Threads REQUIRED)
 
 # kiln_library(name folder [RECURSE]) builds every .cpp under a subsystem folder
