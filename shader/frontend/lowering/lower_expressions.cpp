@@ -47,6 +47,9 @@ Value Lowerer::ReadSlots(const std::vector<uint32_t>& slots) {
     Value v(slots.size());
     for (size_t i = 0; i < slots.size(); ++i) {
         const int32_t a = slots[i] < map.size() ? map[slots[i]] : -1;
+        // Every slot holds an argument except those of structures and arrays
+        // that mix objects with numbers, which get no registers.
+        if (a < 0 && !Failed()) Error(here, lowmsg::kObjectInAggregate);
         v[i] = a >= 0 ? a : Literal(0);
     }
     return v;
