@@ -318,7 +318,7 @@ StructDef* Parser::BeginStruct(const Token* name) {
 }
 
 const Type* Parser::EndStruct(StructDef* def, const Token*, const SourceLocation& loc) {
-    CloseScope();
+    CloseScope(kStructScope);
     if (!structStack_.empty()) structStack_.pop_back();
     const Type* type = tree_->types.Struct(def);
     if (def->name) {
@@ -338,7 +338,7 @@ void Parser::EndAnnotations(Declarator* d, std::vector<VarDecl*>* out) {
     if (scope_ && scope_->kind == kAnnotationScope)
         for (const Symbol& s : scope_->symbols)
             if (s.decl->declKind == kDeclVariable) members.push_back(static_cast<VarDecl*>(s.decl));
-    CloseScope();
+    CloseScope(kAnnotationScope);
     if (d) {
         d->hasAnnotations = true;
         d->annotations = members;
@@ -459,7 +459,7 @@ FuncDecl* Parser::DeclareFunction(Declarator* sig, const char* semantic, const T
     return f;
 }
 
-void Parser::EndPrototype(FuncDecl*) { CloseScope(); }
+void Parser::EndPrototype(FuncDecl*) { CloseScope(kParameterScope); }
 
 void Parser::BeginFunctionBody(FuncDecl* f) {
     if (f && f->hasBody) Error(lastFunctionLoc_, msg::kAlreadyHasBody, f->name);
@@ -469,8 +469,8 @@ void Parser::BeginFunctionBody(FuncDecl* f) {
 }
 
 void Parser::EndFunctionBody(FuncDecl* f, std::vector<Stmt*>* body) {
-    CloseScope();
-    CloseScope();
+    CloseScope(kBlockScope);
+    CloseScope(kParameterScope);
     currentFunction_ = nullptr;
     if (!f || bodyRejected_) return;
     if (body) f->body = *body;

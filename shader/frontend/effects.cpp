@@ -14,7 +14,7 @@ void Parser::BeginStateBlock() {
 }
 
 void Parser::EndStateBlock() {
-    CloseScope();
+    CloseScope(kStateScope);
     if (stateDepth_ > 0) --stateDepth_;
 }
 

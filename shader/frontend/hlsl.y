@@ -320,7 +320,7 @@ stmt
     | IF '(' expr ')' stmt                  { GUARD; $$ = p->MakeIf($3, $5, nullptr, LOC($1)); }
     | IF '(' expr ')' stmt ELSE stmt        { GUARD; $$ = p->MakeIf($3, $5, $7, LOC($1)); }
     | FOR '(' { GUARD; p->OpenScope(kForScope); } for_init expr_opt ';' expr_opt ')' stmt
-                                            { GUARD; $$ = p->MakeFor($4, $5, $7, $9, LOC($1)); p->CloseScope(); }
+                                            { GUARD; $$ = p->MakeFor($4, $5, $7, $9, LOC($1)); p->CloseScope(kForScope); }
     | WHILE '(' expr ')' stmt               { GUARD; $$ = p->MakeWhile($3, $5, LOC($1)); }
     | DO stmt WHILE '(' expr ')' ';'        { GUARD; $$ = p->MakeDo($2, $5, LOC($1)); }
     | RETURN expr_opt ';'                   { GUARD; $$ = p->MakeReturn($2, LOC($1)); }
@@ -335,7 +335,7 @@ for_init
 
 block
     : '{' { GUARD; p->OpenScope(kBlockScope); } stmts '}'
-                                            { GUARD; $$ = p->MakeBlock($3, LOC($1)); p->CloseScope(); }
+                                            { GUARD; $$ = p->MakeBlock($3, LOC($1)); p->CloseScope(kBlockScope); }
     ;
 
 expr_opt

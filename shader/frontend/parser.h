@@ -137,6 +137,9 @@ public:
     // scopes (scopes.cpp)
     void OpenScope(ScopeKind kind);
     void CloseScope();
+    // Closes scopes up to and including the innermost one of `kind`, so a
+    // scope left open by a syntax error inside it is closed with it.
+    void CloseScope(ScopeKind kind);
     ScopeKind CurrentScopeKind() const;
     Symbol* Lookup(const char* name, bool* hiddenConflict = nullptr);
 

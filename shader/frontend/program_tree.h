@@ -11,6 +11,9 @@
 // ("Decls", "Stmts", "Passes", "States", "Inputs", "Outputs", ...) are the
 // vector fields of the same names below.
 //
+// Globals declared without "static" are the shader's uniforms; "static"
+// globals with a literal initializer are marked evaluateNow.
+//
 // Value area. Every variable, parameter and function return value owns a
 // contiguous range of scalar slots (VarDecl::valueOffset, FuncDecl::returnOffset,
 // each of TypeSize(type) slots); a function's parameters are consecutive
@@ -189,8 +192,10 @@ struct ConditionalExpr : Expr {
     Expr* ifFalse = nullptr;
 };
 
-// "{ a, b, ... }" where an initializer is expected; `type` is the type it
-// initializes and `items` the elements as written (nested lists included).
+// "{ a, b, ... }" where an initializer is expected. Once the declaration is
+// checked, `type` is the type it initializes and `items` the leaf elements in
+// order (nested lists flattened), whose sizes add up to that type's. A list
+// of literals becomes a LiteralExpr instead.
 struct InitListExpr : Expr {
     InitListExpr() : Expr(NodeKind::InitList) {}
     std::vector<Expr*> items;

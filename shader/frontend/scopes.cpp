@@ -34,6 +34,17 @@ void Parser::CloseScope() {
     }
 }
 
+void Parser::CloseScope(ScopeKind kind) {
+    bool present = false;
+    for (Scope* s = scope_; s; s = s->outer) present = present || s->kind == kind;
+    if (!present) {
+        CloseScope();  // reports the underflow when nothing is open
+        return;
+    }
+    while (scope_ && scope_->kind != kind) CloseScope();
+    CloseScope();
+}
+
 ScopeKind Parser::CurrentScopeKind() const { return scope_ ? scope_->kind : kProgramScope; }
 
 const char* Parser::LookupWords(Decl* d) const {

@@ -142,6 +142,11 @@ TEST(FrontEndMessages, OnlyTheFirstSyntaxErrorIsReported) {
     EXPECT_EQ(recovered.log,
               "t.hlsl(1): error X3000: syntax error: unexpected token 'texture'\n"
               "t.hlsl(3): error X3004: undeclared identifier 'z'\n");
+    // A scope left open by an error inside a function body closes with it.
+    CheckResult inner = CheckSource("float f() { for (int i = 0; i < 3; i++ { } return 0; }\nstatic float s;\nfloat t = u;\n");
+    EXPECT_EQ(inner.log,
+              "t.hlsl(1): error X3000: syntax error: unexpected token '{'\n"
+              "t.hlsl(3): error X3004: undeclared identifier 'u'\n");
 }
 
 TEST(FrontEndMessages, SyntaxErrorsDescribeTheToken) {
