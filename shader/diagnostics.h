@@ -45,8 +45,6 @@ inline constexpr Diagnostic kFunctionMacroInExpression{
 inline constexpr Diagnostic kMacroTooDeep{1518, false, "macro expansion nested too deeply in '%s'"};
 inline constexpr Diagnostic kMacroTooLarge{1519, false, "macro expansion of '%s' is too large"};
 inline constexpr Diagnostic kUserError{0, false, "error: %s"};
-inline constexpr Diagnostic kProductionFailed{0, false, "internal error: production failed"};
-inline constexpr Diagnostic kStackUnderflow{0, false, "internal error: stack underflow"};
 inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
 inline constexpr Diagnostic kStackOverflow{0, false, "yacc stack overflow"};
 

@@ -103,6 +103,9 @@ TEST(Directives, OtherDirectivesAndMessages) {
         {"x\n#if 1\n#pragma once\n#pragma whatever ( 1\n#pragma\n#endif\ny", "x y", ""},
     };
     Check(cases, std::size(cases));
+    PpRun deep = Preprocess("#if " + std::string(600, '(') + "1" + std::string(600, ')') + "\nx\n#endif\ny");
+    EXPECT_EQ(deep.log, "t.fx(1): yacc stack overflow\nt.fx(3): error X1510: unexpected #endif\n");
+    EXPECT_EQ(deep.tokens, "x y");
     PpRun r = Preprocess("#error fatal\nmore");
     EXPECT_EQ(r.hr, E_FAIL);
 }

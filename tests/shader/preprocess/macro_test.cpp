@@ -89,6 +89,17 @@ TEST(Macros, RunawayExpansionEndsWithAMessage) {
     EXPECT_NE(loop.log.find("error X1519"), std::string::npos) << loop.log;
 }
 
+TEST(Macros, DeepChainsEndWithAMessage) {
+    std::string source;
+    for (int i = 0; i < 300; ++i) source += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
+    PpRun r = Preprocess(source + "M0\nafter\n");
+    EXPECT_EQ(r.hr, E_FAIL);
+    EXPECT_EQ(r.log, "t.fx(301): error X1518: macro expansion nested too deeply in 'M256'\n");
+    PpRun fits = Preprocess(source + "M100\n");
+    EXPECT_EQ(fits.tokens, "M300");
+    EXPECT_EQ(fits.log, "");
+}
+
 TEST(Macros, PredefinedAndCallerMacros) {
     const KLMACRO macros[] = {{"ONE", "1"}, {"EMPTY", nullptr}, {"EXPR", "(2 + 3)"}, {"F(x)", "x"}, {nullptr, "X"},
                               {"AFTER", "never"}};
