@@ -2,12 +2,13 @@
 // stage that implements it; a slot stays null until its stage exists, and the
 // driver then stops after preprocessing with E_NOTIMPL.
 #include "shader/compile_pipeline.h"
+#include "shader/backend/codegen/codegen_stage.h"
 #include "shader/frontend/parse_stage.h"
 
 const CompileStages& GetCompileStages() {
     static const CompileStages stages = {
         /* parse    */ &ParseStage,
-        /* generate */ nullptr,
+        /* generate */ &GenerateStage,
         /* release  */ &ReleaseProgramTree,
         /* assemble */ nullptr,
     };

@@ -437,6 +437,7 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
         std::string binding;
     };
     std::vector<Piece> pieces;
+    std::vector<uint32_t> relativePools;
     for (uint32_t pool = 0; pool < pools.size(); ++pool) {
         if (PoolClass(pool) != cls) continue;
         int32_t size = 0;
@@ -446,7 +447,10 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
             size = std::max(size, a.reg + 1);
             relative |= a.relative >= 0;
         }
-        if (relative) size = std::max(size, pools[pool].registerCount);
+        if (relative) {
+            size = std::max(size, pools[pool].registerCount);
+            relativePools.push_back(pool);
+        }
         if (size == 0) continue;
         const bool single = size == 1 && pools[pool].binding.empty();
         pieces.push_back({pool, size, !(cls == ArgClass::Sampler && single), pools[pool].binding});
@@ -539,6 +543,15 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
         }
     }
     if (failed) return E_FAIL;
+    for (uint32_t pool : relativePools) {
+        for (const IrArgument& a : args)
+            if (a.pool == pool && a.declaration && a.name && *a.name && poolBase_[pool] >= 0) {
+                const uint32_t first = uint32_t(poolBase_[pool]) + uint32_t(std::max(a.reg, 0)) - a.offset / 4;
+                indexedConstants_.push_back({a.declaration, a.name, first,
+                                             uint32_t(std::max(pools[pool].registerCount, 1))});
+                break;
+            }
+    }
     // One pool for the whole class from here on.
     const uint32_t target = cls == ArgClass::Sampler ? uint32_t(kPoolSamplers) : uint32_t(kPoolConstants);
     for (IrArgument& a : args) {
@@ -626,7 +639,31 @@ HRESULT CodeGenerator::EmitBody() {
 
 HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
     std::vector<CtabConstant> constants;
-    for (const ConstantGroup& g : CollectConstantGroups(*this, kPoolConstants, kPoolSamplers)) {
+    std::vector<ConstantGroup> groups = CollectConstantGroups(*this, kPoolConstants, kPoolSamplers);
+    // An array read through a run-time index is described whole.
+    for (const IndexedConstant& indexed : indexedConstants_) {
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const ConstantGroup& g) {
+            return g.declaration == indexed.declaration && !g.sampler;
+        });
+        if (it == groups.end()) {
+            ConstantGroup g;
+            g.declaration = indexed.declaration;
+            g.name = indexed.name;
+            groups.push_back(g);
+            it = groups.end() - 1;
+        }
+        it->firstRegister = indexed.first;
+        it->registerCount = std::max(it->registerCount, indexed.count);
+        it->variableFirstRegister = indexed.first;
+        for (auto other = groups.begin(); other != groups.end();)
+            if (other != it && other->declaration == indexed.declaration && !other->sampler) {
+                if (other < it) --it;
+                other = groups.erase(other);
+            } else {
+                ++other;
+            }
+    }
+    for (const ConstantGroup& g : groups) {
         CtabConstant c;
         c.name = g.name ? g.name : "";
         c.registerSet = g.sampler ? RegisterSet::Sampler : RegisterSet::Float4;

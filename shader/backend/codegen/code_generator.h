@@ -152,7 +152,15 @@ protected:
     std::vector<int32_t> poolBase_;                                    // first register per bound pool
     TokenStream stream_;
     ValidatorSession validator_;
-    std::vector<uint32_t> samplerTypes_;  // texture type per sampler register (pixel shaders)
+    std::vector<uint32_t> samplerTypes_;
+    // Constants read through a run-time index: the whole array is described.
+    struct IndexedConstant {
+        const void* declaration;
+        const char* name;
+        uint32_t first;
+        uint32_t count;
+    };
+    std::vector<IndexedConstant> indexedConstants_;  // texture type per sampler register (pixel shaders)
 
     HRESULT Encode(const MInst& inst, const SourceLocation* location);
 

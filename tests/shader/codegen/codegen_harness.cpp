@@ -1,0 +1,152 @@
+#include "codegen_harness.h"
+
+#include <cstring>
+
+#include "shader/bytecode/constant_table.h"
+#include "shader/compiler.h"
+
+Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry, DWORD flags) {
+    Compiled c;
+    IKLBuffer* code = nullptr;
+    IKLBuffer* errors = nullptr;
+    c.hr = KLCompileShader(source.c_str(), UINT(source.size()), nullptr, nullptr, entry, profile, flags, &code, &errors,
+                           nullptr);
+    if (errors) {
+        c.messages.assign(static_cast<const char*>(errors->GetBufferPointer()));
+        errors->Release();
+    }
+    if (code) {
+        const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
+        c.code.assign(tokens, tokens + code->GetBufferSize() / 4);
+        code->Release();
+    }
+    return c;
+}
+
+namespace {
+
+bool PlaceUniforms(const Compiled& shader, const Uniforms& uniforms, gfx::ShaderConstants* constants,
+                   std::string* problem) {
+    IKLConstantTable* table = nullptr;
+    if (FAILED(ExtractConstantTable(shader.code.data(), shader.code.size() * 4, &table))) {
+        *problem = "no constant table";
+        return false;
+    }
+    bool ok = true;
+    for (const auto& [name, values] : uniforms) {
+        KLHANDLE handle = table->ConstantByName(nullptr, name.c_str());
+        KLCONSTANT_DESC desc{};
+        UINT count = 1;
+        if (!handle || FAILED(table->DescribeConstant(handle, &desc, &count))) continue;  // not read by the program
+        for (size_t k = 0; k < values.size(); ++k) {
+            const size_t reg = desc.RegisterIndex + k / 4;
+            if (k / 4 >= desc.RegisterCount) break;
+            if (reg >= gfx::ShaderConstants::kVertexFloatCount) {
+                *problem = "constant register out of range";
+                ok = false;
+                break;
+            }
+            constants->f[reg][k % 4] = values[k];
+        }
+    }
+    table->Release();
+    return ok;
+}
+
+class FakeSampler : public gfx::TextureSampler {
+public:
+    void Sample(UINT sampler, const gfx::SampleLanes& lanes, float (*out)[4]) override {
+        for (int lane = 0; lane < gfx::kLanes; ++lane) {
+            if (!(lanes.laneMask & (1u << lane))) continue;
+            const Vec4 t = FakeTexel(sampler, lanes.coord[lane]);
+            for (int c = 0; c < 4; ++c) out[lane][c] = t[c];
+        }
+    }
+};
+
+}  // namespace
+
+Vec4 FakeTexel(UINT sampler, const float* c) { return {c[0] + float(sampler), 2.0f * c[1], c[2] + 0.25f, 0.5f}; }
+
+ShaderRun RunVertex(const Compiled& shader, const std::map<Semantic, Vec4>& inputs, const Uniforms& uniforms) {
+    ShaderRun run;
+    std::unique_ptr<gfx::ShaderProgram> program;
+    std::string message;
+    if (FAILED(gfx::CheckShaderTokens(shader.code.data(), shader.code.size(), gfx::ShaderKind::Vertex, &message)) ||
+        FAILED(gfx::ShaderProgram::Create(shader.code.data(), shader.code.size(), gfx::ShaderKind::Vertex, &program))) {
+        run.problem = "device refused the shader: " + message;
+        return run;
+    }
+    auto constants = std::make_unique<gfx::ShaderConstants>();
+    if (!PlaceUniforms(shader, uniforms, constants.get(), &run.problem)) return run;
+    auto batch = std::make_unique<gfx::VertexBatch>();
+    batch->count = 1;
+    for (const gfx::ShaderSemantic& s : program->Inputs()) {
+        auto it = inputs.find({s.usage, s.usageIndex});
+        if (it == inputs.end()) {
+            run.problem = "no value for input " + std::to_string(s.usage) + "/" + std::to_string(s.usageIndex);
+            return run;
+        }
+        for (int c = 0; c < 4; ++c) batch->input[s.slot].v[c][0] = it->second[c];
+    }
+    auto results = std::make_unique<gfx::VertexResults>();
+    program->RunVertices(*constants, nullptr, *batch, results.get());
+    for (const gfx::ShaderSemantic& s : program->Outputs()) {
+        Vec4 v;
+        for (int c = 0; c < 4; ++c) v[c] = results->output[s.slot].v[c][0];
+        run.outputs[{s.usage, s.usageIndex}] = v;
+    }
+    run.ok = true;
+    return run;
+}
+
+ShaderRun RunPixel(const Compiled& shader, const std::map<Semantic, Vec4>& inputs, const Uniforms& uniforms) {
+    ShaderRun run;
+    std::unique_ptr<gfx::ShaderProgram> program;
+    std::string message;
+    if (FAILED(gfx::CheckShaderTokens(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &message)) ||
+        FAILED(gfx::ShaderProgram::Create(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &program))) {
+        run.problem = "device refused the shader: " + message;
+        return run;
+    }
+    auto constants = std::make_unique<gfx::ShaderConstants>();
+    if (!PlaceUniforms(shader, uniforms, constants.get(), &run.problem)) return run;
+    auto batch = std::make_unique<gfx::PixelBatch>();
+    batch->quads = 1;
+    batch->coverage = 0xF;
+    for (const auto& [semantic, value] : inputs) {
+        const int slot = semantic.first == kColor ? semantic.second : gfx::kPixelSlotTexcoord0 + semantic.second;
+        if (slot < 0 || slot >= gfx::kMaxPixelInputs) continue;
+        for (int c = 0; c < 4; ++c)
+            for (int lane = 0; lane < 4; ++lane) batch->input[slot].v[c][lane] = value[c];
+    }
+    FakeSampler sampler;
+    auto results = std::make_unique<gfx::PixelResults>();
+    program->RunPixels(*constants, &sampler, *batch, results.get());
+    for (const gfx::ShaderSemantic& s : program->Outputs()) {
+        Vec4 v{};
+        if (s.usage == 12) v[0] = results->depth[0];
+        else
+            for (int c = 0; c < 4; ++c) v[c] = results->color[s.slot].v[c][0];
+        run.outputs[{s.usage, s.usageIndex}] = v;
+    }
+    run.killed = (results->killed & 1) != 0;
+    run.ok = true;
+    return run;
+}
+
+std::string MessagesWithoutFile(const std::string& messages) {
+    std::string out;
+    size_t start = 0;
+    while (start < messages.size()) {
+        size_t end = messages.find('\n', start);
+        if (end == std::string::npos) end = messages.size();
+        std::string line = messages.substr(start, end - start);
+        const size_t paren = line.find("): ");
+        const size_t open = paren == std::string::npos ? std::string::npos : line.rfind('(', paren);
+        if (open != std::string::npos) line = line.substr(open);
+        out += line + "\n";
+        start = end + 1;
+    }
+    return out;
+}
