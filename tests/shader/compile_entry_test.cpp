@@ -91,6 +91,38 @@ TEST(CompileEntry, RemappedProfilesWarnAfterParsing) {
     EXPECT_EQ(quiet.errors.find("X3505"), std::string::npos) << quiet.errors;
 }
 
+std::string CodeOf(const char* source, const char* profile) {
+    IKLBuffer* code = nullptr;
+    HRESULT hr = KLCompileShader(source, UINT32_MAX, nullptr, nullptr, "main", profile, 0, &code, nullptr, nullptr);
+    if (FAILED(hr) || !code) return "failed";
+    std::string bytes(static_cast<const char*>(code->GetBufferPointer()), code->GetBufferSize());
+    code->Release();
+    return bytes;
+}
+
+TEST(CompileEntry, WholeCompileResults) {
+    Result warned = Compile(kShader, "main", "vs_1_0");
+    EXPECT_EQ(warned.hr, S_OK);
+    EXPECT_TRUE(warned.code);
+    EXPECT_EQ(warned.errors, "warning X3505: vs_1_0 is no longer supported; using vs_1_1\n");
+
+    std::string promoted = std::string("#pragma warning(error : 3505)\n") + kShader;
+    Result failed = Compile(promoted.c_str(), "main", "vs_1_0");
+    EXPECT_EQ(failed.hr, ERR_INVALID_DATA);
+    EXPECT_FALSE(failed.code);
+    EXPECT_EQ(failed.errors, "error X3505: vs_1_0 is no longer supported; using vs_1_1\n");
+
+    Result clean = Compile(kShader, "main", "vs_2_0");
+    EXPECT_EQ(clean.hr, S_OK);
+    EXPECT_EQ(clean.errors, "<null>");
+    EXPECT_NE(CodeOf(kShader, "vs_2_0"), "failed");
+    EXPECT_EQ(CodeOf(kShader, "vs_2_0"), CodeOf(kShader, "vs.2.0"));
+
+    Result noEntry = Compile(kShader, "other", "vs_2_0");
+    EXPECT_EQ(noEntry.hr, E_FAIL);
+    EXPECT_EQ(noEntry.errors, "error X3501: 'other': entrypoint not found\n");
+}
+
 TEST(CompileEntry, MissingFileNamedAsGiven) {
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;

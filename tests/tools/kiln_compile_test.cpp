@@ -72,6 +72,17 @@ TEST_F(KilnShaderCommands, PreprocessReportsErrorsOnStandardError) {
     EXPECT_EQ(r.out, "#line 1 \"" + bad + "\"\nok\n");
 }
 
+TEST_F(KilnShaderCommands, CompileWritesBytecodeAndWarnings) {
+    std::string source = Write("v.fx", "float4 main(float4 p : POSITION) : POSITION { return p; }\n");
+    std::string out = (dir_ / "v.bin").string();
+    ToolResult r = RunKiln({"compile", source, "-p", "vs_1_0", "-e", "main", "-o", out});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "warning X3505: vs_1_0 is no longer supported; using vs_1_1\n");
+    ASSERT_TRUE(fs::exists(out));
+    EXPECT_GT(fs::file_size(out), 8u);
+    EXPECT_EQ(fs::file_size(out) % 4, 0u);
+}
+
 TEST_F(KilnShaderCommands, CompileFailuresExitNonZero) {
     std::string source = Write("s.fx", "float4 main() : POSITION { return 0; }\n");
     ToolResult badProfile = RunKiln({"compile", source, "-p", "vs_9_9", "-e", "main"});
