@@ -262,6 +262,7 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
 
     DeviceSampler sampler;
     sampler.Bind(*this, 0, kPixelSamplers);
+    sampler.SetSimd(!options_.scalarReference);
     state.sampler = &sampler;
     if (pixelShader_) {
         state.pixelShader = &pixelShader_->program();

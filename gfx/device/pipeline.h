@@ -136,4 +136,9 @@ void DeletePixelScratch(PixelScratch* scratch);
 void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* quadX, const int* quadY, int quads,
                 uint32_t coverage, PixelScratch& scratch);
 
+// The colour write of ShadeQuads in SSE2 for the common states (see
+// color_write_sse.cpp); px/py give each lane's pixel. False, having written
+// nothing, when the state does not qualify.
+bool WriteColorSse(const DrawState& state, const int* px, const int* py, const LaneVec4& color, uint32_t live);
+
 }  // namespace gfx

@@ -269,6 +269,7 @@ void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4&
 }
 
 void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& color, uint32_t live) {
+    if (state.execPath == ExecPath::Simd && WriteColorSse(state, sc.px, sc.py, color, live)) return;
     if (state.blend && state.blendOp == D3DBLENDOP_ADD && !state.separateAlpha) {
         if (state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_ONE)
             return WriteColorT<D3DBLEND_SRCALPHA, D3DBLEND_ONE>(state, sc, color, live);

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
 #include "gfx/device/device.h"
 
 namespace gfx {
@@ -244,6 +247,74 @@ void SampleFast8888(const SamplerBinding& b, const ImageStore& image, bool linea
     }
 }
 
+// The same bilinear read as the linear branch of SampleFast8888, four
+// channels of a lane at a time in SSE2 registers: identical operations in the
+// same order, so identical results.
+void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const float* uIn, const float* vIn,
+                         uint32_t laneMask, float (*out)[kLanes]) {
+    const uint32_t alphaFill = image.Format() == D3DFMT_A8R8G8B8 ? 0u : 0xFF000000u;
+    const int width = int(image.width), height = int(image.height);
+    const __m128 w = _mm_set1_ps(float(image.width)), h = _mm_set1_ps(float(image.height));
+    const __m128 half = _mm_set1_ps(0.5f), lo = _mm_set1_ps(-1.0e9f), hi = _mm_set1_ps(1.0e9f);
+    const __m128 one = _mm_set1_ps(1.f), k = _mm_set1_ps(1.f / 255.f);
+    const __m128i zero = _mm_setzero_si128(), fill = _mm_set1_epi32(int(alphaFill));
+    alignas(16) int x0[kLanes], y0[kLanes];
+    alignas(16) float ax[kLanes], ay[kLanes];
+    for (int l = 0; l < kLanes; l += 4) {
+        __m128 u = _mm_loadu_ps(uIn + l), v = _mm_loadu_ps(vIn + l);
+        u = _mm_and_ps(u, _mm_cmpeq_ps(u, u));  // NaN reads as 0
+        v = _mm_and_ps(v, _mm_cmpeq_ps(v, v));
+        __m128 fu = _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_mul_ps(u, w), half), lo), hi);
+        __m128 fv = _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_mul_ps(v, h), half), lo), hi);
+        // floor: truncate, then step down where truncation rounded up.
+        __m128 tu = _mm_cvtepi32_ps(_mm_cvttps_epi32(fu)), tv = _mm_cvtepi32_ps(_mm_cvttps_epi32(fv));
+        tu = _mm_sub_ps(tu, _mm_and_ps(_mm_cmpgt_ps(tu, fu), one));
+        tv = _mm_sub_ps(tv, _mm_and_ps(_mm_cmpgt_ps(tv, fv), one));
+        _mm_store_si128(reinterpret_cast<__m128i*>(x0 + l), _mm_cvttps_epi32(tu));
+        _mm_store_si128(reinterpret_cast<__m128i*>(y0 + l), _mm_cvttps_epi32(tv));
+        _mm_store_ps(ax + l, _mm_sub_ps(fu, tu));
+        _mm_store_ps(ay + l, _mm_sub_ps(fv, tv));
+    }
+    auto withAlpha = [&](int x, int y) {
+        int ix, iy;
+        if (!Address(b.address[0], x, width, &ix) || !Address(b.address[1], y, height, &iy)) return b.borderColor;
+        uint32_t p;
+        std::memcpy(&p, image.Row(UINT(iy)) + size_t(ix) * 4, 4);
+        return p | alphaFill;
+    };
+    auto widen = [&](__m128i bytes) {  // low 4 bytes -> 4 floats in [0, 1], order b, g, r, a
+        return _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero)), k);
+    };
+    for (int g = 0; g < kLanes; g += 4) {
+        __m128 res[4];
+        for (int j = 0; j < 4; ++j) {
+            int l = g + j, x = x0[l], y = y0[l];
+            __m128i row0, row1;  // texels (x, y), (x+1, y) and (x, y+1), (x+1, y+1)
+            if (!(laneMask >> l & 1)) {
+                row0 = row1 = zero;
+            } else if (x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
+                const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
+                row0 = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), fill);
+                row1 = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + image.rowPitch)), fill);
+            } else {
+                row0 = _mm_setr_epi32(int(withAlpha(x, y)), int(withAlpha(x + 1, y)), 0, 0);
+                row1 = _mm_setr_epi32(int(withAlpha(x, y + 1)), int(withAlpha(x + 1, y + 1)), 0, 0);
+            }
+            __m128 c0 = widen(row0), c1 = widen(_mm_srli_si128(row0, 4));
+            __m128 c2 = widen(row1), c3 = widen(_mm_srli_si128(row1, 4));
+            __m128 fx = _mm_set1_ps(ax[l]), fy = _mm_set1_ps(ay[l]);
+            __m128 top = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(c1, c0), fx));
+            __m128 bottom = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(c3, c2), fx));
+            res[j] = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), fy));
+        }
+        _MM_TRANSPOSE4_PS(res[0], res[1], res[2], res[3]);  // rows now b, g, r, a
+        _mm_storeu_ps(out[2] + g, res[0]);
+        _mm_storeu_ps(out[1] + g, res[1]);
+        _mm_storeu_ps(out[0] + g, res[2]);
+        _mm_storeu_ps(out[3] + g, res[3]);
+    }
+}
+
 }  // namespace
 
 void SampleOne(const SamplerBinding& b, const float coord[4], float lod, float out[4]) {
@@ -332,7 +403,12 @@ bool DeviceSampler::SampleFast(UINT sampler, const float* u, const float* v, uin
         (t.format() != D3DFMT_A8R8G8B8 && t.format() != D3DFMT_X8R8G8B8)) {
         return false;
     }
-    SampleFast8888(b, t.image(0, std::min(b.firstLevel, t.levels() - 1)), linear, u, v, laneMask, out);
+    const ImageStore& image = t.image(0, std::min(b.firstLevel, t.levels() - 1));
+    if (simd_ && linear) {
+        SampleLinear8888Sse(b, image, u, v, laneMask, out);
+    } else {
+        SampleFast8888(b, image, linear, u, v, laneMask, out);
+    }
     return true;
 }
 

@@ -33,9 +33,13 @@ public:
     bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask, float (*out)[kLanes]) const;
     const SamplerBinding& binding(UINT sampler) const { return bindings_[sampler]; }
     void SetBinding(UINT sampler, const SamplerBinding& binding) { bindings_[sampler] = binding; }
+    // Whether SampleFast may use its SSE2 bilinear read (the same values as
+    // the plain loops, which the reference path keeps using).
+    void SetSimd(bool simd) { simd_ = simd; }
 
 private:
     SamplerBinding bindings_[16];
+    bool simd_ = true;
 };
 
 // Samples one lane: coordinates, the level of detail, and the binding.
