@@ -9,6 +9,7 @@
 
 #include "gfx/shaders/shader_program.h"
 #include "lowering_util.h"
+#include "shader/backend/codegen/ps2_code_generator.h"
 #include "shader/backend/codegen/vs_code_generator.h"
 #include "shader/frontend/lowering/lowering.h"
 #include "shader/frontend/lowering/semantic_names.h"
@@ -21,28 +22,32 @@ struct Compiled {
     std::unique_ptr<gfx::ShaderProgram> program;
 };
 
-// Lowers `source` into a vs_2_0 generator and creates the device program
-// from the bytecode it writes.
-Compiled CompileVertexShader(const std::string& source) {
+// Lowers `source` into the generator for `version` and creates the device
+// program from the bytecode it writes.
+Compiled CompileShader(const std::string& source, uint32_t version) {
     Compiled c;
     Preprocessor pp;
     std::unique_ptr<hlsl::ProgramTree> tree;
     HRESULT hr = pp.OpenMemory(source.data(), source.size(), "e2e.hlsl", nullptr, nullptr);
     if (SUCCEEDED(hr)) hr = hlsl::ParseProgram(pp, 0, &tree);
-    codegen::VsCodeGenerator generator;
+    std::unique_ptr<codegen::CodeGenerator> generator;
+    if ((version >> 16) == 0xFFFE) generator = std::make_unique<codegen::VsCodeGenerator>();
+    else generator = std::make_unique<codegen::Ps2CodeGenerator>();
     IKLBuffer* code = nullptr;
-    if (SUCCEEDED(hr)) hr = generator.Initialize(tree.get(), &pp.Log(), 0xFFFE0200, 0x04, "main");
-    if (SUCCEEDED(hr)) hr = hlsl::LowerShader(*tree, "main", generator);
-    if (SUCCEEDED(hr)) hr = generator.Generate(&code);
+    if (SUCCEEDED(hr)) hr = generator->Initialize(tree.get(), &pp.Log(), version, 0x04, "main");
+    if (SUCCEEDED(hr)) hr = hlsl::LowerShader(*tree, "main", *generator);
+    if (SUCCEEDED(hr)) hr = generator->Generate(&code);
     c.log = pp.Log().Text();
     if (SUCCEEDED(hr) && code) {
         const auto* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
-        hr = gfx::ShaderProgram::Create(tokens, code->GetBufferSize() / 4, gfx::ShaderKind::Vertex, &c.program);
+        const gfx::ShaderKind kind = (version >> 16) == 0xFFFE ? gfx::ShaderKind::Vertex : gfx::ShaderKind::Pixel;
+        hr = gfx::ShaderProgram::Create(tokens, code->GetBufferSize() / 4, kind, &c.program);
         if (FAILED(hr)) c.log += "the device refused the bytecode\n";
     }
     if (code) code->Release();
     return c;
 }
+Compiled CompileVertexShader(const std::string& source) { return CompileShader(source, 0xFFFE0200); }
 
 // Input register of a usage (isa usage code) and index, or -1.
 int InputSlot(const gfx::ShaderProgram& p, uint8_t usage, uint8_t index) {
@@ -201,6 +206,68 @@ TEST(EndToEnd, DemoVertexShadersMatchTheLoweredPrograms) {
                         << name << " " << semantic << " vertex " << v << " component " << k;
                 }
             }
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Looks up nothing: the colour is the two-dimensional coordinates with the
+// sampler number added to u, as the evaluator's tex2D does (the demo's pixel
+// shaders only use tex2D).
+class EchoSampler : public gfx::TextureSampler {
+public:
+    void Sample(UINT sampler, const gfx::SampleLanes& lanes, float (*out)[4]) override {
+        for (int l = 0; l < gfx::kLanes; ++l) {
+            out[l][0] = lanes.coord[l][0] + float(sampler);
+            out[l][1] = lanes.coord[l][1];
+            out[l][2] = 0.0f;
+            out[l][3] = 1.0f;
+        }
+    }
+};
+
+// The demo's pixel shaders on the device agree with their lowered programs.
+TEST(EndToEnd, DemoPixelShadersMatchTheLoweredPrograms) {
+    for (const char* name : {"Simple.phl", "Scroller.phl", "Fire.phl", "Fire2.phl", "Fire3.phl", "cube.phl"}) {
+        std::string src = ReadAsset(name);
+        ASSERT_FALSE(src.empty()) << name;
+        for (size_t at; (at = src.find("ps_main")) != std::string::npos;) src.replace(at, 7, "main");
+        auto lowered = LowerSource(src, "main", "ps_2_0");
+        ASSERT_TRUE(lowered->Ok()) << name << "\n" << lowered->log;
+        Compiled c = CompileShader(src, 0xFFFF0200);
+        ASSERT_TRUE(c.program) << name << "\n" << c.log;
+
+        Registers inputs;
+        gfx::PixelBatch batch;
+        batch.quads = 1;
+        batch.coverage = 0xF;
+        for (const IrArgument& a : lowered->program.args) {
+            const char* semantic = hlsl::SemanticOf(a.semanticNode);
+            if (!semantic || lowered->program.pools[a.pool].flags != 0x29 || inputs.count(semantic)) continue;
+            const hlsl::lowering::SemanticKey key = hlsl::lowering::ParseSemantic(semantic);
+            std::vector<double>& values = inputs[semantic];
+            for (int k = 0; k < 4; ++k) values.push_back(0.21 + 0.17 * k + 0.05 * key.index - 0.01 * key.usage);
+            const int slot = InputSlot(*c.program, uint8_t(key.usage), uint8_t(key.index));
+            if (slot < 0) continue;
+            for (int lane = 0; lane < 4; ++lane)
+                for (int k = 0; k < 4; ++k) batch.input[slot].v[k][lane] = float(values[k] + 0.1 * lane);
+        }
+        EchoSampler sampler;
+        gfx::PixelResults results;
+        c.program->RunPixels(gfx::ShaderConstants(), &sampler, batch, &results);
+        for (int lane = 0; lane < 4; ++lane) {
+            Registers shifted = inputs;
+            for (auto& [semantic, values] : shifted)
+                for (double& x : values) x += 0.1 * lane;
+            Evaluation e = Evaluate(lowered->program, shifted, {});
+            ASSERT_TRUE(e.ok) << name << " " << e.problem;
+            const std::vector<double>& colour = e.outputs.begin()->second;
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(colour[k], results.color[0].v[k][lane], 2e-3 * std::max(1.0, std::fabs(colour[k])))
+                    << name << " lane " << lane << " component " << k;
         }
     }
 }
