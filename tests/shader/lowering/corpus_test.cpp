@@ -49,7 +49,6 @@ TEST(LoweringCorpus, EveryFunctionLowersOrFailsWithAMessage) {
                 s->program.RunPipeline();
                 EXPECT_EQ(std::string::npos, s->errors.Text().find("internal error"))
                     << item.path() << " " << d->name << " " << profile << "\n" << s->errors.Text();
-                if (getenv("SHOW")) std::printf("%s", s->errors.Text().c_str());
             }
         }
     }
