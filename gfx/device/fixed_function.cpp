@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <xmmintrin.h>
+
 #include "gfx/device/device.h"
 #include "gfx/device/texture_sampler.h"
 
@@ -191,6 +193,21 @@ bool ShadeModulateStage(const DrawState& state, const PixelBatch& batch, LaneVec
         for (int c = 0; c < 4; ++c) std::fill(texel[c], texel[c] + kLanes, 1.f);
     }
     const LaneVec4& diffuse = batch.input[kPixelSlotColor0];
+    if (state.execPath == ExecPath::Simd) {
+        // The loops below in SSE2: maxps/minps against 0 and 1 are Sat exactly.
+        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.f);
+        auto sat = [&](__m128 v) { return _mm_min_ps(_mm_max_ps(v, zero), one); };
+        for (int l = 0; l < kLanes; l += 4) {
+            for (int c = 0; c < 3; ++c) {
+                __m128 d = sat(_mm_load_ps(diffuse.v[c] + l));
+                _mm_store_ps(out->v[c] + l, sat(_mm_mul_ps(_mm_load_ps(texel[c] + l), d)));
+            }
+            __m128 a = sat(_mm_load_ps(diffuse.v[3] + l)), t = _mm_load_ps(texel[3] + l);
+            __m128 alpha = alphaMode == 0 ? sat(_mm_mul_ps(t, a)) : (alphaMode == 1 ? sat(t) : a);
+            _mm_store_ps(out->v[3] + l, alpha);
+        }
+        return true;
+    }
     for (int c = 0; c < 3; ++c) {
         for (int l = 0; l < kLanes; ++l) out->v[c][l] = Sat(texel[c][l] * Sat(diffuse.v[c][l]));
     }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include <emmintrin.h>
+
 #include "gfx/device/fixed_function.h"
 #include "gfx/device/pipeline.h"
 #include "gfx/device/texture_sampler.h"
@@ -89,6 +91,39 @@ struct DepthAccess {
     uint32_t Depth(uint32_t raw) const { return shift ? raw >> shift : raw; }
     uint32_t Stencil(uint32_t raw) const { return raw & stencilMask; }
 };
+
+// The depth values and stored depths of the early test for 32-bit depth
+// buffers of up to 24 bits of depth, in SSE2: the same double arithmetic as
+// the lane loop (values below 2^24 convert exactly through int32), and
+// stored values read two pixels at a time from each row of a whole quad.
+void EarlyDepthSse(const DepthAccess& depth, const PixelScratch& sc, uint32_t coverage, double scale, uint32_t* zq,
+                   uint32_t* stored) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.f);
+    const __m128d scaleD = _mm_set1_pd(scale), half = _mm_set1_pd(0.5);
+    for (int l = 0; l < kLanes; l += 4) {
+        __m128 z = _mm_min_ps(_mm_max_ps(_mm_load_ps(sc.z + l), zero), one);
+        __m128i lo = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(z), scaleD), half));
+        __m128i hi = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(z, z)), scaleD), half));
+        _mm_store_si128(reinterpret_cast<__m128i*>(zq + l), _mm_unpacklo_epi64(lo, hi));
+    }
+    const ImageStore& image = *depth.image;
+    for (int q = 0; q < kQuads; ++q) {
+        uint32_t quadCover = (coverage >> (4 * q)) & 0xF;
+        int lane = 4 * q, x = sc.px[lane], y = sc.py[lane];
+        if (quadCover && UINT(x) + 1 < image.width && UINT(y) + 1 < image.height) {
+            const BYTE* row = image.Row(UINT(y)) + size_t(x) * 4;
+            __m128i raw = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + image.rowPitch)));
+            raw = _mm_srl_epi32(raw, _mm_cvtsi32_si128(int(depth.shift)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(stored + lane), raw);
+            continue;
+        }
+        for (int i = 0; i < 4; ++i) {
+            int l = lane + i;
+            stored[l] = (coverage >> l & 1) ? depth.Depth(depth.Raw(sc.px[l], sc.py[l])) : 0u;
+        }
+    }
+}
 
 // Lanes whose quantised depth passes `func` against the stored depth; the
 // comparison is chosen once per batch so the lane loop has no branches.
@@ -313,10 +348,16 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
     if (depthTest && state.earlyDepth && state.zFunc != D3DCMP_ALWAYS) {
         // Same values as QuantiseDepth, in a form that vectorises.
         alignas(64) uint32_t zq[kLanes];
-        double scale = double((uint64_t(1) << state.depth->info->depthBits) - 1);
-        for (int l = 0; l < kLanes; ++l) zq[l] = uint32_t(double(Sat(sc.z[l])) * scale + 0.5);
         alignas(64) uint32_t stored[kLanes];
-        for (int l = 0; l < lanes; ++l) stored[l] = (coverage >> l & 1) ? depth.Depth(depth.Raw(sc.px[l], sc.py[l])) : 0u;
+        double scale = double((uint64_t(1) << state.depth->info->depthBits) - 1);
+        if (state.execPath == ExecPath::Simd && depth.wide && state.depth->info->depthBits <= 24) {
+            EarlyDepthSse(depth, sc, coverage, scale, zq, stored);
+        } else {
+            for (int l = 0; l < kLanes; ++l) zq[l] = uint32_t(double(Sat(sc.z[l])) * scale + 0.5);
+            for (int l = 0; l < lanes; ++l) {
+                stored[l] = (coverage >> l & 1) ? depth.Depth(depth.Raw(sc.px[l], sc.py[l])) : 0u;
+            }
+        }
         coverage &= DepthPassMask(state.zFunc, zq, stored);
         if (!coverage) return;
     }
