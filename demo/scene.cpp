@@ -37,17 +37,33 @@ Scene::~Scene() {
 void Scene::Create(SceneObject object) {
     if (Exists(object)) return;
     exists_[Index(object)] = true;
+    const SceneObjectSpec& spec = SpecOf(object);
+    const KLVECTOR3 at{spec.x, spec.y, spec.z};
+    if (spec.kind == EffectKind::Polygon) {
+        auto layer = std::make_unique<cPolygon>(device_, at);
+        layer->Init(spec.effect, spec.texture, static_cast<int>(spec.halfWidth), static_cast<int>(spec.halfHeight),
+                    spec.scale);
+        polygons_[Index(object)] = std::move(layer);
+    } else {
+        auto fire = std::make_unique<cEmberfall>(device_, at);
+        fire->Init(spec.effect);
+        fires_[Index(object)] = std::move(fire);
+    }
     Notify(SceneEvent::Created, object);
 }
 
 void Scene::Render(SceneObject object) {
     if (!Exists(object)) return;
+    if (auto& layer = polygons_[Index(object)]) layer->Render();
+    if (auto& fire = fires_[Index(object)]) fire->Render();
     Notify(SceneEvent::Rendered, object);
 }
 
 void Scene::Destroy(SceneObject object) {
     if (!Exists(object)) return;
     exists_[Index(object)] = false;
+    polygons_[Index(object)].reset();
+    fires_[Index(object)].reset();
     Notify(SceneEvent::Destroyed, object);
 }
 

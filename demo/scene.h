@@ -5,7 +5,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+#include "demo/emberfall.h"
+#include "demo/polygon.h"
 #include "gfx/d3d9.h"
 
 namespace demo {
@@ -55,9 +58,10 @@ private:
     void Destroy(SceneObject object);
 
     IDirect3DDevice9* device_;
-    // The effect classes attach here: one owned object per entry, of the kind
-    // its spec names, created by Create, drawn by Render, deleted by Destroy.
+    // One owned effect per entry, of the kind its spec names.
     bool exists_[kSceneObjectCount] = {};
+    std::unique_ptr<cPolygon> polygons_[kSceneObjectCount];
+    std::unique_ptr<cEmberfall> fires_[kSceneObjectCount];
 };
 
 }  // namespace demo
