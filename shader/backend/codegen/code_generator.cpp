@@ -65,8 +65,7 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
     r.valid = true;
     switch (ClassOf(arg)) {
         case ArgClass::Temp:
-            r.type = REG_TEMP;
-            r.number = TempNumber(a.reg);
+            MapTemp(a.reg, &r.type, &r.number);
             break;
         case ArgClass::TextureResult:
             r.type = TextureResultType();
@@ -194,7 +193,7 @@ HRESULT CodeGenerator::Scratch(size_t index, uint32_t* number) {
         if (index < busy_.size() && busy_[index][r]) continue;
         if (std::find(scratchTaken_.begin(), scratchTaken_.end(), uint32_t(r)) != scratchTaken_.end()) continue;
         scratchTaken_.push_back(uint32_t(r));
-        *number = TempNumber(r);
+        *number = uint32_t(r);
         return S_OK;
     }
     Report(LocationOf(index), codegen_diag::kTooComplex);
@@ -203,7 +202,7 @@ HRESULT CodeGenerator::Scratch(size_t index, uint32_t* number) {
 
 void CodeGenerator::ReleaseScratch(uint32_t number) {
     for (size_t k = 0; k < scratchTaken_.size(); ++k)
-        if (TempNumber(int32_t(scratchTaken_[k])) == number) {
+        if (scratchTaken_[k] == number) {
             scratchTaken_.erase(scratchTaken_.begin() + std::ptrdiff_t(k));
             return;
         }
@@ -262,7 +261,7 @@ HRESULT CodeGenerator::EmitScalarRuns(size_t index, uint32_t opcode, std::vector
             uint32_t t;
             HRESULT hr = Scratch(index, &t);
             if (FAILED(hr)) return hr;
-            target = TempOperand(t, dest.mask);
+            target = Temp(t, dest.mask);
         } else {
             conflict = false;
         }
@@ -281,7 +280,8 @@ HRESULT CodeGenerator::EmitScalarRuns(size_t index, uint32_t opcode, std::vector
             MInst m;
             m.opcode = OP_MOV;
             m.dest = dest;
-            MOperand s = TempOperand(target.number);
+            MOperand s = target;
+            s.mask = kMaskAll;
             s.readMask = dest.mask;
             m.src.push_back(s);
             out->push_back(std::move(m));
@@ -301,8 +301,8 @@ HRESULT CodeGenerator::EmitSqrt(size_t index, std::vector<MInst>* out) {
         const uint32_t component = RegisterOf(o).component;
         MOperand src = SourceOf(&i, 1, &component);
         src.Replicate(RegisterOf(i).component);
-        out->push_back(MInst{OP_RSQ, true, TempOperand(t, 1u << component), {src}});
-        MOperand r = TempOperand(t);
+        out->push_back(MInst{OP_RSQ, true, Temp(t, 1u << component), {src}});
+        MOperand r = Temp(t);
         r.Replicate(component);
         out->push_back(MInst{OP_RCP, true, DestOf(&o, 1), {r}});
     }
@@ -330,8 +330,8 @@ HRESULT CodeGenerator::EmitDot(size_t index, std::vector<MInst>* out) {
         uint32_t t;
         HRESULT hr = Scratch(index, &t);
         if (FAILED(hr)) return hr;
-        out->push_back(MInst{OP_MUL, true, TempOperand(t, kMaskX | kMaskY), {a, b}});
-        MOperand x = TempOperand(t), y = TempOperand(t);
+        out->push_back(MInst{OP_MUL, true, Temp(t, kMaskX | kMaskY), {a, b}});
+        MOperand x = Temp(t), y = Temp(t);
         x.Replicate(0);
         y.Replicate(1);
         out->push_back(MInst{OP_ADD, true, dest, {x, y}});
@@ -350,7 +350,7 @@ HRESULT CodeGenerator::MoveToScratch(size_t index, MOperand* operand, std::vecto
         for (int i = 0; i < 4; ++i) s.swizzle[i] = uint8_t(i);
         s.readMask = kMaskAll;
         s.modifier = SRCMOD_NONE;
-        out->push_back(MInst{OP_MOV, true, TempOperand(t), {s}});
+        out->push_back(MInst{OP_MOV, true, Temp(t), {s}});
         operand->type = REG_TEMP;
         operand->number = t;
         operand->relative = false;
@@ -369,9 +369,9 @@ HRESULT CodeGenerator::MoveToScratch(size_t index, MOperand* operand, std::vecto
         done |= mask;
         MOperand s = *operand;
         s.Replicate(component);
-        out->push_back(MInst{OP_MOV, true, TempOperand(t, mask), {s}});
+        out->push_back(MInst{OP_MOV, true, Temp(t, mask), {s}});
     }
-    MOperand r = TempOperand(t);
+    MOperand r = Temp(t);
     r.readMask = operand->readMask;
     r.FillSwizzle();
     *operand = r;
@@ -579,7 +579,7 @@ HRESULT CodeGenerator::EncodeOperand(const MOperand& o, bool dest, const SourceL
         }
         type = ConstantRegisterType(number);
         number &= 2047;
-    } else if (type == REG_TEMP && int(number) >= std::max(TempLimit(), int(TempNumber(TempLimit() - 1)) + 1)) {
+    } else if (type == REG_TEMP && int(number) >= TempRegisterCount()) {
         if (!encodeError_) Report(location, codegen_diag::kTempIndexExceeded);
         encodeError_ = true;
         return E_FAIL;

@@ -79,9 +79,20 @@ protected:
     // intermediate instruction.
     virtual HRESULT Legalize(size_t index, std::vector<MInst>* insts) = 0;
 
-    // Register of a packed temporary (ps_1_4 skips the registers its texture
-    // stages load into).
-    virtual uint32_t TempNumber(int32_t packed) const { return uint32_t(packed < 0 ? 0 : packed); }
+    // Register of a packed temporary (the ps_1_x models map some of them onto
+    // registers their texture stages leave free).
+    virtual void MapTemp(int32_t packed, uint32_t* type, uint32_t* number) const {
+        *type = gfx::isa::REG_TEMP;
+        *number = uint32_t(packed < 0 ? 0 : packed);
+    }
+    // Temporary register numbers the model has (r0 to rN-1).
+    virtual int TempRegisterCount() const { return TempLimit(); }
+    // Operand naming packed temporary `packed`.
+    MOperand Temp(uint32_t packed, uint32_t mask = gfx::isa::kMaskAll) const {
+        MOperand o = TempOperand(0, mask);
+        MapTemp(int32_t(packed), &o.type, &o.number);
+        return o;
+    }
     // Register type of a texture stage's result (ps_1_x).
     virtual uint32_t TextureResultType() const { return gfx::isa::REG_TEXTURE; }
 
@@ -111,8 +122,8 @@ protected:
     // register.
     std::vector<std::vector<uint32_t>> DestinationGroups(const IrInstruction& inst) const;
 
-    // A temporary register that holds nothing live across instruction
-    // `index` and is not used by it, not yet taken while lowering it.
+    // A temporary (packed number, see Temp) that holds nothing live across
+    // instruction `index` and is not used by it, not yet taken while lowering it.
     HRESULT Scratch(size_t index, uint32_t* number);
     void ResetScratch() { scratchTaken_.clear(); }
     // Gives a scratch register back for the rest of the instruction.

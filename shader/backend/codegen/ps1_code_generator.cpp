@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "shader/backend/codegen/codegen_messages.h"
+#include "shader/backend/ir_passes.h"
 #include "shader/frontend/lowering/lowering.h"
 
 namespace codegen {
@@ -27,18 +28,33 @@ int32_t TexcoordIndex(const IntermediateProgram& p, int32_t arg) {
 void Ps1CodeGenerator::SetLimits() {
     limits.pixelShader = true;
     physicalRegisters.assign(pools.size(), -1);
-    physicalRegisters[kPoolTemps] = IsPs14() ? 6 : 2;
+    physicalRegisters[kPoolTemps] = TempLimit();
 }
 
-uint32_t Ps1CodeGenerator::TempNumber(int32_t packed) const {
-    if (!IsPs14()) return uint32_t(std::max(packed, 0));
-    // ps_1_4: the registers after those the texture stages load into.
-    int32_t k = -1;
-    for (uint32_t r = 0; r < 6; ++r) {
-        if (reserved_ & (1u << r)) continue;
-        if (++k == packed) return r;
+int Ps1CodeGenerator::TempLimit() const {
+    // ps_1_4: the r registers the stages leave free; earlier models: r0, r1
+    // and the t registers no stage or coordinate uses.
+    const uint32_t used = stages_ | coordinates_;
+    int free = 0;
+    for (int r = 0; r < (IsPs14() ? 6 : 4); ++r) free += !(used & (1u << r));
+    return IsPs14() ? std::max(free, 1) : 2 + free;
+}
+
+void Ps1CodeGenerator::MapTemp(int32_t packed, uint32_t* type, uint32_t* number) const {
+    const uint32_t used = stages_ | coordinates_;
+    *type = REG_TEMP;
+    *number = uint32_t(std::max(packed, 0));
+    int32_t k = IsPs14() ? -1 : 1;
+    if (!IsPs14() && packed < 2) return;
+    for (uint32_t r = 0; r < (IsPs14() ? 6u : 4u); ++r) {
+        if (used & (1u << r)) continue;
+        if (++k == packed) {
+            *type = IsPs14() ? uint32_t(REG_TEMP) : uint32_t(REG_TEXTURE);
+            *number = r;
+            return;
+        }
     }
-    return 6;
+    *number = 6;  // beyond the model: the encoder reports it
 }
 
 HRESULT Ps1CodeGenerator::VectorizeProgram() {
@@ -119,12 +135,7 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
             }
         }
     }
-    if (IsPs14()) {
-        reserved_ = stages_ | coordinates_;
-        int free = 0;
-        for (uint32_t r = 0; r < 6; ++r) free += !(reserved_ & (1u << r));
-        physicalRegisters[kPoolTemps] = std::max(free, 1);
-    }
+    physicalRegisters[kPoolTemps] = TempLimit();
     return IntermediateProgram::VectorizeProgram();
 }
 
@@ -148,6 +159,45 @@ void Ps1CodeGenerator::AddTargetLiterals() {
                 warned = true;
                 v = std::clamp(v, -1.0, 1.0);
             }
+    for (IrArgument& a : args)
+        if (PoolClass(a.pool) == ArgClass::Literal) a.literal = std::clamp(a.literal, -1.0, 1.0);
+    // The models replicate only some components: a literal operand that
+    // would need another swizzle gets a register of its own with the values
+    // where the instruction reads them.
+    static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        const uint32_t code = instructions[i].code(), n = instructions[i].count();
+        int operands = OperandCount(code);
+        if (code == kOpMad || code == kOpMadNegated) operands = 3;
+        const bool dot = code == kOpDot;
+        if (dot) operands = 2;
+        for (int k = 0; k < operands && n <= 4; ++k) {
+            std::vector<int32_t> list(instructions[i].inputs.begin() + std::ptrdiff_t(k * n),
+                                      instructions[i].inputs.begin() + std::ptrdiff_t((k + 1) * n));
+            bool literal = true;
+            for (int32_t arg : list) literal &= ClassOf(arg) == ArgClass::Literal;
+            if (!literal) continue;
+            std::vector<uint32_t> positions(n);
+            for (uint32_t c = 0; c < n; ++c)
+                positions[c] = dot ? kPositions[c] : RegisterOf(instructions[i].outputs[std::min<size_t>(c, instructions[i].outputs.size() - 1)]).component;
+            MOperand operand = SourceOf(list.data(), n, positions.data());
+            if (AcceptSwizzle(&operand)) continue;
+            std::array<double, 4> values;
+            values.fill(args[list[0]].literal);
+            for (uint32_t c = 0; c < n; ++c) values[positions[c]] = args[list[c]].literal;
+            const int32_t reg = int32_t(literalValues_.size());
+            literalValues_.push_back(values);
+            literalUsed_.push_back(kMaskAll);
+            for (uint32_t c = 0; c < n; ++c) {
+                const double value = args[list[c]].literal;
+                const uint32_t valueFlags = args[list[c]].flags;
+                const int arg = AddArgument(kPoolLiterals, reg, int32_t(positions[c]), value);
+                if (arg < 0) return;
+                args[arg].flags = valueFlags;
+                instructions[i].inputs[k * n + c] = arg;
+            }
+        }
+    }
 }
 
 void Ps1CodeGenerator::ApplyPatterns() { FuseMultiplyAdd(); }

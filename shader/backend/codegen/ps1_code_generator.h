@@ -17,7 +17,8 @@ public:
     void SetLimits() override;
 
 protected:
-    int TempLimit() const override { return IsPs14() ? 6 : 2; }
+    int TempLimit() const override;
+    int TempRegisterCount() const override { return IsPs14() ? 6 : 2; }
     int SamplerLimit() const override { return IsPs14() ? 6 : 4; }
     int ConstantLimit() const override { return 8; }
     bool WritesLengths() const override { return false; }
@@ -31,7 +32,7 @@ protected:
     void ApplyPatterns() override;
     void AddTargetLiterals() override;
     HRESULT VectorizeProgram() override;
-    uint32_t TempNumber(int32_t packed) const override;
+    void MapTemp(int32_t packed, uint32_t* type, uint32_t* number) const override;
     uint32_t TextureResultType() const override { return IsPs14() ? gfx::isa::REG_TEMP : gfx::isa::REG_TEXTURE; }
 
 private:
@@ -40,7 +41,6 @@ private:
 
     uint32_t stages_ = 0;       // texture stages sampled (bit per stage)
     uint32_t coordinates_ = 0;  // texture coordinates read by arithmetic
-    uint32_t reserved_ = 0;     // ps_1_4 r registers the stages load into
 };
 
 }  // namespace codegen

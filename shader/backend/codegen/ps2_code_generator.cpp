@@ -244,8 +244,8 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     uint32_t t;
     HRESULT hr = Scratch(index, &t);
     if (FAILED(hr)) return hr;
-    out->push_back(MInst{opcode, true, TempOperand(t), {coords, sampler}});
-    MOperand s = TempOperand(t);
+    out->push_back(MInst{opcode, true, Temp(t), {coords, sampler}});
+    MOperand s = Temp(t);
     s.readMask = 0;
     for (size_t k = 0; k < outs.size(); ++k) {
         const uint32_t d = RegisterOf(outs[k]).component;
@@ -297,8 +297,8 @@ HRESULT Ps2CodeGenerator::EmitMinMax(size_t index, bool max, std::vector<MInst>*
         if (FAILED(hr)) return hr;
         MOperand negB = m.src[1];
         negB.modifier = negB.modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
-        result.push_back(MInst{OP_ADD, true, TempOperand(t, m.dest.mask), {m.src[0], negB}});
-        MOperand d = TempOperand(t);
+        result.push_back(MInst{OP_ADD, true, Temp(t, m.dest.mask), {m.src[0], negB}});
+        MOperand d = Temp(t);
         d.readMask = m.dest.mask;
         d.FillSwizzle();
         result.push_back(MInst{OP_CMP, true, m.dest, {d, max ? m.src[0] : m.src[1], max ? m.src[1] : m.src[0]}});
@@ -316,8 +316,8 @@ HRESULT Ps2CodeGenerator::EmitCompare(size_t index, bool less, std::vector<MInst
         hr = Scratch(index, &t);
         if (FAILED(hr)) return hr;
         m.src[1].modifier = m.src[1].modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
-        result.push_back(MInst{OP_ADD, true, TempOperand(t, m.dest.mask), {m.src[0], m.src[1]}});
-        MOperand d = TempOperand(t);
+        result.push_back(MInst{OP_ADD, true, Temp(t, m.dest.mask), {m.src[0], m.src[1]}});
+        MOperand d = Temp(t);
         d.readMask = m.dest.mask;
         d.FillSwizzle();
         MOperand zero, one;
@@ -424,9 +424,9 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
             hr = Scratch(index, &t);
             if (FAILED(hr)) return hr;
             const MOperand out = m.dest;
-            m.dest = TempOperand(t, out.mask);
+            m.dest = Temp(t, out.mask);
             result.push_back(m);
-            MOperand s = TempOperand(t);
+            MOperand s = Temp(t);
             s.readMask = out.mask;
             s.FillSwizzle();
             AcceptSwizzle(&s);

@@ -176,8 +176,8 @@ HRESULT VsCodeGenerator::EmitFraction11(size_t index, std::vector<MInst>* out) {
         uint32_t t;
         HRESULT hr = Scratch(index, &t);
         if (FAILED(hr)) return hr;
-        out->push_back(MInst{OP_EXPP, true, TempOperand(t, kMaskY), {src}});
-        MOperand y = TempOperand(t);
+        out->push_back(MInst{OP_EXPP, true, Temp(t, kMaskY), {src}});
+        MOperand y = Temp(t);
         y.Replicate(1);
         out->push_back(MInst{OP_MOV, true, dest, {y}});
         ReleaseScratch(t);
