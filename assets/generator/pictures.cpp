@@ -137,12 +137,6 @@ bool MakeOutro(const std::string& dir) {
 bool MakeLogo(const std::string& dir) {
     // Shown on a quad with a 10 : 1 aspect at the top of the fire scenes.
     Canvas c(1280, 128, {0, 0, 0, 1});
-    for (int y = 0; y < c.height(); ++y)
-        for (int x = 0; x < c.width(); ++x) {
-            float edge = SmoothStep(0, 0.5f, 1 - std::fabs(y / 127.0f - 0.5f) * 2);
-            float band = 0.06f * edge * (0.7f + 0.6f * Fbm(x / 60.0f, y / 30.0f, 3, 4));
-            c.at(x, y) = {band, band * 0.45f, band * 0.2f, 1};
-        }
     CentredTitle(c, "CINDERGLOW", 20, 13, 1.0f, 0.5f, 6, 1.2f);
     Opaque(c);
     return c.SavePng(dir + "/logo.png");
