@@ -2,7 +2,8 @@
 //
 // Tiled path (the default):
 //
-//   1. Binning. The render target is cut into 64 x 64 pixel tiles. Every
+//   1. Binning. The render target is cut into 32 x 32 pixel tiles (small
+//      enough to balance the threads where particles crowd one region). Every
 //      set-up triangle is appended, in draw order, to the list of each tile
 //      its bounding box touches.
 //   2. Tiles are handed to the worker threads; a tile is owned by one thread,
@@ -18,7 +19,7 @@
 //      bit per lane. Empty quads are dropped before shading, so the pixel
 //      stage always sees whole quads (for derivatives) and a mask.
 //
-//   tile 64x64 -> block 16x16 -> sub-block 4x4 (batch) -> quad 2x2 (+ mask)
+//   tile 32x32 -> block 16x16 -> sub-block 4x4 (batch) -> quad 2x2 (+ mask)
 //
 // Scalar path (the reference): one thread, triangles in order, every 2x2
 // quad of the bounding box tested pixel by pixel with the same edge
@@ -35,7 +36,7 @@
 namespace gfx {
 namespace {
 
-constexpr int kTileSize = 64;
+constexpr int kTileSize = 32;
 constexpr int kBlockSize = 16;
 constexpr int kSubBlockSize = 4;
 
@@ -151,6 +152,10 @@ void RasterizeTiled(const DrawState& state, const std::vector<TriangleSetup>& tr
     for (uint32_t b = 0; b < bins.size(); ++b) {
         if (!bins[b].empty()) busy.push_back(b);
     }
+    // Tiles with the most triangles go first, so that the last tiles handed
+    // out are small ones and no thread is left with a long tail on its own.
+    std::stable_sort(busy.begin(), busy.end(),
+                     [&](uint32_t a, uint32_t b) { return bins[a].size() > bins[b].size(); });
     std::vector<ScratchPtr> scratch(pool.size());
     for (auto& s : scratch) s.reset(NewPixelScratch());
     pool.ParallelFor(busy.size(), [&](size_t index, unsigned worker) {
