@@ -247,9 +247,10 @@ void SampleFast8888(const SamplerBinding& b, const ImageStore& image, bool linea
     }
 }
 
-// The same bilinear read as the linear branch of SampleFast8888, four
-// channels of a lane at a time in SSE2 registers: identical operations in the
-// same order, so identical results.
+// The same bilinear read as the linear branch of SampleFast8888 in SSE2,
+// four lanes per register: identical operations in the same order, so
+// identical results. Four lanes whose taps all lie inside the image read
+// each row pair with one 8-byte load; others take the addressed reads.
 void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const float* uIn, const float* vIn,
                          uint32_t laneMask, float (*out)[kLanes]) {
     const uint32_t alphaFill = image.Format() == D3DFMT_A8R8G8B8 ? 0u : 0xFF000000u;
@@ -282,36 +283,68 @@ void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const
         std::memcpy(&p, image.Row(UINT(iy)) + size_t(ix) * 4, 4);
         return p | alphaFill;
     };
-    auto widen = [&](__m128i bytes) {  // low 4 bytes -> 4 floats in [0, 1], order b, g, r, a
-        return _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero)), k);
+    // Channel `shift` of four packed texels as floats in [0, 1].
+    auto channel = [&](__m128i texels, int shift) {
+        __m128i c = _mm_and_si128(_mm_srli_epi32(texels, shift), _mm_set1_epi32(0xFF));
+        return _mm_mul_ps(_mm_cvtepi32_ps(c), k);
     };
+    const int shifts[4] = {16, 8, 0, 24};
     for (int g = 0; g < kLanes; g += 4) {
-        __m128 res[4];
-        for (int j = 0; j < 4; ++j) {
-            int l = g + j, x = x0[l], y = y0[l];
-            __m128i row0, row1;  // texels (x, y), (x+1, y) and (x, y+1), (x+1, y+1)
-            if (!(laneMask >> l & 1)) {
-                row0 = row1 = zero;
-            } else if (x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
-                const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
-                row0 = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), fill);
-                row1 = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + image.rowPitch)), fill);
-            } else {
-                row0 = _mm_setr_epi32(int(withAlpha(x, y)), int(withAlpha(x + 1, y)), 0, 0);
-                row1 = _mm_setr_epi32(int(withAlpha(x, y + 1)), int(withAlpha(x + 1, y + 1)), 0, 0);
+        // The four taps of four lanes: tap[0] (x, y), tap[1] (x+1, y),
+        // tap[2] (x, y+1), tap[3] (x+1, y+1), lane j in element j.
+        __m128i tap[4];
+        __m128i xs = _mm_load_si128(reinterpret_cast<const __m128i*>(x0 + g));
+        __m128i ys = _mm_load_si128(reinterpret_cast<const __m128i*>(y0 + g));
+        __m128i outside = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi32(xs, zero), _mm_cmplt_epi32(ys, zero)),
+            _mm_or_si128(_mm_cmpgt_epi32(xs, _mm_set1_epi32(width - 2)), _mm_cmpgt_epi32(ys, _mm_set1_epi32(height - 2))));
+        if (_mm_movemask_epi8(outside) == 0 && (laneMask >> g & 0xF) == 0xF) {
+            __m128i rows[2][2];  // [row][lane pair]: taps (x, y), (x+1, y) of two lanes
+            for (int pair = 0; pair < 2; ++pair) {
+                const BYTE* p0 = image.Row(UINT(y0[g + 2 * pair])) + size_t(x0[g + 2 * pair]) * 4;
+                const BYTE* p1 = image.Row(UINT(y0[g + 2 * pair + 1])) + size_t(x0[g + 2 * pair + 1]) * 4;
+                for (int r = 0; r < 2; ++r) {
+                    size_t down = r ? image.rowPitch : 0;
+                    rows[r][pair] = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0 + down)),
+                                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p1 + down)));
+                }
             }
-            __m128 c0 = widen(row0), c1 = widen(_mm_srli_si128(row0, 4));
-            __m128 c2 = widen(row1), c3 = widen(_mm_srli_si128(row1, 4));
-            __m128 fx = _mm_set1_ps(ax[l]), fy = _mm_set1_ps(ay[l]);
+            for (int r = 0; r < 2; ++r) {
+                __m128 a = _mm_castsi128_ps(rows[r][0]), b2 = _mm_castsi128_ps(rows[r][1]);
+                tap[2 * r] = _mm_or_si128(_mm_castps_si128(_mm_shuffle_ps(a, b2, _MM_SHUFFLE(2, 0, 2, 0))), fill);
+                tap[2 * r + 1] = _mm_or_si128(_mm_castps_si128(_mm_shuffle_ps(a, b2, _MM_SHUFFLE(3, 1, 3, 1))), fill);
+            }
+        } else {
+            alignas(16) uint32_t t[4][4];
+            for (int j = 0; j < 4; ++j) {
+                int l = g + j, x = x0[l], y = y0[l];
+                bool live = laneMask >> l & 1;
+                if (live && x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
+                    const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
+                    std::memcpy(&t[0][j], p, 4);
+                    std::memcpy(&t[1][j], p + 4, 4);
+                    std::memcpy(&t[2][j], p + image.rowPitch, 4);
+                    std::memcpy(&t[3][j], p + image.rowPitch + 4, 4);
+                    for (int q = 0; q < 4; ++q) t[q][j] |= alphaFill;
+                } else if (live) {
+                    t[0][j] = withAlpha(x, y);
+                    t[1][j] = withAlpha(x + 1, y);
+                    t[2][j] = withAlpha(x, y + 1);
+                    t[3][j] = withAlpha(x + 1, y + 1);
+                } else {
+                    t[0][j] = t[1][j] = t[2][j] = t[3][j] = 0;
+                }
+            }
+            for (int q = 0; q < 4; ++q) tap[q] = _mm_load_si128(reinterpret_cast<const __m128i*>(t[q]));
+        }
+        __m128 fx = _mm_load_ps(ax + g), fy = _mm_load_ps(ay + g);
+        for (int c = 0; c < 4; ++c) {
+            __m128 c0 = channel(tap[0], shifts[c]), c1 = channel(tap[1], shifts[c]);
+            __m128 c2 = channel(tap[2], shifts[c]), c3 = channel(tap[3], shifts[c]);
             __m128 top = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(c1, c0), fx));
             __m128 bottom = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(c3, c2), fx));
-            res[j] = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), fy));
+            _mm_storeu_ps(out[c] + g, _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), fy)));
         }
-        _MM_TRANSPOSE4_PS(res[0], res[1], res[2], res[3]);  // rows now b, g, r, a
-        _mm_storeu_ps(out[2] + g, res[0]);
-        _mm_storeu_ps(out[1] + g, res[1]);
-        _mm_storeu_ps(out[0] + g, res[2]);
-        _mm_storeu_ps(out[3] + g, res[3]);
     }
 }
 
