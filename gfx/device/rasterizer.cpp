@@ -21,6 +21,13 @@
 //
 //   tile 32x32 -> block 16x16 -> sub-block 4x4 (batch) -> quad 2x2 (+ mask)
 //
+// SSE2 paths of the pixel stage, taken on the tiled path only: the early
+// depth test of 32-bit depth buffers (pixel_stage.cpp), bilinear sampling of
+// one-level A8R8G8B8/X8R8G8B8 textures (texture_sampler.cpp), the
+// texture-modulate stage (fixed_function.cpp) and the colour write for opaque
+// and additive states into 32-bit targets (color_write_sse.cpp). Each repeats
+// the plain loop's operations in the same order, so pixels stay identical.
+//
 // Scalar path (the reference): one thread, triangles in order, every 2x2
 // quad of the bounding box tested pixel by pixel with the same edge
 // functions and shaded one quad at a time. Both paths evaluate coverage and
