@@ -1,0 +1,103 @@
+// Field test: every entry point that the shared corpus's manifest lists is
+// compiled with its intended profile. It prints how many compiled and why
+// each of the others failed. A failure must come with an error message, and
+// the failures listed in own_failures.tsv (the file's own fault, or its
+// manifest line's) must still fail.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "shader/compiler.h"
+
+namespace {
+
+const char kCorpus[] = "/work/shared/corpus/hlsl";
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    std::string field;
+    while (std::getline(in, field, '\t')) fields.push_back(field);
+    return fields;
+}
+
+struct Entry {
+    std::string path, function, profile;
+    bool operator<(const Entry& o) const {
+        return std::tie(path, function, profile) < std::tie(o.path, o.function, o.profile);
+    }
+};
+
+std::string FirstError(const std::string& messages) {
+    std::stringstream in(messages);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.find("error") != std::string::npos) return line.substr(line.rfind('/') == std::string::npos ? 0 : line.rfind('/') + 1);
+    return messages.empty() ? "(no message)" : messages;
+}
+
+TEST(CorpusCompile, EveryListedEntryPoint) {
+    const std::string manifest = std::string(kCorpus) + "/MANIFEST.tsv";
+    if (!std::filesystem::exists(manifest)) GTEST_SKIP() << "no corpus manifest at " << manifest;
+    std::set<Entry> own;
+    std::ifstream list("own_failures.tsv");
+    for (std::string line; std::getline(list, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto f = SplitTabs(line);
+        if (f.size() >= 3) own.insert({f[0], f[1], f[2]});
+    }
+    ASSERT_FALSE(own.empty()) << "own_failures.tsv not found next to the test";
+
+    std::ifstream in(manifest);
+    std::string line;
+    std::getline(in, line);  // header
+    size_t compiled = 0, failed = 0, ownFailed = 0;
+    std::set<Entry> seenOwn;
+    while (std::getline(in, line)) {
+        const auto f = SplitTabs(line);
+        if (f.size() < 7 || f[6].empty()) continue;
+        std::string list = f[6];
+        for (char& c : list)
+            if (c == ',') c = ' ';
+        std::stringstream entries(list);
+        for (std::string e; entries >> e;) {
+            const size_t colon = e.find(':');
+            if (colon == std::string::npos) continue;
+            const Entry entry{f[0], e.substr(0, colon), e.substr(colon + 1)};
+            const std::string path = std::string(kCorpus) + "/" + entry.path;
+            IKLBuffer* code = nullptr;
+            IKLBuffer* errors = nullptr;
+            const HRESULT hr = KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry.function.c_str(),
+                                                        entry.profile.c_str(), 0, &code, &errors, nullptr);
+            const std::string messages = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
+            if (errors) errors->Release();
+            if (code) code->Release();
+            const bool isOwn = own.count(entry) != 0;
+            if (SUCCEEDED(hr)) {
+                ++compiled;
+                EXPECT_FALSE(isOwn) << entry.path << " " << entry.function << " is listed as failing but compiles";
+                EXPECT_EQ(messages.find(": error"), std::string::npos) << entry.path << "\n" << messages;
+                continue;
+            }
+            ++failed;
+            EXPECT_NE(messages.find("error"), std::string::npos) << entry.path << " failed without a message";
+            if (isOwn) {
+                ++ownFailed;
+                seenOwn.insert(entry);
+            } else {
+                std::printf("failed: %s %s %s: %s\n", entry.path.c_str(), entry.function.c_str(),
+                            entry.profile.c_str(), FirstError(messages).c_str());
+            }
+        }
+    }
+    std::printf("corpus: %zu compiled, %zu failed (%zu of them the file's own)\n", compiled, failed, ownFailed);
+    EXPECT_EQ(seenOwn.size(), own.size()) << "own_failures.tsv lists entries the manifest does not";
+}
+
+}  // namespace
