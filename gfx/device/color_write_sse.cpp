@@ -71,26 +71,31 @@ void WriteQuads(const DrawState& state, const int* px, const int* py, const Lane
         uint32_t quadLive = (live >> (4 * q)) & 0xF;
         if (!quadLive) continue;
         int lane = 4 * q, x = px[lane], y = py[lane];
-        alignas(16) uint32_t pixels[4] = {0, 0, 0, 0};
-        BYTE* rows[2] = {};
-        bool whole = UINT(x) + 1 < target.width && UINT(y) + 1 < target.height;
-        if (whole) {
-            rows[0] = target.Row(UINT(y)) + size_t(x) * 4;
-            rows[1] = rows[0] + target.rowPitch;
-            std::memcpy(&pixels[0], rows[0], 8);
-            std::memcpy(&pixels[2], rows[1], 8);
-        } else {
-            for (int i = 0; i < 4; ++i) {
-                if (quadLive >> i & 1) pixels[i] = reinterpret_cast<uint32_t*>(target.Row(UINT(py[lane + i])))[px[lane + i]];
+        if (UINT(x) + 1 < target.width && UINT(y) + 1 < target.height) {
+            // Whole quad inside the target: each row pair in one 8-byte move.
+            BYTE* row0 = target.Row(UINT(y)) + size_t(x) * 4;
+            BYTE* row1 = row0 + target.rowPitch;
+            __m128i old = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row0)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row1)));
+            __m128i out = Combine<kBlend>(color, lane, old, hasAlpha);
+            if (quadLive == 0xF) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(row0), out);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(row1), _mm_srli_si128(out, 8));
+                continue;
             }
+            alignas(16) uint32_t pixels[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(pixels), out);
+            for (int i = 0; i < 4; ++i) {
+                if (quadLive >> i & 1) std::memcpy((i < 2 ? row0 : row1) + 4 * (i & 1), &pixels[i], 4);
+            }
+            continue;
+        }
+        alignas(16) uint32_t pixels[4] = {0, 0, 0, 0};
+        for (int i = 0; i < 4; ++i) {
+            if (quadLive >> i & 1) pixels[i] = reinterpret_cast<uint32_t*>(target.Row(UINT(py[lane + i])))[px[lane + i]];
         }
         __m128i old = _mm_load_si128(reinterpret_cast<const __m128i*>(pixels));
         _mm_store_si128(reinterpret_cast<__m128i*>(pixels), Combine<kBlend>(color, lane, old, hasAlpha));
-        if (whole && quadLive == 0xF) {
-            std::memcpy(rows[0], &pixels[0], 8);
-            std::memcpy(rows[1], &pixels[2], 8);
-            continue;
-        }
         for (int i = 0; i < 4; ++i) {
             if (quadLive >> i & 1) reinterpret_cast<uint32_t*>(target.Row(UINT(py[lane + i])))[px[lane + i]] = pixels[i];
         }
