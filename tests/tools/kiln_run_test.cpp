@@ -1,0 +1,228 @@
+// kiln run: shaders run on given inputs, outputs compared with the same
+// arithmetic done here, and every kind of bad input reported by message.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "tool_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Vec = std::vector<float>;
+
+const std::string kData = std::string(KILN_SOURCE_DIR) + "/tests/tools/run_data/";
+
+// The vectors (or scalars, as one-element vectors) printed under "name".
+std::vector<Vec> Field(const std::string& out, const std::string& name) {
+    std::vector<Vec> result;
+    size_t at = out.find("\"" + name + "\": [");
+    if (at == std::string::npos) return result;
+    const char* p = out.c_str() + at + name.size() + 5;
+    int depth = 1;
+    Vec current;
+    while (*p && depth > 0) {
+        if (*p == '[') {
+            ++depth;
+            current.clear();
+            ++p;
+        } else if (*p == ']') {
+            if (--depth == 1) result.push_back(current);
+            ++p;
+        } else if (*p == ',' || *p == ' ') {
+            ++p;
+        } else {
+            char* end = nullptr;
+            float v = std::strtof(p, &end);
+            if (end == p) break;
+            if (depth == 1)
+                result.push_back({v});
+            else
+                current.push_back(v);
+            p = end;
+        }
+    }
+    return result;
+}
+
+void ExpectNear(const Vec& got, const Vec& want, const std::string& what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_NEAR(got[i], want[i], 1e-5f * std::max(1.0f, std::fabs(want[i]))) << what << " component " << i;
+}
+
+// Row vector times a rows x cols matrix given row by row.
+Vec Mul(const Vec& p, const Vec& m, int rows, int cols) {
+    Vec r(size_t(cols), 0.0f);
+    for (int j = 0; j < cols; ++j)
+        for (int i = 0; i < rows; ++i) r[size_t(j)] += p[size_t(i)] * m[size_t(i * cols + j)];
+    return r;
+}
+
+std::string Numbers(const Vec& v) {
+    std::string s = "[";
+    for (size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + std::to_string(v[i]);
+    return s + "]";
+}
+
+class KilnRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kiln_run_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(dir_ / name) << text;
+        return (dir_ / name).string();
+    }
+    fs::path dir_;
+};
+
+TEST_F(KilnRun, VertexShaderMatricesInBothPackings) {
+    const Vec m = {1, 2, 3, 4, -5, 6, 7, 8, 9, 10, -11, 12, 13, 14, 15, 0.5f};
+    const Vec n = {1, -2, 3, 4, 5, 6, 7, 8, 9.5f, 10, 11, 12};
+    const Vec tint = {1, 0.5f, 2, 1};
+    std::string inputs = Write("in.json",
+                               "{\"n\": 2, \"inputs\": {\"POSITION\": [[1, 2, 3], [-1, 0.5, 2, 1]],\n"
+                               " \"COLOR0\": [[0.5, 1, 0.25, 1], [1, 1, 1, 0]]}}");
+    // The column-major matrices are given nested by rows, the row-major ones flat.
+    std::string nested = "[" + Numbers({1, 2, 3, 4}) + "," + Numbers({-5, 6, 7, 8}) + "," + Numbers({9, 10, -11, 12}) +
+                         "," + Numbers({13, 14, 15, 0.5f}) + "]";
+    std::string uniforms = Write("u.json", "{\"ColumnMajor\": " + nested + ", \"RowMajor\": " + Numbers(m) +
+                                               ", \"ColumnMajor43\": " + Numbers(n) + ", \"RowMajor43\": " +
+                                               Numbers(n) + ", \"Tint\": " + Numbers(tint) + "}");
+    for (const char* profile : {"vs_1_1", "vs_2_0"}) {
+        ToolResult r = RunKiln({"run", kData + "transform.fx", "-p", profile, "-e", "main", "--inputs", inputs,
+                                "--uniforms", uniforms});
+        ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
+        const std::vector<Vec> positions = {{1, 2, 3, 1}, {-1, 0.5f, 2, 1}};
+        const std::vector<Vec> colors = {{0.5f, 1, 0.25f, 1}, {1, 1, 1, 0}};
+        auto pos = Field(r.out, "POSITION"), color = Field(r.out, "COLOR0"), a = Field(r.out, "TEXCOORD0"),
+             b = Field(r.out, "TEXCOORD1"), c = Field(r.out, "TEXCOORD2");
+        ASSERT_EQ(pos.size(), 2u) << r.out;
+        ASSERT_EQ(color.size(), 2u) << r.out;
+        ASSERT_EQ(a.size(), 2u) << r.out;
+        ASSERT_EQ(b.size(), 2u) << r.out;
+        ASSERT_EQ(c.size(), 2u) << r.out;
+        for (size_t i = 0; i < 2; ++i) {
+            const Vec p = positions[i];
+            ExpectNear(pos[i], Mul(p, m, 4, 4), std::string(profile) + " column-major 4x4");
+            ExpectNear(a[i], Mul(p, m, 4, 4), std::string(profile) + " row-major 4x4");
+            Vec want43 = Mul(p, n, 4, 3);
+            ExpectNear(Vec(b[i].begin(), b[i].begin() + 3), want43, std::string(profile) + " column-major 4x3");
+            ExpectNear(Vec(c[i].begin(), c[i].begin() + 3), want43, std::string(profile) + " row-major 4x3");
+            Vec wantColor(4);
+            for (int k = 0; k < 4; ++k) wantColor[k] = colors[i][k] * tint[k] * 2.0f;  // Scale defaults to 2
+            ExpectNear(color[i], wantColor, std::string(profile) + " colour");
+        }
+    }
+}
+
+TEST_F(KilnRun, PixelShaderSamplesTheBoundTexture) {
+    // Texel centres of the 2x2 fixture, point sampled.
+    std::string inputs = Write("in.json",
+                               "{\"n\": 5, \"inputs\": {\"TEXCOORD0\": [[0.25, 0.25], [0.75, 0.25], [0.25, 0.75], "
+                               "[0.75, 0.75], [0.75, 0.75]],\n"
+                               " \"COLOR0\": [[1, 1, 1, 1], [1, 1, 1, 1], [1, 1, 1, 1], [1, 1, 1, 1], [0.5, 2, 0, 1]]}}");
+    std::string uniforms = Write("u.json", "{\"Gain\": [0.25, 0, 0, 0]}");
+    const std::vector<Vec> texels = {{255, 0, 0, 255}, {0, 255, 0, 51}, {0, 0, 255, 102}, {51, 102, 153, 204}};
+    for (const std::string sampler : {"s0", "Image"}) {
+        ToolResult r = RunKiln({"run", kData + "sample.fx", "-p", "ps_2_0", "-e", "main", "--inputs", inputs,
+                                "--uniforms", uniforms, "--texture", sampler + "=" + kData + "quad_rgba.png"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        auto color = Field(r.out, "COLOR0");
+        ASSERT_EQ(color.size(), 5u) << r.out;
+        const Vec tints[] = {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {0.5f, 2, 0, 1}};
+        for (size_t i = 0; i < 5; ++i) {
+            const Vec& t = texels[i < 4 ? i : 3];
+            Vec want(4);
+            for (int k = 0; k < 4; ++k) want[k] = t[k] / 255.0f * tints[i][k] + (k == 0 ? 0.25f : 0.0f);
+            ExpectNear(color[i], want, "pixel " + std::to_string(i));
+        }
+    }
+}
+
+TEST_F(KilnRun, BytecodeInputWithRawRegisters) {
+    std::string bin = (dir_ / "offset.vso").string();
+    ToolResult compiled = RunKiln({"compile", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "-o", bin});
+    ASSERT_EQ(compiled.exitCode, 0) << compiled.err;
+    std::string inputs = Write("in.json", "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}");
+    std::string byName = Write("name.json", "{\"Offset\": [10, 20, 30, 40]}");
+    std::string byRegister = Write("reg.json", "{\"c0\": [10, 20, 30, 40]}");
+    for (const std::string& u : {byName, byRegister}) {
+        ToolResult r = RunKiln({"run", bin, "--bytecode", "--inputs", inputs, "--uniforms", u});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        auto pos = Field(r.out, "POSITION");
+        ASSERT_EQ(pos.size(), 1u) << r.out;
+        ExpectNear(pos[0], {11, 22, 33, 44}, u);
+    }
+    ToolResult wrong = RunKiln({"run", bin, "--bytecode", "-p", "ps_2_0", "--inputs", inputs});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("is vs_2_0 bytecode, not ps_2_0"), std::string::npos) << wrong.err;
+    ToolResult truncated = RunKiln({"run", Write("odd.bin", "abcde"), "--bytecode", "--inputs", inputs});
+    EXPECT_EQ(truncated.exitCode, 1);
+    EXPECT_NE(truncated.err.find("not shader bytecode"), std::string::npos) << truncated.err;
+}
+
+TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
+    const std::string good = Write("good.json", "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}");
+    const std::string image = kData + "quad_rgba.png";
+    struct Case {
+        std::vector<std::string> extra;  // after FILE -p -e
+        std::string inputs;              // text of IN.json, or empty for `good`
+        std::string uniforms;            // text of U.json, or empty for none
+        int exitCode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{}, "{\"n\": 1, \"inputs\": {\"BOGUS\": [[1]]}}", "", 1, "unknown semantic \"BOGUS\""},
+        {{}, "{\"n\": 1, \"inputs\": {\"NORMAL\": [[1]]}}", "", 1, "the shader has no input NORMAL (it reads: POSITION)"},
+        {{}, "{\"n\": 1,\n  \"inputs\": {]}", "", 1, "in.json:2:14: expected a member name"},
+        {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2,]]}}", "", 1, "in.json:1:40: expected a value"},
+        {{}, "{\"n\": 2, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}", "", 1, "1 vectors, but n is 2"},
+        {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2, 3, 4, 5]]}}", "", 1, "expected 1 to 4 numbers"},
+        {{}, "", "{\"Nope\": [1]}", 1, "unknown uniform \"Nope\""},
+        {{}, "", "{\"Offset\": [1, 2]}", 1, "\"Offset\" takes 4 values (1x4), got 2"},
+        {{}, "", "{\"c300\": [1]}", 1, "c registers end at c255"},
+        {{"--texture", "s0"}, "", "", 2, "--texture takes SAMPLER=IMAGE"},
+        {{"--texture", "s0=" + (dir_ / "missing.png").string()}, "", "", 1, "cannot load texture"},
+        {{"--texture", "Offset=" + image}, "", "", 1, "\"Offset\" is no sampler"},
+        {{"--filter", "cubic"}, "", "", 2, "--filter takes point or linear"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"run", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "--inputs",
+                                         c.inputs.empty() ? good : Write("in.json", c.inputs)};
+        if (!c.uniforms.empty()) {
+            args.push_back("--uniforms");
+            args.push_back(Write("u.json", c.uniforms));
+        }
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        ToolResult r = RunKiln(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.message << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << c.message;
+    }
+
+    // Several problems at once: one line each.
+    std::string both = Write("in.json", "{\"n\": 1, \"inputs\": {\"BOGUS\": [[1]], \"POSITION\": [[1], [2]]}, \"x\": 0}");
+    ToolResult r = RunKiln({"run", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "--inputs", both});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+
+    ToolResult broken = RunKiln({"run", kData + "broken.fx", "-p", "vs_2_0", "-e", "main", "--inputs", good});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.err.find("broken.fx(2"), std::string::npos) << broken.err;
+    EXPECT_NE(broken.err.find("did not compile"), std::string::npos) << broken.err;
+
+    ToolResult help = RunKiln({"run", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: kiln run FILE"), std::string::npos);
+    EXPECT_EQ(RunKiln({"run", kData + "offset.fx", "-p", "vs_2_0"}).exitCode, 2);
+}
+
+}  // namespace

@@ -1,0 +1,5 @@
+float4 Offset;
+
+float4 main(float4 p : POSITION) : POSITION {
+    return p + Offset;
+}

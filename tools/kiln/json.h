@@ -1,0 +1,42 @@
+// A small strict JSON reader and the number format of the JSON the kiln
+// commands print. The reader accepts exactly RFC 8259 text (no comments, no
+// trailing commas, no NaN), nests at most kMaxDepth levels, and reports the
+// first fault with its line and column.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace json {
+
+constexpr int kMaxDepth = 64;
+
+struct Value {
+    enum class Kind { Null, Bool, Number, String, Array, Object };
+    Kind kind = Kind::Null;
+    bool boolean = false;
+    double number = 0.0;
+    std::string text;                                     // String
+    std::vector<Value> items;                             // Array
+    std::vector<std::pair<std::string, Value>> members;   // Object, in file order
+    int line = 0;    // where the value starts, from 1
+    int column = 0;
+
+    bool IsNumber() const { return kind == Kind::Number; }
+    bool IsArray() const { return kind == Kind::Array; }
+    bool IsObject() const { return kind == Kind::Object; }
+    // The member called `key` of an object, or null.
+    const Value* Find(std::string_view key) const;
+};
+
+// Parses `text` into *out. On failure returns false and sets *error to
+// "LINE:COLUMN: what was wrong".
+bool Parse(std::string_view text, Value* out, std::string* error);
+
+// The shortest text that reads back as exactly `value`; non-finite values
+// are written as the strings "NaN", "Infinity" and "-Infinity".
+std::string FormatFloat(float value);
+
+}  // namespace json

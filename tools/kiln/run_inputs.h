@@ -1,0 +1,33 @@
+// The inputs file of kiln run: {"n": N, "inputs": {"SEMANTIC": [[x, y, z, w], ...]}}.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "gfx/shaders/shader_program.h"
+#include "json.h"
+
+// At most this many vertices or pixels per run (keeps memory bounded).
+constexpr size_t kMaxRunItems = 1u << 20;
+
+using Float4 = std::array<float, 4>;
+
+struct InputStream {
+    gfx::ShaderSemantic semantic;  // as the program declares it (slot = where it goes)
+    std::vector<Float4> values;    // one per vertex or pixel
+};
+
+struct RunInputs {
+    size_t count = 0;
+    std::vector<InputStream> streams;  // every input the program reads, in its order
+};
+
+// Fills one stream per program input: values from the file, missing
+// components 0 (w 1 for a vertex POSITION), missing inputs all 0. Each
+// problem adds one message to *errors ("where: what").
+void ReadInputs(const json::Value& doc, const std::string& file, const gfx::ShaderProgram& program, RunInputs* out,
+                std::vector<std::string>* errors);
+
+// Converts a JSON number to float; false when it does not fit in one.
+bool ToFloat(const json::Value& v, float* out);
