@@ -147,6 +147,33 @@ TEST_F(KilnRun, PixelShaderSamplesTheBoundTexture) {
     }
 }
 
+TEST_F(KilnRun, PixelProfilesOutputsAndDiscards) {
+    std::string inputs = Write("in.json", "{\"n\": 2, \"inputs\": {\"COLOR0\": [[1, 0.5, 0.25, 1], [0.2, 0.4, 0.6, 0.8]]}}");
+    std::string uniforms = Write("u.json", "{\"Factor\": [0.5, 1, 0.5, 0.25]}");
+    for (const char* profile : {"ps_1_1", "ps_1_4", "ps_2_0"}) {
+        ToolResult r = RunKiln({"run", kData + "modulate.fx", "-p", profile, "-e", "main", "--inputs", inputs,
+                                "--uniforms", uniforms});
+        ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
+        auto color = Field(r.out, "COLOR0");
+        ASSERT_EQ(color.size(), 2u) << r.out;
+        ExpectNear(color[0], {0.5f, 0.5f, 0.125f, 0.25f}, profile);
+        ExpectNear(color[1], {0.1f, 0.4f, 0.3f, 0.2f}, profile);
+    }
+
+    // A discarded pixel prints null; COLOR1 and DEPTH appear when written.
+    // NORMAL is valid but unread: a warning, not an error.
+    std::string clipped = Write("clip.json",
+                                "{\"n\": 3, \"inputs\": {\"TEXCOORD0\": [[1, 0.5], [-1, 0.25], [0.5, 0.75, 3, 4]], "
+                                "\"NORMAL\": [[1], [2], [3]]}}");
+    ToolResult r = RunKiln({"run", kData + "clip.fx", "-p", "ps_2_0", "-e", "main", "--inputs", clipped});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: " + (dir_ / "clip.json").string() + ":1:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the shader does not read NORMAL (it reads: TEXCOORD0); ignored"), std::string::npos);
+    EXPECT_NE(r.out.find("\"COLOR0\": [[1, 0.5, 0, 0], null, [0.5, 0.75, 3, 4]]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"COLOR1\": [[2, 1, 0, 0], null, [1, 1.5, 6, 8]]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"DEPTH\": [0.5, null, 0.75]"), std::string::npos) << r.out;
+}
+
 TEST_F(KilnRun, BytecodeInputWithRawRegisters) {
     std::string bin = (dir_ / "offset.vso").string();
     ToolResult compiled = RunKiln({"compile", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "-o", bin});
@@ -181,7 +208,7 @@ TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
     };
     const Case cases[] = {
         {{}, "{\"n\": 1, \"inputs\": {\"BOGUS\": [[1]]}}", "", 1, "unknown semantic \"BOGUS\""},
-        {{}, "{\"n\": 1, \"inputs\": {\"NORMAL\": [[1]]}}", "", 1, "the shader has no input NORMAL (it reads: POSITION)"},
+        {{}, "[" + std::string(100, '[') + std::string(101, ']'), "", 1, "in.json:1:65: nesting deeper than 64 levels"},
         {{}, "{\"n\": 1,\n  \"inputs\": {]}", "", 1, "in.json:2:14: expected a member name"},
         {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2,]]}}", "", 1, "in.json:1:40: expected a value"},
         {{}, "{\"n\": 2, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}", "", 1, "1 vectors, but n is 2"},

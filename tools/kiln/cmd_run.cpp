@@ -36,7 +36,8 @@ const char kUsage[] =
     "                    (pixel shaders, which see exactly the given values);\n"
     "                    semantics as the shader declares them (POSITION,\n"
     "                    NORMAL, COLOR0, TEXCOORD0, ...). Missing components\n"
-    "                    are 0 (w is 1 for a vertex POSITION), missing inputs 0.\n"
+    "                    are 0 (w is 1 for a vertex POSITION), missing inputs 0;\n"
+    "                    inputs the shader does not read are ignored (warning).\n"
     "  --uniforms U.json {\"name\": [values...], \"c5\": [x, y, z, w]}: uniforms by\n"
     "                    their name in the constant table (\"s.member\",\n"
     "                    \"a[2]\" work too); matrices row by row as the source\n"
@@ -261,12 +262,13 @@ int RunRun(const std::vector<std::string>& args) {
         if (t) t->Release();
     });
 
-    std::vector<std::string> errors;
+    std::vector<std::string> errors, warnings;
     json::Value inputsDoc, uniformsDoc;
     if (!ParseJsonFile(o.inputs, &inputsDoc)) return 1;
     if (!o.uniforms.empty() && !ParseJsonFile(o.uniforms, &uniformsDoc)) return 1;
     RunInputs inputs;
-    ReadInputs(inputsDoc, o.inputs, *program, &inputs, &errors);
+    ReadInputs(inputsDoc, o.inputs, *program, &inputs, &errors, &warnings);
+    for (const std::string& w : warnings) std::fprintf(stderr, "kiln run: warning: %s\n", w.c_str());
     auto constants = std::make_unique<gfx::ShaderConstants>();
     if (table) LoadUniformDefaults(table.get(), pixel, constants.get());
     if (!o.uniforms.empty()) ReadUniforms(uniformsDoc, o.uniforms, table.get(), pixel, constants.get(), &errors);

@@ -33,7 +33,7 @@ bool ToFloat(const json::Value& v, float* out) {
 }
 
 void ReadInputs(const json::Value& doc, const std::string& file, const gfx::ShaderProgram& program, RunInputs* out,
-                std::vector<std::string>* errors) {
+                std::vector<std::string>* errors, std::vector<std::string>* warnings) {
     *out = RunInputs();
     if (!doc.IsObject()) {
         errors->push_back(At(file, doc) + "the inputs file must hold an object {\"n\": N, \"inputs\": {...}}");
@@ -83,8 +83,8 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         for (auto& st : out->streams)
             if (st.semantic.usage == usage && st.semantic.usageIndex == index) stream = &st;
         if (!stream) {
-            errors->push_back(At(file, value) + "the shader has no input " + SemanticName(usage, index) +
-                              " (it reads: " + DeclaredList(program) + ")");
+            warnings->push_back(At(file, value) + "the shader does not read " + SemanticName(usage, index) +
+                                " (it reads: " + DeclaredList(program) + "); ignored");
             continue;
         }
         if (!value.IsArray()) {

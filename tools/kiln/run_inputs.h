@@ -25,9 +25,11 @@ struct RunInputs {
 
 // Fills one stream per program input: values from the file, missing
 // components 0 (w 1 for a vertex POSITION), missing inputs all 0. Each
-// problem adds one message to *errors ("where: what").
+// problem adds one message to *errors ("where: what"); a valid semantic the
+// program does not read (the compiler may drop an unused parameter) is
+// ignored with a message in *warnings.
 void ReadInputs(const json::Value& doc, const std::string& file, const gfx::ShaderProgram& program, RunInputs* out,
-                std::vector<std::string>* errors);
+                std::vector<std::string>* errors, std::vector<std::string>* warnings);
 
 // Converts a JSON number to float; false when it does not fit in one.
 bool ToFloat(const json::Value& v, float* out);
