@@ -118,6 +118,7 @@ MOperand CodeGenerator::SourceOf(const int32_t* list, size_t count, const uint32
         o.readMask |= 1u << position;
     }
     const IrArgument& a = args[list[0]];
+    o.modifier = (a.flags & kValueSourceModifierMask) >> 16;
     if (a.relative >= 0) {
         o.relative = true;
         o.relativeArg = a.relative;
@@ -292,19 +293,47 @@ HRESULT CodeGenerator::EmitScalarRuns(size_t index, uint32_t opcode, std::vector
 
 HRESULT CodeGenerator::EmitSqrt(size_t index, std::vector<MInst>* out) {
     // sqrt x = 1 / rsq x, which also gives 0 for 0 (rsq 0 * 0 would not).
+    // Each component's reciprocal square root goes into the destination
+    // component itself, unless a later component still reads what that
+    // overwrites: then all of them go through a scratch register first.
     const IrInstruction& inst = instructions[index];
-    uint32_t t;
-    HRESULT hr = Scratch(index, &t);
-    if (FAILED(hr)) return hr;
-    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
-        const int32_t o = inst.outputs[c], i = inst.inputs[c];
-        const uint32_t component = RegisterOf(o).component;
+    const size_t n = std::min(inst.outputs.size(), inst.inputs.size());
+    bool hazard = false;
+    for (size_t c = 0; c < n; ++c) {
+        const RegRef d = RegisterOf(inst.outputs[c]);
+        if (d.type != REG_TEMP) hazard = true;
+        for (size_t later = c + 1; later < n; ++later) {
+            const RegRef s = RegisterOf(inst.inputs[later]);
+            if (s.type == d.type && s.number == d.number && (s.component == d.component || args[inst.inputs[later]].relative >= 0))
+                hazard = true;
+        }
+    }
+    uint32_t t = 0;
+    if (hazard) {
+        HRESULT hr = Scratch(index, &t);
+        if (FAILED(hr)) return hr;
+    }
+    auto stepFor = [&](size_t c) {
+        const int32_t o = inst.outputs[c];
+        return hazard ? Temp(t, 1u << RegisterOf(o).component) : DestOf(&o, 1);
+    };
+    for (size_t c = 0; c < n; ++c) {
+        const int32_t i = inst.inputs[c];
+        const uint32_t component = RegisterOf(inst.outputs[c]).component;
         MOperand src = SourceOf(&i, 1, &component);
         src.Replicate(RegisterOf(i).component);
-        out->push_back(MInst{OP_RSQ, true, Temp(t, 1u << component), {src}});
+        out->push_back(MInst{OP_RSQ, true, stepFor(c), {src}});
+        if (hazard) continue;
+        MOperand r = stepFor(c);
+        r.Replicate(component);
+        r.mask = kMaskAll;
+        out->push_back(MInst{OP_RCP, true, DestOf(&inst.outputs[c], 1), {r}});
+    }
+    for (size_t c = 0; hazard && c < n; ++c) {
+        const uint32_t component = RegisterOf(inst.outputs[c]).component;
         MOperand r = Temp(t);
         r.Replicate(component);
-        out->push_back(MInst{OP_RCP, true, DestOf(&o, 1), {r}});
+        out->push_back(MInst{OP_RCP, true, DestOf(&inst.outputs[c], 1), {r}});
     }
     return S_OK;
 }

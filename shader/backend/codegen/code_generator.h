@@ -151,6 +151,9 @@ protected:
     // Pattern: a multiply whose only reader is an add becomes one
     // multiply-add, when nothing between them overwrites its operands.
     void FuseMultiplyAdd();
+    // Pattern: a negation read only as whole operands becomes the negate
+    // source modifier of its readers.
+    void FoldNegation();
 
     bool Skip(uint32_t bit) const { return (flags & bit) != 0; }
     const SourceLocation* LocationOf(size_t index) const { return &instructions[index].location; }

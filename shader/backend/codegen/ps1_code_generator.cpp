@@ -200,7 +200,10 @@ void Ps1CodeGenerator::AddTargetLiterals() {
     }
 }
 
-void Ps1CodeGenerator::ApplyPatterns() { FuseMultiplyAdd(); }
+void Ps1CodeGenerator::ApplyPatterns() {
+    FoldNegation();
+    FuseMultiplyAdd();
+}
 
 HRESULT Ps1CodeGenerator::EmitDeclarations() {
     // The texture stages, in stage order, ahead of the arithmetic.

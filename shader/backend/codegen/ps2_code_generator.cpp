@@ -166,7 +166,9 @@ void Ps2CodeGenerator::AddTargetLiterals() {
 }
 
 void Ps2CodeGenerator::ApplyPatterns() {
-    if (!Skip(kCompileSkipOptimization)) FuseMultiplyAdd();
+    if (Skip(kCompileSkipOptimization)) return;
+    FoldNegation();
+    FuseMultiplyAdd();
 }
 
 HRESULT Ps2CodeGenerator::EmitDeclarations() {

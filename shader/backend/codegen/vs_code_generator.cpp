@@ -275,7 +275,9 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
 }
 
 void VsCodeGenerator::ApplyPatterns() {
-    if (!Skip(kCompileSkipOptimization)) FuseMultiplyAdd();
+    if (Skip(kCompileSkipOptimization)) return;
+    FoldNegation();
+    FuseMultiplyAdd();
 }
 
 }  // namespace codegen

@@ -76,6 +76,19 @@ TEST(VertexExecution, Intrinsics) {
                 2e-3f);
 }
 
+TEST(VertexExecution, SquareRootsOfSwizzledAndNegatedValues) {
+    const char* source = R"(
+        float4 main(float4 p : POSITION) : POSITION {
+            float4 v = abs(p);
+            v.xy = sqrt(v.yx);
+            return float4(v.xy, sqrt(-p.y) + v.z, -v.w);
+        })";
+    CheckVertex(source, {{{kPosition, 0}, kP}}, {},
+                {{{kPosition, 0}, {std::sqrt(std::fabs(kP[1])), std::sqrt(std::fabs(kP[0])),
+                                   std::sqrt(-kP[1]) + std::fabs(kP[2]), -std::fabs(kP[3])}}},
+                1e-3f);
+}
+
 TEST(VertexExecution, TrigonometryWithinPolynomialPrecision) {
     const char* source = R"(
         float4 main(float4 p : POSITION) : POSITION { return float4(sin(p.x), cos(p.y), sin(p.z * 7), cos(p.w)); })";
