@@ -132,8 +132,9 @@ private:
             if (AtEnd() || Peek() != ':') return Fail("expected ':' after the member name, found " + Found());
             Advance();
             SkipSpace();
-            out->members.emplace_back(std::move(key), Value());
-            if (!ParseValue(&out->members.back().second, depth)) return false;
+            out->keys.push_back(std::move(key));
+            out->items.emplace_back();
+            if (!ParseValue(&out->items.back(), depth)) return false;
             SkipSpace();
             if (!AtEnd() && Peek() == ',') {
                 Advance();
@@ -295,8 +296,9 @@ private:
 }  // namespace
 
 const Value* Value::Find(std::string_view key) const {
-    for (const auto& m : members)
-        if (m.first == key) return &m.second;
+    if (kind != Kind::Object) return nullptr;
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] == key) return &items[i];
     return nullptr;
 }
 

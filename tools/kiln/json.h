@@ -6,7 +6,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace json {
@@ -19,8 +18,8 @@ struct Value {
     bool boolean = false;
     double number = 0.0;
     std::string text;                                     // String
-    std::vector<Value> items;                             // Array
-    std::vector<std::pair<std::string, Value>> members;   // Object, in file order
+    std::vector<Value> items;        // Array elements, or an object's member values
+    std::vector<std::string> keys;   // Object member names, in file order (parallel to items)
     int line = 0;    // where the value starts, from 1
     int column = 0;
 

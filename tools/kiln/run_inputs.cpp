@@ -39,9 +39,10 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         errors->push_back(At(file, doc) + "the inputs file must hold an object {\"n\": N, \"inputs\": {...}}");
         return;
     }
-    for (const auto& m : doc.members) {
-        if (m.first != "n" && m.first != "inputs")
-            errors->push_back(At(file, m.second) + "unknown member \"" + m.first + "\" (expected \"n\" and \"inputs\")");
+    for (size_t i = 0; i < doc.keys.size(); ++i) {
+        if (doc.keys[i] != "n" && doc.keys[i] != "inputs")
+            errors->push_back(At(file, doc.items[i]) + "unknown member \"" + doc.keys[i] +
+                              "\" (expected \"n\" and \"inputs\")");
     }
     const json::Value* n = doc.Find("n");
     const json::Value* inputs = doc.Find("inputs");
@@ -60,8 +61,8 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         errors->push_back(At(file, *inputs) + "\"inputs\" must be an object of SEMANTIC: [vectors]");
         inputs = nullptr;
     }
-    if (!haveCount && inputs && !n && !inputs->members.empty() && inputs->members[0].second.IsArray()) {
-        out->count = std::min(inputs->members[0].second.items.size(), kMaxRunItems);
+    if (!haveCount && inputs && !n && !inputs->items.empty() && inputs->items[0].IsArray()) {
+        out->count = std::min(inputs->items[0].items.size(), kMaxRunItems);
         haveCount = true;
     }
 
@@ -73,7 +74,9 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         out->streams.push_back(std::move(stream));
     }
     if (!inputs) return;
-    for (const auto& [name, value] : inputs->members) {
+    for (size_t m = 0; m < inputs->keys.size(); ++m) {
+        const std::string& name = inputs->keys[m];
+        const json::Value& value = inputs->items[m];
         uint8_t usage = 0, index = 0;
         if (!ParseSemantic(name, &usage, &index)) {
             errors->push_back(At(file, value) + "unknown semantic \"" + name + "\"");

@@ -151,7 +151,9 @@ void ReadUniforms(const json::Value& doc, const std::string& file, IKLConstantTa
         errors->push_back(At(file, doc) + "the uniforms file must hold an object {\"name\": [values]}");
         return;
     }
-    for (const auto& [name, value] : doc.members) {
+    for (size_t m = 0; m < doc.keys.size(); ++m) {
+        const std::string& name = doc.keys[m];
+        const json::Value& value = doc.items[m];
         std::vector<float> values;
         if (!Flatten(value, &values)) {
             errors->push_back(At(file, value) + "\"" + name +
