@@ -174,6 +174,46 @@ TEST_F(KilnRun, PixelProfilesOutputsAndDiscards) {
     EXPECT_NE(r.out.find("\"DEPTH\": [0.5, null, 0.75]"), std::string::npos) << r.out;
 }
 
+TEST_F(KilnRun, UniformPathsIntsAndBools) {
+    std::string inputs = Write("in.json", "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}");
+    struct Case {
+        std::string uniforms;
+        Vec want;
+    };
+    const Case cases[] = {
+        {"{\"Count\": 3, \"Flag\": true, \"Weights\": [[1, 1, 1, 1], [10, 20, 30, 40], [100, 200, 300, 400]], "
+         "\"Sun.color\": [0.5, 0.5, 0.5, 0.5]}",
+         {113.5f, 226.5f, 339.5f, 452.5f}},
+        {"{\"Count\": 2, \"Flag\": false, \"Weights[2]\": [1, 2, 3, 4]}", {3, 6, 9, 12}},
+        {"{\"Count\": 1, \"Flag\": 1, \"Weights[1]\": [5, 5, 5, 5], \"Weights[2]\": [0, 0, 0, 1]}", {6, 7, 8, 10}},
+    };
+    for (const Case& c : cases) {
+        ToolResult r = RunKiln({"run", kData + "members.fx", "-p", "vs_2_0", "-e", "main", "--inputs", inputs,
+                                "--uniforms", Write("u.json", c.uniforms)});
+        ASSERT_EQ(r.exitCode, 0) << c.uniforms << "\n" << r.err;
+        auto pos = Field(r.out, "POSITION");
+        ASSERT_EQ(pos.size(), 1u) << r.out;
+        ExpectNear(pos[0], c.want, c.uniforms);
+    }
+    ToolResult whole = RunKiln({"run", kData + "members.fx", "-p", "vs_2_0", "-e", "main", "--inputs", inputs,
+                                "--uniforms", Write("u.json", "{\"Sun\": [1, 2, 3, 4, 5, 6, 7]}")});
+    EXPECT_EQ(whole.exitCode, 1);
+    EXPECT_NE(whole.err.find("\"Sun\" is a structure; give its members as \"Sun.member\""), std::string::npos)
+        << whole.err;
+}
+
+TEST_F(KilnRun, LinearFilterBlendsNeighbouringTexels) {
+    // Halfway between the centres of texels (0, 0) and (1, 0) of the fixture.
+    std::string inputs = Write("in.json",
+                               "{\"n\": 1, \"inputs\": {\"TEXCOORD0\": [[0.5, 0.25]], \"COLOR0\": [[1, 1, 1, 1]]}}");
+    ToolResult r = RunKiln({"run", kData + "sample.fx", "-p", "ps_2_0", "-e", "main", "--inputs", inputs, "--texture",
+                            "s0=" + kData + "quad_rgba.png", "--filter", "linear"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto color = Field(r.out, "COLOR0");
+    ASSERT_EQ(color.size(), 1u) << r.out;
+    ExpectNear(color[0], {0.5f, 0.5f, 0.0f, (255 + 51) / 510.0f}, "linear");
+}
+
 TEST_F(KilnRun, BytecodeInputWithRawRegisters) {
     std::string bin = (dir_ / "offset.vso").string();
     ToolResult compiled = RunKiln({"compile", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "-o", bin});
