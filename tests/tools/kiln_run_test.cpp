@@ -202,7 +202,7 @@ TEST_F(KilnRun, UniformPathsIntsAndBools) {
         << whole.err;
 }
 
-TEST_F(KilnRun, LinearFilterBlendsNeighbouringTexels) {
+TEST_F(KilnRun, LinearFilterAndTextureStages) {
     // Halfway between the centres of texels (0, 0) and (1, 0) of the fixture.
     std::string inputs = Write("in.json",
                                "{\"n\": 1, \"inputs\": {\"TEXCOORD0\": [[0.5, 0.25]], \"COLOR0\": [[1, 1, 1, 1]]}}");
@@ -212,6 +212,18 @@ TEST_F(KilnRun, LinearFilterBlendsNeighbouringTexels) {
     auto color = Field(r.out, "COLOR0");
     ASSERT_EQ(color.size(), 1u) << r.out;
     ExpectNear(color[0], {0.5f, 0.5f, 0.0f, (255 + 51) / 510.0f}, "linear");
+
+    // ps_1_x looks up through texture stages: stage 0 is sampler s0.
+    std::string corner = Write("corner.json",
+                               "{\"n\": 1, \"inputs\": {\"TEXCOORD0\": [[0.75, 0.75]], \"COLOR0\": [[1, 1, 1, 1]]}}");
+    for (const char* profile : {"ps_1_1", "ps_1_4"}) {
+        ToolResult p = RunKiln({"run", kData + "sample.fx", "-p", profile, "-e", "main", "--inputs", corner,
+                                "--texture", "s0=" + kData + "quad_rgba.png"});
+        ASSERT_EQ(p.exitCode, 0) << profile << ": " << p.err;
+        auto c = Field(p.out, "COLOR0");
+        ASSERT_EQ(c.size(), 1u) << p.out;
+        ExpectNear(c[0], {0.2f, 0.4f, 0.6f, 0.8f}, profile);
+    }
 }
 
 TEST_F(KilnRun, BytecodeInputWithRawRegisters) {
