@@ -649,6 +649,8 @@ HRESULT CodeGenerator::Encode(const MInst& m, const SourceLocation* location) {
 }
 
 HRESULT CodeGenerator::EmitBody() {
+    std::vector<MInst> body;
+    std::vector<size_t> origin;
     for (size_t i = 0; i < instructions.size(); ++i) {
         if (instructions[i].code() == kOpEmpty) continue;
         ResetScratch();
@@ -657,11 +659,16 @@ HRESULT CodeGenerator::EmitBody() {
         if (FAILED(hr)) return hr;
         hr = Legalize(i, &list);
         if (FAILED(hr)) return hr;
-        if (stream_.DebugEnabled()) stream_.SetSourcePosition(0, uint16_t(instructions[i].location.line));
-        for (const MInst& m : list) {
-            hr = Encode(m, LocationOf(i));
-            if (FAILED(hr)) return hr;
+        for (MInst& m : list) {
+            body.push_back(std::move(m));
+            origin.push_back(i);
         }
+    }
+    if (!Skip(kCompileSkipOptimization)) Peephole(&body, &origin);
+    for (size_t k = 0; k < body.size(); ++k) {
+        if (stream_.DebugEnabled()) stream_.SetSourcePosition(0, uint16_t(instructions[origin[k]].location.line));
+        HRESULT hr = Encode(body[k], LocationOf(origin[k]));
+        if (FAILED(hr)) return hr;
     }
     return S_OK;
 }

@@ -78,6 +78,13 @@ protected:
     // Applies the operand rules of the target to the instructions of one
     // intermediate instruction.
     virtual HRESULT Legalize(size_t index, std::vector<MInst>* insts) = 0;
+    // Rewrites the finished instruction list (target instruction patterns
+    // that span several intermediate instructions). `origin` holds the
+    // intermediate instruction each target instruction came from.
+    virtual void Peephole(std::vector<MInst>* insts, std::vector<size_t>* origin) {
+        (void)insts;
+        (void)origin;
+    }
 
     // Register of a packed temporary (the ps_1_x models map some of them onto
     // registers their texture stages leave free).
@@ -154,6 +161,9 @@ protected:
     // Pattern: a negation read only as whole operands becomes the negate
     // source modifier of its readers.
     void FoldNegation();
+    // Pattern: a dot product read only by a move writes the move's
+    // destination directly.
+    void RetargetDotResults();
 
     bool Skip(uint32_t bit) const { return (flags & bit) != 0; }
     const SourceLocation* LocationOf(size_t index) const { return &instructions[index].location; }

@@ -277,7 +277,61 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
 void VsCodeGenerator::ApplyPatterns() {
     if (Skip(kCompileSkipOptimization)) return;
     FoldNegation();
+    RetargetDotResults();
     FuseMultiplyAdd();
+}
+
+}  // namespace codegen
+
+namespace codegen {
+
+namespace {
+
+// Whether `o` is a plain read of its first `columns` components in order
+// (no modifier, direct).
+bool PlainRead(const MOperand& o, uint32_t columns) {
+    bool inOrder = true;
+    for (uint32_t i = 0; i < columns; ++i) inOrder &= o.swizzle[i] == i;
+    return !o.relative && o.modifier == SRCMOD_NONE && inOrder;
+}
+
+}  // namespace
+
+// Dot products filling consecutive components of one register from x, with
+// the same vector and consecutive constant rows, become one matrix
+// instruction: 3 columns with 2, 3 or 4 rows (m3x2, m3x3, m3x4), 4 columns
+// with 3 or 4 rows (m4x3, m4x4).
+void VsCodeGenerator::Peephole(std::vector<MInst>* insts, std::vector<size_t>* origin) {
+    std::vector<MInst>& list = *insts;
+    for (size_t k = 0; k < list.size(); ++k) {
+        const MInst& first = list[k];
+        if (first.opcode != OP_DP3 && first.opcode != OP_DP4) continue;
+        const uint32_t columns = first.opcode == OP_DP4 ? 4 : 3;
+        size_t rows = 0;
+        while (rows < 4 && k + rows < list.size()) {
+            const MInst& m = list[k + rows];
+            const bool fits = m.opcode == first.opcode && m.dest.type == first.dest.type &&
+                              m.dest.number == first.dest.number && m.dest.mask == (1u << rows) &&
+                              m.dest.resultModifier == 0 && m.src[0].SameRegister(first.src[0]) &&
+                              PlainRead(m.src[0], columns) && m.src[1].IsConstant() && PlainRead(m.src[1], columns) &&
+                              m.src[1].number == first.src[1].number + rows &&
+                              !(m.src[0].type == m.dest.type && m.src[0].number == m.dest.number);
+            if (!fits) break;
+            ++rows;
+        }
+        uint32_t opcode = 0;
+        if (columns == 3 && rows >= 2) opcode = rows == 2 ? OP_M3x2 : rows == 3 ? OP_M3x3 : OP_M3x4;
+        if (columns == 4 && rows >= 3) opcode = rows == 3 ? OP_M4x3 : OP_M4x4;
+        if (!opcode) continue;
+        MInst matrix = first;
+        matrix.opcode = opcode;
+        matrix.dest.mask = (1u << rows) - 1;
+        for (MOperand& src : matrix.src)
+            for (int i = 0; i < 4; ++i) src.swizzle[i] = uint8_t(i);
+        list[k] = matrix;
+        list.erase(list.begin() + std::ptrdiff_t(k + 1), list.begin() + std::ptrdiff_t(k + rows));
+        origin->erase(origin->begin() + std::ptrdiff_t(k + 1), origin->begin() + std::ptrdiff_t(k + rows));
+    }
 }
 
 }  // namespace codegen

@@ -22,6 +22,7 @@ protected:
     HRESULT EmitDeclarations() override;
     HRESULT LowerInstruction(size_t index, std::vector<MInst>* out) override;
     HRESULT Legalize(size_t index, std::vector<MInst>* insts) override;
+    void Peephole(std::vector<MInst>* insts, std::vector<size_t>* origin) override;
 
 private:
     bool IsVs2() const { return (version & 0xFFFF) >= 0x0200; }

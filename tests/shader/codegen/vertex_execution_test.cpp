@@ -2,6 +2,7 @@
 // programs; every output is compared with the value computed here in C++.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "codegen_harness.h"
@@ -193,6 +194,53 @@ TEST(VertexExecution, UniformsAtTheRegistersTheTableNames) {
                               {{"fixedOne", {1, 2, 3, 4}}, {"other", {10, 10, 10, 10}}, {"wide", {0, 0, 5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0, 8, 0}}});
     ASSERT_TRUE(run.ok) << run.problem;
     ExpectNear(run.outputs[{kPosition, 0}], {kP[0] + 15, kP[1] * 2 + 16, kP[2] * 3 + 17, kP[3] * 4 + 18}, 1e-5f, "");
+}
+
+}  // namespace
+
+namespace {
+
+// Instruction opcodes of a compiled program, in order (declarations and
+// definitions included, comments skipped).
+std::vector<uint32_t> Opcodes(const Compiled& shader) {
+    std::vector<uint32_t> ops;
+    const bool lengths = (shader.code[0] & 0xFFFF) >= 0x0200;
+    for (size_t k = 1; k < shader.code.size();) {
+        const uint32_t t = shader.code[k];
+        if ((t & 0xFFFF) == 0xFFFE) {
+            k += 1 + ((t >> 16) & 0x7FFF);
+            continue;
+        }
+        if (t == 0xFFFF) break;
+        ops.push_back(t & 0xFFFF);
+        size_t next = k + 1;
+        if (lengths) next += (t >> 24) & 0xF;
+        else if ((t & 0xFFFF) == 81) next += 5;
+        else
+            while (next < shader.code.size() && (shader.code[next] & 0x80000000u)) ++next;
+        k = next;
+    }
+    return ops;
+}
+
+TEST(VertexPatterns, DotProductsOfOneMatrixBecomeOneMatrixInstruction) {
+    struct Case {
+        const char* source;
+        uint32_t opcode;
+    };
+    const Case cases[] = {
+        {"float4x4 m; float4 main(float4 p : POSITION) : POSITION { return mul(p, m); }", 20},  // m4x4
+        {"float4x3 m; float4 main(float4 p : POSITION) : POSITION { return float4(mul(p, m), 1); }", 21},  // m4x3
+        {"float3x3 m; float4 main(float4 p : POSITION) : POSITION { return float4(mul(p.xyz, m), 1); }", 23},  // m3x3
+    };
+    for (const Case& c : cases)
+        for (const char* profile : {"vs_1_1", "vs_2_0"}) {
+            const Compiled shader = CompileHlsl(c.source, profile);
+            ASSERT_TRUE(shader.Ok()) << shader.messages;
+            const std::vector<uint32_t> ops = Opcodes(shader);
+            EXPECT_NE(std::find(ops.begin(), ops.end(), c.opcode), ops.end()) << c.source << " " << profile;
+            EXPECT_EQ(std::find(ops.begin(), ops.end(), 9u), ops.end()) << "a dp4 is left: " << c.source;
+        }
 }
 
 }  // namespace
