@@ -264,6 +264,8 @@ TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
         {{}, "{\"n\": 1,\n  \"inputs\": {]}", "", 1, "in.json:2:14: expected a member name"},
         {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2,]]}}", "", 1, "in.json:1:40: expected a value"},
         {{}, "{\"n\": 2, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}", "", 1, "1 vectors, but n is 2"},
+        {{}, "{\"n\": 300000, \"inputs\": {}}", "", 1, "\"n\" must be a whole number from 0 to 262144"},
+        {{}, "{\"n\": 1.5}", "", 1, "\"n\" must be a whole number"},
         {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2, 3, 4, 5]]}}", "", 1, "expected 1 to 4 numbers"},
         {{}, "", "{\"Nope\": [1]}", 1, "unknown uniform \"Nope\""},
         {{}, "", "{\"Offset\": [1, 2]}", 1, "\"Offset\" takes 4 values (1x4), got 2"},

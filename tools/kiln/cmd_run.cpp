@@ -38,6 +38,7 @@ const char kUsage[] =
     "                    NORMAL, COLOR0, TEXCOORD0, ...). Missing components\n"
     "                    are 0 (w is 1 for a vertex POSITION), missing inputs 0;\n"
     "                    inputs the shader does not read are ignored (warning).\n"
+    "                    At most 262144 vectors per input.\n"
     "  --uniforms U.json {\"name\": [values...], \"c5\": [x, y, z, w]}: uniforms by\n"
     "                    their name in the constant table (\"s.member\",\n"
     "                    \"a[2]\" work too); matrices row by row as the source\n"

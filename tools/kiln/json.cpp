@@ -76,6 +76,7 @@ private:
     }
 
     bool ParseValue(Value* out, int depth) {
+        if (++values_ > kMaxValues) return Fail("more than " + std::to_string(kMaxValues) + " values in one document");
         out->line = line_;
         out->column = column_;
         if (AtEnd()) return Fail("expected a value, found end of file");
@@ -289,6 +290,7 @@ private:
 
     std::string_view text_;
     size_t pos_ = 0;
+    size_t values_ = 0;
     int line_ = 1;
     int column_ = 1;
 };

@@ -1,7 +1,7 @@
 // A small strict JSON reader and the number format of the JSON the kiln
 // commands print. The reader accepts exactly RFC 8259 text (no comments, no
-// trailing commas, no NaN), nests at most kMaxDepth levels, and reports the
-// first fault with its line and column.
+// trailing commas, no NaN), nests at most kMaxDepth levels, holds at most
+// kMaxValues values, and reports the first fault with its line and column.
 #pragma once
 
 #include <string>
@@ -11,6 +11,9 @@
 namespace json {
 
 constexpr int kMaxDepth = 64;
+// A parsed value takes about a hundred bytes; this many keeps a document
+// under half a gigabyte however its text is written.
+constexpr size_t kMaxValues = size_t(1) << 22;
 
 struct Value {
     enum class Kind { Null, Bool, Number, String, Array, Object };

@@ -9,7 +9,7 @@
 #include "json.h"
 
 // At most this many vertices or pixels per run (keeps memory bounded).
-constexpr size_t kMaxRunItems = 1u << 20;
+constexpr size_t kMaxRunItems = 1u << 18;
 
 using Float4 = std::array<float, 4>;
 
