@@ -246,6 +246,15 @@ TEST_F(KilnRun, BytecodeInputWithRawRegisters) {
     ToolResult truncated = RunKiln({"run", Write("odd.bin", "abcde"), "--bytecode", "--inputs", inputs});
     EXPECT_EQ(truncated.exitCode, 1);
     EXPECT_NE(truncated.err.find("not shader bytecode"), std::string::npos) << truncated.err;
+    ToolResult junk = RunKiln({"run", Write("junk.bin", "abcd"), "--bytecode", "--inputs", inputs});
+    EXPECT_EQ(junk.exitCode, 1);
+    EXPECT_NE(junk.err.find("is not a vertex or pixel shader (version token 0x64636261)"), std::string::npos)
+        << junk.err;
+    // A vs_2_0 version token with no end token after it.
+    ToolResult unended = RunKiln({"run", Write("unended.bin", std::string("\x00\x02\xFE\xFF", 4)), "--bytecode",
+                                  "--inputs", inputs});
+    EXPECT_EQ(unended.exitCode, 1);
+    EXPECT_NE(unended.err.find("the device refuses"), std::string::npos) << unended.err;
 }
 
 TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
