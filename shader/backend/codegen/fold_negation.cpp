@@ -1,7 +1,9 @@
 // Pattern: a negation whose results are read only as whole operands of
 // instructions that take a source modifier disappears; the readers take its
 // input with the negate modifier instead. Runs after packing, so the input
-// must still hold its value where each reader stands.
+// must still hold its value where each reader stands; a temporary input must
+// live that long already, and a constant or input register may not give a
+// reader a second register of its kind to read.
 #include <algorithm>
 
 #include "shader/backend/codegen/code_generator.h"

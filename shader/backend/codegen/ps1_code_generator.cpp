@@ -171,6 +171,7 @@ void Ps1CodeGenerator::AddTargetLiterals() {
         if (code == kOpMad || code == kOpMadNegated) operands = 3;
         const bool dot = code == kOpDot;
         if (dot) operands = 2;
+        if (instructions[i].outputs.empty()) continue;
         for (int k = 0; k < operands && n <= 4; ++k) {
             std::vector<int32_t> list(instructions[i].inputs.begin() + std::ptrdiff_t(k * n),
                                       instructions[i].inputs.begin() + std::ptrdiff_t((k + 1) * n));

@@ -36,6 +36,10 @@ const MessageCase kCases[] = {
      "error X4502: invalid output semantic 'TEXCOORD8'", false},
     {"vs_2_0", "void main(float4 p : POSITION, out float4 o : POSITION, out float4 d : SPECULAR) { o = p; d = p; }",
      "warning X4706: output semantic 'SPECULAR' has been deprecated; use 'COLOR1' instead", true},
+    {"vs_2_0",
+     "void main(float4 p : POSITION, out float4 o : POSITION, out float4 a : COLOR0, out float4 b : DIFFUSE) "
+     "{ o = p; a = p; b = p; }",
+     "error X4504: overlapping output semantics", false},
     {"vs_2_0", "sampler s; float4 main(float4 p : POSITION) : POSITION { return tex2D(s, p.xy); }",
      "error X4545: vs_2_0 target does not support texture lookups", false},
     {"vs_1_1", "sampler s; float4 main(float4 p : POSITION) : POSITION { return tex2D(s, p.xy); }",
