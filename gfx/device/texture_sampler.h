@@ -30,7 +30,8 @@ public:
     // level, one filter, 2-D 32-bit colour texture): coordinates and results
     // in structure-of-arrays form (out[channel][lane]). False when the
     // binding does not qualify; nothing is written then.
-    bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask, float (*out)[kLanes]) const;
+    bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask,
+                    float (*out)[kLanes]) const override;
     const SamplerBinding& binding(UINT sampler) const { return bindings_[sampler]; }
     void SetBinding(UINT sampler, const SamplerBinding& binding) { bindings_[sampler] = binding; }
     // Whether SampleFast may use its SSE2 bilinear read (the same values as

@@ -367,7 +367,7 @@ inline void FillCoords(const Block v, bool pixel, LaneCoords* c) {
 
 template <bool kSimd>
 void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const {
-    Block coord;
+    alignas(64) Block coord;
     std::memcpy(coord, src[0], sizeof coord);
     const bool pixel = P.kind == ShaderKind::Pixel;
     float lod[N];
@@ -379,6 +379,20 @@ void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) c
     if (op.sampleMode == SampleMode::Bias || op.sampleMode == SampleMode::Lod) {
         for (int l = 0; l < N; ++l) lod[l] = src[0][3][l];
         mode = op.sampleMode == SampleMode::Bias ? LodMode::Bias : LodMode::Explicit;
+    }
+    if constexpr (kSimd) {
+        // Samplers whose result cannot depend on the level of detail take
+        // the coordinates as they are, with no derivatives or transposes.
+        alignas(64) float soa[4][N];
+        if (allLanes != (1u << N) - 1) {
+            // Lanes outside the batch read (0, 0, 0, 1) as in Sample.
+            for (int k = 0; k < 4; ++k)
+                for (int l = 0; l < N; ++l) soa[k][l] = k == 3 ? 1.0f : 0.0f;
+        }
+        if (S && S->SampleFast(op.sampler, coord[0], coord[1], allLanes, soa)) {
+            for (int k = 0; k < 4; ++k) std::memcpy(r[k], soa[op.resultSwz[k]], sizeof r[k]);
+            return;
+        }
     }
     LaneCoords lc;
     FillCoords(coord, pixel && op.sampleMode != SampleMode::Lod, &lc);
@@ -732,10 +746,81 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
 
 }  // namespace
 
+namespace {
+
+inline bool TestSlot(const uint64_t* bits, int slot) { return bits[slot >> 6] >> (slot & 63) & 1; }
+inline void SetSlot(uint64_t* bits, int slot) { bits[slot >> 6] |= 1ull << (slot & 63); }
+
+// Slots that may need clearing: temporaries, the ps_1_x texture registers,
+// a0, p0, and the outputs the program writes (outputs it never writes are
+// neither read by it nor copied back).
+void ClearCandidates(const ExecProgram& program, uint64_t* bits) {
+    for (int i = 0; i < program.tempCount; ++i) SetSlot(bits, kTempBase + i);
+    if (program.ps1) SetSlot(bits, kTempBase);  // r0 is the colour result even if never written
+    if (program.ps1TexRegs)
+        for (int i = 0; i < 8; ++i) SetSlot(bits, kTexBase + i);
+    for (int i = 0; i < kAddrSlot - kOutBase; ++i)
+        if (program.outputsWritten >> i & 1) SetSlot(bits, kOutBase + i);
+    for (const ExecOp& op : program.ops) {
+        if (op.predicated || op.kind == Kind::If || op.kind == Kind::CallNz || op.kind == Kind::BreakP)
+            SetSlot(bits, kPredSlot);
+        if (op.hasDst && (op.dst.rel == Rel::A0 || op.dst.index == kAddrSlot || op.dst.index == kPredSlot))
+            SetSlot(bits, op.dst.rel == Rel::A0 ? kAddrSlot : op.dst.index);
+        for (int i = 0; i < op.srcCount; ++i) {
+            const Operand& o = op.src[i];
+            if (o.rel == Rel::A0) SetSlot(bits, kAddrSlot);
+            if (o.file == File::Lane && (o.index == kAddrSlot || o.index == kPredSlot)) SetSlot(bits, o.index);
+        }
+    }
+}
+
+}  // namespace
+
+void FindRegistersToClear(ExecProgram* program) {
+    program->outputsWritten = 0;
+    for (const ExecOp& op : program->ops) {
+        if (op.kind == Kind::Ps1Tex || op.kind == Kind::TexDepth) program->outputsWritten |= 1u << (kDepthSlot - kOutBase);
+        if (!op.hasDst) continue;
+        if (op.dst.rel != Rel::None) {
+            program->outputsWritten = ~0u;
+        } else if (op.dst.index >= kOutBase && op.dst.index < kAddrSlot) {
+            program->outputsWritten |= 1u << (op.dst.index - kOutBase);
+        }
+    }
+    uint64_t candidates[2] = {0, 0};
+    ClearCandidates(*program, candidates);
+    uint64_t touched[2] = {0, 0};  // read or partly written so far
+    uint64_t defined[2] = {0, 0};  // wholly written before any read
+    bool straight = true;
+    for (const ExecOp& op : program->ops) {
+        // Texture-register ops, depth writes and flow control write in
+        // ways this scan does not follow: everything after is conditional.
+        const bool plain = op.kind == Kind::Arith || op.kind == Kind::Sample || op.kind == Kind::Derivative ||
+                           op.kind == Kind::Texkill || op.kind == Kind::Nop;
+        if (!plain || op.predicated) straight = false;
+        if (!straight) break;
+        for (int i = 0; i < op.srcCount; ++i) {
+            const Operand& o = op.src[i];
+            if (o.file != File::Lane) continue;
+            if (o.rel != Rel::None) straight = false;
+            SetSlot(touched, o.index);
+        }
+        if (!straight) break;
+        if (!op.hasDst) continue;
+        if (op.dst.rel != Rel::None || op.dst.index >= kLaneSlotCount) break;
+        if (op.dst.mask == 0xF && !TestSlot(touched, op.dst.index)) SetSlot(defined, op.dst.index);
+        SetSlot(touched, op.dst.index);
+    }
+    for (int w = 0; w < 2; ++w) program->clearSlots[w] = candidates[w] & ~defined[w];
+}
+
 void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputCount, ExecState* state) {
-    std::memset(state->regs[kTempBase], 0, sizeof(Block) * program.tempCount);
-    if (program.ps1TexRegs) std::memset(state->regs[kTexBase], 0, sizeof(Block) * 8);
-    std::memset(state->regs[kOutBase], 0, sizeof(Block) * (kAddrSlot + 2 - kOutBase));  // outputs, a0, p0
+    for (int w = 0; w < 2; ++w) {
+        for (uint64_t bits = program.clearSlots[w]; bits; bits &= bits - 1) {
+            const int slot = w * 64 + __builtin_ctzll(bits);
+            if (slot < kLaneSlotCount) ClearBlock(state->regs[slot]);
+        }
+    }
     for (int i = 0; i < kTexBase - kInputBase; ++i) {
         if (!(program.inputMask >> i & 1)) continue;
         if (i < inputCount) std::memcpy(state->regs[kInputBase + i], inputs[i].v, sizeof(Block));

@@ -16,6 +16,8 @@
 //   76-79  scratch (matrix products, co-issue, ps_1_x texm pads)
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -122,6 +124,11 @@ struct ExecProgram {
     uint32_t inputMask = 0;                     // input slots read (bit per slot)
     bool ps1 = false;                           // ps_1_x: r0 is the colour result
     bool ps1TexRegs = false;                    // ps_1_1-1_3 t registers are writable
+    // Filled by FindRegistersToClear: lane slots that may be read (by the
+    // program or as results) before the program writes all of them, and the
+    // output slots the program writes at all.
+    uint64_t clearSlots[2] = {~0ull, ~0ull};    // bit per lane slot
+    uint32_t outputsWritten = ~0u;              // bit per output slot (kOutBase + i)
 };
 
 // Runs the program over the active lanes. Lane slots `regs` hold the inputs
@@ -129,8 +136,21 @@ struct ExecProgram {
 struct ExecState {
     alignas(64) float regs[kLaneSlotCount][4][kLanes];
 };
-// Clears the registers the program may read before writing (temporaries, the
-// ps_1_x texture registers, outputs, a0, p0) and copies the inputs it reads.
+// Zeroes one register block with vector stores (short fixed-size clears are
+// faster this way than through a string instruction).
+inline void ClearBlock(float (*block)[kLanes]) {
+    const __m128 zero = _mm_setzero_ps();
+    for (int k = 0; k < 4; ++k)
+        for (int l = 0; l < kLanes; l += 4) _mm_storeu_ps(&block[k][l], zero);
+}
+
+// Works out ExecProgram::clearSlots and outputsWritten: a temporary, ps_1_x
+// texture register, output, a0 or p0 needs clearing unless the straight-line
+// start of the program (before any flow control) writes all of it, in every
+// lane and without a predicate, before anything reads it.
+void FindRegistersToClear(ExecProgram* program);
+// Clears the registers the program may read before writing (see
+// FindRegistersToClear) and copies the inputs it reads.
 void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputCount, ExecState* state);
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
                  ExecState* state, uint32_t activeLanes, bool simd);

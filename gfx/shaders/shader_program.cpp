@@ -123,22 +123,36 @@ int ShaderProgram::PositionSlot() const {
 bool ShaderProgram::DepthWritten() const { return impl_->translated.depthWritten; }
 bool ShaderProgram::UsesTexkill() const { return impl_->translated.usesTexkill; }
 
+namespace {
+
+// One register file per thread, reused by every call on that thread: the
+// program clears what it may read before writing (see PrepareState), so a
+// fresh state per call would only cost stack and cache.
+exec::ExecState* ThreadState() {
+    static thread_local exec::ExecState state;
+    return &state;
+}
+
+}  // namespace
+
 void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,
                                 VertexResults* results, ExecPath path) const {
     const int count = batch.count < 0 ? 0 : batch.count > kLanes ? kLanes : batch.count;
-    exec::ExecState storage;
-    exec::ExecState* state = &storage;
+    exec::ExecState* state = ThreadState();
     exec::PrepareState(impl_->translated.program, batch.input, kMaxVertexInputs, state);
     const uint32_t lanes = count == 32 ? ~0u : (1u << count) - 1;
     exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path == ExecPath::Simd);
-    for (int i = 0; i < kMaxVertexOutputs; ++i) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
+    const uint32_t written = impl_->translated.program.outputsWritten;
+    for (int i = 0; i < kMaxVertexOutputs; ++i) {
+        if (written >> i & 1) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
+        else exec::ClearBlock(results->output[i].v);
+    }
 }
 
 void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* sampler, const PixelBatch& batch,
                               PixelResults* results, ExecPath path) const {
     const int quads = batch.quads < 0 ? 0 : batch.quads > kQuads ? kQuads : batch.quads;
-    exec::ExecState storage;
-    exec::ExecState* state = &storage;
+    exec::ExecState* state = ThreadState();
     exec::PrepareState(impl_->translated.program, batch.input, kMaxPixelInputs, state);
     std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
     std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
@@ -148,11 +162,16 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
     const exec::ExecProgram& prog = impl_->translated.program;
     if (prog.ps1) {
         std::memcpy(results->color[0].v, state->regs[exec::kTempBase], sizeof results->color[0].v);
-        for (int i = 1; i < kMaxColorOutputs; ++i) std::memset(results->color[i].v, 0, sizeof results->color[i].v);
+        for (int i = 1; i < kMaxColorOutputs; ++i) exec::ClearBlock(results->color[i].v);
     } else {
-        for (int i = 0; i < kMaxColorOutputs; ++i) std::memcpy(results->color[i].v, state->regs[exec::kOutBase + i], sizeof results->color[i].v);
+        for (int i = 0; i < kMaxColorOutputs; ++i) {
+            if (prog.outputsWritten >> i & 1) std::memcpy(results->color[i].v, state->regs[exec::kOutBase + i], sizeof results->color[i].v);
+            else exec::ClearBlock(results->color[i].v);
+        }
     }
-    std::memcpy(results->depth, state->regs[exec::kDepthSlot][0], sizeof results->depth);
+    if (prog.outputsWritten >> (exec::kDepthSlot - exec::kOutBase) & 1) std::memcpy(results->depth, state->regs[exec::kDepthSlot][0], sizeof results->depth);
+    else
+        for (int l = 0; l < kLanes; l += 4) _mm_storeu_ps(&results->depth[l], _mm_setzero_ps());
 }
 
 }  // namespace gfx

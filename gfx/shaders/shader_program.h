@@ -122,6 +122,16 @@ public:
         (void)stage;
         return {};
     }
+    // Optional shortcut for lookups whose result cannot depend on the level
+    // of detail (the sampler decides: e.g. one mip level and one filter):
+    // u and v per lane in, out[channel][lane] for the lanes of laneMask.
+    // Returns false, writing nothing, when the sampler state does not
+    // qualify; Sample is used then.
+    virtual bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask,
+                            float (*out)[kLanes]) const {
+        (void)sampler, (void)u, (void)v, (void)laneMask, (void)out;
+        return false;
+    }
 };
 
 // SoA register block: value[component][lane].

@@ -578,6 +578,7 @@ bool TranslateShader(const std::vector<DecodedInstruction>& instructions, Profil
             pad = 0;
         }
     }
+    exec::FindRegistersToClear(&out->program);
     return true;
 }
 
