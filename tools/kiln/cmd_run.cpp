@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "command.h"
 #include "gfx/shaders/shader_isa.h"
@@ -271,7 +270,7 @@ int RunRun(const std::vector<std::string>& args) {
     ReadInputs(inputsDoc, o.inputs, *program, &inputs, &errors, &warnings);
     for (const std::string& w : warnings) std::fprintf(stderr, "kiln run: warning: %s\n", w.c_str());
     auto constants = std::make_unique<gfx::ShaderConstants>();
-    if (table) LoadUniformDefaults(table.get(), pixel, constants.get());
+    if (table) LoadUniformDefaults(table.get(), constants.get());
     if (!o.uniforms.empty()) ReadUniforms(uniformsDoc, o.uniforms, table.get(), pixel, constants.get(), &errors);
 
     RunDevice device;

@@ -139,8 +139,7 @@ std::string WriteConstant(const KLCONSTANT_DESC& d, const std::vector<float>& va
 
 }  // namespace
 
-void LoadUniformDefaults(IKLConstantTable* table, bool pixel, gfx::ShaderConstants* constants) {
-    (void)pixel;
+void LoadUniformDefaults(IKLConstantTable* table, gfx::ShaderConstants* constants) {
     ConstantsSink sink(constants);
     LoadConstantDefaults(table, sink);
 }

@@ -11,7 +11,7 @@
 #include "shader/bytecode/constant_table.h"
 
 // Loads the table's default values into *constants (initialised globals).
-void LoadUniformDefaults(IKLConstantTable* table, bool pixel, gfx::ShaderConstants* constants);
+void LoadUniformDefaults(IKLConstantTable* table, gfx::ShaderConstants* constants);
 
 // Writes every member of `doc` into *constants. Matrices are given row by
 // row as the source writes them, either flat or as nested rows; they are
