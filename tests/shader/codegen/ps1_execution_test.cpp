@@ -55,6 +55,20 @@ TEST(Ps1Execution, LiteralsOutsideTheRangeAreClamped) {
     }
 }
 
+TEST(Ps1Execution, TextureCoordinatesReadByArithmetic) {
+    const char* source = R"(
+        float4 main(float4 uv : TEXCOORD0, float4 colour : COLOR0) : COLOR { return float4(uv.xyz, 1) * colour; })";
+    for (const char* profile : {"ps_1_1", "ps_1_3", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        EXPECT_NE(shader.messages.find("warning X4707"), std::string::npos) << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv0}, {{kColor, 0}, kColour}});
+        ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}),
+                   {kUv0[0] * kColour[0], kUv0[1] * kColour[1], kUv0[2] * kColour[2], kColour[3]}, profile);
+    }
+}
+
 TEST(Ps1Execution, WhatTheModelsCannotDoIsReported) {
     struct Case {
         const char* profile;
