@@ -79,6 +79,7 @@ private:
             o.swz[1] == 1 && o.swz[2] == 2 && o.swz[3] == 3) {
             return regs[o.index];
         }
+        if (o.file == File::Zero && o.mod == SRCMOD_NONE) return kZeroBlock;
         Read(o, scratch);
         return scratch;
     }
@@ -785,6 +786,15 @@ void FindRegistersToClear(ExecProgram* program) {
             program->outputsWritten = ~0u;
         } else if (op.dst.index >= kOutBase && op.dst.index < kAddrSlot) {
             program->outputsWritten |= 1u << (op.dst.index - kOutBase);
+        }
+    }
+    program->readsPosition = program->readsFace = false;
+    for (const ExecOp& op : program->ops) {
+        for (int i = 0; i < op.srcCount; ++i) {
+            const Operand& o = op.src[i];
+            if (o.file != File::Lane) continue;
+            program->readsPosition |= o.index == kPosSlot;
+            program->readsFace |= o.index == kFaceSlot;
         }
     }
     uint64_t candidates[2] = {0, 0};

@@ -129,6 +129,8 @@ struct ExecProgram {
     // output slots the program writes at all.
     uint64_t clearSlots[2] = {~0ull, ~0ull};    // bit per lane slot
     uint32_t outputsWritten = ~0u;              // bit per output slot (kOutBase + i)
+    bool readsPosition = true;                  // vPos
+    bool readsFace = true;                      // vFace
 };
 
 // Runs the program over the active lanes. Lane slots `regs` hold the inputs

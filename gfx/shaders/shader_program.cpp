@@ -154,12 +154,12 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
     const int quads = batch.quads < 0 ? 0 : batch.quads > kQuads ? kQuads : batch.quads;
     exec::ExecState* state = ThreadState();
     exec::PrepareState(impl_->translated.program, batch.input, kMaxPixelInputs, state);
-    std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
-    std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
+    const exec::ExecProgram& prog = impl_->translated.program;
+    if (prog.readsPosition) std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
+    if (prog.readsFace) std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
     const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;
     results->killed = exec::Execute(impl_->translated.program, constants, sampler, state, lanes,
                                     path == ExecPath::Simd);
-    const exec::ExecProgram& prog = impl_->translated.program;
     if (prog.ps1) {
         std::memcpy(results->color[0].v, state->regs[exec::kTempBase], sizeof results->color[0].v);
         for (int i = 1; i < kMaxColorOutputs; ++i) exec::ClearBlock(results->color[i].v);
