@@ -10,6 +10,7 @@
 #include "shader/bytecode/constant_table_block.h"
 #include "shader/bytecode/debug_info_block.h"
 #include "shader/bytecode/program_assembly.h"
+#include "shader/frontend/lowering/lowering.h"
 #include "shader/frontend/lowering/uniform_description.h"
 #include "shader/target.h"
 
@@ -154,6 +155,17 @@ std::vector<std::vector<uint32_t>> CodeGenerator::DestinationGroups(const IrInst
         }
     }
     return groups;
+}
+
+SourceLocation CodeGenerator::OutputLocation(uint32_t type, uint32_t number) const {
+    for (const auto& [key, io] : ioRegisters_) {
+        if (!io.valid || io.type != type || io.number != number || PoolClass(key.first) != ArgClass::Output) continue;
+        for (const IrArgument& a : args)
+            if (a.pool == key.first && a.semanticNode) return hlsl::SemanticLocation(a.semanticNode);
+    }
+    for (size_t i = instructions.size(); i-- > 0;)
+        if (instructions[i].location.file || instructions[i].location.line) return instructions[i].location;
+    return SourceLocation{};
 }
 
 uint32_t CodeGenerator::Precision(const IrInstruction& inst) const {

@@ -165,6 +165,10 @@ protected:
     // destination directly.
     void RetargetDotResults();
 
+    // Source position of the semantic of the output that lands in (type,
+    // number), else of the program's last instruction.
+    SourceLocation OutputLocation(uint32_t type, uint32_t number) const;
+
     bool Skip(uint32_t bit) const { return (flags & bit) != 0; }
     const SourceLocation* LocationOf(size_t index) const { return &instructions[index].location; }
     uint32_t Precision(const IrInstruction& inst) const;

@@ -137,19 +137,24 @@ HRESULT Ps2CodeGenerator::CheckOutputs() {
     }
     const uint32_t colourType = Ps1() ? uint32_t(REG_TEMP) : uint32_t(REG_COLOROUT);
     if (written[{colourType, 0}] != kMaskAll) {
-        Report(nullptr, codegen_diag::kColor0Incomplete);
+        const SourceLocation where = OutputLocation(colourType, 0);
+        Report(&where, codegen_diag::kColor0Incomplete);
         return E_FAIL;
     }
     int last = -1;
     for (int n = 1; n < 4; ++n) {
         auto it = written.find({colourType, uint32_t(n)});
         if (it == written.end()) continue;
-        if (it->second != kMaskAll) Report(nullptr, codegen_diag::kColorNotFourComponents, n);
+        if (it->second != kMaskAll) {
+            const SourceLocation where = OutputLocation(colourType, uint32_t(n));
+            Report(&where, codegen_diag::kColorNotFourComponents, n);
+        }
         last = n;
     }
     for (int n = 1; n < last; ++n)
         if (!written.count({colourType, uint32_t(n)})) {
-            Report(nullptr, codegen_diag::kColorsNotContiguous);
+            const SourceLocation where = OutputLocation(colourType, uint32_t(last));
+            Report(&where, codegen_diag::kColorsNotContiguous);
             break;
         }
     return errorFlag ? E_FAIL : S_OK;

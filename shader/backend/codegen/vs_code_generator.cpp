@@ -127,18 +127,8 @@ HRESULT VsCodeGenerator::CheckOutputs() {
         }
     }
     if (written[{REG_RASTOUT, kRastoutPosition}] != kMaskAll) {
-        const SourceLocation* where = nullptr;
-        for (const IrArgument& a : args)
-            if (a.semanticNode && PoolClass(a.pool) == ArgClass::Output) {
-                auto it = ioRegisters_.find({a.pool, a.reg});
-                if (it != ioRegisters_.end() && it->second.type == REG_RASTOUT && it->second.number == 0) {
-                    static thread_local SourceLocation location;
-                    location = hlsl::SemanticLocation(a.semanticNode);
-                    where = &location;
-                    break;
-                }
-            }
-        Report(where, codegen_diag::kPositionIncomplete);
+        const SourceLocation where = OutputLocation(REG_RASTOUT, kRastoutPosition);
+        Report(&where, codegen_diag::kPositionIncomplete);
     }
     return errorFlag ? E_FAIL : S_OK;
 }
