@@ -215,7 +215,7 @@ void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) cons
         switch (op.opcode) {
             case OP_MOV:
             case OP_MOVA:
-                std::memcpy(r, a, sizeof(Block));
+                if (r != a) std::memcpy(r, a, sizeof(Block));
                 return;
             case OP_ADD:
                 for (int k = 0; k < 4; ++k)
@@ -588,12 +588,19 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
                             result[0][l] = src[0][0][l] + env.m[0][0] * src[1][0][l] + env.m[1][0] * src[1][1][l];
                             result[1][l] = src[0][1][l] + env.m[0][1] * src[1][0][l] + env.m[1][1] * src[1][1][l];
                         }
+                    } else if (kSimd && op.plainDst && active == allLanes) {
+                        Arith(op, src, regs[op.dst.index]);
+                        break;
                     } else {
                         Arith(op, src, result);
                     }
                     Write(op, op.dst, result, active);
                     break;
                 case Kind::Sample:
+                    if (kSimd && op.plainDst && active == allLanes) {
+                        SampleOp(op, src, regs[op.dst.index]);
+                        break;
+                    }
                     SampleOp(op, src, result);
                     Write(op, op.dst, result, active);
                     break;
@@ -777,7 +784,24 @@ void ClearCandidates(const ExecProgram& program, uint64_t* bits) {
 
 }  // namespace
 
+// Arithmetic whose every result element depends only on the same element of
+// the sources, so it may overwrite one of them.
+static bool Elementwise(uint16_t opcode) {
+    switch (opcode) {
+        case OP_MOV: case OP_ADD: case OP_SUB: case OP_MUL: case OP_MAD:
+        case OP_MIN: case OP_MAX: case OP_CMP: case OP_LRP:
+            return true;
+        default: return false;
+    }
+}
+
 void FindRegistersToClear(ExecProgram* program) {
+    for (ExecOp& op : program->ops) {
+        const Dest& d = op.dst;
+        const bool plain = op.hasDst && !op.predicated && d.rel == Rel::None && d.mask == 0xF && d.shift == 0 &&
+                           !d.saturate && d.range == 0.0f && d.index < kAddrSlot;
+        op.plainDst = plain && ((op.kind == Kind::Arith && Elementwise(op.opcode)) || op.kind == Kind::Sample);
+    }
     program->outputsWritten = 0;
     for (const ExecOp& op : program->ops) {
         if (op.kind == Kind::Ps1Tex || op.kind == Kind::TexDepth) program->outputsWritten |= 1u << (kDepthSlot - kOutBase);

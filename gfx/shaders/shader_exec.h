@@ -107,6 +107,10 @@ struct ExecOp {
     uint8_t resultSwz[4] = {0, 1, 2, 3};  // sampler swizzle on the looked-up colour
     uint8_t texComps = 4;     // components tested by texkill
     uint8_t padComp = 0;      // ps_1_x texm pad component
+    // Set by FindRegistersToClear: the result goes whole, unmodified and
+    // unpredicated into a lane slot, so the SIMD path may compute it in place
+    // when every lane is active.
+    bool plainDst = false;
 };
 
 struct ExecProgram {
@@ -149,7 +153,8 @@ inline void ClearBlock(float (*block)[kLanes]) {
 // Works out ExecProgram::clearSlots and outputsWritten: a temporary, ps_1_x
 // texture register, output, a0 or p0 needs clearing unless the straight-line
 // start of the program (before any flow control) writes all of it, in every
-// lane and without a predicate, before anything reads it.
+// lane and without a predicate, before anything reads it. Also marks the ops
+// whose results may be computed in place (ExecOp::plainDst).
 void FindRegistersToClear(ExecProgram* program);
 // Clears the registers the program may read before writing (see
 // FindRegistersToClear) and copies the inputs it reads.

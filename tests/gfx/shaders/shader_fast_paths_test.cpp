@@ -83,6 +83,37 @@ TEST(ShaderFastPaths, WrittenBeforeReadRegistersSurviveDirtyState) {
     }
 }
 
+TEST(ShaderFastPaths, InPlaceResultsMatchTheReference) {
+    // Whole, unmodified writes onto a register the same op reads are
+    // computed in place on the SIMD path; the reference writes through a copy.
+    TokenBuilder b(MakePixelVersion(3, 0));
+    b.DclUsage(REG_INPUT, 0, USAGE_COLOR, 0).DclUsage(REG_INPUT, 2, USAGE_TEXCOORD, 0);
+    b.Def(0, 0.5f, -1.5f, 2.0f, 0.25f);
+    b.Ins(OP_MOV, {Dst(REG_TEMP, 0), Src(REG_INPUT, 0)});
+    b.Ins(OP_MOV, {Dst(REG_TEMP, 1), Src(REG_INPUT, 2)});
+    b.Ins(OP_MAD, {Dst(REG_TEMP, 0), Src(REG_TEMP, 0), Src(REG_TEMP, 1), Src(REG_TEMP, 0)});
+    b.Ins(OP_LRP, {Dst(REG_TEMP, 1), Src(REG_CONST, 0), Src(REG_TEMP, 1), Src(REG_TEMP, 0)});
+    b.Ins(OP_CMP, {Dst(REG_TEMP, 0), Src(REG_TEMP, 1), Src(REG_TEMP, 0), Src(REG_TEMP, 1, Swz("wzyx"))});
+    b.Ins(OP_MOV, {Dst(REG_TEMP, 0), Src(REG_TEMP, 0)});
+    b.Ins(OP_SUB, {Dst(REG_TEMP, 1), Src(REG_TEMP, 1), Src(REG_TEMP, 0, Swz("yzxw"))});
+    b.Ins(OP_MAX, {Dst(REG_COLOROUT, 0), Src(REG_TEMP, 0), Src(REG_TEMP, 1)});
+    b.Ins(OP_MIN, {Dst(REG_COLOROUT, 1), Src(REG_TEMP, 1), Src(REG_TEMP, 0)});
+    auto program = MustCreate(b.End(), ShaderKind::Pixel);
+    ASSERT_NE(program, nullptr);
+    for (int quads : {kQuads, 2}) {
+        PixelBatch batch = FullBatch(-1.0f, 0.5f);
+        batch.quads = quads;
+        for (int l = 0; l < kLanes; ++l) SetLane(&batch.input[0], l, l * 0.25f - 2, 1.5f - l * 0.5f, 0.125f * l, -l);
+        PixelResults simd, reference;
+        program->RunPixels(ShaderConstants(), nullptr, batch, &simd, ExecPath::Simd);
+        program->RunPixels(ShaderConstants(), nullptr, batch, &reference, ExecPath::Reference);
+        for (int o = 0; o < 2; ++o)
+            for (int l = 0; l < quads * 4; ++l)
+                for (int k = 0; k < 4; ++k)
+                    EXPECT_EQ(simd.color[o].v[k][l], reference.color[o].v[k][l]) << quads << "," << o << "," << l;
+    }
+}
+
 // Sample and SampleFast give the same procedural colour; SampleFast can be
 // switched off to stand for a sampler state that needs the level of detail.
 class SoaSampler : public TextureSampler {
