@@ -89,6 +89,7 @@ private:
     void Sample(const float (*coord)[4], const float (*ddx)[4], const float (*ddy)[4], const float* lod,
                 LodMode mode, uint8_t stage, float (*out)[4]) const;
     void SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const;
+    bool SampleFastOp(const ExecOp& op, BlockRef coord, Block r) const;
     void Ps1TexOp(const ExecOp& op, const BlockRef src[4], Block r);
     void Derivative(const Block v, bool dx, Block out) const;
     uint32_t LaneCond(const ExecOp& op, const BlockRef src[4]) const;
@@ -367,7 +368,40 @@ inline void FillCoords(const Block v, bool pixel, LaneCoords* c) {
 }
 
 template <bool kSimd>
+bool Runner<kSimd>::SampleFastOp(const ExecOp& op, BlockRef coord, Block r) const {
+    const float* u = coord[0];
+    const float* v = coord[1];
+    alignas(64) float pu[N], pv[N];
+    if (op.sampleMode == SampleMode::Project) {
+        for (int l = 0; l < N; ++l) pu[l] = coord[0][l] / coord[3][l];
+        for (int l = 0; l < N; ++l) pv[l] = coord[1][l] / coord[3][l];
+        u = pu;
+        v = pv;
+    }
+    // The colour goes straight into r unless it is swizzled or r is also
+    // the coordinate register.
+    const uint8_t* swz = op.resultSwz;
+    const bool direct = swz[0] == 0 && swz[1] == 1 && swz[2] == 2 && swz[3] == 3 && r != coord;
+    alignas(64) float soa[4][N];
+    float (*out)[N] = direct ? r : soa;
+    if (allLanes != (1u << N) - 1) {
+        // Lanes outside the batch read (0, 0, 0, 1) as in Sample.
+        for (int k = 0; k < 4; ++k)
+            for (int l = 0; l < N; ++l) out[k][l] = k == 3 ? 1.0f : 0.0f;
+    }
+    if (!S->SampleFast(op.sampler, u, v, allLanes, out)) return false;
+    if (!direct)
+        for (int k = 0; k < 4; ++k) std::memcpy(r[k], soa[swz[k]], sizeof r[k]);
+    return true;
+}
+
+template <bool kSimd>
 void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) const {
+    if constexpr (kSimd) {
+        // Samplers whose result cannot depend on the level of detail take
+        // u and v as they are, with no derivatives or transposes.
+        if (S && SampleFastOp(op, src[0], r)) return;
+    }
     alignas(64) Block coord;
     std::memcpy(coord, src[0], sizeof coord);
     const bool pixel = P.kind == ShaderKind::Pixel;
@@ -380,20 +414,6 @@ void Runner<kSimd>::SampleOp(const ExecOp& op, const BlockRef src[4], Block r) c
     if (op.sampleMode == SampleMode::Bias || op.sampleMode == SampleMode::Lod) {
         for (int l = 0; l < N; ++l) lod[l] = src[0][3][l];
         mode = op.sampleMode == SampleMode::Bias ? LodMode::Bias : LodMode::Explicit;
-    }
-    if constexpr (kSimd) {
-        // Samplers whose result cannot depend on the level of detail take
-        // the coordinates as they are, with no derivatives or transposes.
-        alignas(64) float soa[4][N];
-        if (allLanes != (1u << N) - 1) {
-            // Lanes outside the batch read (0, 0, 0, 1) as in Sample.
-            for (int k = 0; k < 4; ++k)
-                for (int l = 0; l < N; ++l) soa[k][l] = k == 3 ? 1.0f : 0.0f;
-        }
-        if (S && S->SampleFast(op.sampler, coord[0], coord[1], allLanes, soa)) {
-            for (int k = 0; k < 4; ++k) std::memcpy(r[k], soa[op.resultSwz[k]], sizeof r[k]);
-            return;
-        }
     }
     LaneCoords lc;
     FillCoords(coord, pixel && op.sampleMode != SampleMode::Lod, &lc);
@@ -564,7 +584,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
     uint32_t executed = 0;
     Block scratch[4];
     BlockRef src[4];
-    Block result;
+    alignas(64) Block result;
     int pc = 0;
     while (pc < count) {
         // Past the budget, loops stop repeating and calls are skipped, so the
