@@ -207,6 +207,18 @@ void Runner<kSimd>::Write(const ExecOp& op, const Dest& d, Block r, uint32_t lan
     }
 }
 
+// r[k][l] = f(k, l) for every element. Each row is computed into a local
+// first: r may be one of the sources (results computed in place), and the
+// local lets the compiler vectorise without checking for overlap.
+template <class F>
+inline void PerElement(Block r, F f) {
+    for (int k = 0; k < 4; ++k) {
+        alignas(16) float row[N];
+        for (int l = 0; l < N; ++l) row[l] = f(k, l);
+        std::memcpy(r[k], row, sizeof row);
+    }
+}
+
 template <bool kSimd>
 void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) const {
     const BlockRef a = src[0];
@@ -219,32 +231,25 @@ void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) cons
                 if (r != a) std::memcpy(r, a, sizeof(Block));
                 return;
             case OP_ADD:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] + b[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] + b[k][l]; });
                 return;
             case OP_SUB:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] - b[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] - b[k][l]; });
                 return;
             case OP_MUL:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] * b[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] * b[k][l]; });
                 return;
             case OP_MAD:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] * b[k][l] + c[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] * b[k][l] + c[k][l]; });
                 return;
             case OP_MIN:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] < b[k][l] ? a[k][l] : b[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] < b[k][l] ? a[k][l] : b[k][l]; });
                 return;
             case OP_MAX:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] >= b[k][l] ? a[k][l] : b[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] >= b[k][l] ? a[k][l] : b[k][l]; });
                 return;
             case OP_CMP:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] >= 0.0f ? b[k][l] : c[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] >= 0.0f ? b[k][l] : c[k][l]; });
                 return;
             case OP_SLT:
                 for (int k = 0; k < 4; ++k)
@@ -263,8 +268,7 @@ void Runner<kSimd>::Arith(const ExecOp& op, const BlockRef src[4], Block r) cons
                     for (int l = 0; l < N; ++l) r[k][l] = a[k][l] - std::floor(a[k][l]);
                 return;
             case OP_LRP:
-                for (int k = 0; k < 4; ++k)
-                    for (int l = 0; l < N; ++l) r[k][l] = a[k][l] * (b[k][l] - c[k][l]) + c[k][l];
+                PerElement(r, [&](int k, int l) { return a[k][l] * (b[k][l] - c[k][l]) + c[k][l]; });
                 return;
             case OP_DP3:
             case OP_DP4: {
