@@ -160,18 +160,27 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
     const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;
     results->killed = exec::Execute(impl_->translated.program, constants, sampler, state, lanes,
                                     path == ExecPath::Simd);
-    if (prog.ps1) {
-        std::memcpy(results->color[0].v, state->regs[exec::kTempBase], sizeof results->color[0].v);
-        for (int i = 1; i < kMaxColorOutputs; ++i) exec::ClearBlock(results->color[i].v);
-    } else {
-        for (int i = 0; i < kMaxColorOutputs; ++i) {
-            if (prog.outputsWritten >> i & 1) std::memcpy(results->color[i].v, state->regs[exec::kOutBase + i], sizeof results->color[i].v);
-            else exec::ClearBlock(results->color[i].v);
+    // Outputs the program does not write read as zero; outputs 1-3 and the
+    // depth are cleared only when not already known to be zero.
+    const int depthBit = exec::kDepthSlot - exec::kOutBase;
+    const uint32_t written = prog.ps1 ? 1u | (prog.outputsWritten & 1u << depthBit) : prog.outputsWritten;
+    for (int i = 0; i < kMaxColorOutputs; ++i) {
+        const int slot = prog.ps1 ? exec::kTempBase : exec::kOutBase + i;
+        if (written >> i & 1) {
+            std::memcpy(results->color[i].v, state->regs[slot], sizeof results->color[i].v);
+            results->zeroed &= ~(1u << i);
+        } else if (i == 0 || !(results->zeroed >> i & 1)) {
+            exec::ClearBlock(results->color[i].v);
+            if (i > 0) results->zeroed |= 1u << i;
         }
     }
-    if (prog.outputsWritten >> (exec::kDepthSlot - exec::kOutBase) & 1) std::memcpy(results->depth, state->regs[exec::kDepthSlot][0], sizeof results->depth);
-    else
+    if (written >> depthBit & 1) {
+        std::memcpy(results->depth, state->regs[exec::kDepthSlot][0], sizeof results->depth);
+        results->zeroed &= ~(1u << depthBit);
+    } else if (!(results->zeroed >> depthBit & 1)) {
         for (int l = 0; l < kLanes; l += 4) _mm_storeu_ps(&results->depth[l], _mm_setzero_ps());
+        results->zeroed |= 1u << depthBit;
+    }
 }
 
 }  // namespace gfx

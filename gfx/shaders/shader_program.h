@@ -158,6 +158,11 @@ struct PixelResults {
     LaneVec4 color[kMaxColorOutputs];  // oC0-oC3 (ps_1_x: r0 at the end)
     alignas(64) float depth[kLanes] = {};  // oDepth where DepthWritten()
     uint32_t killed = 0;               // lanes discarded by texkill
+    // Outputs known to hold zero in every lane (bit i: color[i], bit 4:
+    // depth), so RunPixels need not clear them again for a program that does
+    // not write them. Anyone else writing color[1-3] or depth clears the bit
+    // (color[0] is always rewritten).
+    uint32_t zeroed = 0;
 };
 
 // Which implementation runs the arithmetic: the SIMD kernels, or the plain

@@ -63,6 +63,41 @@ TEST(ShaderFastPaths, RegistersReadBeforeWrittenStartAtZeroOnEveryCall) {
     }
 }
 
+TEST(ShaderFastPaths, UnwrittenOutputsReadZeroWhenResultsAreReused) {
+    auto build = [](bool all) {
+        TokenBuilder b(MakePixelVersion(3, 0));
+        b.Def(0, 3, 4, 5, 6);
+        b.Ins(OP_MOV, {Dst(REG_COLOROUT, 0), Src(REG_CONST, 0)});
+        if (all) {
+            b.Ins(OP_MOV, {Dst(REG_COLOROUT, 2), Src(REG_CONST, 0)});
+            b.Ins(OP_MOV, {Dst(REG_DEPTHOUT, 0, kMaskX), Src(REG_CONST, 0, Swz("yyyy"))});
+        }
+        return b.End();
+    };
+    auto many = MustCreate(build(true), ShaderKind::Pixel);
+    auto one = MustCreate(build(false), ShaderKind::Pixel);
+    ASSERT_NE(many, nullptr);
+    ASSERT_NE(one, nullptr);
+    PixelResults results;
+    for (int round = 0; round < 2; ++round) {
+        many->RunPixels(ShaderConstants(), nullptr, FullBatch(0, 0), &results);
+        EXPECT_EQ(results.color[2].v[1][7], 4.0f);
+        EXPECT_EQ(results.depth[7], 4.0f);
+        one->RunPixels(ShaderConstants(), nullptr, FullBatch(0, 0), &results);
+        one->RunPixels(ShaderConstants(), nullptr, FullBatch(0, 0), &results);
+        for (int l = 0; l < kLanes; ++l) {
+            EXPECT_EQ(results.color[0].v[2][l], 5.0f);
+            EXPECT_EQ(results.color[2].v[1][l], 0.0f);
+            EXPECT_EQ(results.depth[l], 0.0f);
+        }
+    }
+    // A caller writing an output itself drops the bit, and the next run clears it.
+    results.color[3].v[0][0] = 9.0f;
+    results.zeroed &= ~(1u << 3);
+    one->RunPixels(ShaderConstants(), nullptr, FullBatch(0, 0), &results);
+    EXPECT_EQ(results.color[3].v[0][0], 0.0f);
+}
+
 TEST(ShaderFastPaths, WrittenBeforeReadRegistersSurviveDirtyState) {
     // Every register is written whole before it is read: nothing from the
     // previous program on this thread may show through, in any lane.
