@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <unistd.h>
 
 #include "tool_runner.h"
@@ -96,6 +98,51 @@ TEST_F(KilnShaderCommands, CompileFailuresExitNonZero) {
     EXPECT_EQ(error.exitCode, 1);
     EXPECT_EQ(error.err.rfind(stop + "(1): error: not today\n", 0), 0u) << error.err;
     EXPECT_FALSE(fs::exists(dir_ / "out.bin"));
+}
+
+// True when some line of `text`, leading blanks removed, starts with `start`.
+bool HasLineStarting(const std::string& text, const std::string& start) {
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        size_t first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line.compare(first, start.size(), start) == 0) return true;
+    }
+    return false;
+}
+
+TEST_F(KilnShaderCommands, DisasmPrintsTheCompiledShader) {
+    std::string source = Write("m.fx",
+                               "float4x4 World;\n"
+                               "float4 main(float4 p : POSITION) : POSITION { return mul(p, World); }\n");
+    for (const char* flag : {"-S", "--disasm"}) {
+        ToolResult r = RunKiln({"compile", source, "-p", "vs_2_0", "-e", "main", flag});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(HasLineStarting(r.out, "vs_2_0")) << r.out;
+        EXPECT_TRUE(HasLineStarting(r.out, "dcl_position v0")) << r.out;
+        EXPECT_TRUE(HasLineStarting(r.out, "m4x4 ") || HasLineStarting(r.out, "dp4 ")) << r.out;
+        EXPECT_NE(r.out.find("World"), std::string::npos) << "constant table header missing:\n" << r.out;
+    }
+    ToolResult help = RunKiln({"compile", "--help"});
+    EXPECT_NE(help.out.find("-S, --disasm"), std::string::npos);
+
+    // With -o the text goes to the file, nothing to standard output.
+    std::string out = (dir_ / "m.asm").string();
+    ToolResult toFile = RunKiln({"compile", source, "-p", "vs_2_0", "-e", "main", "-S", "-o", out});
+    EXPECT_EQ(toFile.exitCode, 0) << toFile.err;
+    EXPECT_EQ(toFile.out, "");
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, RunKiln({"compile", source, "-p", "vs_2_0", "-e", "main", "-S"}).out);
+}
+
+TEST_F(KilnShaderCommands, DisasmOfAFailingSourcePrintsOnlyDiagnostics) {
+    std::string bad = Write("bad.fx", "float4 main(float4 p : POSITION) : POSITION { return undefinedThing; }\n");
+    ToolResult r = RunKiln({"compile", bad, "-p", "vs_2_0", "-e", "main", "-S"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("undefinedThing"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
-// kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT]:
+// kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]:
 // compiles an HLSL file; messages go to standard error in the compiler's own
-// format, the bytecode to OUT.
+// format, the bytecode (or with -S its disassembly) to OUT.
 #include <cstdio>
+#include <string>
 
 #include "command.h"
 #include "macro_arguments.h"
+#include "shader/bytecode/disassembler.h"
 #include "shader/compiler.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT]\n"
+    "usage: kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]\n"
     "\n"
     "Compiles the HLSL source FILE for PROFILE (vs_1_1, vs_2_0, ps_2_0, ...)\n"
     "with ENTRY as the shader's main function. Messages go to standard error;\n"
@@ -19,16 +21,54 @@ const char kUsage[] =
     "  -p PROFILE       target profile\n"
     "  -e ENTRY         entry point function\n"
     "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n"
-    "  -o OUT           write the shader bytecode to OUT\n";
+    "  -o OUT           write the shader bytecode to OUT\n"
+    "  -S, --disasm     print the disassembly of the bytecode on standard output\n"
+    "                   (or write it to OUT when -o is given) instead of the bytecode\n";
+
+// Writes `size` bytes to `path`, or to standard output when `path` is empty.
+bool WriteOutput(const std::string& path, const void* data, size_t size, bool text) {
+    if (path.empty()) return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
+    FILE* f = std::fopen(path.c_str(), text ? "w" : "wb");
+    bool written = f && std::fwrite(data, 1, size, f) == size;
+    if (f && std::fclose(f) != 0) written = false;
+    return written;
+}
+
+// Emits the compiled shader: its disassembly when asked for, else the raw
+// bytecode (only when an output file was named). Returns the exit status.
+int EmitShader(IKLBuffer* code, const std::string& out, bool disasm) {
+    if (!disasm) {
+        if (out.empty()) return 0;
+        if (WriteOutput(out, code->GetBufferPointer(), code->GetBufferSize(), false)) return 0;
+        std::fprintf(stderr, "kiln compile: cannot write '%s'\n", out.c_str());
+        return 1;
+    }
+    std::string text;
+    DisassemblyError error;
+    HRESULT hr = DisassembleShader(code->GetBufferPointer(), code->GetBufferSize(), DisassemblyOptions{}, &text, &error);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "kiln compile: cannot disassemble the bytecode (token %zu): %s\n", error.token,
+                     error.message.c_str());
+        return 1;
+    }
+    if (WriteOutput(out, text.data(), text.size(), true)) return 0;
+    std::fprintf(stderr, "kiln compile: cannot write '%s'\n", out.empty() ? "standard output" : out.c_str());
+    return 1;
+}
 
 int RunCompile(const std::vector<std::string>& args) {
     std::string file, profile, entry, out;
+    bool disasm = false;
     MacroArguments macros;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (a == "-S" || a == "--disasm") {
+            disasm = true;
+            continue;
         }
         int used = macros.Take(args, i);
         if (used < 0) {
@@ -75,15 +115,8 @@ int RunCompile(const std::vector<std::string>& args) {
         if (hr == E_NOTIMPL) std::fprintf(stderr, "kiln compile: code generation is not available in this build\n");
         std::fprintf(stderr, "kiln compile: failed (0x%08X)\n", static_cast<unsigned>(hr));
         status = 1;
-    } else if (code && !out.empty()) {
-        FILE* f = std::fopen(out.c_str(), "wb");
-        size_t size = code->GetBufferSize();
-        bool written = f && std::fwrite(code->GetBufferPointer(), 1, size, f) == size;
-        if (f && std::fclose(f) != 0) written = false;
-        if (!written) {
-            std::fprintf(stderr, "kiln compile: cannot write '%s'\n", out.c_str());
-            status = 1;
-        }
+    } else if (code) {
+        status = EmitShader(code, out, disasm);
     }
     if (code) code->Release();
     return status;
