@@ -796,8 +796,8 @@ void ClearCandidates(const ExecProgram& program, uint64_t* bits) {
     for (const ExecOp& op : program.ops) {
         if (op.predicated || op.kind == Kind::If || op.kind == Kind::CallNz || op.kind == Kind::BreakP)
             SetSlot(bits, kPredSlot);
-        if (op.hasDst && (op.dst.rel == Rel::A0 || op.dst.index == kAddrSlot || op.dst.index == kPredSlot))
-            SetSlot(bits, op.dst.rel == Rel::A0 ? kAddrSlot : op.dst.index);
+        if (op.hasDst && op.dst.rel == Rel::A0) SetSlot(bits, kAddrSlot);
+        if (op.hasDst && (op.dst.index == kAddrSlot || op.dst.index == kPredSlot)) SetSlot(bits, op.dst.index);
         for (int i = 0; i < op.srcCount; ++i) {
             const Operand& o = op.src[i];
             if (o.rel == Rel::A0) SetSlot(bits, kAddrSlot);
