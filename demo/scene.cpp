@@ -31,22 +31,22 @@ const SceneObjectSpec& SpecOf(SceneObject object) { return kSceneObjects[static_
 void SetSceneObserver(SceneObserver observer) { Observer() = std::move(observer); }
 
 Scene::~Scene() {
-    for (const SceneObjectSpec& spec : kSceneObjects) Destroy(spec.object);
+    for (const SceneObjectSpec& entry : kSceneObjects) Destroy(entry.object);
 }
 
 void Scene::Create(SceneObject object) {
     if (Exists(object)) return;
     exists_[Index(object)] = true;
-    const SceneObjectSpec& spec = SpecOf(object);
-    const KLVECTOR3 at{spec.x, spec.y, spec.z};
-    if (spec.kind == EffectKind::Polygon) {
+    const SceneObjectSpec& entry = SpecOf(object);
+    const KLVECTOR3 at{entry.x, entry.y, entry.z};
+    if (entry.kind == EffectKind::Polygon) {
         auto layer = std::make_unique<cPolygon>(device_, at);
-        layer->Init(spec.effect, spec.texture, static_cast<int>(spec.halfWidth), static_cast<int>(spec.halfHeight),
-                    spec.scale);
+        layer->Init(entry.effect, entry.texture, static_cast<int>(entry.halfWidth), static_cast<int>(entry.halfHeight),
+                    entry.scale);
         polygons_[Index(object)] = std::move(layer);
     } else {
         auto fire = std::make_unique<cEmberfall>(device_, at);
-        fire->Init(spec.effect);
+        fire->Init(entry.effect);
         fires_[Index(object)] = std::move(fire);
     }
     Notify(SceneEvent::Created, object);

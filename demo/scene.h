@@ -58,7 +58,7 @@ private:
     void Destroy(SceneObject object);
 
     IDirect3DDevice9* device_;
-    // One owned effect per entry, of the kind its spec names.
+    // One owned effect per entry, of the kind its entry names.
     bool exists_[kSceneObjectCount] = {};
     std::unique_ptr<cPolygon> polygons_[kSceneObjectCount];
     std::unique_ptr<cEmberfall> fires_[kSceneObjectCount];

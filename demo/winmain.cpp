@@ -49,8 +49,8 @@ void SetCamera(IDirect3DDevice9* device) {
 void LoadEverythingElse(demo::Scene& scene) {
     mciSendStringA("open m.mp3 type mpegvideo alias music", nullptr, 0, nullptr);
     mciSendStringA("play music from 0", nullptr, 0, nullptr);
-    for (const demo::SceneObjectSpec& spec : demo::kSceneObjects)
-        if (spec.object != demo::SceneObject::Intro) scene.Create(spec.object);
+    for (const demo::SceneObjectSpec& entry : demo::kSceneObjects)
+        if (entry.object != demo::SceneObject::Intro) scene.Create(entry.object);
 }
 
 void RunSceneStep(const demo::SceneStep& step, demo::Scene& scene, IDirect3DDevice9* device) {

@@ -36,8 +36,8 @@ HRESULT IntermediateProgram::Initialize(const void* programTree, ErrorLog* error
     pools.clear();
     args.clear();
     instructions.clear();
-    for (const PoolSpec& spec : kStandardPools)
-        if (AddPool(spec.name, spec.flags, -1, 4) < 0) return E_OUTOFMEMORY;
+    for (const PoolSpec& pool : kStandardPools)
+        if (AddPool(pool.name, pool.flags, -1, 4) < 0) return E_OUTOFMEMORY;
     limits = TargetLimits{};
     physicalRegisters.assign(pools.size(), -1);
     SetLimits();
