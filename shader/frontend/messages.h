@@ -3,6 +3,7 @@
 // the system's own and are not reworded.
 #pragma once
 
+#include "shader/diagnostics.h"
 #include "shader/error_log.h"
 
 namespace hlsl::msg {
@@ -99,7 +100,8 @@ inline constexpr Diagnostic kUnhandledProduction{0, false, "internal error: unha
 inline constexpr Diagnostic kStackUnderflow{0, false, "internal error: stack underflow"};
 inline constexpr Diagnostic kScopeUnderflow{0, false, "internal error: scope underflow"};
 inline constexpr Diagnostic kScopeMissing{0, false, "internal error: scope missing"};
-inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
+// One row for every stage: the text lives with the compile entry's messages.
+inline constexpr const Diagnostic& kOutOfMemory = diag::kOutOfMemory;
 inline constexpr Diagnostic kUnknownNode{0, false, "internal error: unknown node"};
 inline constexpr Diagnostic kStackOverflow{0, false, "yacc stack overflow"};
 

@@ -234,10 +234,10 @@ private:
             }
             if (e != 'u') return Fail("unknown escape sequence '\\" + std::string(1, e) + "'");
             Advance();
-            uint32_t cp;
+            uint32_t cp = 0;
             if (!Hex4(&cp)) return false;
             if (cp >= 0xD800 && cp <= 0xDBFF) {
-                uint32_t low;
+                uint32_t low = 0;
                 if (text_.substr(pos_, 2) != "\\u") return Fail("unpaired surrogate in \\u escape");
                 Advance(2);
                 if (!Hex4(&low)) return false;

@@ -2,6 +2,7 @@
 // are the system's own and are not reworded.
 #pragma once
 
+#include "shader/diagnostics.h"
 #include "shader/error_log.h"
 
 namespace hlsl::lowmsg {
@@ -32,6 +33,7 @@ inline constexpr Diagnostic kUnrecognizedStatement{0, false, "internal error: un
 inline constexpr Diagnostic kUnrecognizedExpression{0, false, "internal error: unrecognized expression"};
 inline constexpr Diagnostic kUnrecognizedValue{0, false, "internal error: unrecognized value"};
 inline constexpr Diagnostic kExpressionExpected{0, false, "internal error: expression expected"};
-inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
+// One row for every stage: the text lives with the compile entry's messages.
+inline constexpr const Diagnostic& kOutOfMemory = diag::kOutOfMemory;
 
 }  // namespace hlsl::lowmsg
