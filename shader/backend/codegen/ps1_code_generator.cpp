@@ -4,26 +4,13 @@
 #include <cmath>
 
 #include "shader/backend/codegen/codegen_messages.h"
+#include "shader/backend/codegen/ps1_messages.h"
 #include "shader/backend/ir_passes.h"
 #include "shader/frontend/lowering/lowering.h"
 
 namespace codegen {
 
 using namespace gfx::isa;
-
-namespace {
-
-// The texture coordinate index of an input argument, -1 when it is not one.
-int32_t TexcoordIndex(const IntermediateProgram& p, int32_t arg) {
-    const IrArgument& a = p.args[arg];
-    const uint32_t f = p.pools[a.pool].flags;
-    if (!(f & kPoolBound) || !(f & kPoolValueAtEntry) || (f & (kPoolUniform | kPoolLiteral))) return -1;
-    const SemanticName s = SplitSemantic(hlsl::SemanticOf(a.semanticNode));
-    if (s.lower != "texcoord") return -1;
-    return s.index + std::max(a.reg, 0);
-}
-
-}  // namespace
 
 void Ps1CodeGenerator::SetLimits() {
     limits.pixelShader = true;
@@ -58,34 +45,53 @@ void Ps1CodeGenerator::MapTemp(int32_t packed, uint32_t* type, uint32_t* number)
 }
 
 HRESULT Ps1CodeGenerator::VectorizeProgram() {
-    // Lookups become texture stages: the coordinates must be a texture
-    // coordinate input read in order, and the stage is its index.
-    int texturePool = -1;
-    std::map<uint32_t, int32_t> stageSampler;  // stage -> sampler pool
+    // Lookups become texture stages: a lookup at a texture coordinate input
+    // read in order samples that stage; a dependent read is matched onto a
+    // texture addressing instruction (ps1_dependent_reads.h).
+    ComputeUses();
+    std::vector<int32_t> stageOf(instructions.size(), -1);
+    std::vector<DependentRead> reads;
+    std::vector<size_t> later;  // ps_1_4 lookups of the second phase
     for (size_t i = 0; i < instructions.size(); ++i) {
         IrInstruction& inst = instructions[i];
         if (!IsSampleOp(inst.code())) continue;
-        const uint32_t kind = (inst.code() - kOpSample) % 4;
-        const uint32_t n = inst.count();
         int32_t stage = -1;
-        bool direct = kind == kSamplePlain && n >= 2;
-        for (uint32_t c = 0; c < n && direct; ++c) {
-            const int32_t arg = inst.inputs[n + c];
-            const int32_t index = TexcoordIndex(*this, arg);
-            if (c == 0) stage = index;
-            direct = index >= 0 && index == stage && args[arg].component == int32_t(c);
+        if (Ps1DirectLookup(*this, inst, &stage)) {
+            stageOf[i] = stage;
+            continue;
         }
-        // A one-dimensional lookup repeats u.
-        if (!direct && n == 2 && inst.inputs[n] == inst.inputs[n + 1]) {
-            stage = TexcoordIndex(*this, inst.inputs[n]);
-            direct = stage >= 0 && args[inst.inputs[n]].component == 0;
-        }
-        if (!direct) {
-            if (kind != kSamplePlain) Report(&inst.location, codegen_diag::kPs1NotSupported, OpName(inst.code()), "", Minor());
-            else Report(&inst.location, codegen_diag::kPs1DependentRead, Minor());
+        const uint32_t kind = (inst.code() - kOpSample) % 4;
+        if (kind != kSamplePlain) {
+            Report(&inst.location, codegen_diag::kPs1NotSupported, OpName(inst.code()), "", Minor());
             return E_FAIL;
         }
-        if (stage >= TexcoordLimit()) {
+        if (IsPs14()) {
+            HRESULT hr = CheckSecondPhaseLookup(i);
+            if (FAILED(hr)) return hr;
+            later.push_back(i);
+            continue;
+        }
+        DependentRead read;
+        const ReadFailure failure = MatchDependentRead(*this, i, Minor(), &read);
+        if (failure == ReadFailure::NotMatched && DependsOnColour(i)) {
+            Report(&inst.location, codegen_diag::kPs1DependentOnColor);
+            return E_FAIL;
+        }
+        switch (failure) {
+            case ReadFailure::None: reads.push_back(read); continue;
+            case ReadFailure::Rows: Report(&inst.location, codegen_diag::kPs1TexmRows, Minor()); break;
+            case ReadFailure::Double: Report(&inst.location, codegen_diag::kPs1DoubleDependent); break;
+            case ReadFailure::ModifierAr: Report(&inst.location, codegen_diag::kPs1Texreg2ArModifier); break;
+            case ReadFailure::ModifierRgb: Report(&inst.location, codegen_diag::kPs1Texreg2RgbModifier); break;
+            case ReadFailure::NeedsRgb: Report(&inst.location, codegen_diag::kPs1NeedsTexreg2Rgb, Minor()); break;
+            case ReadFailure::NotMatched: Report(&inst.location, codegen_diag::kPs1DependentRead, Minor()); break;
+        }
+        return E_FAIL;
+    }
+    int texturePool = -1;
+    std::map<uint32_t, int32_t> stageSampler;  // stage -> sampler pool
+    auto bindStage = [&](IrInstruction& inst, int32_t stage) -> HRESULT {
+        if (stage < 0 || stage >= TexcoordLimit()) {
             Report(&inst.location, codegen_diag::kPs1TooManyLoads);
             return E_FAIL;
         }
@@ -114,19 +120,86 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
             args[out].component = int32_t(c);
         }
         stages_ |= 1u << stage;
+        return S_OK;
+    };
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        if (stageOf[i] < 0) continue;
+        HRESULT hr = bindStage(instructions[i], stageOf[i]);
+        if (FAILED(hr)) return hr;
+    }
+    HRESULT hr = PlaceDependentReads(reads, stageOf, bindStage);
+    if (FAILED(hr)) return hr;
+    if (!later.empty()) {
+        // Second-phase stages take no texture coordinate of their own: the
+        // sampler's stage when it is bound, else the first stage nothing uses.
+        uint32_t mentioned = 0;
+        for (size_t i = 0; i < instructions.size(); ++i) {
+            if (stageOf[i] >= 0) continue;
+            for (int32_t in : instructions[i].inputs) {
+                const int32_t index = Ps1TexcoordIndex(*this, in);
+                if (index >= 0 && index < 32) mentioned |= 1u << index;
+            }
+        }
+        for (size_t i : later) {
+            IrInstruction& inst = instructions[i];
+            const std::string& binding = pools[args[inst.inputs[0]].pool].binding;
+            int32_t stage = -1;
+            if (binding.size() >= 2 && (binding[0] == 's' || binding[0] == 'S')) stage = std::atoi(binding.c_str() + 1);
+            for (int32_t k = 0; k < TexcoordLimit() && stage < 0; ++k)
+                if (!((stages_ | mentioned) & (1u << k))) stage = k;
+            if (stage >= 0 && stage < TexcoordLimit() && (stages_ & (1u << stage))) {
+                Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
+                return E_FAIL;
+            }
+            hr = bindStage(inst, stage);
+            if (FAILED(hr)) return hr;
+            secondPhase_ |= 1u << stage;
+        }
+    }
+    // clip becomes texkill on a texture coordinate, which tests x, y and z.
+    for (IrInstruction& inst : instructions) {
+        if (inst.code() != kOpClip) continue;
+        const uint32_t n = inst.count();
+        if (n != 3) {
+            Report(&inst.location, codegen_diag::kPs1ClipVector, Minor());
+            return E_FAIL;
+        }
+        const int32_t stage = Ps1TexcoordIndex(*this, inst.inputs[0]);
+        bool inOrder = true;
+        for (uint32_t c = 0; c < n; ++c) {
+            const int32_t index = Ps1TexcoordIndex(*this, inst.inputs[c]);
+            if (index < 0 || index != stage) {
+                Report(&inst.location, codegen_diag::kPs1LoadNotTexcoord);
+                return E_FAIL;
+            }
+            inOrder &= args[inst.inputs[c]].component == int32_t(c);
+        }
+        if (!inOrder) {
+            Report(&inst.location, codegen_diag::kPs1ClipSwizzled);
+            return E_FAIL;
+        }
+        if (stage >= TexcoordLimit()) {
+            Report(&inst.location, codegen_diag::kPs1TooManyLoads);
+            return E_FAIL;
+        }
+        kills_ |= 1u << stage;
+        inst.op = MakeOp(kOpEmpty, 0);
+        inst.inputs.clear();
     }
     // Texture coordinates read by arithmetic: texcoord (ps_1_1 to ps_1_3) or
     // texcrd into the stage's register (ps_1_4).
     for (const IrInstruction& inst : instructions) {
-        if (IsSampleOp(inst.code())) continue;
+        // Second-phase lookups read their coordinates from texcrd registers.
+        const bool lookup = IsSecondPhaseLookup(inst);
+        if (IsSampleOp(inst.code()) && !lookup) continue;
         for (int32_t in : inst.inputs) {
-            const int32_t index = in >= 0 ? TexcoordIndex(*this, in) : -1;
+            const int32_t index = in >= 0 ? Ps1TexcoordIndex(*this, in) : -1;
             if (index < 0 || index >= TexcoordLimit()) continue;
             if (stages_ & (1u << index)) {
                 Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
                 return E_FAIL;
             }
-            if (!(coordinates_ & (1u << index)))
+            if (!(coordinates_ & (1u << index)) && !lookup)
                 Report(&inst.location, codegen_diag::kPs1TexcoordClamped, Minor());
             coordinates_ |= 1u << index;
             if (!IsPs14() && args[in].component == 3) {
@@ -136,7 +209,112 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
         }
     }
     physicalRegisters[kPoolTemps] = TempLimit();
+    if (secondPhase_) return VectorizeInPhases();
     return IntermediateProgram::VectorizeProgram();
+}
+
+HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& reads,
+                                              const std::vector<int32_t>& stageOf, const StageBinder& bindStage) {
+    if (reads.empty()) return S_OK;
+    // Texture coordinates that arithmetic mentions are not taken for the
+    // stages of texreg2* reads, which need none of their own.
+    uint32_t mentioned = 0;
+    for (const IrInstruction& inst : instructions) {
+        if (IsSampleOp(inst.code())) continue;
+        for (int32_t in : inst.inputs) {
+            const int32_t index = Ps1TexcoordIndex(*this, in);
+            if (index >= 0 && index < 32) mentioned |= 1u << index;
+        }
+    }
+    // Reads whose stage the instruction fixes first, then the texreg2* ones.
+    std::vector<const DependentRead*> order;
+    for (const DependentRead& read : reads)
+        if (read.row >= 0) order.push_back(&read);
+    for (const DependentRead& read : reads)
+        if (read.row < 0) order.push_back(&read);
+    for (const DependentRead* read : order) {
+        IrInstruction& inst = instructions[read->sample];
+        const int32_t source = stageOf[read->source];
+        std::vector<int32_t> pads;
+        int32_t stage = read->row;
+        if (read->opcode == OP_TEXM3x2TEX) {
+            pads = {read->row};
+            stage = read->row + 1;
+        } else if (read->opcode == OP_TEXM3x3TEX) {
+            pads = {read->row, read->row + 1};
+            stage = read->row + 2;
+        } else if (read->row < 0) {
+            const std::string& binding = pools[args[inst.inputs[0]].pool].binding;
+            if (binding.size() >= 2 && (binding[0] == 's' || binding[0] == 'S')) {
+                stage = std::atoi(binding.c_str() + 1);
+            } else {
+                for (int32_t k = source + 1; k < TexcoordLimit() && stage < 0; ++k)
+                    if (!((stages_ | mentioned) & (1u << k))) stage = k;
+                if (stage < 0) {
+                    Report(&inst.location, codegen_diag::kPs1TooManyLoads);
+                    return E_FAIL;
+                }
+            }
+        }
+        // The source stage must be sampled before every stage of the read.
+        const int32_t first = pads.empty() ? stage : pads[0];
+        if (source < 0 || first <= source) {
+            Report(&inst.location, codegen_diag::kPs1DependentRead, Minor());
+            return E_FAIL;
+        }
+        for (int32_t pad : pads) {
+            if (pad >= TexcoordLimit()) {
+                Report(&inst.location, codegen_diag::kPs1TooManyLoads);
+                return E_FAIL;
+            }
+            if (stages_ & (1u << pad)) {
+                Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
+                return E_FAIL;
+            }
+        }
+        if (stage >= 0 && stage < TexcoordLimit() && (stages_ & (1u << stage))) {
+            Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
+            return E_FAIL;
+        }
+        HRESULT hr = bindStage(inst, stage);
+        if (FAILED(hr)) return hr;
+        const uint32_t pad = read->opcode == OP_TEXM3x2TEX ? uint32_t(OP_TEXM3x2PAD) : uint32_t(OP_TEXM3x3PAD);
+        for (int32_t k : pads) {
+            stages_ |= 1u << k;
+            stageOps_[size_t(k)] = {pad, source, read->signedScale};
+        }
+        stageOps_[size_t(stage)] = {read->opcode, source, read->signedScale};
+        // The lookup now reads T itself; the arithmetic that computed its
+        // coordinates is left without readers and removed.
+        const uint32_t n = inst.count();
+        for (uint32_t c = 0; c < n && !read->reads.empty(); ++c)
+            inst.inputs[n + c] = read->reads[std::min<size_t>(c, read->reads.size() - 1)];
+    }
+    RemoveDeadCode(*this);
+    ComputeUses();
+    return S_OK;
+}
+
+bool Ps1CodeGenerator::DependsOnColour(size_t index) const {
+    // Whether a colour input reaches the lookup's coordinates.
+    std::vector<uint8_t> seen(instructions.size(), 0);
+    std::vector<size_t> work = {index};
+    while (!work.empty()) {
+        const IrInstruction& inst = instructions[work.back()];
+        const bool lookup = work.back() == index;
+        work.pop_back();
+        for (size_t k = lookup ? inst.count() : 0; k < inst.inputs.size(); ++k) {
+            const int32_t in = inst.inputs[k];
+            if (in < 0) continue;
+            if (ClassOf(in) == ArgClass::Input && Ps1TexcoordIndex(*this, in) < 0) return true;
+            const int32_t w = args[in].firstWriter;
+            if (w >= 0 && size_t(w) < instructions.size() && !seen[size_t(w)]) {
+                seen[size_t(w)] = 1;
+                work.push_back(size_t(w));
+            }
+        }
+    }
+    return false;
 }
 
 HRESULT Ps1CodeGenerator::ResolveSemantics() {
@@ -199,6 +377,7 @@ void Ps1CodeGenerator::AddTargetLiterals() {
             }
         }
     }
+    AddSelectorLiterals();
 }
 
 void Ps1CodeGenerator::ApplyPatterns() {
@@ -210,7 +389,20 @@ HRESULT Ps1CodeGenerator::EmitDeclarations() {
     // The texture stages, in stage order, ahead of the arithmetic.
     for (uint32_t stage = 0; stage < 8; ++stage) {
         MInst m;
-        if (stages_ & (1u << stage)) {
+        if (stage < stageOps_.size() && stageOps_[stage].opcode) {
+            // A texture addressing instruction reading an earlier stage.
+            const StageOp& op = stageOps_[stage];
+            m.opcode = op.opcode;
+            m.dest.type = REG_TEXTURE;
+            m.dest.number = stage;
+            MOperand source;
+            source.type = REG_TEXTURE;
+            source.number = uint32_t(op.source);
+            source.modifier = op.signedScale ? uint32_t(SRCMOD_SIGN) : uint32_t(SRCMOD_NONE);
+            m.src.push_back(source);
+        } else if (secondPhase_ & (1u << stage)) {
+            continue;  // sampled after the phase marker
+        } else if (stages_ & (1u << stage)) {
             m.opcode = OP_TEX;
             if (IsPs14()) {
                 m.dest = TempOperand(stage);
@@ -240,13 +432,22 @@ HRESULT Ps1CodeGenerator::EmitDeclarations() {
         HRESULT hr = Encode(m, nullptr);
         if (FAILED(hr)) return hr;
     }
+    for (uint32_t stage = 0; stage < 8; ++stage) {
+        if (!(kills_ & (1u << stage))) continue;
+        MInst m;
+        m.opcode = OP_TEXKILL;
+        m.dest.type = REG_TEXTURE;
+        m.dest.number = stage;
+        HRESULT hr = Encode(m, nullptr);
+        if (FAILED(hr)) return hr;
+    }
     return S_OK;
 }
 
 HRESULT Ps1CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out) {
     const IrInstruction& inst = instructions[index];
     const uint32_t code = inst.code();
-    if (IsSampleOp(code)) return S_OK;  // written with the texture stages
+    if (IsSampleOp(code)) return IsSecondPhaseLookup(inst) ? EmitSecondPhase(index, out) : S_OK;
     switch (code) {
         case kOpEmpty:
         case kOpMove:
@@ -316,14 +517,97 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 m.dest.mask = mask;
             }
         }
-        for (MOperand& s : m.src) {
+    }
+    for (size_t j = 0; j < insts->size(); ++j) {
+        for (size_t k = 0; k < (*insts)[j].src.size(); ++k) {
+            MOperand& s = (*insts)[j].src[k];
             if (AcceptSwizzle(&s)) continue;
+            // ps_1_1 to ps_1_3 replicate only alpha: x, y or z goes to every
+            // component through a dp3 with a selector literal.
+            const int c = ReplicatedComponent(s);
+            if (!IsPs14() && c >= 0 && c < 3 && selectorRegister_[c] >= 0) {
+                uint32_t t;
+                HRESULT hr = Scratch(index, &t);
+                if (FAILED(hr)) return hr;
+                MOperand from = s;
+                for (int i = 0; i < 4; ++i) from.swizzle[i] = uint8_t(i);
+                from.readMask = kMaskAll;
+                MOperand selector;
+                selector.type = REG_CONST;
+                selector.number = uint32_t(literalBase_[size_t(selectorRegister_[c])]);
+                s = Temp(t);
+                insts->insert(insts->begin() + std::ptrdiff_t(j), MInst{OP_DP3, true, Temp(t), {from, selector}});
+                ++j;
+                continue;
+            }
             if (IsPs14()) Report(LocationOf(index), codegen_diag::kPs1Swizzle);
             else Report(LocationOf(index), codegen_diag::kCannotMapPixel);
             return E_FAIL;
         }
     }
     return S_OK;
+}
+
+int Ps1CodeGenerator::ReplicatedComponent(const MOperand& s) {
+    int c = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (!(s.readMask & (1u << i))) continue;
+        if (c >= 0 && c != s.swizzle[i]) return -1;
+        c = s.swizzle[i];
+    }
+    return c;
+}
+
+void Ps1CodeGenerator::AddSelectorLiterals() {
+    // A non-literal operand whose components all come from one of x, y, z
+    // of its register, read at another position, needs a replicate swizzle
+    // the models before ps_1_4 lack; each such component gets a literal
+    // selector (1, 0, 0, 0), (0, 1, 0, 0) or (0, 0, 1, 0) for a dp3.
+    selectorRegister_ = {-1, -1, -1};
+    bool needed[3] = {false, false, false};
+    if (IsPs14()) {
+        // ps_1_4 replicates every component; the selectors gather the
+        // coordinates of second-phase lookups that are not in place.
+        for (const IrInstruction& inst : instructions) {
+            if (!IsSecondPhaseLookup(inst)) continue;
+            bool plain = false;
+            const MOperand coordinate = SecondPhaseCoordinate(inst, &plain);
+            for (int c = 0; c < 3 && !plain; ++c) needed[c] |= (coordinate.readMask & (1u << c)) != 0;
+        }
+    }
+    for (const IrInstruction& inst : instructions) {
+        if (IsPs14()) break;
+        const uint32_t code = inst.code(), n = inst.count();
+        if (IsSampleOp(code) || inst.outputs.empty() || n == 0 || n > 4) continue;
+        int operands = OperandCount(code);
+        if (code == kOpMad || code == kOpMadNegated || code == kOpSelect) operands = 3;
+        if (code == kOpDot) operands = 2;
+        if (inst.inputs.size() < size_t(operands) * n) continue;
+        for (int k = 0; k < operands; ++k) {
+            int component = -1;
+            bool same = true, moved = false;
+            for (uint32_t c = 0; c < n && same; ++c) {
+                const int32_t arg = inst.inputs[size_t(k) * n + c];
+                const ArgClass cls = ClassOf(arg);
+                if (cls == ArgClass::Literal || cls == ArgClass::None || cls == ArgClass::Sampler) same = false;
+                if (!same) break;
+                const int32_t from = int32_t(RegisterOf(arg).component);
+                const int32_t at = code == kOpDot ? int32_t(c) : int32_t(RegisterOf(inst.outputs[std::min<size_t>(c, inst.outputs.size() - 1)]).component);
+                if (component >= 0 && component != from) same = false;
+                component = from;
+                moved |= from != at;
+            }
+            if (same && moved && component >= 0 && component < 3) needed[component] = true;
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        if (!needed[c]) continue;
+        std::array<double, 4> values{0, 0, 0, 0};
+        values[size_t(c)] = 1.0;
+        selectorRegister_[size_t(c)] = int32_t(literalValues_.size());
+        literalValues_.push_back(values);
+        literalUsed_.push_back(kMaskAll);
+    }
 }
 
 }  // namespace codegen

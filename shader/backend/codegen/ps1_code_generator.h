@@ -8,6 +8,11 @@
 // is written as a texture stage ahead of the arithmetic.
 #pragma once
 
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "shader/backend/codegen/ps1_dependent_reads.h"
 #include "shader/backend/codegen/ps2_code_generator.h"
 
 namespace codegen {
@@ -39,7 +44,35 @@ private:
     bool IsPs14() const { return (version & 0xFF) == 4; }
     int Minor() const { return int(version & 0xFF); }
 
-    uint32_t stages_ = 0;       // texture stages sampled (bit per stage)
+    using StageBinder = std::function<HRESULT(IrInstruction&, int32_t)>;
+    // Gives every matched dependent read its stage (and the pad stages of
+    // texm*), records the stage instructions and drops the arithmetic that
+    // computed the coordinates.
+    HRESULT PlaceDependentReads(const std::vector<DependentRead>& reads, const std::vector<int32_t>& stageOf,
+                                const StageBinder& bindStage);
+    // ps_1_4 second phase (ps1_phases.cpp).
+    HRESULT CheckSecondPhaseLookup(size_t index);
+    bool IsSecondPhaseLookup(const IrInstruction& inst) const;
+    void SeparatePhases();
+    HRESULT VectorizeInPhases();
+    MOperand SecondPhaseCoordinate(const IrInstruction& inst, bool* plain) const;
+    HRESULT EmitSecondPhase(size_t index, std::vector<MInst>* out);
+    bool DependsOnColour(size_t index) const;
+    static int ReplicatedComponent(const MOperand& s);
+    void AddSelectorLiterals();
+
+    std::array<int32_t, 3> selectorRegister_{-1, -1, -1};  // literal register of each x/y/z selector
+    // Texture addressing instruction of a stage (0: plain tex or texcoord).
+    struct StageOp {
+        uint32_t opcode = 0;
+        int32_t source = -1;       // stage whose result it reads
+        bool signedScale = false;  // read with _bx2
+    };
+    std::array<StageOp, 8> stageOps_{};
+    uint32_t stages_ = 0;
+    uint32_t kills_ = 0;
+    uint32_t secondPhase_ = 0;  // ps_1_4 stages sampled after the phase marker
+    bool phaseWritten_ = false;        // texture coordinates tested by texkill       // texture stages sampled (bit per stage)
     uint32_t coordinates_ = 0;  // texture coordinates read by arithmetic
 };
 

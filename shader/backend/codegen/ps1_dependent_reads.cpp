@@ -1,0 +1,418 @@
+#include "shader/backend/codegen/ps1_dependent_reads.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "gfx/shaders/shader_isa.h"
+#include "shader/backend/codegen/code_generator.h"
+#include "shader/backend/ir_passes.h"
+#include "shader/frontend/lowering/lowering.h"
+
+namespace codegen {
+
+using namespace gfx::isa;
+
+int32_t Ps1TexcoordIndex(const IntermediateProgram& p, int32_t arg) {
+    if (arg < 0 || size_t(arg) >= p.args.size()) return -1;
+    const IrArgument& a = p.args[arg];
+    const uint32_t f = p.pools[a.pool].flags;
+    if (!(f & kPoolBound) || !(f & kPoolValueAtEntry) || (f & (kPoolUniform | kPoolLiteral))) return -1;
+    const SemanticName s = SplitSemantic(hlsl::SemanticOf(a.semanticNode));
+    if (s.lower != "texcoord") return -1;
+    return s.index + std::max(a.reg, 0);
+}
+
+bool Ps1DirectLookup(const IntermediateProgram& p, const IrInstruction& inst, int32_t* stage) {
+    const uint32_t kind = (inst.code() - kOpSample) % 4;
+    const uint32_t n = inst.count();
+    *stage = -1;
+    if (kind != kSamplePlain || n < 2 || inst.inputs.size() < 2 * n) return false;
+    bool direct = true;
+    for (uint32_t c = 0; c < n && direct; ++c) {
+        const int32_t arg = inst.inputs[n + c];
+        const int32_t index = Ps1TexcoordIndex(p, arg);
+        if (c == 0) *stage = index;
+        direct = index >= 0 && index == *stage && p.args[arg].component == int32_t(c);
+    }
+    if (direct) return true;
+    // A one-dimensional lookup repeats u.
+    if (n == 2 && inst.inputs[n] == inst.inputs[n + 1]) {
+        *stage = Ps1TexcoordIndex(p, inst.inputs[n]);
+        return *stage >= 0 && p.args[inst.inputs[n]].component == 0;
+    }
+    return false;
+}
+
+namespace {
+
+// One component of an earlier lookup's result, as a coordinate reads it.
+struct Texel {
+    int32_t sample = -1;  // the lookup instruction
+    int32_t component = -1;
+    int32_t arg = -1;     // the result argument
+    bool signedScale = false;
+    bool otherModifier = false;  // negated, or some other arithmetic on it
+    bool Valid() const { return sample >= 0; }
+};
+
+class ReadMatcher {
+public:
+    ReadMatcher(const IntermediateProgram& p, int minor) : p_(p), minor_(minor) {}
+
+    ReadFailure Match(size_t index, DependentRead* read);
+
+private:
+    // Instruction writing `arg` and the component it writes, -1 when none.
+    int32_t Writer(int32_t arg, uint32_t* component) const {
+        if (arg < 0 || size_t(arg) >= p_.args.size()) return -1;
+        const int32_t w = p_.args[arg].firstWriter;
+        if (w < 0 || size_t(w) >= p_.instructions.size()) return -1;
+        const std::vector<int32_t>& outs = p_.instructions[size_t(w)].outputs;
+        auto it = std::find(outs.begin(), outs.end(), arg);
+        if (it == outs.end()) return -1;
+        *component = uint32_t(it - outs.begin());
+        return w;
+    }
+    // Follows moves back to the value they copy.
+    int32_t Through(int32_t arg) const {
+        for (int guard = 0; guard < 64; ++guard) {
+            uint32_t c = 0;
+            const int32_t w = Writer(arg, &c);
+            if (w < 0 || p_.instructions[size_t(w)].code() != kOpMove) return arg;
+            arg = p_.instructions[size_t(w)].inputs[c];
+        }
+        return arg;
+    }
+    bool IsLiteral(int32_t arg, double value) const {
+        return IsLiteralArgument(p_, arg) && std::fabs(LiteralValue(p_, arg) - value) < 1e-9;
+    }
+    bool IsConstant(int32_t arg) const {
+        if (arg < 0) return false;
+        const uint32_t f = p_.pools[p_.args[arg].pool].flags;
+        return (f & (kPoolLiteral | kPoolUniform)) != 0 && p_.args[arg].relative < 0;
+    }
+    // A component of a lookup result, plain or with _bx2 (T * 2 - 1, or
+    // (T - 0.5) * 2); other arithmetic directly on it is flagged.
+    Texel TexelOf(int32_t arg) const;
+    Texel PlainTexel(int32_t arg) const;
+    // dot(tN.xyz, T'.xyz): *row = N.
+    bool DotRow(int32_t arg, int32_t* row, Texel texels[3]) const;
+    // tN.c + T.x * m + T.y * m' (any order and grouping of the adds).
+    bool BumpCoordinate(int32_t arg, uint32_t c, int32_t* row, Texel* x, Texel* y) const;
+    bool LinearTerms(int32_t arg, std::vector<int32_t>* leaves, std::vector<Texel>* texels, int depth) const;
+    // Whether the value of `arg` depends on a lookup that is itself dependent.
+    bool DependsOnDependentLookup(int32_t arg);
+
+    const IntermediateProgram& p_;
+    int minor_;
+    std::vector<int8_t> dependent_;  // per instruction: -1 unknown, 0 no, 1 yes
+};
+
+Texel ReadMatcher::PlainTexel(int32_t arg) const {
+    Texel t;
+    arg = Through(arg);
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0 || !IsSampleOp(p_.instructions[size_t(w)].code())) return t;
+    t.sample = w;
+    t.component = int32_t(c);
+    t.arg = arg;
+    return t;
+}
+
+Texel ReadMatcher::TexelOf(int32_t arg) const {
+    Texel t = PlainTexel(arg);
+    if (t.Valid()) return t;
+    arg = Through(arg);
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0) return t;
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    const uint32_t n = inst.count();
+    const uint32_t code = inst.code();
+    if (code == kOpNegate) {
+        t = PlainTexel(inst.inputs[c]);
+        t.otherModifier = t.Valid();
+        return t;
+    }
+    if ((code != kOpAdd && code != kOpMul) || inst.inputs.size() < 2 * n) return t;
+    const int32_t a = inst.inputs[c], b = inst.inputs[n + c];
+    for (int order = 0; order < 2; ++order) {
+        const int32_t value = order ? b : a, other = order ? a : b;
+        if (code == kOpAdd && IsLiteral(other, -1.0)) {
+            // (T * 2) - 1
+            uint32_t mc = 0;
+            const int32_t mw = Writer(Through(value), &mc);
+            if (mw < 0 || p_.instructions[size_t(mw)].code() != kOpMul) continue;
+            const IrInstruction& mul = p_.instructions[size_t(mw)];
+            const uint32_t mn = mul.count();
+            for (int side = 0; side < 2; ++side) {
+                const int32_t f = mul.inputs[side ? mn + mc : mc], g = mul.inputs[side ? mc : mn + mc];
+                if (!IsLiteral(g, 2.0)) continue;
+                Texel s = PlainTexel(f);
+                if (s.Valid()) {
+                    s.signedScale = true;
+                    return s;
+                }
+            }
+        }
+        if (code == kOpMul && IsLiteral(other, 2.0)) {
+            // (T - 0.5) * 2
+            uint32_t ac = 0;
+            const int32_t aw = Writer(Through(value), &ac);
+            if (aw < 0 || p_.instructions[size_t(aw)].code() != kOpAdd) continue;
+            const IrInstruction& add = p_.instructions[size_t(aw)];
+            const uint32_t an = add.count();
+            for (int side = 0; side < 2; ++side) {
+                const int32_t f = add.inputs[side ? an + ac : ac], g = add.inputs[side ? ac : an + ac];
+                if (!IsLiteral(g, -0.5)) continue;
+                Texel s = PlainTexel(f);
+                if (s.Valid()) {
+                    s.signedScale = true;
+                    return s;
+                }
+            }
+        }
+    }
+    // Some other scaling or offset of a texel by a literal.
+    for (int order = 0; order < 2; ++order) {
+        if (!IsLiteralArgument(p_, order ? a : b)) continue;
+        Texel s = PlainTexel(order ? b : a);
+        if (s.Valid()) {
+            s.otherModifier = true;
+            return s;
+        }
+    }
+    return t;
+}
+
+bool ReadMatcher::DotRow(int32_t arg, int32_t* row, Texel texels[3]) const {
+    uint32_t c = 0;
+    const int32_t w = Writer(Through(arg), &c);
+    if (w < 0) return false;
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    if (inst.code() != kOpDot || inst.count() != 3 || inst.inputs.size() < 6) return false;
+    for (int order = 0; order < 2; ++order) {
+        const int32_t* coords = &inst.inputs[order ? 3 : 0];
+        const int32_t* values = &inst.inputs[order ? 0 : 3];
+        int32_t n = -1;
+        bool ok = true;
+        for (int k = 0; k < 3 && ok; ++k) {
+            const int32_t index = Ps1TexcoordIndex(p_, coords[k]);
+            if (k == 0) n = index;
+            ok = index >= 0 && index == n && p_.args[coords[k]].component == k;
+        }
+        if (!ok) continue;
+        for (int k = 0; k < 3 && ok; ++k) {
+            texels[k] = TexelOf(values[k]);
+            ok = texels[k].Valid() && texels[k].component == k && texels[k].sample == texels[0].sample &&
+                 texels[k].signedScale == texels[0].signedScale && !texels[k].otherModifier;
+        }
+        if (!ok) continue;
+        *row = n;
+        return true;
+    }
+    return false;
+}
+
+bool ReadMatcher::LinearTerms(int32_t arg, std::vector<int32_t>* leaves, std::vector<Texel>* texels,
+                              int depth) const {
+    if (depth > 8) return false;
+    arg = Through(arg);
+    const Texel direct = PlainTexel(arg);
+    if (direct.Valid()) {
+        texels->push_back(direct);
+        return true;
+    }
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0) {
+        leaves->push_back(arg);
+        return true;
+    }
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    const uint32_t n = inst.count();
+    if (inst.code() == kOpAdd && inst.inputs.size() >= 2 * n)
+        return LinearTerms(inst.inputs[c], leaves, texels, depth + 1) &&
+               LinearTerms(inst.inputs[n + c], leaves, texels, depth + 1);
+    if (inst.code() == kOpDot && inst.inputs.size() >= 2 * n) {
+        // mul(T.xy, M): each product pairs a texel with a constant.
+        for (uint32_t k = 0; k < n; ++k) {
+            bool found = false;
+            for (int side = 0; side < 2 && !found; ++side) {
+                const int32_t f = inst.inputs[side ? n + k : k], g = inst.inputs[side ? k : n + k];
+                if (!IsConstant(g)) continue;
+                const Texel t = PlainTexel(f);
+                if (!t.Valid()) continue;
+                texels->push_back(t);
+                found = true;
+            }
+            if (!found) return false;
+        }
+        return true;
+    }
+    if (inst.code() == kOpMul && inst.inputs.size() >= 2 * n) {
+        for (int side = 0; side < 2; ++side) {
+            const int32_t f = inst.inputs[side ? n + c : c], g = inst.inputs[side ? c : n + c];
+            if (!IsConstant(g)) continue;
+            const Texel t = PlainTexel(f);
+            if (!t.Valid()) continue;
+            texels->push_back(t);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadMatcher::BumpCoordinate(int32_t arg, uint32_t c, int32_t* row, Texel* x, Texel* y) const {
+    std::vector<int32_t> leaves;
+    std::vector<Texel> texels;
+    if (!LinearTerms(arg, &leaves, &texels, 0) || leaves.size() != 1 || texels.empty() || texels.size() > 2)
+        return false;
+    const int32_t index = Ps1TexcoordIndex(p_, leaves[0]);
+    if (index < 0 || p_.args[leaves[0]].component != int32_t(c)) return false;
+    *row = index;
+    for (const Texel& t : texels) {
+        if (t.sample != texels[0].sample) return false;
+        Texel* slot = t.component == 0 ? x : t.component == 1 ? y : nullptr;
+        if (!slot || slot->Valid()) return false;
+        *slot = t;
+    }
+    return true;
+}
+
+bool ReadMatcher::DependsOnDependentLookup(int32_t arg) {
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0) return false;
+    if (dependent_.empty()) dependent_.assign(p_.instructions.size(), -1);
+    // Writers come before their readers, so one walk over the earlier
+    // instructions settles every answer the query needs.
+    for (int32_t i = 0; i <= w; ++i) {
+        if (dependent_[size_t(i)] >= 0) continue;
+        const IrInstruction& inst = p_.instructions[size_t(i)];
+        int8_t result = 0;
+        if (IsSampleOp(inst.code())) {
+            int32_t stage;
+            result = Ps1DirectLookup(p_, inst, &stage) ? 0 : 1;
+        } else {
+            for (int32_t in : inst.inputs) {
+                uint32_t k = 0;
+                const int32_t from = Writer(in, &k);
+                if (from >= 0 && from < i && dependent_[size_t(from)] == 1) result = 1;
+            }
+        }
+        dependent_[size_t(i)] = result;
+    }
+    return dependent_[size_t(w)] == 1;
+}
+
+ReadFailure ReadMatcher::Match(size_t index, DependentRead* read) {
+    const IrInstruction& inst = p_.instructions[index];
+    const uint32_t n = inst.count();
+    const uint32_t dimension = (inst.code() - kOpSample) / 4 % 4;
+    const uint32_t kind = (inst.code() - kOpSample) % 4;
+    if (inst.inputs.size() < 2 * n || n == 0) return ReadFailure::NotMatched;
+    const int32_t* coords = &inst.inputs[n];
+    const bool oneD = dimension == kSample1D || (n == 2 && coords[0] == coords[1]);
+    read->sample = index;
+    // The coordinates of T must come from its own texture coordinates.
+    auto finish = [&](uint32_t opcode, const Texel& t, int32_t row, std::vector<int32_t> reads) {
+        int32_t stage;
+        if (!Ps1DirectLookup(p_, p_.instructions[size_t(t.sample)], &stage)) return ReadFailure::Double;
+        read->opcode = opcode;
+        read->source = size_t(t.sample);
+        read->signedScale = t.signedScale;
+        read->row = row;
+        read->reads = std::move(reads);
+        return ReadFailure::None;
+    };
+    for (uint32_t c = 0; c < n; ++c)
+        if (DependsOnDependentLookup(coords[c])) return ReadFailure::Double;
+    if (kind != kSamplePlain) return ReadFailure::NotMatched;
+
+    // texreg2ar, texreg2gb, texreg2rgb: the coordinates are T's components.
+    if (!oneD) {
+        Texel t[3];
+        bool all = true;
+        for (uint32_t c = 0; c < n && c < 3; ++c) {
+            t[c] = TexelOf(coords[c]);
+            all &= t[c].Valid() && t[c].sample == t[0].sample;
+        }
+        if (all && n == 2) {
+            const int32_t a = t[0].component, b = t[1].component;
+            const bool modified = t[0].signedScale || t[1].signedScale || t[0].otherModifier || t[1].otherModifier;
+            if ((a == 3 && b == 0) || (a == 1 && b == 2)) {
+                if (modified) return ReadFailure::ModifierAr;
+                return finish(a == 3 ? OP_TEXREG2AR : OP_TEXREG2GB, t[0], -1, {t[0].arg, t[1].arg});
+            }
+        }
+        if (all && (n == 2 || n == 3)) {
+            bool rgb = true, plain = true;
+            for (uint32_t c = 0; c < n; ++c) {
+                rgb &= t[c].component == int32_t(c);
+                plain &= !t[c].otherModifier && t[c].signedScale == t[0].signedScale;
+            }
+            if (rgb) {
+                if (!plain) return ReadFailure::ModifierRgb;
+                if (minor_ < 2) return ReadFailure::NeedsRgb;
+                std::vector<int32_t> reads;
+                for (uint32_t c = 0; c < n; ++c) reads.push_back(t[c].arg);
+                return finish(OP_TEXREG2RGB, t[0], -1, reads);
+            }
+        }
+    }
+
+    // Matrix rows: dot products of consecutive texture coordinates with T.
+    int32_t rows[3] = {-1, -1, -1};
+    Texel texels[3][3];
+    const uint32_t rowCount = oneD ? 1 : n;
+    bool dots = rowCount <= 3;
+    for (uint32_t r = 0; r < rowCount && dots; ++r) dots = DotRow(coords[r], &rows[r], texels[r]);
+    if (dots) {
+        for (uint32_t r = 1; r < rowCount; ++r)
+            if (texels[r][0].sample != texels[0][0].sample || texels[r][0].signedScale != texels[0][0].signedScale)
+                return ReadFailure::NotMatched;
+        const std::vector<int32_t> reads = {texels[0][0].arg, texels[0][1].arg, texels[0][2].arg};
+        if (oneD) {
+            if (minor_ < 2) return ReadFailure::NotMatched;
+            return finish(OP_TEXDP3TEX, texels[0][0], rows[0], reads);
+        }
+        for (uint32_t r = 1; r < rowCount; ++r)
+            if (rows[r] != rows[0] + int32_t(r)) return ReadFailure::Rows;
+        if (rowCount == 2 && dimension == kSample2D) return finish(OP_TEXM3x2TEX, texels[0][0], rows[0], reads);
+        if (rowCount == 3 && (dimension == kSampleVolume || dimension == kSampleCube))
+            return finish(OP_TEXM3x3TEX, texels[0][0], rows[0], reads);
+        return ReadFailure::Rows;
+    }
+    // texdp3tex written as a 2D lookup at (dot, 0).
+    if (n == 2 && dimension == kSample2D && IsLiteral(coords[1], 0.0) && DotRow(coords[0], &rows[0], texels[0])) {
+        if (minor_ < 2) return ReadFailure::NotMatched;
+        return finish(OP_TEXDP3TEX, texels[0][0], rows[0], {texels[0][0].arg, texels[0][1].arg, texels[0][2].arg});
+    }
+    // texbem: the stage's own coordinates offset by T.xy through the matrix.
+    if (n == 2 && dimension == kSample2D && !oneD) {
+        int32_t row0 = -1, row1 = -1;
+        Texel x0, y0, x1, y1;
+        if (BumpCoordinate(coords[0], 0, &row0, &x0, &y0) && BumpCoordinate(coords[1], 1, &row1, &x1, &y1) &&
+            row0 == row1) {
+            const Texel& any = x0.Valid() ? x0 : y0;
+            const Texel& other = x1.Valid() ? x1 : y1;
+            if (any.sample == other.sample) {
+                std::vector<int32_t> reads;
+                for (const Texel* t : {&x0, &y0, &x1, &y1})
+                    if (t->Valid()) reads.push_back(t->arg);
+                return finish(OP_TEXBEM, any, row0, reads);
+            }
+        }
+    }
+    return ReadFailure::NotMatched;
+}
+
+}  // namespace
+
+ReadFailure MatchDependentRead(const IntermediateProgram& p, size_t index, int minor, DependentRead* read) {
+    return ReadMatcher(p, minor).Match(index, read);
+}
+
+}  // namespace codegen

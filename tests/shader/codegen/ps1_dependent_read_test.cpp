@@ -1,0 +1,193 @@
+// ps_1_1 to ps_1_3 dependent texture reads: each shape is compiled, run on
+// the device with textures whose contents the test chooses (stage 0 holds a
+// fixed texel, every other stage echoes the coordinates it is sampled at),
+// and compared with the numbers worked out here; the shapes the models
+// cannot match are reported with their messages.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "codegen_harness.h"
+#include "gfx/shaders/shader_checker.h"
+
+namespace {
+
+const Vec4 kTexel0 = {0.6f, 0.8f, 0.3f, 0.7f};  // stage 0's texture, everywhere
+const Vec4 kT0 = {0.1f, 0.2f, 0.3f, 1.0f};
+const Vec4 kT1 = {0.25f, 0.5f, 0.125f, 1.0f};
+const Vec4 kT2 = {0.5f, 0.25f, 0.375f, 1.0f};
+const Vec4 kT3 = {0.125f, 0.375f, 0.25f, 1.0f};
+
+class StageTextures : public gfx::TextureSampler {
+public:
+    gfx::BumpEnvironment bump;
+    void Sample(UINT sampler, const gfx::SampleLanes& lanes, float (*out)[4]) override {
+        for (int lane = 0; lane < gfx::kLanes; ++lane) {
+            if (!(lanes.laneMask & (1u << lane))) continue;
+            const float* c = lanes.coord[lane];
+            const Vec4 t = sampler == 0 ? kTexel0 : Vec4{c[0], c[1], c[2], 1.0f};
+            for (int k = 0; k < 4; ++k) out[lane][k] = t[k];
+        }
+    }
+    gfx::BumpEnvironment Bump(UINT) const override { return bump; }
+};
+
+struct Result {
+    bool ok = false;
+    std::string problem;
+    Vec4 colour{};
+};
+
+Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}) {
+    Result r;
+    std::unique_ptr<gfx::ShaderProgram> program;
+    std::string message;
+    if (FAILED(gfx::CheckShaderTokens(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &message)) ||
+        FAILED(gfx::ShaderProgram::Create(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &program))) {
+        r.problem = "device refused the shader: " + message;
+        return r;
+    }
+    auto constants = std::make_unique<gfx::ShaderConstants>();
+    auto batch = std::make_unique<gfx::PixelBatch>();
+    batch->quads = 1;
+    batch->coverage = 0xF;
+    const Vec4* coords[4] = {&kT0, &kT1, &kT2, &kT3};
+    for (int t = 0; t < 4; ++t)
+        for (int c = 0; c < 4; ++c)
+            for (int lane = 0; lane < 4; ++lane) batch->input[gfx::kPixelSlotTexcoord0 + t].v[c][lane] = (*coords[t])[c];
+    StageTextures textures;
+    textures.bump = bump;
+    auto results = std::make_unique<gfx::PixelResults>();
+    program->RunPixels(*constants, &textures, *batch, results.get());
+    for (int c = 0; c < 4; ++c) r.colour[c] = results->color[0].v[c][0];
+    r.ok = true;
+    return r;
+}
+
+float Dot3(const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+const char kParameters[] =
+    "float4 t0 : TEXCOORD0, float3 t1 : TEXCOORD1, float3 t2 : TEXCOORD2, float3 t3 : TEXCOORD3";
+
+// "sampler2D s; statements" becomes a program whose entry takes the four
+// texture coordinates and runs the statements.
+std::string Program(const std::string& body) {
+    const size_t split = body.find("float");
+    return "sampler2D bumps; " + body.substr(0, split) + "\nfloat4 main(" + kParameters + ") : COLOR {" +
+           body.substr(split) + " }";
+}
+
+struct Case {
+    const char* what;
+    std::vector<const char*> profiles;
+    const char* body;  // sampler declarations, then the statements
+    Vec4 want;
+};
+
+TEST(Ps1DependentReads, EveryShapeRunsOnTheDevice) {
+    const Vec4 n = {2 * kTexel0[0] - 1, 2 * kTexel0[1] - 1, 2 * kTexel0[2] - 1, 0};
+    const Vec4 plain = {kTexel0[0], kTexel0[1], kTexel0[2], 0};
+    const Case cases[] = {
+        {"texreg2ar", {"ps_1_1", "ps_1_2", "ps_1_3"},
+         "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.wx);",
+         {kTexel0[3], kTexel0[0], 0, 1}},
+        {"texreg2gb", {"ps_1_1", "ps_1_3"},
+         "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.yz);",
+         {kTexel0[1], kTexel0[2], 0, 1}},
+        {"texreg2rgb 2D", {"ps_1_2", "ps_1_3"},
+         "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy);",
+         // texreg2rgb passes b along as well (a 2D texture ignores it).
+         {kTexel0[0], kTexel0[1], kTexel0[2], 1}},
+        {"texreg2rgb 3D", {"ps_1_2"},
+         "sampler3D s; float4 a = tex2D(bumps, t0.xy); return tex3D(s, a.xyz);",
+         {kTexel0[0], kTexel0[1], kTexel0[2], 1}},
+        {"texm3x2 with _bx2", {"ps_1_1", "ps_1_2", "ps_1_3"},
+         "sampler2D s; float3 n = tex2D(bumps, t0.xy).xyz * 2 - 1; "
+         "return tex2D(s, float2(dot(t1, n), dot(t2, n)));",
+         {Dot3(kT1, n), Dot3(kT2, n), 0, 1}},
+        {"texm3x2", {"ps_1_1"},
+         "sampler2D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex2D(s, float2(dot(n, t1), dot(t2, n)));",
+         {Dot3(kT1, plain), Dot3(kT2, plain), 0, 1}},
+        {"texm3x3tex", {"ps_1_1", "ps_1_3"},
+         "samplerCUBE s; float3 n = tex2D(bumps, t0.xy).xyz * 2 - 1; "
+         "return texCUBE(s, float3(dot(t1, n), dot(t2, n), dot(t3, n)));",
+         {Dot3(kT1, n), Dot3(kT2, n), Dot3(kT3, n), 1}},
+        {"texdp3tex", {"ps_1_2", "ps_1_3"},
+         "sampler1D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex1D(s, dot(t1, n));",
+         {Dot3(kT1, plain), 0, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        const std::string program = Program(c.body);
+        for (const char* profile : c.profiles) {
+            const Compiled shader = CompileHlsl(program, profile);
+            ASSERT_TRUE(shader.Ok()) << c.what << " " << profile << ": " << shader.messages << "\n" << program;
+            const Result run = RunStages(shader);
+            ASSERT_TRUE(run.ok) << c.what << " " << profile << ": " << run.problem;
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(run.colour[k], c.want[k], 2e-3f) << c.what << " " << profile << " component " << k;
+        }
+    }
+}
+
+TEST(Ps1DependentReads, BumpOffsetTakesTheStageMatrix) {
+    const char* source = R"(
+        sampler2D bumps; sampler2D s; float2x2 bumpMatrix;
+        float4 main(float2 t0 : TEXCOORD0, float2 t1 : TEXCOORD1) : COLOR {
+            float4 b = tex2D(bumps, t0);
+            return tex2D(s, t1 + mul(b.xy, bumpMatrix));
+        })";
+    gfx::BumpEnvironment bump;
+    bump.m[0][0] = 0.5f;
+    bump.m[0][1] = -0.25f;
+    bump.m[1][0] = 0.125f;
+    bump.m[1][1] = 0.75f;
+    const float u = kT1[0] + bump.m[0][0] * kTexel0[0] + bump.m[1][0] * kTexel0[1];
+    const float v = kT1[1] + bump.m[0][1] * kTexel0[0] + bump.m[1][1] * kTexel0[1];
+    for (const char* profile : {"ps_1_1", "ps_1_3"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const Result run = RunStages(shader, bump);
+        ASSERT_TRUE(run.ok) << run.problem;
+        EXPECT_NEAR(run.colour[0], u, 2e-3f) << profile;
+        EXPECT_NEAR(run.colour[1], v, 2e-3f) << profile;
+    }
+}
+
+TEST(Ps1DependentReads, ShapesTheModelsCannotMatch) {
+    struct Failure {
+        const char* profile;
+        const char* body;
+        const char* message;
+    };
+    const Failure failures[] = {
+        // Only texreg2rgb reads (r, g), and ps_1_1 lacks it.
+        {"ps_1_1", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy);",
+         "error X4536: expression can only be map to texreg2rgb, but this instruction is not supported on 1_1"},
+        {"ps_1_2", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.wx * 2 - 1);",
+         "error X4535: cannot match to texreg2ar or texreg2gb instruction because cannot have input modifiers"},
+        {"ps_1_3", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, -a.xy);",
+         "error X4535: cannot match to texreg2rgb instruction because can only have input modifier _bx2"},
+        {"ps_1_1",
+         "sampler2D s; sampler2D u; float4 a = tex2D(bumps, t0.xy); float4 b = tex2D(s, a.wx); "
+         "return tex2D(u, b.wx);",
+         "error X4534: cannot perform double dependent texture read in ps_1_x"},
+        {"ps_1_3",
+         "sampler2D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex2D(s, float2(dot(t1, n), dot(t3, n)));",
+         "error X4525: unable to match texm* because source inputs are not in appropriate texture coordinates. "
+         "See ps_1_3 assembly reference for more information"},
+        {"ps_1_1", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy * a.zw);",
+         "error X4523: cannot map this dependent texture read to ps_1_1"},
+        // texdp3tex arrived with ps_1_2.
+        {"ps_1_1", "sampler1D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex1D(s, dot(t1, n));",
+         "error X4523: cannot map this dependent texture read to ps_1_1"},
+    };
+    for (const Failure& f : failures) {
+        const std::string program = Program(f.body);
+        const Compiled shader = CompileHlsl(program, f.profile);
+        EXPECT_FALSE(shader.Ok()) << program;
+        EXPECT_NE(MessagesWithoutFile(shader.messages).find(f.message), std::string::npos)
+            << program << "\n" << shader.messages;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+// ps_1_x rules beyond the texture stages: replicated scalars on the models
+// that only replicate alpha, clip as texkill, and the messages for what the
+// models cannot express.
+#include <gtest/gtest.h>
+
+#include "codegen_harness.h"
+
+namespace {
+
+void ExpectNear(const Vec4& got, const Vec4& want, const std::string& what) {
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(got[c], want[c], 2e-3f) << what << " component " << c;
+}
+
+// Three one-dimensional ramps looked up at scalar coordinates, then a sum of
+// colours scaled by the scalar results.
+TEST(Ps1ModelRules, ScalarLookupResultsScaleColours) {
+    const char* source = R"(
+        void main_fp(float diffuseIn : TEXCOORD0, float specularIn : TEXCOORD1, float edge : TEXCOORD2,
+                     out float4 colour : COLOR, uniform float4 diffuse, uniform float4 specular,
+                     uniform sampler1D diffuseRamp, uniform sampler1D specularRamp, uniform sampler1D edgeRamp) {
+            diffuseIn = tex1D(diffuseRamp, diffuseIn).x;
+            specularIn = tex1D(specularRamp, specularIn).x;
+            edge = tex1D(edgeRamp, edge).x;
+            colour = edge * ((diffuse * diffuseIn) + (specular * specularIn));
+        })";
+    const Vec4 t0 = {0.25f, 0, 0, 0}, t1 = {-0.5f, 0, 0, 0}, t2 = {-1.375f, 0, 0, 0};
+    const Vec4 diffuse = {0.5f, 0.25f, 1.0f, 0.75f}, specular = {0.125f, 0.5f, 0.25f, 1.0f};
+    // The harness's texture at stage s and coordinate u returns u + s in x.
+    const float d = t0[0] + 0, s = t1[0] + 1, e = t2[0] + 2;
+    Vec4 want;
+    for (int c = 0; c < 4; ++c) want[c] = e * (diffuse[c] * d + specular[c] * s);
+    for (const char* profile : {"ps_1_1", "ps_1_2", "ps_1_3", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile, "main_fp");
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t0}, {{kTexcoord, 1}, t1}, {{kTexcoord, 2}, t2}},
+                                       {{"$diffuse", {diffuse.begin(), diffuse.end()}},
+                                        {"$specular", {specular.begin(), specular.end()}}});
+        ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
+TEST(Ps1ModelRules, ReplicatedComponentsOfEveryKind) {
+    // A uniform scalar (x), a colour's y and z, and alpha.
+    const char* source = R"(
+        float k; float4 m;
+        float4 main(float4 c : COLOR0) : COLOR { return c * k + c.y * m + c.z * c.w; })";
+    const Vec4 c = {0.25f, 0.5f, 0.75f, 0.5f}, m = {0.5f, -0.25f, 0.125f, 0.25f};
+    const float k = 0.5f;
+    Vec4 want;
+    for (int i = 0; i < 4; ++i) want[i] = c[i] * k + c[1] * m[i] + c[2] * c[3];
+    for (const char* profile : {"ps_1_1", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kColor, 0}, c}}, {{"k", {k, 0, 0, 0}}, {"m", {m.begin(), m.end()}}});
+        ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
+TEST(Ps1ModelRules, ClipOfATextureCoordinateKillsThePixel) {
+    const char* source = R"(
+        float4 main(float3 t : TEXCOORD1, float4 c : COLOR0) : COLOR { clip(t); return c; })";
+    for (const char* profile : {"ps_1_1", "ps_1_3"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const Vec4 colour = {0.25f, 0.5f, 0.75f, 1.0f};
+        const ShaderRun kept = RunPixel(shader, {{{kTexcoord, 1}, {0.5f, 0.0f, 0.25f, -1.0f}}, {{kColor, 0}, colour}});
+        ASSERT_TRUE(kept.ok) << kept.problem;
+        EXPECT_FALSE(kept.killed) << profile << ": w is not tested";
+        ExpectNear(kept.outputs.at({kColor, 0}), colour, profile);
+        const ShaderRun killed = RunPixel(shader, {{{kTexcoord, 1}, {0.5f, -0.125f, 0.25f, 1.0f}}, {{kColor, 0}, colour}});
+        ASSERT_TRUE(killed.ok) << killed.problem;
+        EXPECT_TRUE(killed.killed) << profile;
+    }
+}
+
+TEST(Ps1ModelRules, Messages) {
+    struct Case {
+        const char* profile;
+        const char* source;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ps_1_1", "float4 main(float4 t : TEXCOORD0, float4 c : COLOR0) : COLOR { clip(t); return c; }",
+         "error X4544: Clip must be from a 3 vector in ps_1_1"},
+        {"ps_1_3", "float4 main(float4 c : COLOR0) : COLOR { clip(c.xyz); return c; }",
+         "error X4513: texture loads or clips cannot be from inputs not marked TEXCOORD"},
+        {"ps_1_2", "float4 main(float3 t : TEXCOORD0, float4 c : COLOR0) : COLOR { clip(t.zyx); return c; }",
+         "error X4544: cannot clip from a swizzled vector"},
+        {"ps_1_4", "float4 main(float4 c : COLOR0) : COLOR { return c.yzxw; }", "error X4533: cannot map swizzle to ps_1_4"},
+        // Only single components replicate before ps_1_4.
+        {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return float4(c.zzz, c.w) * c.w; }",
+         "error X4532: cannot map expression to pixel shader instruction set"},
+        {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return c.yzxw; }",
+         "error X4532: cannot map expression to pixel shader instruction set"},
+        {"ps_1_2", "float4 main(float4 t : TEXCOORD0) : COLOR { return t.w; }",
+         "error X4512: cannot access texture coordinate w-component in ps_1_2"},
+    };
+    for (const Case& c : cases) {
+        const Compiled shader = CompileHlsl(c.source, c.profile);
+        EXPECT_FALSE(shader.Ok()) << c.source;
+        EXPECT_NE(MessagesWithoutFile(shader.messages).find(c.message), std::string::npos)
+            << c.source << "\n" << shader.messages;
+    }
+}
+
+}  // namespace
