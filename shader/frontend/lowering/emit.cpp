@@ -53,8 +53,10 @@ bool Fold(uint32_t code, const double* in, double* out) {
 uint32_t ResultFlags(uint32_t code, const uint32_t* in) {
     constexpr uint32_t kBool = kValueZeroOrOne | kValueInteger | kValueNonNegative;
     switch (code) {
+        // Comparison results are 0 or 1 of the lowest class, as the
+        // optimizer's propagation marks them.
         case kOpSetLess:
-        case kOpSetGreaterEqual: return kBool;
+        case kOpSetGreaterEqual: return kBool | kValuePrecisionLow;
         case kOpMove: return in[0] & (kBool | kValueNonPositive);
         case kOpMul: return (in[0] & in[1] & (kValueZeroOrOne | kValueInteger)) |
                             ((in[0] & in[1] & kValueZeroOrOne) ? uint32_t(kValueNonNegative) : 0u);
@@ -71,11 +73,17 @@ uint32_t ResultFlags(uint32_t code, const uint32_t* in) {
 }  // namespace
 
 int32_t Lowerer::Literal(double v) {
+    // One argument per value; its class gathers every class it is used at,
+    // as merging literals would.
     const uint64_t key = Bits(v);
     auto it = literals_.find(key);
-    if (it != literals_.end()) return it->second;
+    if (it != literals_.end()) {
+        p.args[it->second].flags |= precision;
+        return it->second;
+    }
     const int32_t arg = p.AddLiteral(v);
     if (arg < 0) throw std::bad_alloc();
+    p.args[arg].flags |= precision;
     literals_[key] = arg;
     return arg;
 }
@@ -83,7 +91,7 @@ int32_t Lowerer::Literal(double v) {
 int32_t Lowerer::NewTemp(uint32_t flags) {
     const int32_t arg = p.AddArgument(kPoolTemps, -1, -1, 0.0);
     if (arg < 0) throw std::bad_alloc();
-    p.args[arg].flags = flags;
+    p.args[arg].flags = flags & kValuePrecisionMask ? flags : flags | precision;
     return arg;
 }
 

@@ -2,6 +2,8 @@
 // callee's parameter range, its body is lowered, its return range is the
 // result and its "out" parameters are written back to the caller's
 // arguments.
+#include <algorithm>
+
 #include "shader/frontend/lowering/lowerer.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 
@@ -91,6 +93,7 @@ void Lowerer::WriteBackOutputs(const CallExpr* e, const std::vector<Value>& outV
         std::vector<uint32_t> slots;
         if (!LvalueSlots(target, &slots)) return;
         here = e->loc;
+        const PrecisionScope scope(*this, std::max(PrecisionOf(target->type), PrecisionOfValue(outValues[i])));
         const Value v = outTypes[i] ? Convert(outValues[i], outTypes[i], target->type) : outValues[i];
         WriteSlots(slots, Broadcast(v, slots.size()));
     }

@@ -123,6 +123,7 @@ Value Lowerer::Lower(const Expr* e) {
     here = e->loc;
     const uint32_t size = e->type ? TypeSize(e->type) : 0;
     if (Failed()) return Literals(0, size);
+    const PrecisionScope scope(*this, ExpressionPrecision(e));
     if (e->type && ContainsObject(e->type) && !e->type->IsObject()) {
         Error(e->loc, lowmsg::kObjectInAggregate);
         return Literals(0, size);
@@ -194,7 +195,13 @@ Value Lowerer::Lower(const Expr* e) {
         }
         case NodeKind::Conditional: {
             const ConditionalExpr* c = static_cast<const ConditionalExpr*>(e);
-            const Value cond = NonZero(Lower(c->condition));
+            const Value test = Lower(c->condition);
+            Value cond;
+            {
+                // The test runs at the class of the condition's own value.
+                const PrecisionScope testScope(*this, PrecisionOfValue(test));
+                cond = NonZero(test);
+            }
             const Value a = Lower(c->ifTrue);
             const Value b = Lower(c->ifFalse);
             return Lerp(Broadcast(b, size), Broadcast(a, size), cond);

@@ -57,7 +57,8 @@ Value Lowerer::PoolArguments(int pool, const VarDecl* v, const char* name, const
         arg.declaration = v;
         arg.name = name;
         arg.offset = places[i].reg * 4 + places[i].component;
-        if (i < bases.size() && bases[i] == kBool) arg.flags = kBoolFlags;
+        const BaseType base = i < bases.size() ? bases[i] : kFloat;
+        arg.flags = (base == kBool ? kBoolFlags : 0u) | PrecisionOf(base);
         args[i] = a;
     }
     return args;
@@ -90,9 +91,12 @@ void Lowerer::BindUniform(const VarDecl* v, const char* name) {
 }
 
 void Lowerer::Placeholders(const VarDecl* v, uint32_t slot, uint32_t size) {
+    std::vector<BaseType> bases;
+    if (v) FlattenComponents(v->type, bases, size);
     for (uint32_t i = 0; i < size && slot + i < map.size(); ++i) {
         const int32_t a = p.AddArgument(kPoolDiscard, -1, -1, 0.0);
         if (a < 0) throw std::bad_alloc();
+        p.args[a].flags = PrecisionOf(i < bases.size() ? bases[i] : kFloat);
         p.args[a].declaration = v;
         p.args[a].name = v ? v->name : nullptr;
         p.args[a].offset = i;

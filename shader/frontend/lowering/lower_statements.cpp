@@ -1,6 +1,8 @@
 // Statements: straight-line code only. Both arms of an "if" are lowered from
 // copies of the value map and merged per component; loops are unrolled while
 // their condition stays a compile-time constant.
+#include <algorithm>
+
 #include "shader/frontend/lowering/lowerer.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 
@@ -63,9 +65,14 @@ void Lowerer::LowerIf(const IfStmt* s) {
         return;
     }
     here = s->loc;
-    const Value a = Max(Value{c[0]}, Neg(Value{c[0]}));
-    const Value t = Less(Neg(a), a);
-    const Value f = GreaterEqual(Neg(a), a);
+    Value t, f;
+    {
+        // The masks are tested at the class of the condition's own value.
+        const PrecisionScope scope(*this, PrecisionOfValue(Value{c[0]}));
+        const Value a = Max(Value{c[0]}, Neg(Value{c[0]}));
+        t = Less(Neg(a), a);
+        f = GreaterEqual(Neg(a), a);
+    }
 
     const std::vector<int32_t> before = map;
     const Value outerMask = mask;
@@ -92,8 +99,14 @@ void Lowerer::LowerIf(const IfStmt* s) {
     // Entries that differ get the else value where t is 0 and the then value
     // where it is 1; a side that never assigned the variable leaves it to
     // the other.
-    std::vector<size_t> merged;
-    Value elseValues, thenValues;
+    // The merge of a component runs at the class of the values it merges
+    // (literals take any class), one interpolation per class.
+    struct Merge {
+        uint32_t precision;
+        std::vector<size_t> slots;
+        Value elseValues, thenValues;
+    };
+    std::vector<Merge> merges;
     for (size_t i = 0; i < map.size(); ++i) {
         if (thenMap[i] == map[i]) continue;
         if (IsPlaceholder(thenMap[i])) continue;
@@ -101,13 +114,20 @@ void Lowerer::LowerIf(const IfStmt* s) {
             map[i] = thenMap[i];
             continue;
         }
-        merged.push_back(i);
-        elseValues.push_back(map[i]);
-        thenValues.push_back(thenMap[i]);
+        Value pair;
+        for (int32_t arg : {map[i], thenMap[i]})
+            if (!IsLiteral(arg)) pair.push_back(arg);
+        const uint32_t cls = PrecisionOfValue(pair);
+        auto it = std::find_if(merges.begin(), merges.end(), [&](const Merge& m) { return m.precision == cls; });
+        if (it == merges.end()) it = merges.insert(merges.end(), Merge{cls, {}, {}, {}});
+        it->slots.push_back(i);
+        it->elseValues.push_back(map[i]);
+        it->thenValues.push_back(thenMap[i]);
     }
-    if (!merged.empty()) {
-        const Value v = Lerp(elseValues, thenValues, t);
-        for (size_t k = 0; k < merged.size(); ++k) map[merged[k]] = v[k];
+    for (const Merge& m : merges) {
+        const PrecisionScope scope(*this, m.precision);
+        const Value v = Lerp(m.elseValues, m.thenValues, t);
+        for (size_t k = 0; k < m.slots.size(); ++k) map[m.slots[k]] = v[k];
     }
     returned = thenReturned && elseReturned;
 }

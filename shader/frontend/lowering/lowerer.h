@@ -33,6 +33,23 @@ public:
     void Warning(const SourceLocation& loc, const Diagnostic& d, ...);
     bool Failed() const { return FAILED(hr_); }
 
+    // ---- precision classes (precision.cpp). Every argument the lowering
+    // creates carries the class of the value's base type; new temporaries
+    // take `precision`, which each expression sets while it is lowered.
+    static uint32_t PrecisionOf(BaseType base);
+    static uint32_t PrecisionOf(const Type* t);  // the highest class of its components
+    uint32_t ExpressionPrecision(const Expr* e) const;
+    // The class of a value: the highest class any of its arguments carries.
+    uint32_t PrecisionOfValue(const Value& v) const;
+    struct PrecisionScope {
+        PrecisionScope(Lowerer& l, uint32_t cls) : lowerer(l), saved(l.precision) { l.precision = cls; }
+        ~PrecisionScope() { lowerer.precision = saved; }
+        PrecisionScope(const PrecisionScope&) = delete;
+        PrecisionScope& operator=(const PrecisionScope&) = delete;
+        Lowerer& lowerer;
+        uint32_t saved;
+    };
+
     // ---- emitting (emit.cpp); every helper takes values of one size n
     // (a value of one component is replicated) and returns n components.
     int32_t Literal(double v);
@@ -136,6 +153,7 @@ public:
     bool returned = false;
     FuncDecl* currentFunction = nullptr;
     SourceLocation here;       // source position given to new instructions
+    uint32_t precision = kValuePrecisionFull;  // class of new temporaries and literals
     std::set<const FuncDecl*> expanding;
     std::set<const VarDecl*> staticsSeen;
 
