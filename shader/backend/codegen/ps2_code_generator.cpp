@@ -93,6 +93,12 @@ HRESULT Ps2CodeGenerator::ResolveSemantics() {
         if (input && io.valid && a.lastReader >= 0) {
             uint32_t& width = inputWidth_[{io.type, io.number}];
             width = std::max<uint32_t>(width, uint32_t(std::clamp(a.component, 0, 3)) + 1);
+            // A texture coordinate is declared partial precision when every
+            // component the program reads carries a low or medium class.
+            const uint32_t precision = a.flags & kValuePrecisionMask;
+            const bool partial = precision && (precision & (~precision + 1)) != kValuePrecisionFull;
+            auto [it, inserted] = partialInputs_.insert({{io.type, io.number}, partial});
+            if (!inserted) it->second = it->second && partial;
         }
     }
     if (errorFlag) return E_FAIL;
@@ -171,18 +177,41 @@ void Ps2CodeGenerator::AddTargetLiterals() {
 }
 
 void Ps2CodeGenerator::ApplyPatterns() {
-    if (Skip(kCompileSkipOptimization)) return;
-    FoldNegation();
-    FuseMultiplyAdd();
+    if (!Skip(kCompileSkipOptimization)) {
+        FoldNegation();
+        FoldNegationThroughRegisters();
+        FuseMultiplyAdd();
+        SelectOnComparedValues();
+        FoldAbsolute();
+        SelectToMinMax();
+        FoldSaturate();
+        FoldDot2Add();
+        FuseMultiplyAddChains();
+        ComputeUses();
+    }
+    DropUnreadLiterals();
+}
+
+bool Ps2CodeGenerator::PartialPrecision(const IrInstruction& inst) const {
+    bool any = false;
+    for (int32_t out : inst.outputs) {
+        if (out < 0) continue;
+        const uint32_t p = args[out].flags & kValuePrecisionMask;
+        if (!p || (p & (~p + 1)) == kValuePrecisionFull) return false;
+        any = true;
+    }
+    return any;
 }
 
 HRESULT Ps2CodeGenerator::EmitDeclarations() {
     for (const auto& [reg, width] : inputWidth_) {
         // Colour inputs (type 1) sort before texture coordinates (type 3).
         const uint32_t mask = (1u << std::min<uint32_t>(width, 4)) - 1;
+        const bool partial = reg.first == REG_TEXTURE && partialInputs_[reg];
         HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
         if (SUCCEEDED(hr)) hr = stream_.Append(0x80000000u);
-        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(reg.first, reg.second, mask));
+        if (SUCCEEDED(hr))
+            hr = stream_.Append(MakeDest(reg.first, reg.second, mask, partial ? kResultPartialPrecision : 0));
         if (FAILED(hr)) return hr;
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
@@ -215,6 +244,11 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     const uint32_t n = inst.count();
     static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
     MOperand coords = SourceOf(&inst.inputs[n], std::min<uint32_t>(n, 4), kPositions);
+    // A one-dimensional lookup reads a two-dimensional texture at (u, u).
+    if ((inst.code() - kOpSample) / 4 == kSample1D) {
+        coords.swizzle[1] = coords.swizzle[0];
+        coords.readMask |= 2;
+    }
     bool plain = (coords.type == REG_TEMP || coords.type == REG_TEXTURE) && !coords.relative &&
                  coords.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i)
@@ -317,16 +351,23 @@ HRESULT Ps2CodeGenerator::EmitMinMax(size_t index, bool max, std::vector<MInst>*
 HRESULT Ps2CodeGenerator::EmitCompare(size_t index, bool less, std::vector<MInst>* out) {
     HRESULT hr = EmitComponentWise(index, OP_ADD, out);
     if (FAILED(hr)) return hr;
+    // A comparison with 0 compares the value itself.
+    const IrInstruction& inst = instructions[index];
+    bool withZero = inst.inputs.size() == 2 * size_t(inst.count());
+    for (size_t c = inst.count(); c < inst.inputs.size() && withZero; ++c) withZero = IsLiteralValue(inst.inputs[c], 0.0);
     std::vector<MInst> result;
     for (MInst& m : *out) {
-        uint32_t t;
-        hr = Scratch(index, &t);
-        if (FAILED(hr)) return hr;
-        m.src[1].modifier = m.src[1].modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
-        result.push_back(MInst{OP_ADD, true, Temp(t, m.dest.mask), {m.src[0], m.src[1]}});
-        MOperand d = Temp(t);
-        d.readMask = m.dest.mask;
-        d.FillSwizzle();
+        MOperand d = m.src[0];
+        if (!withZero) {
+            uint32_t t;
+            hr = Scratch(index, &t);
+            if (FAILED(hr)) return hr;
+            m.src[1].modifier = m.src[1].modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
+            result.push_back(MInst{OP_ADD, true, Temp(t, m.dest.mask), {m.src[0], m.src[1]}});
+            d = Temp(t);
+            d.readMask = m.dest.mask;
+            d.FillSwizzle();
+        }
         MOperand zero, one;
         zero.type = one.type = REG_CONST;
         zero.number = one.number = uint32_t(literalBase_[compareLiteral_]);
@@ -335,6 +376,21 @@ HRESULT Ps2CodeGenerator::EmitCompare(size_t index, bool less, std::vector<MInst
         result.push_back(MInst{OP_CMP, true, m.dest, {d, less ? zero : one, less ? one : zero}});
     }
     *out = std::move(result);
+    return S_OK;
+}
+
+HRESULT Ps2CodeGenerator::EmitDot2Add(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    if (inst.inputs.size() != 5 || inst.outputs.size() != 1 || inst.outputs[0] < 0) {
+        Report(LocationOf(index), codegen_diag::kCannotMapPixel);
+        return E_NOTIMPL;
+    }
+    static constexpr uint32_t kPositions[2] = {0, 1};
+    const uint32_t component = RegisterOf(inst.outputs[0]).component;
+    MOperand addend = SourceOf(&inst.inputs[4], 1, &component);
+    addend.Replicate(RegisterOf(inst.inputs[4]).component);
+    out->push_back(MInst{OP_DP2ADD, true, DestOf(&inst.outputs[0], 1),
+                         {SourceOf(&inst.inputs[0], 2, kPositions), SourceOf(&inst.inputs[2], 2, kPositions), addend}});
     return S_OK;
 }
 
@@ -373,6 +429,7 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
         case kOpAdd: return EmitComponentWise(index, OP_ADD, out);
         case kOpMul: return EmitComponentWise(index, OP_MUL, out);
         case kOpDot: return EmitDot(index, out);
+        case kOpDot2Add: return EmitDot2Add(index, out);
         case kOpClip: return EmitClip(index, out);
         case kOpSelect: return EmitComponentWise(index, OP_CMP, out);
         case kOpAbs: return EmitComponentWise(index, OP_ABS, out, 1);
@@ -380,7 +437,7 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
         case kOpMadNegated: {
             HRESULT hr = EmitComponentWise(index, OP_MAD, out, 3);
             if (code == kOpMadNegated)
-                for (MInst& m : *out) m.src[1].modifier = SRCMOD_NEG;
+                for (MInst& m : *out) m.src[1].modifier = m.src[1].modifier == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
             return hr;
         }
         default:
@@ -414,9 +471,25 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 Report(LocationOf(index), Ps1() ? codegen_diag::kPs1RelativeAddressing : codegen_diag::kNoRelativeInPixel);
                 return E_FAIL;
             }
+    const IrInstruction& inst = instructions[index];
+    // The saturate modifier goes on what writes the instruction's results,
+    // not on the scratch steps that lead there.
+    bool saturate = !inst.outputs.empty();
+    std::vector<std::pair<uint32_t, uint32_t>> results;
+    for (int32_t out : inst.outputs) {
+        if (out < 0) continue;
+        saturate &= (args[out].flags & kValueSaturate) != 0;
+        const RegRef r = RegisterOf(out);
+        results.push_back({r.type, r.number});
+    }
+    if (saturate)
+        for (MInst& m : *insts)
+            if (m.hasDest && m.opcode != OP_TEXKILL &&
+                std::find(results.begin(), results.end(), std::make_pair(m.dest.type, m.dest.number)) != results.end())
+                m.dest.resultModifier |= kResultSaturate;
     HRESULT hr = EnforceReadPorts(index, insts, 2);
     if (FAILED(hr)) return hr;
-    const bool partial = Precision(instructions[index]) == kValuePrecisionLow;
+    const bool partial = PartialPrecision(inst);
     std::vector<MInst> result;
     for (MInst& m : *insts) {
         for (MOperand& s : m.src) {
@@ -430,8 +503,10 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
             uint32_t t;
             hr = Scratch(index, &t);
             if (FAILED(hr)) return hr;
-            const MOperand out = m.dest;
+            MOperand out = m.dest;
             m.dest = Temp(t, out.mask);
+            if (partial) m.dest.resultModifier |= kResultPartialPrecision;
+            out.resultModifier = partial ? kResultPartialPrecision : 0;
             result.push_back(m);
             MOperand s = Temp(t);
             s.readMask = out.mask;
@@ -440,12 +515,29 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
             result.push_back(MInst{OP_MOV, true, out, {s}});
             continue;
         }
-        if (partial && m.hasDest && m.dest.type == REG_TEMP && m.opcode != OP_TEXKILL)
+        if (partial && m.hasDest && m.opcode != OP_TEXKILL)
             m.dest.resultModifier |= kResultPartialPrecision;
         result.push_back(m);
     }
     *insts = std::move(result);
     return S_OK;
+}
+
+// Outputs are written once each, by a mov.
+void Ps2CodeGenerator::Peephole(std::vector<MInst>* insts, std::vector<size_t>* origin) {
+    std::set<std::pair<uint32_t, uint32_t>> written;
+    for (size_t k = 0; k < insts->size(); ++k) {
+        const MInst& m = (*insts)[k];
+        if (!m.hasDest || (m.dest.type != REG_COLOROUT && m.dest.type != REG_DEPTHOUT)) continue;
+        if (m.opcode != OP_MOV) {
+            Report(LocationOf((*origin)[k]), kOutputWriteNotMove);
+            return;
+        }
+        if (!written.insert({m.dest.type, m.dest.number}).second) {
+            Report(LocationOf((*origin)[k]), kMultipleOutputMoves);
+            return;
+        }
+    }
 }
 
 }  // namespace codegen

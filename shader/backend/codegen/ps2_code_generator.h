@@ -10,6 +10,11 @@
 
 namespace codegen {
 
+// Internal errors of the output rules: outputs are written once, by a mov.
+inline constexpr Diagnostic kMultipleOutputMoves{4816, false,
+                                                 "internal error: compiler emittimg multiple movs to output registers"};
+inline constexpr Diagnostic kOutputWriteNotMove{4816, false, "internal error: write to output with instruction other than mov"};
+
 class Ps2CodeGenerator : public CodeGenerator {
 public:
     void SetLimits() override;
@@ -26,6 +31,7 @@ protected:
     HRESULT EmitDeclarations() override;
     HRESULT LowerInstruction(size_t index, std::vector<MInst>* out) override;
     HRESULT Legalize(size_t index, std::vector<MInst>* insts) override;
+    void Peephole(std::vector<MInst>* insts, std::vector<size_t>* origin) override;
 
     // Texture coordinate inputs the model has.
     virtual int TexcoordLimit() const { return 8; }
@@ -39,8 +45,46 @@ protected:
     HRESULT EmitClip(size_t index, std::vector<MInst>* out);
     HRESULT EmitMinMax(size_t index, bool max, std::vector<MInst>* out);
     HRESULT EmitCompare(size_t index, bool less, std::vector<MInst>* out);
+    HRESULT EmitDot2Add(size_t index, std::vector<MInst>* out);
+    // Whether every result of the instruction carries a low or medium
+    // precision class (its instructions get the partial precision modifier).
+    bool PartialPrecision(const IrInstruction& inst) const;
+
+    // --- Patterns over the packed program (ps2_patterns.cpp) ----------------
+    // Value flag on a result that the saturate modifier clamps into [0, 1].
+    static constexpr uint32_t kValueSaturate = 0x100000;
+    // The register component an argument names (temporaries and outputs),
+    // -1 for anything else.
+    int64_t SlotOf(int32_t arg) const;
+    // The last instruction before `at` that writes the register component
+    // of `arg`, -1 when none does.
+    int32_t WriterBefore(size_t at, int32_t arg) const;
+    // The instructions that read what `writer` left in the component of its
+    // output `out`.
+    std::vector<size_t> ReadersOf(size_t writer, int32_t out) const;
+    // Whether every result of `writer` is a temporary read only by `allowed`.
+    bool OnlyReadBy(size_t writer, const std::vector<size_t>& allowed) const;
+    // Whether no instruction strictly between `from` and `to` (other than
+    // those in `ignore`) writes the slot, or with `reads` also reads it.
+    bool Untouched(int64_t slot, size_t from, size_t to, const std::vector<size_t>& ignore, bool reads) const;
+    // Whether argument `a` read at instruction `atA` holds the same value as
+    // `b` read at `atB`, with the same source modifier.
+    bool SameValue(int32_t a, size_t atA, int32_t b, size_t atB) const;
+    bool IsLiteralValue(int32_t arg, double value) const;
+    void MakeEmpty(size_t index);
+    // Empties an instruction whose results nobody reads any more.
+    void RemoveIfUnread(size_t index);
+    bool FoldNegationThroughRegisters();
+    bool SelectOnComparedValues();
+    bool FoldAbsolute();
+    bool SelectToMinMax();
+    bool FoldSaturate();
+    bool FoldDot2Add();
+    bool FuseMultiplyAddChains();
+    void DropUnreadLiterals();
 
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> inputWidth_;  // (type, number) -> components read
+    std::map<std::pair<uint32_t, uint32_t>, bool> partialInputs_;   // (type, number) -> partial precision
     int32_t compareLiteral_ = -1;  // literal register holding 0 and 1
 };
 

@@ -14,8 +14,10 @@ const Vec4 kUv1 = {-0.5f, 0.125f, 1.5f, 4.0f};
 const Vec4 kColour = {0.2f, 0.4f, 0.6f, 0.8f};
 
 void ExpectNear(const Vec4& got, const Vec4& want, const std::string& what) {
-    for (int c = 0; c < 4; ++c)
-        if (!std::isnan(want[c])) EXPECT_NEAR(got[c], want[c], 1e-3f * std::max(1.0f, std::fabs(want[c]))) << what << " component " << c;
+    for (int c = 0; c < 4; ++c) {
+        if (std::isnan(want[c])) continue;
+        EXPECT_NEAR(got[c], want[c], 1e-3f * std::max(1.0f, std::fabs(want[c]))) << what << " component " << c;
+    }
 }
 
 ShaderRun CompileAndRun(const std::string& source, const char* profile, const Uniforms& uniforms = {},
@@ -83,6 +85,66 @@ TEST(PixelExecution, EveryTextureLookup) {
             want[2] = kAny;
         ExpectNear(run.outputs.at({kColor, 0}), want, c.call);
     }
+}
+
+// The projected and biased forms of every dimension, and a one-dimensional
+// lookup from a coordinate already in x: the texture sees (u, u).
+TEST(PixelExecution, ProjectedAndBiasedLookupsOfEveryDimension) {
+    struct Case {
+        const char* call;
+        Vec4 expected;
+        bool planar;  // only x and y reach the texture
+    };
+    const float w = kUv[3];
+    const Vec4 projected = {kUv[0] / w, kUv[1] / w, kUv[2] / w, 1};
+    const Case cases[] = {
+        {"tex1D(s1, uv.x)", Tex(1, {kUv[0], kUv[0], 0, 0}), true},
+        {"tex1Dproj(s1, uv)", Tex(1, {projected[0], projected[0], 0, 0}), true},
+        {"tex1Dbias(s1, uv)", Tex(1, {kUv[0], kUv[0], 0, 0}), true},
+        {"tex2Dproj(s1, uv.wzyx)", Tex(1, {kUv[3] / kUv[0], kUv[2] / kUv[0], 0, 0}), true},
+        {"tex3Dproj(v3, uv)", Tex(2, projected), false},
+        {"tex3Dbias(v3, uv)", Tex(2, kUv), false},
+        {"texCUBEproj(c4, uv)", Tex(3, projected), false},
+        {"texCUBEbias(c4, uv)", Tex(3, kUv), false},
+    };
+    for (const Case& c : cases) {
+        const std::string source = std::string(R"(
+            sampler s1 : register(s1); sampler3D v3 : register(s2); samplerCUBE c4 : register(s3);
+            float4 main(float4 uv : TEXCOORD0) : COLOR { return )") + c.call + "; }";
+        for (DWORD flags : {0u, 0x08u}) {
+            const Compiled shader = CompileHlsl(source, "ps_2_0", "main", flags);
+            ASSERT_TRUE(shader.Ok()) << c.call << ": " << shader.messages;
+            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            Vec4 want = c.expected;
+            if (c.planar) want[2] = kAny;
+            ExpectNear(run.outputs.at({kColor, 0}), want, std::string(c.call) + " flags " + std::to_string(flags));
+        }
+    }
+}
+
+TEST(PixelExecution, FourColourOutputs) {
+    const char* source = R"(
+        struct Out { float4 c0 : COLOR0; float4 c1 : COLOR1; float4 c2 : COLOR2; float4 c3 : COLOR3; };
+        sampler s : register(s0);
+        Out main(float4 uv : TEXCOORD0, float4 colour : COLOR0) {
+            Out o;
+            o.c0 = colour;
+            o.c1 = tex2D(s, uv.xy);
+            o.c2 = saturate(uv * 2 - 1);
+            o.c3 = float4(uv.xy, colour.zw) * 0.5;
+            return o;
+        })";
+    const ShaderRun run = CompileAndRun(source, "ps_2_0");
+    ASSERT_TRUE(run.ok);
+    ExpectNear(run.outputs.at({kColor, 0}), kColour, "COLOR0");
+    const Vec4 texel = Tex(0, kUv);
+    ExpectNear(run.outputs.at({kColor, 1}), {texel[0], texel[1], kAny, texel[3]}, "COLOR1");
+    Vec4 c2;
+    for (int k = 0; k < 4; ++k) c2[k] = std::min(std::max(kUv[k] * 2 - 1, 0.0f), 1.0f);
+    ExpectNear(run.outputs.at({kColor, 2}), c2, "COLOR2");
+    ExpectNear(run.outputs.at({kColor, 3}), {kUv[0] * 0.5f, kUv[1] * 0.5f, kColour[2] * 0.5f, kColour[3] * 0.5f},
+               "COLOR3");
 }
 
 TEST(PixelExecution, ClipDiscardsOnlyNegativeComponents) {
