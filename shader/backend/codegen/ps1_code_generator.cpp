@@ -510,10 +510,8 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                         return E_FAIL;
                     }
                 }
-                for (MOperand& s : m.src) {
-                    s.readMask |= extra;
-                    s.FillSwizzle();
-                }
+                // The widened components hold nothing live: their sources
+                // may read anything, so the swizzle stays free there.
                 m.dest.mask = mask;
             }
         }

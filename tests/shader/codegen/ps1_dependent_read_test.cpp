@@ -5,6 +5,7 @@
 // cannot match are reported with their messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "codegen_harness.h"
@@ -17,6 +18,7 @@ const Vec4 kT0 = {0.1f, 0.2f, 0.3f, 1.0f};
 const Vec4 kT1 = {0.25f, 0.5f, 0.125f, 1.0f};
 const Vec4 kT2 = {0.5f, 0.25f, 0.375f, 1.0f};
 const Vec4 kT3 = {0.125f, 0.375f, 0.25f, 1.0f};
+const Vec4 kColour = {0.5f, 1.0f, 0.25f, 1.0f};
 
 class StageTextures : public gfx::TextureSampler {
 public:
@@ -55,6 +57,8 @@ Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}) 
     for (int t = 0; t < 4; ++t)
         for (int c = 0; c < 4; ++c)
             for (int lane = 0; lane < 4; ++lane) batch->input[gfx::kPixelSlotTexcoord0 + t].v[c][lane] = (*coords[t])[c];
+    for (int c = 0; c < 4; ++c)
+        for (int lane = 0; lane < 4; ++lane) batch->input[0].v[c][lane] = kColour[c];
     StageTextures textures;
     textures.bump = bump;
     auto results = std::make_unique<gfx::PixelResults>();
@@ -67,12 +71,12 @@ Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}) 
 float Dot3(const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
 const char kParameters[] =
-    "float4 t0 : TEXCOORD0, float3 t1 : TEXCOORD1, float3 t2 : TEXCOORD2, float3 t3 : TEXCOORD3";
+    "float4 t0 : TEXCOORD0, float3 t1 : TEXCOORD1, float3 t2 : TEXCOORD2, float3 t3 : TEXCOORD3, float4 c : COLOR0";
 
 // "sampler2D s; statements" becomes a program whose entry takes the four
 // texture coordinates and runs the statements.
 std::string Program(const std::string& body) {
-    const size_t split = body.find("float");
+    const size_t split = std::min(body.find("float"), body.find("return"));
     return "sampler2D bumps; " + body.substr(0, split) + "\nfloat4 main(" + kParameters + ") : COLOR {" +
            body.substr(split) + " }";
 }
@@ -153,12 +157,24 @@ TEST(Ps1DependentReads, BumpOffsetTakesTheStageMatrix) {
     }
 }
 
+struct Failure {
+    const char* profile;
+    const char* body;
+    const char* message;
+};
+
+template <size_t N>
+void ExpectFailures(const Failure (&failures)[N]) {
+    for (const Failure& f : failures) {
+        const std::string program = Program(f.body);
+        const Compiled shader = CompileHlsl(program, f.profile);
+        EXPECT_FALSE(shader.Ok()) << program;
+        EXPECT_NE(MessagesWithoutFile(shader.messages).find(f.message), std::string::npos)
+            << program << "\n" << shader.messages;
+    }
+}
+
 TEST(Ps1DependentReads, ShapesTheModelsCannotMatch) {
-    struct Failure {
-        const char* profile;
-        const char* body;
-        const char* message;
-    };
     const Failure failures[] = {
         // Only texreg2rgb reads (r, g), and ps_1_1 lacks it.
         {"ps_1_1", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy);",
@@ -181,13 +197,43 @@ TEST(Ps1DependentReads, ShapesTheModelsCannotMatch) {
         {"ps_1_1", "sampler1D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex1D(s, dot(t1, n));",
          "error X4523: cannot map this dependent texture read to ps_1_1"},
     };
-    for (const Failure& f : failures) {
-        const std::string program = Program(f.body);
-        const Compiled shader = CompileHlsl(program, f.profile);
-        EXPECT_FALSE(shader.Ok()) << program;
-        EXPECT_NE(MessagesWithoutFile(shader.messages).find(f.message), std::string::npos)
-            << program << "\n" << shader.messages;
+    ExpectFailures(failures);
+}
+
+// ps_1_4 computes the coordinates in the first phase and looks them up
+// after the phase marker.
+TEST(Ps1DependentReads, SecondPhaseOfPs14) {
+    struct Lookup {
+        const char* body;
+        float u, v;  // where the dependent lookup samples (the texture echoes it)
+        Vec4 add;    // added to the lookup times the colour
+    };
+    const Lookup lookups[] = {
+        {"sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.wx) * c + a;", kTexel0[3], kTexel0[0],
+         kTexel0},
+        {"sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, t1.xy * 0.5 + a.xy * 0.25) * c;",
+         kT1[0] * 0.5f + kTexel0[0] * 0.25f, kT1[1] * 0.5f + kTexel0[1] * 0.25f, {0, 0, 0, 0}},
+        {"sampler2D s : register(s2); return tex2D(s, t1.yx) * c;", kT1[1], kT1[0], {0, 0, 0, 0}},
+    };
+    for (const Lookup& l : lookups) {
+        const std::string program = Program(l.body);
+        const Compiled shader = CompileHlsl(program, "ps_1_4");
+        ASSERT_TRUE(shader.Ok()) << shader.messages << "\n" << program;
+        const Result run = RunStages(shader);
+        ASSERT_TRUE(run.ok) << run.problem << "\n" << program;
+        EXPECT_NEAR(run.colour[0], l.u * kColour[0] + l.add[0], 2e-3f) << program;
+        EXPECT_NEAR(run.colour[1], l.v * kColour[1] + l.add[1], 2e-3f) << program;
+        EXPECT_NEAR(run.colour[3], kColour[3] + l.add[3], 2e-3f) << program;
     }
+    const Failure failures[] = {
+        {"ps_1_4",
+         "sampler2D s; sampler2D u; float4 a = tex2D(bumps, t0.xy); float4 b = tex2D(s, a.wx); "
+         "return tex2D(u, b.wx);",
+         "error X4534: cannot perform double dependent texture read in ps_1_x"},
+        {"ps_1_4", "sampler2D s; return tex2D(s, t1.xy * c.xy);",
+         "error X4513: cannot perform dependent texture read which in any way is based on color inputs"},
+    };
+    ExpectFailures(failures);
 }
 
 }  // namespace
