@@ -165,6 +165,40 @@ protected:
     // destination directly.
     void RetargetDotResults();
 
+    // --- Target forms shared by the vertex and pixel generators (pattern_*.cpp)
+    // They run after register packing: a rewrite that makes an instruction
+    // read a value later than before only goes ahead when nothing in between
+    // overwrites the register component that holds it.
+    // sqrt then rcp -> rsq (0xF3); of a negated value -> rsq of -x (0xF4).
+    void FuseReciprocalSquareRoot();
+    // max(x, -x) -> abs (0xF0).
+    void FuseAbsoluteValue();
+    // x * rsq(dot(x, x)) over three components -> nrm (0xF2).
+    void FuseNormalize();
+    // a * (b - c) + c, with either factor the difference -> lrp (0xF1).
+    void FuseLinearInterpolation();
+    // (1, a.y * b.y, a.z, b.w) assembled by moves and a multiply -> dst (0xFB).
+    void FuseDistanceVector();
+    // A scalar result (rcp, rsq, exp, log, dot) copied by one move into
+    // several components of a register is written there by the scalar
+    // instruction itself, replicated.
+    void ReplicateScalarResults();
+    HRESULT EmitReciprocalSquareRoot(size_t index, std::vector<MInst>* out);
+    HRESULT EmitNormalize(size_t index, std::vector<MInst>* out);
+    HRESULT EmitLerp(size_t index, std::vector<MInst>* out);
+    HRESULT EmitDistance(size_t index, std::vector<MInst>* out);
+    // Whether the register component of `arg` (and of its index) is written
+    // by no instruction strictly between `from` and `to`.
+    bool HoldsUntil(int32_t arg, size_t from, size_t to) const;
+    // Whether `x` read at instruction `xAt` is the negation of `y` read at
+    // `yAt` (xAt <= yAt): a negate modifier on the same register, or the
+    // result of a negate instruction of it.
+    bool IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) const;
+    // Whether `x` read at `xAt` holds the same value as `y` read at `yAt`.
+    bool SameValue(int32_t x, size_t xAt, int32_t y, size_t yAt) const;
+    // Empties instruction `index` when none of its results is read.
+    void DropIfUnread(size_t index);
+
     // Source position of the semantic of the output that lands in (type,
     // number), else of the program's last instruction.
     SourceLocation OutputLocation(uint32_t type, uint32_t number) const;

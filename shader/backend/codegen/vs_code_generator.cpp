@@ -150,27 +150,112 @@ HRESULT VsCodeGenerator::EmitDeclarations() {
 }
 
 HRESULT VsCodeGenerator::EmitFraction11(size_t index, std::vector<MInst>* out) {
-    // expp leaves the fractional part of its source in y.
+    // frc writes x and y together; expp leaves the fractional part of its
+    // source in y. Any other component goes through the y of a scratch
+    // register.
     const IrInstruction& inst = instructions[index];
-    for (uint32_t c = 0; c < inst.outputs.size(); ++c) {
+    for (std::vector<uint32_t> group : DestinationGroups(inst)) {
+        std::vector<int32_t> outs, ins;
+        std::vector<uint32_t> positions, rest;
+        for (uint32_t c : group) {
+            const uint32_t d = RegisterOf(inst.outputs[c]).component;
+            if (d <= 1) {
+                outs.push_back(inst.outputs[c]);
+                ins.push_back(inst.inputs[c]);
+                positions.push_back(d);
+            } else {
+                rest.push_back(c);
+            }
+        }
+        const MOperand dest = DestOf(outs.data(), outs.size());
+        // The rest must not read x or y of the register frc writes.
+        bool clear = dest.type == REG_TEMP && outs.size() == 2;
+        for (uint32_t c : rest) {
+            const RegRef s = RegisterOf(inst.inputs[c]);
+            clear = clear && !(s.type == dest.type && s.number == dest.number && s.component <= 1);
+        }
+        if (clear) {
+            out->push_back(MInst{OP_FRC, true, dest, {SourceOf(ins.data(), ins.size(), positions.data())}});
+            group = rest;
+        }
+        HRESULT hr = EmitPartialScalar11(index, group, OP_EXPP, 1, out);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT VsCodeGenerator::EmitPartialScalar11(size_t index, const std::vector<uint32_t>& group, uint32_t opcode,
+                                             uint32_t resultComponent, std::vector<MInst>* out) {
+    // The vs_1_1 forms of expp and logp leave the wanted result in one
+    // component only: a destination component there is written directly,
+    // the others are computed into that component of a scratch register and
+    // moved. expp's x is 2 to the power floor(x): exact for integer inputs.
+    // When the sources share the destination register, they are copied
+    // first, so no component reads what an earlier one wrote.
+    const IrInstruction& inst = instructions[index];
+    if (group.empty()) return S_OK;
+    const RegRef d0 = RegisterOf(inst.outputs[group[0]]);
+    bool shared = false;
+    for (uint32_t c : group) {
+        const RegRef s = RegisterOf(inst.inputs[c]);
+        shared |= group.size() > 1 && s.type == d0.type && s.number == d0.number;
+    }
+    uint32_t copy = 0;
+    if (shared) {
+        HRESULT hr = Scratch(index, &copy);
+        if (FAILED(hr)) return hr;
+        const int32_t first = inst.inputs[group[0]];
+        const uint32_t position = 0;
+        MOperand whole = SourceOf(&first, 1, &position);
+        for (int k = 0; k < 4; ++k) whole.swizzle[k] = uint8_t(k);
+        out->push_back(MInst{OP_MOV, true, Temp(copy), {whole}});
+    }
+    for (uint32_t c : group) {
         const int32_t o = inst.outputs[c], i = inst.inputs[c];
         const RegRef d = RegisterOf(o);
         MOperand dest = DestOf(&o, 1);
         const uint32_t position = d.component;
         MOperand src = SourceOf(&i, 1, &position);
         src.Replicate(RegisterOf(i).component);
-        if (d.component == 1 && d.type == REG_TEMP) {
-            out->push_back(MInst{OP_EXPP, true, dest, {src}});
+        if (shared) {
+            MOperand from = Temp(copy);
+            from.Replicate(RegisterOf(i).component);
+            from.modifier = src.modifier;
+            src = from;
+        }
+        const bool exact = opcode == OP_EXPP && resultComponent == 2 && d.component == 0 &&
+                           (args[i].flags & kValueInteger) != 0;
+        if ((d.component == resultComponent || exact) && d.type == REG_TEMP) {
+            out->push_back(MInst{opcode, true, dest, {src}});
             continue;
         }
         uint32_t t;
         HRESULT hr = Scratch(index, &t);
         if (FAILED(hr)) return hr;
-        out->push_back(MInst{OP_EXPP, true, Temp(t, kMaskY), {src}});
-        MOperand y = Temp(t);
-        y.Replicate(1);
-        out->push_back(MInst{OP_MOV, true, dest, {y}});
+        out->push_back(MInst{opcode, true, Temp(t, 1u << resultComponent), {src}});
+        MOperand r = Temp(t);
+        r.Replicate(resultComponent);
+        out->push_back(MInst{OP_MOV, true, dest, {r}});
         ReleaseScratch(t);
+    }
+    return S_OK;
+}
+
+HRESULT VsCodeGenerator::EmitExpLog(size_t index, bool exponent, std::vector<MInst>* out) {
+    // Partial precision when every result carries the lowest class.
+    const IrInstruction& inst = instructions[index];
+    bool partial = !inst.outputs.empty();
+    for (int32_t o : inst.outputs) {
+        const uint32_t p = o >= 0 ? args[o].flags & kValuePrecisionMask : 0;
+        partial = partial && p && (p & (~p + 1)) == kValuePrecisionLow;
+    }
+    const uint32_t full = exponent ? OP_EXP : OP_LOG;
+    if (!partial) return EmitScalarRuns(index, full, out);
+    const uint32_t opcode = exponent ? OP_EXPP : OP_LOGP;
+    if (IsVs2()) return EmitScalarRuns(index, opcode, out);
+    for (const std::vector<uint32_t>& group : DestinationGroups(inst)) {
+        HRESULT hr = EmitPartialScalar11(index, group, opcode, 2, out);
+        if (FAILED(hr)) return hr;
     }
     return S_OK;
 }
@@ -200,8 +285,8 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
         }
         case kOpReciprocal: return EmitScalarRuns(index, OP_RCP, out);
         case kOpFraction: return IsVs2() ? EmitComponentWise(index, OP_FRC, out) : EmitFraction11(index, out);
-        case kOpExp2: return EmitScalarRuns(index, OP_EXP, out);
-        case kOpLog2: return EmitScalarRuns(index, OP_LOG, out);
+        case kOpExp2: return EmitExpLog(index, true, out);
+        case kOpLog2: return EmitExpLog(index, false, out);
         case kOpSqrt: return EmitSqrt(index, out);
         case kOpMin: return EmitComponentWise(index, OP_MIN, out);
         case kOpMax: return EmitComponentWise(index, OP_MAX, out);
@@ -222,6 +307,15 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
         case kOpAbs:
             if (IsVs2()) return EmitComponentWise(index, OP_ABS, out, 1);
             break;
+        case kOpRsq:
+        case kOpRsqNegated: return EmitReciprocalSquareRoot(index, out);
+        case kOpNormalize:
+            if (IsVs2()) return EmitNormalize(index, out);
+            break;
+        case kOpLerp:
+            if (IsVs2()) return EmitLerp(index, out);
+            break;
+        case kOpDistance: return EmitDistance(index, out);
         case kOpMad:
         case kOpMadNegated: {
             HRESULT hr = EmitComponentWise(index, OP_MAD, out, 3);
@@ -266,9 +360,17 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
 
 void VsCodeGenerator::ApplyPatterns() {
     if (Skip(kCompileSkipOptimization)) return;
+    FuseDistanceVector();
+    FuseReciprocalSquareRoot();
     FoldNegation();
+    if (IsVs2()) {
+        FuseAbsoluteValue();
+        FuseNormalize();
+    }
     RetargetDotResults();
     FuseMultiplyAdd();
+    ReplicateScalarResults();
+    if (IsVs2()) FuseLinearInterpolation();
 }
 
 }  // namespace codegen

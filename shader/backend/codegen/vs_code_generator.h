@@ -27,6 +27,13 @@ protected:
 private:
     bool IsVs2() const { return (version & 0xFFFF) >= 0x0200; }
     HRESULT EmitFraction11(size_t index, std::vector<MInst>* out);
+    // exp and log, as expp and logp when every result has the lowest
+    // precision class.
+    HRESULT EmitExpLog(size_t index, bool exponent, std::vector<MInst>* out);
+    // vs_1_1 expp/logp whose wanted result lands in `resultComponent`, for
+    // the components `group` of instruction `index`.
+    HRESULT EmitPartialScalar11(size_t index, const std::vector<uint32_t>& group, uint32_t opcode,
+                                uint32_t resultComponent, std::vector<MInst>* out);
 
     // Input registers in the order they were assigned: (usage, index) per v.
     std::vector<std::pair<uint32_t, uint32_t>> inputs_;

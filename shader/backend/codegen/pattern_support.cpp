@@ -1,0 +1,87 @@
+// What the target-form patterns ask of the packed program: whether a value
+// still sits in its register at a later instruction, whether two operands
+// hold the same value or opposite values, and the removal of instructions
+// whose results nobody reads any more.
+#include "shader/backend/codegen/code_generator.h"
+
+namespace codegen {
+
+namespace {
+
+uint32_t ModifierOf(const IrArgument& a) { return (a.flags & kValueSourceModifierMask) >> 16; }
+
+}  // namespace
+
+bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
+    for (size_t depth = 0; arg >= 0 && depth < 4; ++depth) {
+        const RegRef r = RegisterOf(arg);
+        if (!r.valid) return false;
+        for (size_t m = from + 1; m < to && m < instructions.size(); ++m)
+            for (int32_t out : instructions[m].outputs) {
+                if (out < 0) continue;
+                const RegRef w = RegisterOf(out);
+                if (w.type == r.type && w.number == r.number && (w.component == r.component || args[out].relative >= 0))
+                    return false;
+            }
+        arg = args[arg].relative;
+    }
+    return arg < 0;
+}
+
+bool CodeGenerator::SameValue(int32_t x, size_t xAt, int32_t y, size_t yAt) const {
+    if (x < 0 || y < 0) return false;
+    if (x != y) {
+        const IrArgument& a = args[x];
+        const IrArgument& b = args[y];
+        if (ClassOf(x) == ArgClass::Literal || ClassOf(y) == ArgClass::Literal) {
+            if (ClassOf(x) != ClassOf(y) || a.literal != b.literal || ModifierOf(a) != ModifierOf(b)) return false;
+            return true;
+        }
+        const RegRef rx = RegisterOf(x), ry = RegisterOf(y);
+        if (!rx.valid || rx.type != ry.type || rx.number != ry.number || rx.component != ry.component) return false;
+        if (ModifierOf(a) != ModifierOf(b) || a.relative != b.relative) return false;
+    }
+    return xAt <= yAt ? HoldsUntil(x, xAt, yAt) : HoldsUntil(y, yAt, xAt);
+}
+
+bool CodeGenerator::IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) const {
+    if (x < 0 || y < 0) return false;
+    const IrArgument& a = args[x];
+    const IrArgument& b = args[y];
+    const uint32_t ma = ModifierOf(a), mb = ModifierOf(b);
+    // The same register read once with and once without the negate modifier.
+    if (ClassOf(x) != ArgClass::Literal && ClassOf(y) != ArgClass::Literal) {
+        const RegRef rx = RegisterOf(x), ry = RegisterOf(y);
+        const bool opposite = (ma == gfx::isa::SRCMOD_NEG && mb == gfx::isa::SRCMOD_NONE) ||
+                              (ma == gfx::isa::SRCMOD_NONE && mb == gfx::isa::SRCMOD_NEG);
+        if (opposite && rx.valid && rx.type == ry.type && rx.number == ry.number && rx.component == ry.component &&
+            a.relative == b.relative && HoldsUntil(y, xAt, yAt))
+            return true;
+    }
+    // The result of a negate instruction of y.
+    if (ClassOf(x) == ArgClass::Temp && ma == gfx::isa::SRCMOD_NONE && a.firstWriter >= 0 &&
+        size_t(a.firstWriter) < xAt) {
+        const size_t k = size_t(a.firstWriter);
+        const IrInstruction& neg = instructions[k];
+        if (neg.code() != kOpNegate || neg.inputs.size() != neg.outputs.size()) return false;
+        for (size_t c = 0; c < neg.outputs.size(); ++c)
+            if (neg.outputs[c] == x) return SameValue(neg.inputs[c], k, y, yAt) && HoldsUntil(x, k, xAt);
+    }
+    return false;
+}
+
+void CodeGenerator::DropIfUnread(size_t index) {
+    if (index >= instructions.size()) return;
+    IrInstruction& inst = instructions[index];
+    if (inst.code() == kOpEmpty || inst.outputs.empty()) return;
+    for (int32_t out : inst.outputs) {
+        if (out < 0) continue;
+        if (ClassOf(out) != ArgClass::Temp || args[out].lastReader >= 0) return;
+    }
+    inst.op = MakeOp(kOpEmpty, 0);
+    inst.inputs.clear();
+    inst.outputs.clear();
+    ComputeUses();
+}
+
+}  // namespace codegen
