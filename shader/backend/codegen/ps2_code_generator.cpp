@@ -167,13 +167,35 @@ HRESULT Ps2CodeGenerator::CheckOutputs() {
 }
 
 void Ps2CodeGenerator::AddTargetLiterals() {
+    bool compares = false;
     for (const IrInstruction& inst : instructions)
-        if (inst.code() == kOpSetLess || inst.code() == kOpSetGreaterEqual) {
-            compareLiteral_ = int32_t(literalValues_.size());
-            literalValues_.push_back({0.0, 1.0, 0.0, 0.0});
-            literalUsed_.push_back(3);
-            return;
-        }
+        compares |= inst.code() == kOpSetLess || inst.code() == kOpSetGreaterEqual;
+    if (!compares) return;
+    // The 0 and 1 the comparisons choose between share a literal register
+    // that already holds them, or takes free components of one.
+    for (size_t r = 0; r < literalValues_.size(); ++r) {
+        int zero = -1, one = -1;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int c = 0; c < 4; ++c) {
+                const bool used = (literalUsed_[r] >> c) & 1;
+                if (used != (pass == 0)) continue;
+                if (zero < 0 && c != one && (!used || literalValues_[r][c] == 0.0)) zero = c;
+                else if (one < 0 && c != zero && (!used || literalValues_[r][c] == 1.0)) one = c;
+            }
+        if (zero < 0 || one < 0) continue;
+        literalValues_[r][zero] = 0.0;
+        literalValues_[r][one] = 1.0;
+        literalUsed_[r] |= 1u << zero | 1u << one;
+        compareLiteral_ = int32_t(r);
+        compareZero_ = uint32_t(zero);
+        compareOne_ = uint32_t(one);
+        return;
+    }
+    compareLiteral_ = int32_t(literalValues_.size());
+    compareZero_ = 0;
+    compareOne_ = 1;
+    literalValues_.push_back({0.0, 1.0, 0.0, 0.0});
+    literalUsed_.push_back(3);
 }
 
 void Ps2CodeGenerator::ApplyPatterns() {
@@ -371,8 +393,8 @@ HRESULT Ps2CodeGenerator::EmitCompare(size_t index, bool less, std::vector<MInst
         MOperand zero, one;
         zero.type = one.type = REG_CONST;
         zero.number = one.number = uint32_t(literalBase_[compareLiteral_]);
-        zero.Replicate(0);
-        one.Replicate(1);
+        zero.Replicate(compareZero_);
+        one.Replicate(compareOne_);
         result.push_back(MInst{OP_CMP, true, m.dest, {d, less ? zero : one, less ? one : zero}});
     }
     *out = std::move(result);

@@ -86,6 +86,7 @@ protected:
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> inputWidth_;  // (type, number) -> components read
     std::map<std::pair<uint32_t, uint32_t>, bool> partialInputs_;   // (type, number) -> partial precision
     int32_t compareLiteral_ = -1;  // literal register holding 0 and 1
+    uint32_t compareZero_ = 0, compareOne_ = 1;  // its components holding 0 and 1
 };
 
 }  // namespace codegen
