@@ -209,8 +209,8 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
         }
     }
     physicalRegisters[kPoolTemps] = TempLimit();
-    if (secondPhase_) return VectorizeInPhases();
-    return IntermediateProgram::VectorizeProgram();
+    if (secondPhase_) return VectorizeForModel();
+    return OnCopy([](IntermediateProgram& copy) { return VectorizeAndPack(copy); });
 }
 
 HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& reads,

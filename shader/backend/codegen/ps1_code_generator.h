@@ -54,7 +54,9 @@ private:
     HRESULT CheckSecondPhaseLookup(size_t index);
     bool IsSecondPhaseLookup(const IrInstruction& inst) const;
     void SeparatePhases();
-    HRESULT VectorizeInPhases();
+    HRESULT VectorizeForModel();
+    HRESULT PackTemporaries(int registers);
+    HRESULT OnCopy(const std::function<HRESULT(IntermediateProgram&)>& step);
     MOperand SecondPhaseCoordinate(const IrInstruction& inst, bool* plain) const;
     HRESULT EmitSecondPhase(size_t index, std::vector<MInst>* out);
     bool DependsOnColour(size_t index) const;

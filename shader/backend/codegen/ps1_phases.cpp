@@ -9,6 +9,7 @@
 // A lookup whose coordinates come from a phase-2 lookup would need a third
 // phase and is reported.
 #include <algorithm>
+#include <cstdlib>
 
 #include "shader/backend/codegen/codegen_messages.h"
 #include "shader/backend/codegen/ps1_code_generator.h"
@@ -116,9 +117,10 @@ bool Ps1CodeGenerator::IsSecondPhaseLookup(const IrInstruction& inst) const {
     return false;
 }
 
-HRESULT Ps1CodeGenerator::VectorizeInPhases() {
+HRESULT Ps1CodeGenerator::VectorizeForModel() {
     // The shared vectorising and packing, with the phases separated after
-    // the reordering and before the registers are packed.
+    // the reordering and before the registers are packed, and the
+    // temporaries packed into what the stages leave free.
     for (IrArgument& a : args) {
         if (pools[a.pool].flags & kPoolBound) continue;
         a.reg = -1;
@@ -136,7 +138,7 @@ HRESULT Ps1CodeGenerator::VectorizeInPhases() {
     hr = GatherLiteralRegisters(*this);
     if (FAILED(hr)) return hr;
     if (optimize) ReorderInstructions(*this);
-    SeparatePhases();
+    if (secondPhase_) SeparatePhases();
     vectorized = true;
     CompactProgram(*this);
     for (uint32_t pool = 0; pool < pools.size(); ++pool) {
@@ -149,10 +151,44 @@ HRESULT Ps1CodeGenerator::VectorizeInPhases() {
                 if (a.pool == pool) registers = std::max(registers, a.reg + 1);
         }
         if (registers == 0) continue;
-        hr = PackRegisters(*this, pool, registers);
+        hr = pool == kPoolTemps ? PackTemporaries(registers) : PackRegisters(*this, pool, registers);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+HRESULT Ps1CodeGenerator::PackTemporaries(int registers) {
+    return OnCopy([&](IntermediateProgram& copy) { return PackRegisters(copy, kPoolTemps, registers); });
+}
+
+HRESULT Ps1CodeGenerator::OnCopy(const std::function<HRESULT(IntermediateProgram&)>& step) {
+    // The step runs on a copy first, so that running out of the model's few
+    // temporaries is reported as such, at the instruction where it happened;
+    // any other failure is repeated on the program itself for its messages.
+    IntermediateProgram trial = *this;
+    ErrorLog quiet;
+    trial.log = &quiet;
+    HRESULT hr = step(trial);
+    if (SUCCEEDED(hr) && !trial.errorFlag) {
+        ErrorLog* own = log;
+        static_cast<IntermediateProgram&>(*this) = std::move(trial);
+        log = own;
+        return hr;
+    }
+    const std::string text = quiet.Messages().empty() ? std::string() : quiet.Messages().front();
+    if (text.find("X4004") == std::string::npos) return step(*this);
+    // The message names the line of the instruction that found no register.
+    const SourceLocation* where = nullptr;
+    const size_t close = text.find("): ");
+    const size_t open = close == std::string::npos ? close : text.rfind('(', close);
+    const uint32_t line = open == std::string::npos ? 0 : uint32_t(std::strtoul(text.c_str() + open + 1, nullptr, 10));
+    for (const IrInstruction& inst : instructions)
+        if (inst.location.line == line) {
+            where = &inst.location;
+            break;
+        }
+    Report(where, codegen_diag::kPs1OutOfTemps);
+    return E_FAIL;
 }
 
 MOperand Ps1CodeGenerator::SecondPhaseCoordinate(const IrInstruction& inst, bool* plain) const {

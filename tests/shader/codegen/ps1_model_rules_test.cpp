@@ -94,6 +94,12 @@ TEST(Ps1ModelRules, Messages) {
          "error X4532: cannot map expression to pixel shader instruction set"},
         {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return c.yzxw; }",
          "error X4532: cannot map expression to pixel shader instruction set"},
+        // Eight values live at once; the models have six registers at most.
+        {"ps_1_4",
+         "float4 a, b, d, e; float4 main(float4 c : COLOR0, float4 f : COLOR1) : COLOR { "
+         "float4 x = c * a; float4 y = f * b; float4 z = c * d; float4 w = f * e; float4 p = x * y; "
+         "float4 q = z * w; return (x + y) * (z + w) + p * q + x * w + y * z; }",
+         "error X4521: program too complex: out of temporary registers"},
         {"ps_1_2", "float4 main(float4 t : TEXCOORD0) : COLOR { return t.w; }",
          "error X4512: cannot access texture coordinate w-component in ps_1_2"},
     };
