@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "shader/compile_options.h"
 #include "shader/compile_pipeline.h"
 #include "shader/compiler.h"
 #include "shader/diagnostics.h"
@@ -44,8 +45,9 @@ HRESULT RunEntry(IKLBuffer** code, IKLBuffer** errors, IKLConstantTable** consta
     }
 }
 
-auto Compiler(LPCSTR entry, LPCSTR profile, DWORD flags, IKLBuffer** code, IKLConstantTable** table) {
-    return [=](Preprocessor& pp) { return RunShaderCompiler(pp, entry, profile, flags, code, table); };
+auto Compiler(LPCSTR entry, LPCSTR profile, DWORD flags, IKLBuffer** code, IKLConstantTable** table,
+              const CompileOptions& options = {}) {
+    return [=](Preprocessor& pp) { return RunShaderCompiler(pp, entry, profile, flags, code, table, options); };
 }
 
 auto Assembler(DWORD flags, IKLBuffer** code) {
@@ -118,6 +120,20 @@ HRESULT KLCompileShader(LPCSTR srcData, UINT length, const KLMACRO* defines, IKL
                         IKLConstantTable** constantTable) {
     return RunEntry(shader, errorMsgs, constantTable, FromMemory(srcData, length, defines, include),
                     Compiler(functionName, profile, flags, shader, constantTable));
+}
+
+HRESULT CompileShaderFileWithOptions(LPCSTR srcFile, const KLMACRO* defines, IKLInclude* include,
+                                     LPCSTR functionName, LPCSTR profile, DWORD flags, const CompileOptions& options,
+                                     IKLBuffer** shader, IKLBuffer** errorMsgs, IKLConstantTable** constantTable) {
+    return RunEntry(shader, errorMsgs, constantTable, FromFile(srcFile, defines, include),
+                    Compiler(functionName, profile, flags, shader, constantTable, options));
+}
+
+HRESULT CompileShaderWithOptions(LPCSTR srcData, UINT length, const KLMACRO* defines, IKLInclude* include,
+                                 LPCSTR functionName, LPCSTR profile, DWORD flags, const CompileOptions& options,
+                                 IKLBuffer** shader, IKLBuffer** errorMsgs, IKLConstantTable** constantTable) {
+    return RunEntry(shader, errorMsgs, constantTable, FromMemory(srcData, length, defines, include),
+                    Compiler(functionName, profile, flags, shader, constantTable, options));
 }
 
 HRESULT KLAssembleShaderFromFileA(LPCSTR srcFile, const KLMACRO* defines, IKLInclude* include, DWORD flags,

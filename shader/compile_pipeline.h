@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "shader/compile_options.h"
 #include "shader/compiler.h"
 #include "shader/target.h"
 
@@ -23,6 +24,7 @@ struct CompileJob {
     uint32_t version = 0;   // after vs_1_0/ps_1_0 have become vs_1_1/ps_1_1
     bool remapped = false;  // the profile was vs_1_0 or ps_1_0
     DWORD flags = 0;        // bit 0x08 already cleared for ps_1_1 to ps_1_4
+    CompileOptions options;
     IKLBuffer** code = nullptr;
     IKLConstantTable** constantTable = nullptr;
     void* program = nullptr;  // the program tree, owned by the stages
@@ -63,7 +65,7 @@ int SelectEntryPoint(const std::vector<EntryCandidate>& candidates, const char* 
 // flags and code out, resolves the profile, chooses the code generator and runs
 // the stages. Messages go to the preprocessor's ErrorLog.
 HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, const char* profile, DWORD flags,
-                          IKLBuffer** code, IKLConstantTable** constantTable);
+                          IKLBuffer** code, IKLConstantTable** constantTable, const CompileOptions& options = {});
 
 // Runs the assembler over an opened preprocessor.
 HRESULT RunShaderAssembler(Preprocessor& preprocessor, DWORD flags, IKLBuffer** code);

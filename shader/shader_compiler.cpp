@@ -43,7 +43,7 @@ HRESULT DrainTokens(Preprocessor& preprocessor) {
 }  // namespace
 
 HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, const char* profile, DWORD flags,
-                          IKLBuffer** code, IKLConstantTable** constantTable) {
+                          IKLBuffer** code, IKLConstantTable** constantTable, const CompileOptions& options) {
     if (!entryPoint) return D3DERR_INVALIDCALL;
     if ((flags & ~kCompileFlagsMask) != 0 || !code) return D3DERR_INVALIDCALL;
     ErrorLog& log = preprocessor.Log();
@@ -64,12 +64,15 @@ HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, co
         log.Report(nullptr, diag::kUnknownTarget, profile);
         return D3DERR_INVALIDCALL;
     }
+    // Only the vertex shader generator writes fragments.
+    if (options.fragment && generator != Generator::Vertex) return D3DERR_INVALIDCALL;
     if (generator == Generator::Pixel1) flags &= ~static_cast<DWORD>(KLSHADER_SKIPOPTIMIZATION);
 
     job.preprocessor = &preprocessor;
     job.entryPoint = entryPoint;
     job.profile = profile;
     job.flags = flags;
+    job.options = options;
     job.code = code;
     job.constantTable = constantTable;
 

@@ -7,6 +7,7 @@
 #include "gfx/shaders/shader_isa.h"
 #include "shader/bytecode/comment_block_builder.h"
 #include "shader/bytecode/constant_table_text.h"
+#include "shader/bytecode/debug_info_reader.h"
 #include "shader/bytecode/instruction_walker.h"
 
 using namespace gfx::isa;
@@ -49,6 +50,7 @@ private:
     }
     bool Instruction(const WalkedInstruction& w);
     bool Comment(const WalkedInstruction& w);
+    std::string DebugInfoText(const uint8_t* data, uint32_t size);
     bool RegisterName(uint32_t param, size_t at, std::string* out, bool* scalar = nullptr);
     bool RelativeSuffix(uint32_t param, ParamCursor& cursor, std::string* out);
     bool Destination(ParamCursor& cursor, std::string* out);
@@ -279,12 +281,33 @@ bool Disassembler::Comment(const WalkedInstruction& w) {
     const uint32_t size = uint32_t((w.paramCount - 1) * 4);
     if ((tag == kTagConstantTable || tag == kTagFragmentInfo) && options_.constantTable) {
         std::string text, error;
-        if (!FormatConstantTable(data, size, &text, &error)) return Fail(error, w.index);
+        if (!FormatConstantTable(data, size, &text, &error, tag == kTagFragmentInfo)) return Fail(error, w.index);
         header_ += text;
     } else if (tag == kTagDebugInfo) {
-        header_ += "// (debug information: " + std::to_string(size) + " bytes)\n";
+        header_ += DebugInfoText(data, size);
     }
     return true;
+}
+
+// A summary of the debug information: where the program came from and which
+// variables it writes. A malformed block is named, not fatal: the program
+// itself may still be read.
+std::string Disassembler::DebugInfoText(const uint8_t* data, uint32_t size) {
+    DebugInfoView info;
+    std::string error;
+    if (FAILED(ReadDebugInfo(data, size, &info, &error)))
+        return "// (debug information: " + std::to_string(size) + " bytes, unreadable: " + error + ")\n";
+    std::string text = "// Debug information";
+    if (!info.entryName.empty()) text += " for " + info.entryName;
+    text += ": " + std::to_string(info.instructions.size()) + " instruction records\n";
+    for (const std::string& file : info.files) text += "//   file " + file + "\n";
+    for (const DebugVariableView& v : info.variables) {
+        text += "//   " + (v.declaration.empty() ? v.name : v.declaration) + ": ";
+        text += v.writes.empty() ? std::string("not written") : "written by " + std::to_string(v.writes.size()) +
+                                                                     (v.writes.size() == 1 ? " instruction" : " instructions");
+        text += "\n";
+    }
+    return text + "//\n";
 }
 
 bool Disassembler::Run(std::string* text, Failure* failure) {
@@ -293,7 +316,8 @@ bool Disassembler::Run(std::string* text, Failure* failure) {
         return false;
     }
     uint32_t version = tokens_[0];
-    const bool fragment = VersionKind(version) == kVersionKindVertexFragment;
+    const bool fragment = VersionKind(version) == kVersionKindVertexFragment ||
+                          VersionKind(version) == kVersionKindPixelFragment;
     if (fragment) version |= 0x80000000u;
     // vs_1_0 and ps_1_0 read as 1_1, as the compiler and the assembler treat them.
     if ((version & 0xFFFF) == 0x0100) version |= 1;
@@ -335,7 +359,7 @@ bool Disassembler::Run(std::string* text, Failure* failure) {
     *text += header_;
     if (!header_.empty()) *text += "\n";
     *text += std::string("    ") + GetProfileInfo(profile_).name + "\n";
-    if (fragment) *text += "    // vertex shader fragment\n";
+    if (fragment) *text += IsVertexProfile(profile_) ? "    // vertex shader fragment\n" : "    // pixel shader fragment\n";
     *text += body_;
     return true;
 }

@@ -1,18 +1,19 @@
-// kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]:
-// compiles an HLSL file; messages go to standard error in the compiler's own
-// format, the bytecode (or with -S its disassembly) to OUT.
+// kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]
+// [--debug] [--fragment]: compiles an HLSL file; messages go to standard error
+// in the compiler's own format, the bytecode (or with -S its disassembly) to OUT.
 #include <cstdio>
 #include <string>
 
 #include "command.h"
 #include "macro_arguments.h"
 #include "shader/bytecode/disassembler.h"
-#include "shader/compiler.h"
+#include "shader/compile_options.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]\n"
+    "                    [--debug] [--fragment]\n"
     "\n"
     "Compiles the HLSL source FILE for PROFILE (vs_1_1, vs_2_0, ps_2_0, ...)\n"
     "with ENTRY as the shader's main function. Messages go to standard error;\n"
@@ -23,7 +24,11 @@ const char kUsage[] =
     "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n"
     "  -o OUT           write the shader bytecode to OUT\n"
     "  -S, --disasm     print the disassembly of the bytecode on standard output\n"
-    "                   (or write it to OUT when -o is given) instead of the bytecode\n";
+    "                   (or write it to OUT when -o is given) instead of the bytecode\n"
+    "  --debug          add the debug information block (source lines, variables)\n"
+    "  --fragment       compile a vertex shader fragment for linking: nothing is\n"
+    "                   declared, the \"FINF\" block names the inputs, constants,\n"
+    "                   literals and temporaries (vertex profiles only)\n";
 
 // Writes `size` bytes to `path`, or to standard output when `path` is empty.
 bool WriteOutput(const std::string& path, const void* data, size_t size, bool text) {
@@ -59,6 +64,8 @@ int EmitShader(IKLBuffer* code, const std::string& out, bool disasm) {
 int RunCompile(const std::vector<std::string>& args) {
     std::string file, profile, entry, out;
     bool disasm = false;
+    DWORD flags = 0;
+    CompileOptions options;
     MacroArguments macros;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -68,6 +75,14 @@ int RunCompile(const std::vector<std::string>& args) {
         }
         if (a == "-S" || a == "--disasm") {
             disasm = true;
+            continue;
+        }
+        if (a == "--debug") {
+            flags |= KLSHADER_DEBUG;
+            continue;
+        }
+        if (a == "--fragment") {
+            options.fragment = true;
             continue;
         }
         int used = macros.Take(args, i);
@@ -104,8 +119,9 @@ int RunCompile(const std::vector<std::string>& args) {
     }
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
-    HRESULT hr = KLCompileShaderFromFileA(file.c_str(), macros.Macros(), nullptr, entry.c_str(), profile.c_str(), 0,
-                                          &code, &errors, nullptr);
+    HRESULT hr = CompileShaderFileWithOptions(file.c_str(), macros.Macros(), nullptr, entry.c_str(), profile.c_str(),
+                                              flags, options, &code, &errors, nullptr);
+    const bool messages = errors != nullptr;
     if (errors) {
         std::fputs(static_cast<const char*>(errors->GetBufferPointer()), stderr);
         errors->Release();
@@ -113,6 +129,8 @@ int RunCompile(const std::vector<std::string>& args) {
     int status = 0;
     if (FAILED(hr)) {
         if (hr == E_NOTIMPL) std::fprintf(stderr, "kiln compile: code generation is not available in this build\n");
+        if (hr == D3DERR_INVALIDCALL && options.fragment && !messages)
+            std::fprintf(stderr, "kiln compile: --fragment needs a vertex shader profile (vs_1_1, vs_2_0, vs_2_sw)\n");
         std::fprintf(stderr, "kiln compile: failed (0x%08X)\n", static_cast<unsigned>(hr));
         status = 1;
     } else if (code) {

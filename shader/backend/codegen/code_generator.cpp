@@ -197,6 +197,8 @@ void CodeGenerator::ComputeLiveness() {
             if (in >= 0) mark(in);
         for (int32_t out : instructions[i].outputs)
             if (out >= 0) mark(out);
+        // Shared temporaries of a fragment hold their value throughout.
+        for (size_t r = 0; r < sharedTemporaries_.size() && r < size_t(temps); ++r) busy_[i][r] = 1;
     }
 }
 
@@ -681,6 +683,11 @@ HRESULT CodeGenerator::EmitBody() {
         if (stream_.DebugEnabled()) stream_.SetSourcePosition(0, uint16_t(instructions[origin[k]].location.line));
         HRESULT hr = Encode(body[k], LocationOf(origin[k]));
         if (FAILED(hr)) return hr;
+        // A target instruction may stand for the intermediate instructions up
+        // to the next one's origin (a matrix form replaces several).
+        if (stream_.DebugEnabled())
+            NoteVariableWrites(body[k], origin[k],
+                               std::max(origin[k] + 1, k + 1 < body.size() ? origin[k + 1] : instructions.size()));
     }
     return S_OK;
 }
@@ -717,6 +724,7 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
         c.registerSet = g.sampler ? RegisterSet::Sampler : RegisterSet::Float4;
         c.registerIndex = uint16_t(g.firstRegister);
         c.registerCount = uint16_t(g.registerCount);
+        if (fragment_) c.reserved = FragmentReservedWord(g.declaration);
         if (!hlsl::DescribeUniform(g.declaration, &c.type, &c.defaultValue)) {
             c.type = CtabType{};
             c.type.parameterClass = ParameterClass::Vector;
@@ -726,7 +734,8 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
     }
     ConstantTableOptions options;
     options.version = version;
-    HRESULT hr = ::BuildConstantTable(options, std::move(constants), {}, block);
+    HRESULT hr = fragment_ ? BuildFragmentInfo(std::move(constants), block)
+                           : ::BuildConstantTable(options, std::move(constants), {}, block);
     if (hr == E_FAIL) Report(nullptr, codegen_diag::kConstantTableTooLarge);
     return hr;
 }
@@ -734,9 +743,15 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
 HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     if (!code) return D3DERR_INVALIDCALL;
     *code = nullptr;
+    variableWrites_.clear();
+    if (fragment_) ReserveSharedTemporaries();
+    if (Skip(kFlagDebug)) NameValuesByTheirVariables();
     HRESULT hr = RunPipeline();
     if (FAILED(hr)) return hr;
     ComputeUses();
+    if (Skip(kFlagDebug)) NameValuesByTheirVariables();
+    if (fragment_) hr = ResolveSharedTemporaries();
+    if (FAILED(hr)) return hr;
     hr = ResolveSemantics();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;
 
@@ -758,9 +773,12 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
 
     CollectLiterals();
     AddTargetLiterals();
+    if (fragment_) hr = CheckFragmentBindings();
+    if (FAILED(hr)) return hr;
     hr = BindRegisters();
     if (FAILED(hr)) return hr;
-    hr = CheckOutputs();
+    // Fragments are checked as a whole program once linked.
+    hr = fragment_ ? S_OK : CheckOutputs();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;
     ApplyPatterns();
     ComputeLiveness();
@@ -778,13 +796,13 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
             }
         debug.entryName = entryName;
     }
-    if (!Skip(kFlagSkipValidation)) validator_.Begin(log, 1, false);
-    hr = stream_.Append(version);
+    if (!Skip(kFlagSkipValidation) && !fragment_) validator_.Begin(log, 1, false);
+    hr = stream_.Append(fragment_ ? version & 0x7FFFFFFFu : version);
     if (FAILED(hr)) return hr;
     if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
 
-    // Literal definitions.
-    for (size_t r = 0; r < literalValues_.size(); ++r) {
+    // Literal definitions (a fragment describes them in its information block).
+    for (size_t r = 0; r < literalValues_.size() && !fragment_; ++r) {
         MInst def;
         def.opcode = OP_DEF;
         def.dest.type = REG_CONST;
@@ -805,7 +823,7 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
-    hr = EmitDeclarations();
+    hr = fragment_ ? S_OK : EmitDeclarations();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;
     hr = EmitBody();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;
@@ -815,7 +833,10 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     if (FAILED(hr)) return hr;
     ProgramTail tail;
     tail.constantTable = &table;
-    if (Skip(kFlagDebug)) tail.debug = &debug;
+    if (Skip(kFlagDebug)) {
+        CollectDebugVariables(&debug);
+        tail.debug = &debug;
+    }
     hr = FinishProgram(stream_, tail, log, validator_.Active() ? &validator_ : nullptr, code);
     if (FAILED(hr)) errorFlag = true;
     return hr;

@@ -18,6 +18,8 @@
 
 #include "shader/backend/codegen/machine_instruction.h"
 #include "shader/backend/intermediate_program.h"
+#include "shader/bytecode/constant_table_block.h"
+#include "shader/bytecode/debug_info_block.h"
 #include "shader/bytecode/token_stream.h"
 #include "shader/bytecode/validator_session.h"
 #include "shader/kl_buffer.h"
@@ -238,6 +240,53 @@ private:
     std::vector<std::vector<uint8_t>> busy_;  // [instruction][temp register]
     std::vector<uint32_t> scratchTaken_;
     bool encodeError_ = false;
+
+    // --- Debug variable records and vertex fragments -------------------------
+    // (debug_variables.cpp, fragment_mode.cpp)
+public:
+    // Fragment mode: a vertex fragment for linking (version token with bit 31
+    // cleared, no output check, inputs named in the "FINF" block instead of
+    // declared, literals described there instead of defined).
+    void SetFragmentMode(bool fragment) { fragment_ = fragment; }
+    bool FragmentMode() const { return fragment_; }
+
+private:
+    // One target instruction's writes into one variable.
+    struct VariableWrite {
+        const void* declaration;
+        uint32_t instruction;  // index of the debug instruction record
+        std::array<uint16_t, 4> components;
+    };
+    // After encoding `m` (the last debug instruction record): notes which
+    // variable components land in its destination, from the outputs of the
+    // intermediate instructions `first` to `last` - 1 that it stands for.
+    void NoteVariableWrites(const MInst& m, size_t first, size_t last);
+    // Before and after the pipeline: a computed value that is moved into a
+    // variable, or copied from one, takes that variable's name, so it keeps
+    // one when the optimizer folds the move away.
+    void NameValuesByTheirVariables();
+    // Fills the variable records of the debug information.
+    void CollectDebugVariables(DebugInfo* debug) const;
+
+    // Before the pipeline: counts the shared temporaries (inputs and outputs
+    // whose semantic starts with "r_") and keeps that many registers out of
+    // the packing of the temporaries.
+    void ReserveSharedTemporaries();
+    // After the pipeline: gives each shared temporary its register (numbered
+    // in order of first use, below the packed temporaries, which move up)
+    // before the target resolves the other semantics.
+    HRESULT ResolveSharedTemporaries();
+    // Checks the "c" register bindings of constants against 8191.
+    HRESULT CheckFragmentBindings();
+    // The fragment information block ("FINF").
+    HRESULT BuildFragmentInfo(std::vector<CtabConstant> constants, std::vector<uint32_t>* block);
+    // The reserved word of a constant's record: register x 4 + 2 when the
+    // source binds it to a "c" register.
+    uint16_t FragmentReservedWord(const void* declaration) const;
+
+    std::vector<VariableWrite> variableWrites_;
+    std::vector<std::string> sharedTemporaries_;  // "r_" semantics, in order of first use
+    bool fragment_ = false;
 };
 
 }  // namespace codegen

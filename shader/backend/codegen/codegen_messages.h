@@ -39,6 +39,11 @@ inline constexpr Diagnostic kPsizeScalar{4540, false, "PSIZE must be a scalar"};
 inline constexpr Diagnostic kFogScalar{4540, false, "FOG must be a scalar"};
 inline constexpr Diagnostic kPositionIncomplete{4541, false, "vertex shader must minimally write all four components of POSITION"};
 
+// Vertex fragments.
+inline constexpr Diagnostic kFragmentMultiRegister{4543, false, "multi-register semantics are not allowed in fragments '%s'"};
+inline constexpr Diagnostic kFragmentBindingTooHigh{
+    0, false, "Constant variable '%s' bound to register greater than 8191 (%d requested)"};
+
 // Pixel shaders.
 inline constexpr Diagnostic kDepthScalar{4528, false, "DEPTH must be a scalar"};
 inline constexpr Diagnostic kColorNotFourComponents{4529, false, "COLOR%d must be a four-component vector"};

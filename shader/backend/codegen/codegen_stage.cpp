@@ -35,6 +35,7 @@ HRESULT GenerateStage(CompileJob& job) {
     if (!job.code) return D3DERR_INVALIDCALL;
     std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
     if (!generator) return E_OUTOFMEMORY;
+    generator->SetFragmentMode(job.options.fragment);
     HRESULT hr;
     try {
         hr = LowerCompileJob(job, *generator);

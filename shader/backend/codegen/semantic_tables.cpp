@@ -20,4 +20,10 @@ int32_t UsageOfName(const char* lowerName) {
     return -1;
 }
 
+const char* NameOfUsage(uint32_t usage) {
+    for (const SemanticUsage& u : kUsages)
+        if (u.usage == usage) return u.name;
+    return nullptr;
+}
+
 }  // namespace codegen

@@ -12,5 +12,7 @@ struct SemanticUsage {
 
 // The usage of a semantic name (lower-case letters), or -1 when unknown.
 int32_t UsageOfName(const char* lowerName);
+// The lower-case name of a declaration usage, or null when it has none.
+const char* NameOfUsage(uint32_t usage);
 
 }  // namespace codegen
