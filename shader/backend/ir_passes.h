@@ -40,6 +40,9 @@ void ReorderInstructions(IntermediateProgram& program);
 // Packs the arguments of `pool` into `registers` physical registers;
 // X4004 when they do not fit.
 HRESULT PackRegisters(IntermediateProgram& program, uint32_t pool, int registers);
+// Whether the packing would fit `pool` into `registers` in the current
+// instruction order; changes nothing but the use analysis.
+bool RegistersFit(IntermediateProgram& program, uint32_t pool, int registers);
 
 // Helpers shared by the passes.
 bool IsLiteralArgument(const IntermediateProgram& program, int32_t arg);

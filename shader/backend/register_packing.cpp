@@ -27,9 +27,16 @@ struct VirtualRegister {
     int32_t map[4] = {-1, -1, -1, -1};  // virtual component -> physical component
 };
 
-}  // namespace
+struct Placement {
+    int32_t failedAt = -1;  // the instruction whose output found no register
+    int peak = 0;           // most physical registers live around one instruction
+};
 
-HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
+// Places the virtual registers of `pool` in the current instruction order.
+// With `apply` the arguments get their physical registers and the
+// instructions their live counts; without, nothing changes.
+Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, bool apply) {
+    Placement result;
     if (registers <= 0) registers = 1;
     p.ComputeUses();
     std::map<int32_t, VirtualRegister> virtuals;
@@ -76,7 +83,9 @@ HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
     for (size_t i = 0; i < p.instructions.size(); ++i) {
         IrInstruction& inst = p.instructions[i];
         const int32_t at = int32_t(i);
-        inst.liveBefore = liveCount(at);
+        const int liveBefore = liveCount(at);
+        result.peak = std::max(result.peak, liveBefore);
+        if (apply) inst.liveBefore = liveBefore;
         // A copy tends to land where its source was.
         if (inst.code() == kOpMove && !inst.inputs.empty()) {
             const IrArgument& in = p.args[inst.inputs[0]];
@@ -124,17 +133,19 @@ HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
                 }
             }
             if (best < 0) {
-                const SourceLocation location = inst.location;
-                p.Report(&location, backend_diag::kExpressionTooComplex);
-                return E_FAIL;
+                result.failedAt = at;
+                return result;
             }
             v.physical = best;
             std::copy(bestMap, bestMap + 4, v.map);
             for (int c = 0; c < v.width; ++c) busy[best][v.map[c]] = v.end;
             moveToEnd(best);
         }
-        inst.liveAfter = liveCount(at + 1);
+        const int liveAfter = liveCount(at + 1);
+        result.peak = std::max(result.peak, liveAfter);
+        if (apply) inst.liveAfter = liveAfter;
     }
+    if (!apply) return result;
     for (auto& [id, v] : virtuals) {
         if (v.physical < 0) continue;
         for (int32_t arg : v.args) {
@@ -143,5 +154,29 @@ HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
             a.component = v.map[std::clamp(a.component, 0, 3)];
         }
     }
+    return result;
+}
+
+}  // namespace
+
+HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
+    const Placement full = PlaceRegisters(p, pool, registers, false);
+    if (full.failedAt >= 0) {
+        const SourceLocation location = p.instructions[size_t(full.failedAt)].location;
+        p.Report(&location, backend_diag::kExpressionTooComplex);
+        return E_FAIL;
+    }
+    // The code generators expand some instructions with a scratch temporary
+    // taken from the registers free there. When the packing would fill every
+    // temporary at some instruction but the values fit in one less, that one
+    // is kept free throughout.
+    if (pool == kPoolTemps && registers > 1 && full.peak >= registers &&
+        PlaceRegisters(p, pool, registers - 1, false).failedAt < 0)
+        --registers;
+    PlaceRegisters(p, pool, registers, true);
     return S_OK;
+}
+
+bool RegistersFit(IntermediateProgram& p, uint32_t pool, int registers) {
+    return PlaceRegisters(p, pool, registers, false).failedAt < 0;
 }

@@ -1,122 +1,91 @@
-// Reorders the instructions so values are produced close to their use and
-// temporaries live short: from every instruction whose results nobody reads,
-// its producers are emitted first (deepest first, creation order breaking
-// ties), and a consumer whose producers are all out follows at once. In pixel
-// shaders texture samples get higher levels, so they are issued early.
+// Reorders the instructions so values are produced close to their use and,
+// in pixel shaders, texture samples are issued early (the depth-first order).
+// That order can keep more values live than the target has registers (a blur
+// that hoists sixteen samples). When the packing would not fit it, orders
+// that keep fewer values live are tried: list schedules that hoist only as
+// far as a shrinking budget allows, the depth-first order without hoisting,
+// the creation order, and the least pressure the list schedule finds. Each
+// is first asked to leave a temporary register free, which the code
+// generators take as scratch for instructions they expand; the first order
+// that fits wins. When none fits the depth-first order stays and the packing
+// reports the program too complex.
 // Needs: components assigned. Keeps: argument numbering.
-#include <algorithm>
+#include <utility>
 
+#include "shader/backend/instruction_orders.h"
 #include "shader/backend/ir_passes.h"
 
 namespace {
 
-class Reorderer {
+class OrderTrial {
 public:
-    explicit Reorderer(IntermediateProgram& p) : p_(p), n_(p.instructions.size()) {
-        std::vector<int32_t> writer(p_.args.size(), -1);
-        for (size_t i = 0; i < n_; ++i)
-            for (int32_t out : p_.instructions[i].outputs)
-                if (out >= 0 && writer[out] < 0) writer[out] = int32_t(i);
-        producers_.resize(n_);
-        consumers_.resize(n_);
-        auto depend = [&](size_t i, int32_t arg) {
-            for (; arg >= 0; arg = p_.args[arg].relative) {
-                // Every writer of the argument's register component counts (a
-                // gathered register may be written by several moves).
-                const int32_t w = writer[arg];
-                if (w >= 0 && size_t(w) != i) producers_[i].push_back(size_t(w));
-            }
-        };
-        for (size_t i = 0; i < n_; ++i) {
-            for (int32_t in : p_.instructions[i].inputs) depend(i, in);
-            for (int32_t out : p_.instructions[i].outputs)
-                if (out >= 0) depend(i, p_.args[out].relative);
-            auto& list = producers_[i];
-            std::sort(list.begin(), list.end());
-            list.erase(std::unique(list.begin(), list.end()), list.end());
-            for (size_t w : list) consumers_[w].push_back(i);
-        }
-        level_.assign(n_, 0);
-        if (p_.limits.pixelShader) {
-            for (size_t i = n_; i-- > 0;) {
-                int passed = level_[i];
-                if (IsSampleOp(p_.instructions[i].code())) {
-                    passed = level_[i] + 2;
-                    level_[i] += 1;
-                }
-                for (size_t w : producers_[i]) level_[w] = std::max(level_[w], passed);
-            }
-        }
+    explicit OrderTrial(IntermediateProgram& p) : p_(p) {}
+
+    // Puts the instructions in `order` (indices into the original list).
+    void Arrange(const std::vector<size_t>& order) {
+        Restore();
+        stock_ = std::move(p_.instructions);
+        p_.instructions.clear();
+        p_.instructions.reserve(order.size());
+        for (size_t i : order) p_.instructions.push_back(std::move(stock_[i]));
+        arranged_ = order;
     }
 
-    void Run() {
-        emitted_.assign(n_, false);
-        order_.reserve(n_);
-        for (size_t i = 0; i < n_; ++i)
-            if (consumers_[i].empty()) Visit(i);
-        for (size_t i = 0; i < n_; ++i) Visit(i);
-        std::vector<IrInstruction> out;
-        out.reserve(n_);
-        for (size_t i : order_) out.push_back(std::move(p_.instructions[i]));
-        p_.instructions = std::move(out);
+    // Puts the instructions back in their original order.
+    void Restore() {
+        if (arranged_.empty()) return;
+        for (size_t k = 0; k < arranged_.size(); ++k) stock_[arranged_[k]] = std::move(p_.instructions[k]);
+        p_.instructions = std::move(stock_);
+        arranged_.clear();
     }
 
-private:
-    void Visit(size_t root) {
-        // Explicit stack: (instruction, producers already pushed).
-        std::vector<std::pair<size_t, bool>> stack{{root, false}};
-        while (!stack.empty()) {
-            auto [i, expanded] = stack.back();
-            if (emitted_[i]) {
-                stack.pop_back();
-                continue;
-            }
-            if (!expanded) {
-                stack.back().second = true;
-                std::vector<size_t> pending;
-                for (size_t w : producers_[i])
-                    if (!emitted_[w]) pending.push_back(w);
-                // Highest level first, then creation order: pushed in reverse.
-                std::sort(pending.begin(), pending.end(), [&](size_t a, size_t b) {
-                    return level_[a] != level_[b] ? level_[a] > level_[b] : a < b;
-                });
-                for (size_t k = pending.size(); k-- > 0;) stack.push_back({pending[k], false});
-                continue;
-            }
-            stack.pop_back();
-            Emit(i);
+    // Arranges `order` and tells whether every limited pool fits its
+    // physical registers, `reserve` of the temporaries kept free.
+    bool Fits(const std::vector<size_t>& order, int reserve) {
+        Arrange(order);
+        for (uint32_t pool = 0; pool < p_.pools.size(); ++pool) {
+            const uint32_t f = p_.pools[pool].flags;
+            if (f & (kPoolBound | kPoolLiteral) || pool == kPoolDiscard) continue;
+            int32_t registers = pool < p_.physicalRegisters.size() ? p_.physicalRegisters[pool] : -1;
+            if (registers <= 0) continue;
+            if (pool == kPoolTemps) registers -= reserve;
+            if (registers <= 0 || !RegistersFit(p_, pool, registers)) return false;
         }
-    }
-
-    bool Ready(size_t i) const {
-        for (size_t w : producers_[i])
-            if (!emitted_[w]) return false;
         return true;
     }
 
-    void Emit(size_t i) {
-        std::vector<size_t> queue{i};
-        while (!queue.empty()) {
-            const size_t k = queue.back();
-            queue.pop_back();
-            if (emitted_[k] || !Ready(k)) continue;
-            emitted_[k] = true;
-            order_.push_back(k);
-            for (size_t c = consumers_[k].size(); c-- > 0;) {
-                const size_t consumer = consumers_[k][c];
-                if (!emitted_[consumer] && Ready(consumer)) queue.push_back(consumer);
-            }
-        }
-    }
-
+private:
     IntermediateProgram& p_;
-    size_t n_;
-    std::vector<std::vector<size_t>> producers_, consumers_;
-    std::vector<int> level_;
-    std::vector<bool> emitted_;
-    std::vector<size_t> order_;
+    std::vector<IrInstruction> stock_;
+    std::vector<size_t> arranged_;
 };
 
 }  // namespace
 
-void ReorderInstructions(IntermediateProgram& p) { Reorderer(p).Run(); }
+void ReorderInstructions(IntermediateProgram& p) {
+    const InstructionGraph graph(p);
+    const std::vector<size_t> hoisting = DepthFirstOrder(graph);
+    const int registers = kPoolTemps < p.physicalRegisters.size() ? p.physicalRegisters[kPoolTemps] : -1;
+    OrderTrial trial(p);
+    if (trial.Fits(hoisting, 1) || registers <= 0) return;
+
+    trial.Restore();
+    const PressureLimitedOrders limited(p, graph);
+    const std::vector<size_t> plain = p.limits.pixelShader ? DepthFirstOrder(graph, false) : hoisting;
+    std::vector<size_t> creation(graph.size());
+    for (size_t i = 0; i < creation.size(); ++i) creation[i] = i;
+    // Budgets are in components of the temporaries, four to a register.
+    std::vector<std::vector<size_t>> candidates{hoisting};
+    for (int spare : {2, 3, 5, registers / 2})
+        if (spare < registers) candidates.push_back(limited.Order(hoisting, plain, 4 * (registers - spare)));
+    candidates.push_back(plain);
+    candidates.push_back(limited.Order(plain, plain, 0));
+    candidates.push_back(creation);
+    candidates.push_back(limited.Order(creation, creation, 0));
+    candidates.push_back(limited.FromEnd(plain));
+    candidates.push_back(limited.FromEnd(creation));
+    for (int reserve : {1, 0})
+        for (size_t k = reserve ? 1 : 0; k < candidates.size(); ++k)
+            if (trial.Fits(candidates[k], reserve)) return;
+    trial.Arrange(hoisting);
+}
