@@ -685,15 +685,24 @@ bool Ps2CodeGenerator::FuseMultiplyAddChains() {
     return changed;
 }
 
-// Literal registers nothing reads any more are not defined; the comparison
-// literals stay.
+// Literal values nothing reads any more are not defined: their components
+// become 0 and registers left empty go; the comparison literals stay.
 void Ps2CodeGenerator::DropUnreadLiterals() {
-    std::vector<bool> read(literalValues_.size(), false);
-    if (compareLiteral_ >= 0 && size_t(compareLiteral_) < read.size()) read[size_t(compareLiteral_)] = true;
+    std::vector<uint32_t> components(literalValues_.size(), 0);
+    if (compareLiteral_ >= 0 && size_t(compareLiteral_) < components.size())
+        components[size_t(compareLiteral_)] |= 1u << compareZero_ | 1u << compareOne_;
     for (const IrInstruction& inst : instructions)
         for (int32_t in : inst.inputs)
-            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 && size_t(args[in].reg) < read.size())
-                read[size_t(args[in].reg)] = true;
+            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 &&
+                size_t(args[in].reg) < components.size())
+                components[size_t(args[in].reg)] |= 1u << RegisterOf(in).component;
+    std::vector<bool> read(literalValues_.size(), false);
+    for (size_t r = 0; r < read.size(); ++r) {
+        read[r] = components[r] != 0;
+        for (int c = 0; c < 4; ++c)
+            if (!(components[r] & (1u << c))) literalValues_[r][c] = 0.0;
+        literalUsed_[r] &= components[r];
+    }
     std::vector<int32_t> renumber(read.size(), -1);
     size_t kept = 0;
     for (size_t r = 0; r < read.size(); ++r) {
