@@ -106,4 +106,41 @@ TEST(Ps2Precision, PartialPrecisionFollowsTheClasses) {
     }
 }
 
+// The same rules reached from half-precision source: half inputs are
+// declared _pp, half arithmetic and half results carry _pp, and whatever a
+// float value reaches stays full.
+TEST(Ps2Precision, HalfValuesInSource) {
+    struct Case {
+        const char* source;
+        std::vector<const char*> partial;  // instruction prefixes that carry _pp
+        std::vector<const char*> full;     // and ones that must not
+        Vec4 expected;
+    };
+    const Vec4 uv = {0.5f, -0.25f, 0.75f, 2.0f}, w = {2.0f, 4.0f, -1.0f, 0.5f};
+    const Case cases[] = {
+        {"half4 main(half4 uv : TEXCOORD0) : COLOR { return uv * uv.wzyx; }",
+         {"dcl_pp t0", "mul_pp", "mov_pp oC0"}, {},
+         {uv[0] * uv[3], uv[1] * uv[2], uv[2] * uv[1], uv[3] * uv[0]}},
+        {"float4 main(half4 uv : TEXCOORD0, float4 w : TEXCOORD1) : COLOR { return uv * w; }",
+         {"dcl_pp t0"}, {"dcl_pp t1", "mul_pp", "mov_pp"},
+         {uv[0] * w[0], uv[1] * w[1], uv[2] * w[2], uv[3] * w[3]}},
+        {"half4 main(half4 uv : TEXCOORD0) : COLOR { return saturate(uv * 2); }",
+         {"mul_sat_pp", "mov_pp oC0"}, {"min", "max"},
+         {1, 0, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        const Compiled shader = CompileHlsl(c.source, "ps_2_0");
+        ASSERT_TRUE(shader.Ok()) << c.source << ": " << shader.messages;
+        std::string text;
+        DisassemblyError error;
+        ASSERT_EQ(S_OK, DisassembleShader(shader.code.data(), shader.code.size() * 4, DisassemblyOptions{false}, &text,
+                                          &error));
+        for (const char* p : c.partial) EXPECT_GE(Count(text, std::string("    ") + p), 1) << c.source << " " << p << "\n" << text;
+        for (const char* f : c.full) EXPECT_EQ(Count(text, std::string("    ") + f), 0) << c.source << " " << f << "\n" << text;
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, uv}, {{kTexcoord, 1}, w}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(run.outputs.at({kColor, 0})[k], c.expected[k], 1e-3f) << c.source << " " << k;
+    }
+}
+
 }  // namespace
