@@ -2,6 +2,7 @@
 // and whose result cannot raise a domain error are computed at once into a
 // literal, so loop counters and constant conditions stay compile-time values;
 // everything else becomes one instruction of n components.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -124,6 +125,24 @@ Value Lowerer::Emit(uint32_t code, const std::vector<const Value*>& inputs, size
     std::vector<Value> in;
     in.reserve(inputs.size());
     for (const Value* v : inputs) in.push_back(Broadcast(*v, n));
+    if (n > kRegisterWidth) {
+        // An instruction computes at most one register's components: wider
+        // values (matrices, the sines and cosines of a vector together) are
+        // computed a register-sized piece at a time.
+        Value out;
+        for (size_t first = 0; first < n; first += kRegisterWidth) {
+            const size_t count = std::min(kRegisterWidth, n - first);
+            std::vector<Value> piece(in.size());
+            std::vector<const Value*> pointers;
+            for (size_t i = 0; i < in.size(); ++i) {
+                piece[i].assign(in[i].begin() + long(first), in[i].begin() + long(first + count));
+                pointers.push_back(&piece[i]);
+            }
+            const Value part = Emit(code, pointers, count);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        return out;
+    }
 
     // Fold when every component folds.
     Value folded(n);

@@ -1,6 +1,7 @@
 // Intrinsic calls: the arguments are lowered, then the intrinsic's number
 // picks its expansion. Component-wise intrinsics come from one table; the
 // vector, matrix, texture and out-parameter ones are built here.
+#include <algorithm>
 #include <cstdlib>
 
 #include "shader/frontend/lowering/intrinsic_routines.h"
@@ -149,11 +150,14 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
             Value x = a[0];
             double m;
             if (!LiteralOf(mask[0], &m) || m != 1) x = Mul(x, mask);
-            if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
-            const int inst = p.AddInstruction(MakeOp(kOpClip, uint32_t(x.size())));
-            if (inst < 0) throw std::bad_alloc();
-            for (size_t i = 0; i < x.size(); ++i) p.instructions[inst].inputs[i] = x[i];
-            p.instructions[inst].location = here;
+            for (size_t first = 0; first < x.size(); first += kRegisterWidth) {
+                const size_t count = std::min(kRegisterWidth, x.size() - first);
+                if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+                const int inst = p.AddInstruction(MakeOp(kOpClip, uint32_t(count)));
+                if (inst < 0) throw std::bad_alloc();
+                for (size_t i = 0; i < count; ++i) p.instructions[inst].inputs[i] = x[first + i];
+                p.instructions[inst].location = here;
+            }
             return {};
         }
         case kCross: {

@@ -223,6 +223,14 @@ void Lowerer::WriteOutputs(const std::vector<Piece>& pieces) {
 
 void Lowerer::MoveInto(const Value& outputs, const Value& values) {
     if (outputs.empty()) return;
+    if (outputs.size() > kRegisterWidth) {
+        for (size_t first = 0; first < outputs.size(); first += kRegisterWidth) {
+            const size_t count = std::min(kRegisterWidth, outputs.size() - first);
+            MoveInto(Value(outputs.begin() + long(first), outputs.begin() + long(first + count)),
+                     Value(values.begin() + long(first), values.begin() + long(first + count)));
+        }
+        return;
+    }
     if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
     const int inst = p.AddInstruction(MakeOp(kOpMove, uint32_t(outputs.size())));
     if (inst < 0) throw std::bad_alloc();
@@ -236,6 +244,7 @@ void Lowerer::MoveInto(const Value& outputs, const Value& values) {
 
 HRESULT Lowerer::LowerEntry(FuncDecl* f) {
     currentFunction = f;
+    entryFunction = f;
     here = f->loc;
     if (!f->hasBody) {
         Error(f->loc, lowmsg::kMissingImplementation, f->name);
@@ -292,7 +301,11 @@ HRESULT Lowerer::LowerEntry(FuncDecl* f) {
             Error(f->loc, lowmsg::kReturnMissingSemantic, f->name);
             return Result();
         }
+        // The outputs read the returned value where it is returned, so that
+        // a component never assigned is reported at the "return".
+        if (entryReturn) here = entryReturn->loc;
         WriteOutputs(pieces);
+        here = f->loc;
     }
     // 7. out parameters
     for (auto& [param, pieces] : outputs) {

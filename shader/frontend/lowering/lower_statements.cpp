@@ -31,6 +31,7 @@ void Lowerer::LowerStatement(const Stmt* s) {
                 for (uint32_t i = 0; i < size && r->function->returnOffset + i < map.size(); ++i)
                     map[r->function->returnOffset + i] = v[i];
             }
+            if (r->function && r->function == entryFunction) entryReturn = r;
             returned = true;
             return;
         }

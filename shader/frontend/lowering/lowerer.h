@@ -152,6 +152,10 @@ public:
     Value mask;                // the execution mask (one component)
     bool returned = false;
     FuncDecl* currentFunction = nullptr;
+    FuncDecl* entryFunction = nullptr;
+    // The last "return" of the entry function lowered: the outputs are read
+    // from its value there.
+    const Node* entryReturn = nullptr;
     SourceLocation here;       // source position given to new instructions
     uint32_t precision = kValuePrecisionFull;  // class of new temporaries and literals
     std::set<const FuncDecl*> expanding;
@@ -167,6 +171,9 @@ private:
 // run at most kMaxLoopRounds times (as the language's lowering defines), and
 // the whole program may not grow beyond kMaxInstructions.
 constexpr int kMaxLoopRounds = 1024;
+// Components of one register: no instruction the lowering makes computes
+// more (wider values are split into register-sized instructions).
+constexpr size_t kRegisterWidth = 4;
 constexpr size_t kMaxInstructions = 1u << 20;
 // Calls nest at most this deep (each expansion recurses through the
 // lowering of the callee's body).

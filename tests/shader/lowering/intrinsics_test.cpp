@@ -254,10 +254,9 @@ TEST(Intrinsics, OutParameterIntrinsics) {
         EXPECT_NEAR(std::sin(kA[i]), e.outputs["TEXCOORD4"][i], 2e-3) << i;
         EXPECT_NEAR(std::cos(kA[i]), e.outputs["TEXCOORD5"][i], 2e-3) << i;
     }
-    // sincos computes both from one polynomial over eight components.
-    size_t wide = 0;
-    for (const IrInstruction& inst : s->program.instructions) wide += inst.code() == kOpFraction && inst.count() == 8;
-    EXPECT_EQ(1u, wide);
+    // sincos computes sines and cosines in one expansion of eight
+    // components, made of register-sized instructions.
+    for (const IrInstruction& inst : s->program.instructions) EXPECT_LE(inst.count(), 4u);
 }
 
 TEST(Intrinsics, ClassificationOfSpecialValues) {
