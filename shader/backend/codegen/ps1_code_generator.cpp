@@ -380,9 +380,97 @@ void Ps1CodeGenerator::AddTargetLiterals() {
     AddSelectorLiterals();
 }
 
+bool Ps1CodeGenerator::SelectsToClamps() {
+    // The clamps saturate leaves: select(x, x, 0) is max(x, 0), and
+    // select(x - 1, 1, x) is min(x, 1).
+    bool changed = false;
+    for (size_t s = 0; s < instructions.size(); ++s) {
+        IrInstruction& inst = instructions[s];
+        const uint32_t n = inst.count();
+        if (inst.code() != kOpSelect || n == 0 || inst.inputs.size() != 3 * n || inst.outputs.size() != n) continue;
+        bool isMax = true, isMin = true;
+        int32_t difference = -1;
+        for (uint32_t c = 0; c < n; ++c) {
+            const int32_t cond = inst.inputs[c], p = inst.inputs[n + c], q = inst.inputs[2 * n + c];
+            isMax = isMax && SameValue(cond, s, p, s) && IsLiteralValue(q, 0.0);
+            const bool plain = cond >= 0 && !(args[cond].flags & kValueSourceModifierMask);
+            const int32_t w = plain ? WriterBefore(s, cond) : -1;
+            bool min = w >= 0 && instructions[size_t(w)].code() == kOpAdd && IsLiteralValue(p, 1.0) &&
+                       (difference < 0 || difference == w);
+            if (min) {
+                const IrInstruction& add = instructions[size_t(w)];
+                const uint32_t m = add.count();
+                bool found = false;
+                for (uint32_t k = 0; k < m && !found; ++k) {
+                    if (add.outputs[k] < 0 || SlotOf(add.outputs[k]) != SlotOf(cond) || add.inputs.size() != 2 * m) continue;
+                    for (int side = 0; side < 2 && !found; ++side) {
+                        const int32_t x = add.inputs[side ? m + k : k], one = add.inputs[side ? k : m + k];
+                        found = IsLiteralValue(one, -1.0) && SameValue(x, size_t(w), q, s);
+                    }
+                }
+                min = found;
+                difference = w;
+            }
+            isMin = isMin && min;
+        }
+        if (!isMax && !isMin) continue;
+        if (isMax) {
+            // max(x, 0): inputs x then the literal 0.
+            inst.inputs.erase(inst.inputs.begin(), inst.inputs.begin() + n);
+        } else {
+            // min(x, 1): inputs x then the literal 1.
+            std::vector<int32_t> inputs(inst.inputs.begin() + 2 * n, inst.inputs.end());
+            inputs.insert(inputs.end(), inst.inputs.begin() + n, inst.inputs.begin() + 2 * n);
+            inst.inputs = inputs;
+        }
+        inst.op = MakeOp(isMax ? kOpMax : kOpMin, n);
+        if (difference >= 0 && !isMax) RemoveIfUnread(size_t(difference));
+        changed = true;
+    }
+    return changed;
+}
+
 void Ps1CodeGenerator::ApplyPatterns() {
     FoldNegation();
+    // Clamps into 0 to 1 (saturate) become the _sat result modifier.
+    if (!Skip(kCompileSkipOptimization)) FoldNegationThroughRegisters();
     FuseMultiplyAdd();
+    if (!Skip(kCompileSkipOptimization)) {
+        SelectsToClamps();
+        FoldSaturate();
+        ComputeUses();
+        DropUnreadLiteralRegisters();
+    }
+}
+
+void Ps1CodeGenerator::DropUnreadLiteralRegisters() {
+    // Literal registers the patterns left unread are not defined; the
+    // selectors are read by instructions the lowering adds later.
+    std::vector<bool> read(literalValues_.size(), false);
+    for (int32_t r : selectorRegister_)
+        if (r >= 0 && size_t(r) < read.size()) read[size_t(r)] = true;
+    for (const IrInstruction& inst : instructions)
+        for (int32_t in : inst.inputs)
+            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 && size_t(args[in].reg) < read.size())
+                read[size_t(args[in].reg)] = true;
+    std::vector<int32_t> renumber(read.size(), -1);
+    size_t kept = 0;
+    for (size_t r = 0; r < read.size(); ++r) {
+        if (!read[r]) continue;
+        renumber[r] = int32_t(kept);
+        literalValues_[kept] = literalValues_[r];
+        literalUsed_[kept] = literalUsed_[r];
+        literalBase_[kept] = literalBase_[r];
+        ++kept;
+    }
+    literalValues_.resize(kept);
+    literalUsed_.resize(kept);
+    literalBase_.resize(kept);
+    for (int32_t& r : selectorRegister_)
+        if (r >= 0) r = renumber[size_t(r)];
+    for (IrArgument& a : args)
+        if (PoolClass(a.pool) == ArgClass::Literal && a.reg >= 0 && size_t(a.reg) < renumber.size())
+            a.reg = renumber[size_t(a.reg)];
 }
 
 HRESULT Ps1CodeGenerator::EmitDeclarations() {
@@ -490,6 +578,21 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 Report(LocationOf(index), codegen_diag::kPs1RelativeAddressing);
                 return E_FAIL;
             }
+    // The saturate modifier goes on what writes the instruction's results.
+    const IrInstruction& inst = instructions[index];
+    bool saturate = !inst.outputs.empty();
+    std::vector<std::pair<uint32_t, uint32_t>> results;
+    for (int32_t out : inst.outputs) {
+        if (out < 0) continue;
+        saturate &= (args[out].flags & kValueSaturate) != 0;
+        const RegRef r = RegisterOf(out);
+        results.push_back({r.type, r.number});
+    }
+    if (saturate)
+        for (MInst& m : *insts)
+            if (m.hasDest && std::find(results.begin(), results.end(), std::make_pair(m.dest.type, m.dest.number)) !=
+                                 results.end())
+                m.dest.resultModifier |= kResultSaturate;
     HRESULT hr = EnforceReadPorts(index, insts, 2);
     if (FAILED(hr)) return hr;
     for (MInst& m : *insts) {

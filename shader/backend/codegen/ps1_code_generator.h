@@ -60,6 +60,8 @@ private:
     MOperand SecondPhaseCoordinate(const IrInstruction& inst, bool* plain) const;
     HRESULT EmitSecondPhase(size_t index, std::vector<MInst>* out);
     bool DependsOnColour(size_t index) const;
+    bool SelectsToClamps();
+    void DropUnreadLiteralRegisters();
     static int ReplicatedComponent(const MOperand& s);
     void AddSelectorLiterals();
 

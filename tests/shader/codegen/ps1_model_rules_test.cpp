@@ -3,6 +3,8 @@
 // models cannot express.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "codegen_harness.h"
 
 namespace {
@@ -53,6 +55,22 @@ TEST(Ps1ModelRules, ReplicatedComponentsOfEveryKind) {
         const Compiled shader = CompileHlsl(source, profile);
         ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
         const ShaderRun run = RunPixel(shader, {{{kColor, 0}, c}}, {{"k", {k, 0, 0, 0}}, {"m", {m.begin(), m.end()}}});
+        ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
+TEST(Ps1ModelRules, SaturateIsTheResultModifier) {
+    const char* source = R"(
+        float4 main(float4 c : COLOR0, float4 d : COLOR1) : COLOR { return saturate(c + c - d) * d; })";
+    // Within -1 to 1 everywhere, the range of the ps_1_1 registers.
+    const Vec4 c = {0.375f, 0.25f, 0.125f, 0.5f}, d = {0.25f, 0.75f, 0.5f, 0.5f};
+    Vec4 want;
+    for (int i = 0; i < 4; ++i) want[i] = std::clamp(c[i] + c[i] - d[i], 0.0f, 1.0f) * d[i];
+    for (const char* profile : {"ps_1_1", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kColor, 0}, c}, {{kColor, 1}, d}});
         ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
         ExpectNear(run.outputs.at({kColor, 0}), want, profile);
     }
