@@ -680,7 +680,10 @@ HRESULT CodeGenerator::EmitBody() {
     }
     if (!Skip(kCompileSkipOptimization)) Peephole(&body, &origin);
     for (size_t k = 0; k < body.size(); ++k) {
-        if (stream_.DebugEnabled()) stream_.SetSourcePosition(0, uint16_t(instructions[origin[k]].location.line));
+        if (stream_.DebugEnabled()) {
+            const SourceLocation& where = instructions[origin[k]].location;
+            stream_.SetSourcePosition(DebugFileIndex(where.file), uint16_t(where.line));
+        }
         HRESULT hr = Encode(body[k], LocationOf(origin[k]));
         if (FAILED(hr)) return hr;
         // A target instruction may stand for the intermediate instructions up
@@ -744,6 +747,7 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     if (!code) return D3DERR_INVALIDCALL;
     *code = nullptr;
     variableWrites_.clear();
+    debugFiles_.clear();
     if (fragment_) ReserveSharedTemporaries();
     if (Skip(kFlagDebug)) NameValuesByTheirVariables();
     HRESULT hr = RunPipeline();
@@ -789,11 +793,6 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     if (Skip(kFlagDebug)) {
         hr = stream_.EnableDebugRecords(instructions.size() * 2 + 16);
         if (FAILED(hr)) return hr;
-        for (const IrInstruction& inst : instructions)
-            if (inst.location.file) {
-                debug.files.push_back(inst.location.file);
-                break;
-            }
         debug.entryName = entryName;
     }
     if (!Skip(kFlagSkipValidation) && !fragment_) validator_.Begin(log, 1, false);
@@ -834,6 +833,7 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     ProgramTail tail;
     tail.constantTable = &table;
     if (Skip(kFlagDebug)) {
+        debug.files = debugFiles_;
         CollectDebugVariables(&debug);
         tail.debug = &debug;
     }

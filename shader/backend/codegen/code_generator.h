@@ -198,6 +198,9 @@ protected:
     bool IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) const;
     // Whether `x` read at `xAt` holds the same value as `y` read at `yAt`.
     bool SameValue(int32_t x, size_t xAt, int32_t y, size_t yAt) const;
+    // The argument whose value `arg` copies through plain moves (itself when
+    // it is no such copy).
+    int32_t CopiedFrom(int32_t arg) const;
     // Empties instruction `index` when none of its results is read.
     void DropIfUnread(size_t index);
 
@@ -265,6 +268,9 @@ private:
     // variable, or copied from one, takes that variable's name, so it keeps
     // one when the optimizer folds the move away.
     void NameValuesByTheirVariables();
+    // Index of `file` in the debug information's file list (added when new);
+    // 0xFFFF for none.
+    uint16_t DebugFileIndex(const char* file);
     // Fills the variable records of the debug information.
     void CollectDebugVariables(DebugInfo* debug) const;
 
@@ -285,6 +291,7 @@ private:
     uint16_t FragmentReservedWord(const void* declaration) const;
 
     std::vector<VariableWrite> variableWrites_;
+    std::vector<std::string> debugFiles_;
     std::vector<std::string> sharedTemporaries_;  // "r_" semantics, in order of first use
     bool fragment_ = false;
 };

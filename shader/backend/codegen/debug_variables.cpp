@@ -64,6 +64,15 @@ void CodeGenerator::NameValuesByTheirVariables() {
     }
 }
 
+uint16_t CodeGenerator::DebugFileIndex(const char* file) {
+    if (!file || !*file) return 0xFFFF;
+    auto it = std::find(debugFiles_.begin(), debugFiles_.end(), file);
+    if (it != debugFiles_.end()) return uint16_t(it - debugFiles_.begin());
+    if (debugFiles_.size() >= 0xFFFF) return 0xFFFF;
+    debugFiles_.push_back(file);
+    return uint16_t(debugFiles_.size() - 1);
+}
+
 void CodeGenerator::NoteVariableWrites(const MInst& m, size_t first, size_t last) {
     if (!m.hasDest || m.dest.relative || stream_.DebugRecords().empty()) return;
     const uint32_t record = uint32_t(stream_.DebugRecords().size() - 1);
