@@ -102,6 +102,9 @@ TEST(Ps1DependentReads, EveryShapeRunsOnTheDevice) {
          "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy);",
          // texreg2rgb passes b along as well (a 2D texture ignores it).
          {kTexel0[0], kTexel0[1], kTexel0[2], 1}},
+        {"texreg2rgb with _bx2", {"ps_1_3"},
+         "sampler3D s; float4 a = tex2D(bumps, t0.xy); return tex3D(s, (a.xyz - 0.5) * 2);",
+         {n[0], n[1], n[2], 1}},
         {"texreg2rgb 3D", {"ps_1_2"},
          "sampler3D s; float4 a = tex2D(bumps, t0.xy); return tex3D(s, a.xyz);",
          {kTexel0[0], kTexel0[1], kTexel0[2], 1}},

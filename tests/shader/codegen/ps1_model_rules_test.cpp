@@ -112,6 +112,11 @@ TEST(Ps1ModelRules, Messages) {
          "error X4532: cannot map expression to pixel shader instruction set"},
         {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return c.yzxw; }",
          "error X4532: cannot map expression to pixel shader instruction set"},
+        // .zw widens to all four components and would overwrite the live x, y.
+        {"ps_1_3",
+         "float4 main(float4 c : COLOR0, float4 d : COLOR1) : COLOR { float4 r; r.xy = c.xy * d.xy; "
+         "r.zw = c.zw + d.zw; return r; }",
+         "error X4537: unable to emmulate write masks for ps_1_3 shader model"},
         // Eight values live at once; the models have six registers at most.
         {"ps_1_4",
          "float4 a, b, d, e; float4 main(float4 c : COLOR0, float4 f : COLOR1) : COLOR { "
