@@ -489,8 +489,11 @@ bool Ps2CodeGenerator::SelectToMinMax() {
     return changed;
 }
 
-// min(max(x, 0), 1) and max(min(x, 1), 0) become the saturate modifier of the
-// instruction that computed x, which then writes the clamp's destination.
+// min(max(x, 0), 1) and max(min(x, 1), 0), and min(x, 1) of an x known not
+// to be negative, become the saturate modifier of the instruction that
+// computed x, which then writes the clamp's destination. When no such
+// instruction can take it (x is an input, carries a modifier, or is read
+// elsewhere too), the clamp becomes one saturating mov.
 bool Ps2CodeGenerator::FoldSaturate() {
     bool changed = false;
     for (size_t m = 0; m < instructions.size(); ++m) {
@@ -502,73 +505,108 @@ bool Ps2CodeGenerator::FoldSaturate() {
         const bool outerMin = outer.code() == kOpMin;
         const double outerBound = outerMin ? 1.0 : 0.0, innerBound = outerMin ? 0.0 : 1.0;
         const uint32_t innerCode = outerMin ? kOpMax : kOpMin;
-        int32_t inner = -1, producer = -1;
-        std::vector<int32_t> producerOutput(n, -1);  // which output of the producer reaches component c
-        bool match = true;
+        // Per component: the clamped operand of the outer instruction, the
+        // inner clamp's output index and its clamped operand (the value x).
+        std::vector<int32_t> value(n, -1), innerOutput(n, -1);
+        int32_t inner = -1;
+        bool lone = false, match = true;
         for (uint32_t c = 0; c < n && match; ++c) {
             int32_t u = outer.inputs[c], v = outer.inputs[n + c];
             if (IsLiteralValue(u, outerBound)) std::swap(u, v);
-            match = IsLiteralValue(v, outerBound) && u >= 0 && ModifierOf(args[u]) == SRCMOD_NONE &&
-                    ClassOf(u) == ArgClass::Temp && outer.outputs[c] >= 0;
+            match = IsLiteralValue(v, outerBound) && u >= 0 && outer.outputs[c] >= 0 &&
+                    ClassOf(u) != ArgClass::Literal && args[u].relative < 0;
             if (!match) break;
-            const int32_t w = WriterBefore(m, u);
-            if (outerMin && (args[u].flags & kValueNonNegative) && w >= 0 && instructions[size_t(w)].code() != innerCode) {
+            const int32_t w = ClassOf(u) == ArgClass::Temp && ModifierOf(args[u]) == SRCMOD_NONE ? WriterBefore(m, u) : -1;
+            if (w < 0 || instructions[size_t(w)].code() != innerCode) {
                 // min(x, 1) of a value known not to be negative.
-                match = (producer < 0 || producer == w) && inner < 0;
-                producer = w;
-                for (size_t o = 0; o < instructions[size_t(w)].outputs.size(); ++o)
-                    if (instructions[size_t(w)].outputs[o] >= 0 && SlotOf(instructions[size_t(w)].outputs[o]) == SlotOf(u))
-                        producerOutput[c] = int32_t(o);
-                match = match && producerOutput[c] >= 0;
+                match = outerMin && (args[u].flags & kValueNonNegative) && inner < 0 && (c == 0 || lone);
+                lone = true;
+                value[c] = u;
                 continue;
             }
-            match = w >= 0 && (inner < 0 || inner == w) && instructions[size_t(w)].code() == innerCode;
+            match = !lone && (inner < 0 || inner == w);
             if (!match) break;
             inner = w;
             const IrInstruction& in = instructions[size_t(w)];
             const uint32_t k = in.count();
             match = false;
-            for (uint32_t j = 0; j < k && j < in.outputs.size(); ++j) {
-                if (in.outputs[j] < 0 || SlotOf(in.outputs[j]) != SlotOf(u) || in.inputs.size() != 2 * k) continue;
+            for (uint32_t j = 0; j < k && j < in.outputs.size() && in.inputs.size() == 2 * k; ++j) {
+                if (in.outputs[j] < 0 || SlotOf(in.outputs[j]) != SlotOf(u)) continue;
                 int32_t x = in.inputs[j], y = in.inputs[k + j];
                 if (IsLiteralValue(x, innerBound)) std::swap(x, y);
-                if (!IsLiteralValue(y, innerBound) || x < 0 || ModifierOf(args[x]) != SRCMOD_NONE ||
-                    ClassOf(x) != ArgClass::Temp)
-                    break;
-                const int32_t p = WriterBefore(size_t(w), x);
-                if (p < 0 || (producer >= 0 && producer != p)) break;
-                producer = p;
-                for (size_t o = 0; o < instructions[size_t(p)].outputs.size(); ++o)
-                    if (instructions[size_t(p)].outputs[o] >= 0 &&
-                        SlotOf(instructions[size_t(p)].outputs[o]) == SlotOf(x))
-                        producerOutput[c] = int32_t(o);
-                match = producerOutput[c] >= 0;
+                match = IsLiteralValue(y, innerBound) && x >= 0 && ClassOf(x) != ArgClass::Literal && args[x].relative < 0;
+                value[c] = x;
+                innerOutput[c] = int32_t(j);
+                break;
             }
         }
-        if (!match || producer < 0) continue;
-        IrInstruction& p = instructions[size_t(producer)];
-        if (!Saturable(p.code()) || p.outputs.size() != n) continue;
-        // Every result of the producer is clamped exactly once, and nothing
-        // else reads it or the intermediate clamp.
-        std::vector<int32_t> sorted = producerOutput;
-        std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) continue;
-        if (inner >= 0 ? !OnlyReadBy(size_t(producer), {size_t(inner)}) || !OnlyReadBy(size_t(inner), {m})
-                       : !OnlyReadBy(size_t(producer), {m}))
-            continue;
-        // The clamp's destination must be free from the producer on.
-        bool free = true;
-        for (uint32_t c = 0; c < n && free; ++c)
-            free = Untouched(SlotOf(outer.outputs[c]), size_t(producer), m,
-                             {inner >= 0 ? size_t(inner) : size_t(producer)}, true);
-        if (!free) continue;
+        if (!match) continue;
+        // The instruction that computed x, when it alone can take the modifier.
+        int32_t producer = -1;
+        std::vector<int32_t> producerOutput(n, -1);
+        const size_t readAt = inner >= 0 ? size_t(inner) : m;
         for (uint32_t c = 0; c < n; ++c) {
-            const int32_t target = outer.outputs[c];
-            args[target].flags |= kValueSaturate;
-            p.outputs[size_t(producerOutput[c])] = target;
+            const int32_t x = value[c];
+            const int32_t p = ClassOf(x) == ArgClass::Temp && ModifierOf(args[x]) == SRCMOD_NONE ? WriterBefore(readAt, x) : -1;
+            if (p < 0 || (c > 0 && p != producer)) {
+                producer = -1;
+                break;
+            }
+            producer = p;
+            for (size_t o = 0; o < instructions[size_t(p)].outputs.size(); ++o)
+                if (instructions[size_t(p)].outputs[o] >= 0 && SlotOf(instructions[size_t(p)].outputs[o]) == SlotOf(x))
+                    producerOutput[c] = int32_t(o);
         }
-        if (inner >= 0) MakeEmpty(size_t(inner));
-        MakeEmpty(m);
+        auto injective = [](std::vector<int32_t> list) {
+            std::sort(list.begin(), list.end());
+            return list.front() >= 0 && std::adjacent_find(list.begin(), list.end()) == list.end();
+        };
+        // The clamp's destination must be free from the writer on.
+        auto destinationFree = [&](size_t from) {
+            for (uint32_t c = 0; c < n; ++c)
+                if (!Untouched(SlotOf(outer.outputs[c]), from, m, {readAt}, true)) return false;
+            return true;
+        };
+        if (producer >= 0) {
+            const IrInstruction& p = instructions[size_t(producer)];
+            const bool read = inner >= 0 ? OnlyReadBy(size_t(producer), {size_t(inner)}) && OnlyReadBy(size_t(inner), {m})
+                                         : OnlyReadBy(size_t(producer), {m});
+            if (!Saturable(p.code()) || p.outputs.size() != n || !injective(producerOutput) || !read ||
+                !destinationFree(size_t(producer)))
+                producer = -1;
+        }
+        if (producer >= 0) {
+            IrInstruction& p = instructions[size_t(producer)];
+            for (uint32_t c = 0; c < n; ++c) {
+                args[outer.outputs[c]].flags |= kValueSaturate;
+                p.outputs[size_t(producerOutput[c])] = outer.outputs[c];
+            }
+            if (inner >= 0) MakeEmpty(size_t(inner));
+            MakeEmpty(m);
+            changed = true;
+            continue;
+        }
+        // One saturating mov in place of the clamp.
+        if (inner >= 0 && (instructions[size_t(inner)].outputs.size() != n || !injective(innerOutput) ||
+                           !OnlyReadBy(size_t(inner), {m}) || !destinationFree(size_t(inner))))
+            continue;
+        IrInstruction& move = instructions[readAt];
+        std::vector<int32_t> outputs = outer.outputs;
+        std::vector<int32_t> inputs(n);
+        for (uint32_t c = 0; c < n; ++c) {
+            const size_t at = inner >= 0 ? size_t(innerOutput[c]) : c;
+            inputs[at] = value[c];
+            args[outputs[c]].flags |= kValueSaturate;
+        }
+        if (inner >= 0) {
+            std::vector<int32_t> reordered(n);
+            for (uint32_t c = 0; c < n; ++c) reordered[size_t(innerOutput[c])] = outputs[c];
+            outputs = std::move(reordered);
+            MakeEmpty(m);
+        }
+        move.op = MakeOp(kOpMove, n);
+        move.inputs = std::move(inputs);
+        move.outputs = std::move(outputs);
         changed = true;
     }
     return changed;

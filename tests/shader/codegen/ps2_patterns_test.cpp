@@ -120,6 +120,60 @@ TEST(Ps2Patterns, ClampsThatAreNotSaturate) {
     }
 }
 
+// Differential: every expression gives the same colour with the patterns
+// (optimised) and without them (flag 0x08), over inputs that cross the clamp
+// bounds and the comparison edges.
+TEST(Ps2Patterns, OptimisedAndUnoptimisedAgree) {
+    const char* expressions[] = {
+        "saturate(dot(uv.xy, uv1.xy)).xxxx",
+        "saturate(max(uv, uv1) * 2 - 1)",
+        "saturate(1 / uv)",
+        "saturate(uv.x < uv1.x ? uv : uv1 * 3)",
+        "saturate(exp2(uv1))",
+        "saturate(frac(uv1 * 3) * 2)",
+        "saturate(tex2D(s, uv.xy) * 2)",
+        "saturate(uv.yzxw)",
+        "saturate(-uv1)",
+        "saturate(uv1) + saturate(uv1 * 2).yxwz",
+        "min(max(uv1, 0), 1) * max(min(uv, 1), 0)",
+        "abs(uv1) + abs(-uv1.wzyx) + max(uv, -uv)",
+        "uv1 < uv ? uv1 : uv",
+        "uv1 >= uv ? uv : uv1",
+        "uv1 > 0 ? uv : -uv1",
+        "uv1 <= 0 ? uv1 : uv",
+        "float4(dot(uv.xy, uv1.zw) + uv.z, dot(uv1.xy, uv1.xy) - uv.w, dot(uv.yx, uv1.xy) + 1, 2)",
+        "uv * uv1 - uv1 * colour + uv.wzyx * uv1.x",
+        "-(uv * uv1) + colour * uv1 - colour",
+        "lerp(uv, uv1, colour.x)",
+        "clamp(uv1 * uv, 0.25, 1)",
+    };
+    const Vec4 inputs[][3] = {
+        {kUv, kUv1, kColour},
+        {{0, 1, -1, 0.5f}, {1, -0.0f, 2, -3}, {-1, 0.5f, 0, 1}},
+        {{3, -2, 0.125f, 1}, {0.5f, 0.5f, 1, 1}, {0.25f, -0.75f, 4, 0}},
+    };
+    for (const char* expression : expressions) {
+        const std::string source = std::string("sampler s : register(s0);\n"
+                                               "float4 main(float4 uv : TEXCOORD0, float4 uv1 : TEXCOORD1, "
+                                               "float4 colour : COLOR0) : COLOR { return ") +
+                                   expression + "; }";
+        const Compiled optimised = CompileHlsl(source, "ps_2_0");
+        const Compiled plain = CompileHlsl(source, "ps_2_0", "main", 0x08);
+        ASSERT_TRUE(optimised.Ok() && plain.Ok()) << expression << "\n" << optimised.messages << plain.messages;
+        for (const auto& in : inputs) {
+            const std::map<Semantic, Vec4> values = {{{kTexcoord, 0}, in[0]}, {{kTexcoord, 1}, in[1]}, {{kColor, 0}, in[2]}};
+            const ShaderRun a = RunPixel(optimised, values), b = RunPixel(plain, values);
+            ASSERT_TRUE(a.ok && b.ok) << a.problem << b.problem;
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(a.outputs.at({kColor, 0})[k], b.outputs.at({kColor, 0})[k], 1e-4f)
+                    << expression << " component " << k << "\n" << Disassembly(optimised);
+        }
+        if (std::string(expression).compare(0, 8, "saturate") == 0) {
+            EXPECT_EQ(CountInstructions(Disassembly(optimised), "min"), 0) << expression << "\n" << Disassembly(optimised);
+        }
+    }
+}
+
 // Literal registers that only the replaced min and max read are not defined;
 // the 0 and 1 of a comparison are, even when nothing else needs them.
 TEST(Ps2Patterns, LiteralRegistersFollowWhatIsRead) {
