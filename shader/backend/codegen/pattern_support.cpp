@@ -28,19 +28,34 @@ bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
     return arg < 0;
 }
 
+int32_t CodeGenerator::CopiedFrom(int32_t arg) const {
+    // Every temporary is written once, so a plain move's result holds its
+    // source's value wherever it is read.
+    for (size_t depth = 0; depth < 64; ++depth) {
+        if (arg < 0 || ClassOf(arg) != ArgClass::Temp || ModifierOf(args[arg]) != 0 || args[arg].firstWriter < 0) break;
+        const IrInstruction& move = instructions[size_t(args[arg].firstWriter)];
+        if (move.code() != kOpMove || move.inputs.size() != move.outputs.size()) break;
+        int32_t source = -1;
+        for (size_t c = 0; c < move.outputs.size(); ++c)
+            if (move.outputs[c] == arg) source = move.inputs[c];
+        if (source < 0 || ModifierOf(args[source]) != 0 || args[source].relative >= 0) break;
+        arg = source;
+    }
+    return arg;
+}
+
 bool CodeGenerator::SameValue(int32_t x, size_t xAt, int32_t y, size_t yAt) const {
     if (x < 0 || y < 0) return false;
-    if (x != y) {
-        const IrArgument& a = args[x];
-        const IrArgument& b = args[y];
-        if (ClassOf(x) == ArgClass::Literal || ClassOf(y) == ArgClass::Literal) {
-            if (ClassOf(x) != ClassOf(y) || a.literal != b.literal || ModifierOf(a) != ModifierOf(b)) return false;
-            return true;
-        }
-        const RegRef rx = RegisterOf(x), ry = RegisterOf(y);
-        if (!rx.valid || rx.type != ry.type || rx.number != ry.number || rx.component != ry.component) return false;
-        if (ModifierOf(a) != ModifierOf(b) || a.relative != b.relative) return false;
-    }
+    if (x == y) return true;
+    const IrArgument& a = args[x];
+    const IrArgument& b = args[y];
+    if (ModifierOf(a) == 0 && ModifierOf(b) == 0 && CopiedFrom(x) == CopiedFrom(y)) return true;
+    if (ClassOf(x) == ArgClass::Literal || ClassOf(y) == ArgClass::Literal)
+        return ClassOf(x) == ClassOf(y) && a.literal == b.literal && ModifierOf(a) == ModifierOf(b);
+    // The same register component, not written between the two reads.
+    const RegRef rx = RegisterOf(x), ry = RegisterOf(y);
+    if (!rx.valid || rx.type != ry.type || rx.number != ry.number || rx.component != ry.component) return false;
+    if (ModifierOf(a) != ModifierOf(b) || a.relative != b.relative) return false;
     return xAt <= yAt ? HoldsUntil(x, xAt, yAt) : HoldsUntil(y, yAt, xAt);
 }
 
@@ -55,18 +70,18 @@ bool CodeGenerator::IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) c
         const bool opposite = (ma == gfx::isa::SRCMOD_NEG && mb == gfx::isa::SRCMOD_NONE) ||
                               (ma == gfx::isa::SRCMOD_NONE && mb == gfx::isa::SRCMOD_NEG);
         if (opposite && rx.valid && rx.type == ry.type && rx.number == ry.number && rx.component == ry.component &&
-            a.relative == b.relative && HoldsUntil(y, xAt, yAt))
+            a.relative == b.relative && (xAt <= yAt ? HoldsUntil(y, xAt, yAt) : HoldsUntil(x, yAt, xAt)))
             return true;
     }
-    // The result of a negate instruction of y.
-    if (ClassOf(x) == ArgClass::Temp && ma == gfx::isa::SRCMOD_NONE && a.firstWriter >= 0 &&
-        size_t(a.firstWriter) < xAt) {
-        const size_t k = size_t(a.firstWriter);
-        const IrInstruction& neg = instructions[k];
-        if (neg.code() != kOpNegate || neg.inputs.size() != neg.outputs.size()) return false;
-        for (size_t c = 0; c < neg.outputs.size(); ++c)
-            if (neg.outputs[c] == x) return SameValue(neg.inputs[c], k, y, yAt) && HoldsUntil(x, k, xAt);
-    }
+    // The result of a negate instruction of y (possibly copied by moves).
+    if (ma != gfx::isa::SRCMOD_NONE) return false;
+    const int32_t root = CopiedFrom(x);
+    if (ClassOf(root) != ArgClass::Temp || ModifierOf(args[root]) != 0 || args[root].firstWriter < 0) return false;
+    const size_t k = size_t(args[root].firstWriter);
+    const IrInstruction& neg = instructions[k];
+    if (neg.code() != kOpNegate || neg.inputs.size() != neg.outputs.size()) return false;
+    for (size_t c = 0; c < neg.outputs.size(); ++c)
+        if (neg.outputs[c] == root) return SameValue(neg.inputs[c], k, y, yAt);
     return false;
 }
 
