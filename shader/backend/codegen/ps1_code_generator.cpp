@@ -129,6 +129,7 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
     }
     HRESULT hr = PlaceDependentReads(reads, stageOf, bindStage);
     if (FAILED(hr)) return hr;
+    if (!IsPs14() && Minor() >= 2) PlaceTexcoordDots(stageOf);
     if (!later.empty()) {
         // Second-phase stages take no texture coordinate of their own: the
         // sampler's stage when it is bound, else the first stage nothing uses.
@@ -293,6 +294,76 @@ HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& 
     RemoveDeadCode(*this);
     ComputeUses();
     return S_OK;
+}
+
+void Ps1CodeGenerator::PlaceTexcoordDots(const std::vector<int32_t>& stageOf) {
+    // dot(tN.xyz, T.xyz) read by arithmetic: texdp3 tN leaves it in every
+    // component of tN; three such rows N, N+1, N+2 make texm3x3, whose
+    // result (x, y, z, 1) is in tN+2. Where the texture coordinates are
+    // needed otherwise, the dot products stay arithmetic on texcoord values.
+    struct Row {
+        size_t dot;
+        size_t source;
+        bool signedScale;
+    };
+    std::map<int32_t, Row> rows;
+    uint32_t mentioned = 0;
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        const IrInstruction& inst = instructions[i];
+        if (inst.code() == kOpEmpty) continue;
+        int32_t row = -1;
+        size_t source = 0;
+        bool signedScale = false;
+        if (inst.code() == kOpDot && inst.count() == 3 && MatchTexcoordDot(*this, i, &row, &source, &signedScale) &&
+            row >= 0 && row < TexcoordLimit() && !rows.count(row) && stageOf[source] >= 0 && stageOf[source] < row) {
+            rows[row] = {i, source, signedScale};
+            continue;
+        }
+        for (int32_t in : inst.inputs) {
+            const int32_t index = in >= 0 && !IsSampleOp(inst.code()) ? Ps1TexcoordIndex(*this, in) : -1;
+            if (index >= 0 && index < 32) mentioned |= 1u << index;
+        }
+    }
+    int texturePool = -1;
+    for (uint32_t p = 0; p < pools.size(); ++p)
+        if (PoolClass(p) == ArgClass::TextureResult) texturePool = int32_t(p);
+    if (texturePool < 0) return;  // no lookup, so no T either
+    auto available = [&](int32_t row) {
+        return rows.count(row) && !((stages_ | mentioned) & (1u << row));
+    };
+    auto place = [&](int32_t row, int32_t stage, uint32_t component) {
+        IrInstruction& dot = instructions[rows[row].dot];
+        IrArgument& out = args[dot.outputs[0]];
+        out.pool = uint32_t(texturePool);
+        out.reg = stage;
+        out.component = int32_t(component);
+        dot.op = MakeOp(kOpEmpty, 0);
+        dot.inputs.clear();
+        dot.outputs.clear();
+        stages_ |= 1u << row;
+    };
+    bool changed = false;
+    for (int32_t n = 0; n + 2 < TexcoordLimit(); ++n) {
+        if (!available(n) || !available(n + 1) || !available(n + 2)) continue;
+        const Row& a = rows[n];
+        if (rows[n + 1].source != a.source || rows[n + 2].source != a.source ||
+            rows[n + 1].signedScale != a.signedScale || rows[n + 2].signedScale != a.signedScale)
+            continue;
+        const int32_t source = stageOf[a.source];
+        stageOps_[size_t(n)] = stageOps_[size_t(n + 1)] = {OP_TEXM3x3PAD, source, a.signedScale};
+        stageOps_[size_t(n + 2)] = {OP_TEXM3x3, source, a.signedScale};
+        for (uint32_t c = 0; c < 3; ++c) place(n + int32_t(c), n + 2, c);
+        changed = true;
+    }
+    for (auto& [row, r] : rows) {
+        if (!available(row)) continue;
+        stageOps_[size_t(row)] = {OP_TEXDP3, stageOf[r.source], r.signedScale};
+        place(row, row, 0);
+        changed = true;
+    }
+    if (!changed) return;
+    RemoveDeadCode(*this);
+    ComputeUses();
 }
 
 bool Ps1CodeGenerator::DependsOnColour(size_t index) const {
@@ -622,6 +693,10 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
     for (size_t j = 0; j < insts->size(); ++j) {
         for (size_t k = 0; k < (*insts)[j].src.size(); ++k) {
             MOperand& s = (*insts)[j].src[k];
+            // texdp3 leaves its dot product in every component.
+            if (!IsPs14() && s.type == REG_TEXTURE && s.number < stageOps_.size() &&
+                stageOps_[s.number].opcode == OP_TEXDP3)
+                for (int i = 0; i < 4; ++i) s.swizzle[i] = uint8_t(i);
             if (AcceptSwizzle(&s)) continue;
             // ps_1_1 to ps_1_3 replicate only alpha: x, y or z goes to every
             // component through a dp3 with a selector literal.

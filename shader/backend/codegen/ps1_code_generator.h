@@ -59,6 +59,9 @@ private:
     HRESULT OnCopy(const std::function<HRESULT(IntermediateProgram&)>& step);
     MOperand SecondPhaseCoordinate(const IrInstruction& inst, bool* plain) const;
     HRESULT EmitSecondPhase(size_t index, std::vector<MInst>* out);
+    // texdp3 / texm3x3 for dot products of texture coordinates with a
+    // texture result that arithmetic reads (ps_1_2, ps_1_3).
+    void PlaceTexcoordDots(const std::vector<int32_t>& stageOf);
     bool DependsOnColour(size_t index) const;
     bool SelectsToClamps();
     void DropUnreadLiteralRegisters();

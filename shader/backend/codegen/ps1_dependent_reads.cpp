@@ -60,6 +60,16 @@ public:
     ReadMatcher(const IntermediateProgram& p, int minor) : p_(p), minor_(minor) {}
 
     ReadFailure Match(size_t index, DependentRead* read);
+    bool TexcoordDot(size_t index, int32_t* row, size_t* source, bool* signedScale) const {
+        const IrInstruction& inst = p_.instructions[index];
+        Texel texels[3];
+        if (inst.outputs.size() != 1 || inst.outputs[0] < 0 || !DotRow(inst.outputs[0], row, texels)) return false;
+        int32_t stage;
+        if (!Ps1DirectLookup(p_, p_.instructions[size_t(texels[0].sample)], &stage)) return false;
+        *source = size_t(texels[0].sample);
+        *signedScale = texels[0].signedScale;
+        return true;
+    }
 
 private:
     // Instruction writing `arg` and the component it writes, -1 when none.
@@ -410,6 +420,10 @@ ReadFailure ReadMatcher::Match(size_t index, DependentRead* read) {
 }
 
 }  // namespace
+
+bool MatchTexcoordDot(const IntermediateProgram& p, size_t index, int32_t* row, size_t* source, bool* signedScale) {
+    return ReadMatcher(p, 2).TexcoordDot(index, row, source, signedScale);
+}
 
 ReadFailure MatchDependentRead(const IntermediateProgram& p, size_t index, int minor, DependentRead* read) {
     return ReadMatcher(p, minor).Match(index, read);

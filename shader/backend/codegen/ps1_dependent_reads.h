@@ -22,9 +22,10 @@
 // texbem takes its 2x2 matrix from the stage's bump environment, so the
 // constants written in the expression only document it: the application
 // gives the stage the same matrix. The reflection forms (texm3x3spec,
-// texm3x3vspec), texbeml, texm3x2depth and texdp3 / texm3x3 without a
-// lookup are not produced; such shapes are reported as reads this model
-// cannot map.
+// texm3x3vspec), texbeml and texm3x2depth are not produced; such shapes are
+// reported as reads this model cannot map. Dot products of the texm form
+// read by arithmetic become texdp3 (one row) or texm3x3 (three consecutive
+// rows) in ps_1_2 and ps_1_3.
 #pragma once
 
 #include <cstdint>
@@ -62,5 +63,10 @@ bool Ps1DirectLookup(const IntermediateProgram& p, const IrInstruction& inst, in
 
 // Matches lookup `index` of `p` (uses must be current) for model 1.`minor`.
 ReadFailure MatchDependentRead(const IntermediateProgram& p, size_t index, int minor, DependentRead* read);
+
+// Whether dot product `index` is dot(tN.xyz, T'.xyz) with T a lookup at its
+// own texture coordinates: the row N, T's lookup and its _bx2 (texdp3 and
+// texm3x3 compute it for arithmetic in ps_1_2 and ps_1_3).
+bool MatchTexcoordDot(const IntermediateProgram& p, size_t index, int32_t* row, size_t* source, bool* signedScale);
 
 }  // namespace codegen

@@ -40,7 +40,8 @@ struct Result {
     Vec4 colour{};
 };
 
-Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}) {
+// `t1` replaces kT1 as the second texture coordinate when given.
+Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}, const Vec4& t1 = kT1) {
     Result r;
     std::unique_ptr<gfx::ShaderProgram> program;
     std::string message;
@@ -53,7 +54,7 @@ Result RunStages(const Compiled& shader, const gfx::BumpEnvironment& bump = {}) 
     auto batch = std::make_unique<gfx::PixelBatch>();
     batch->quads = 1;
     batch->coverage = 0xF;
-    const Vec4* coords[4] = {&kT0, &kT1, &kT2, &kT3};
+    const Vec4* coords[4] = {&kT0, &t1, &kT2, &kT3};
     for (int t = 0; t < 4; ++t)
         for (int c = 0; c < 4; ++c)
             for (int lane = 0; lane < 4; ++lane) batch->input[gfx::kPixelSlotTexcoord0 + t].v[c][lane] = (*coords[t])[c];
@@ -134,6 +135,35 @@ TEST(Ps1DependentReads, EveryShapeRunsOnTheDevice) {
                 EXPECT_NEAR(run.colour[k], c.want[k], 2e-3f) << c.what << " " << profile << " component " << k;
         }
     }
+}
+
+// Dot products of texture coordinates with a texture result that arithmetic
+// reads: texdp3 and texm3x3 (ps_1_2, ps_1_3) compute them unclamped.
+TEST(Ps1DependentReads, TextureCoordinateDotProductsInArithmetic) {
+    const Vec4 n = {2 * kTexel0[0] - 1, 2 * kTexel0[1] - 1, 2 * kTexel0[2] - 1, 0};
+    const Vec4 plain = {kTexel0[0], kTexel0[1], kTexel0[2], 0};
+    const Vec4 big = {1.5f, -1.25f, 0.5f, 1.0f};  // outside 0 to 1: texcoord would clamp it
+    struct Arithmetic {
+        const char* body;
+        Vec4 want;
+    };
+    const float d = Dot3(big, n);
+    const Arithmetic cases[] = {
+        {"float3 n = tex2D(bumps, t0.xy).xyz * 2 - 1; return dot(t1, n) * c;",
+         {d * kColour[0], d * kColour[1], d * kColour[2], d * kColour[3]}},
+        {"float3 n = tex2D(bumps, t0.xy).xyz; return float4(dot(t1, n), dot(t2, n), dot(t3, n), 1) * c;",
+         {Dot3(big, plain) * kColour[0], Dot3(kT2, plain) * kColour[1], Dot3(kT3, plain) * kColour[2], kColour[3]}},
+    };
+    for (const Arithmetic& a : cases)
+        for (const char* profile : {"ps_1_2", "ps_1_3"}) {
+            const std::string program = Program(a.body);
+            const Compiled shader = CompileHlsl(program, profile);
+            ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages << "\n" << program;
+            EXPECT_EQ(shader.messages.find("X4707"), std::string::npos) << shader.messages;
+            const Result run = RunStages(shader, {}, big);
+            ASSERT_TRUE(run.ok) << run.problem;
+            for (int k = 0; k < 4; ++k) EXPECT_NEAR(run.colour[k], a.want[k], 2e-3f) << program << " " << k;
+        }
 }
 
 TEST(Ps1DependentReads, BumpOffsetTakesTheStageMatrix) {
