@@ -1,0 +1,75 @@
+// Pixel shaders with more texture samples than ps_2_0 has temporaries: the
+// compiler must order the work so the live values fit, and the device must
+// run the result and give the sums computed here. A shader whose values
+// cannot all fit still fails with "expression too complex".
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "codegen_harness.h"
+
+namespace {
+
+struct Tap {
+    float du, dv, weight;
+    int sampler;
+};
+
+Tap TapAt(int i) { return {0.01f * float(i % 5) - 0.02f, 0.015f * float(i / 5) - 0.03f, 0.02f + 0.005f * float(i), i % 2}; }
+
+// sum += w * tex2D(sN, t + float2(du, dv)); one line per tap.
+std::string WeightedSum(int taps) {
+    std::string source = "sampler s0 : register(s0);\nsampler s1 : register(s1);\n"
+                         "float4 main(float2 t : TEXCOORD0) : COLOR {\n    float4 sum = 0;\n";
+    char line[160];
+    for (int i = 0; i < taps; ++i) {
+        const Tap tap = TapAt(i);
+        std::snprintf(line, sizeof line, "    sum += %.9g * tex2D(s%d, t + float2(%.9g, %.9g));\n", tap.weight,
+                      tap.sampler, tap.du, tap.dv);
+        source += line;
+    }
+    return source + "    return sum;\n}\n";
+}
+
+TEST(ReorderPressure, WeightedSumsOfManySamplesRunOnTheDevice) {
+    const float u = 0.25f, v = 0.5f;
+    for (int taps : {16, 24}) {
+        SCOPED_TRACE(taps);
+        const Compiled shader = CompileHlsl(WeightedSum(taps), "ps_2_0");
+        ASSERT_TRUE(shader.Ok()) << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, {u, v, 0, 0}}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        Vec4 want{};
+        for (int i = 0; i < taps; ++i) {
+            const Tap tap = TapAt(i);
+            const float coordinate[4] = {u + tap.du, v + tap.dv, 0, 0};
+            const Vec4 texel = FakeTexel(UINT(tap.sampler), coordinate);
+            for (int c : {0, 1, 3}) want[c] += tap.weight * texel[c];
+        }
+        const Vec4 got = run.outputs.at({kColor, 0});
+        for (int c : {0, 1, 3}) EXPECT_NEAR(want[c], got[c], 1e-4) << "component " << c;
+    }
+}
+
+TEST(ReorderPressure, ValuesThatCannotAllFitAreTooComplex) {
+    // Every sample is read again after the sum of all of them is known, so
+    // sixteen four-component values are live at once whatever the order. The
+    // error points at the first sample that found no register (a6, line 9).
+    std::string source = "sampler s0;\nfloat4 main(float2 t : TEXCOORD0) : COLOR {\n";
+    std::string sum = "    float4 s = a0", weighted = "    return a0 * s";
+    for (int i = 0; i < 16; ++i) {
+        source += "    float4 a" + std::to_string(i) + " = tex2D(s0, t + " + std::to_string(i) + " * 0.01);\n";
+        if (i) {
+            sum += " + a" + std::to_string(i);
+            weighted += " + a" + std::to_string(i) + " * s";
+        }
+    }
+    source += sum + ";\n" + weighted + ";\n}\n";
+    const Compiled shader = CompileHlsl(source, "ps_2_0");
+    EXPECT_EQ(E_FAIL, shader.hr);
+    EXPECT_TRUE(shader.code.empty());
+    EXPECT_EQ("(9): error X4004: expression too complex\n", MessagesWithoutFile(shader.messages));
+}
+
+}  // namespace
