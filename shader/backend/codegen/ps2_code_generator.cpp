@@ -206,6 +206,7 @@ void Ps2CodeGenerator::ApplyPatterns() {
         SelectOnComparedValues();
         FoldAbsolute();
         SelectToMinMax();
+        ComparisonsIntoDifferences();
         FoldSaturate();
         FoldDot2Add();
         FuseMultiplyAddChains();
@@ -512,6 +513,9 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
     HRESULT hr = EnforceReadPorts(index, insts, 2);
     if (FAILED(hr)) return hr;
     const bool partial = PartialPrecision(inst);
+    // A comparison's 0 or 1 is exact at any precision, but the difference it
+    // tests is computed at the precision of what it compares.
+    const bool comparison = inst.code() == kOpSetLess || inst.code() == kOpSetGreaterEqual;
     std::vector<MInst> result;
     for (MInst& m : *insts) {
         for (MOperand& s : m.src) {
@@ -537,7 +541,7 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
             result.push_back(MInst{OP_MOV, true, out, {s}});
             continue;
         }
-        if (partial && m.hasDest && m.opcode != OP_TEXKILL)
+        if (partial && m.hasDest && m.opcode != OP_TEXKILL && (!comparison || m.opcode == OP_CMP))
             m.dest.resultModifier |= kResultPartialPrecision;
         result.push_back(m);
     }

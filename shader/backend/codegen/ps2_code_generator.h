@@ -76,6 +76,7 @@ protected:
     void RemoveIfUnread(size_t index);
     bool FoldNegationThroughRegisters();
     bool SelectOnComparedValues();
+    bool ComparisonsIntoDifferences();
     bool FoldAbsolute();
     bool SelectToMinMax();
     bool FoldSaturate();

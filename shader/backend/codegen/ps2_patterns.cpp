@@ -316,6 +316,78 @@ bool Ps2CodeGenerator::SelectOnComparedValues() {
     return changed;
 }
 
+// A comparison read only as the condition of selects, select(-(a < b), p, q),
+// becomes the difference a - b that the selects test directly.
+bool Ps2CodeGenerator::ComparisonsIntoDifferences() {
+    bool changed = false;
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        IrInstruction& cmp = instructions[i];
+        const uint32_t n = cmp.count();
+        if ((cmp.code() != kOpSetLess && cmp.code() != kOpSetGreaterEqual) || n == 0 || cmp.inputs.size() != 2 * n ||
+            cmp.outputs.size() != n)
+            continue;
+        bool ok = true;
+        std::vector<size_t> readers;
+        for (int32_t out : cmp.outputs) {
+            ok &= out >= 0 && ClassOf(out) == ArgClass::Temp;
+            if (!ok) break;
+            for (size_t r : ReadersOf(i, out))
+                if (std::find(readers.begin(), readers.end(), r) == readers.end()) readers.push_back(r);
+        }
+        for (int32_t in : cmp.inputs) ok &= in >= 0 && ModifierOf(args[in]) <= SRCMOD_NEG && args[in].relative < 0;
+        if (!ok || readers.empty()) continue;
+        auto fromComparison = [&](size_t r, int32_t arg) {
+            if (arg < 0 || SlotOf(arg) < 0 || WriterBefore(r, arg) != int32_t(i)) return false;
+            for (int32_t out : cmp.outputs)
+                if (SlotOf(out) == SlotOf(arg)) return true;
+            return false;
+        };
+        // Every reader is a select taking the negated comparison as its
+        // condition and nowhere else.
+        for (size_t r : readers) {
+            const IrInstruction& sel = instructions[r];
+            const uint32_t m = sel.count();
+            ok = sel.code() == kOpSelect && sel.inputs.size() == 3 * m;
+            for (uint32_t k = 0; k < sel.inputs.size() && ok; ++k) {
+                const bool mine = fromComparison(r, sel.inputs[k]);
+                if (k >= m) ok = !mine;
+                else if (mine) ok = ModifierOf(args[sel.inputs[k]]) == SRCMOD_NEG;
+            }
+            if (!ok) break;
+        }
+        if (!ok) continue;
+        const bool swap = cmp.code() == kOpSetGreaterEqual;
+        for (size_t r : readers) {
+            IrInstruction& sel = instructions[r];
+            const uint32_t m = sel.count();
+            for (uint32_t c = 0; c < m; ++c) {
+                if (!fromComparison(r, sel.inputs[c])) continue;
+                IrArgument copy = args[sel.inputs[c]];
+                copy.flags &= ~kValueSourceModifierMask;
+                copy.replacement = int32_t(args.size());
+                args.push_back(copy);
+                sel.inputs[c] = int32_t(args.size() - 1);
+                // (a < b) ? q : p is select(a - b, p, q); (a >= b) ? q : p is select(a - b, q, p).
+                if (swap) std::swap(sel.inputs[m + c], sel.inputs[2 * m + c]);
+            }
+        }
+        for (uint32_t c = 0; c < n; ++c) {
+            IrArgument copy = args[cmp.inputs[n + c]];
+            const uint32_t modifier = ModifierOf(copy) == SRCMOD_NEG ? SRCMOD_NONE : SRCMOD_NEG;
+            copy.flags = (copy.flags & ~kValueSourceModifierMask) | (modifier << 16);
+            copy.replacement = int32_t(args.size());
+            args.push_back(copy);
+            cmp.inputs[n + c] = int32_t(args.size() - 1);
+            // The difference is neither 0 or 1 nor of low precision.
+            args[cmp.outputs[c]].flags &= ~(kValueZeroOrOne | kValueInteger | kValueNonNegative | kValueNonPositive |
+                                             kValueRange | kValuePrecisionMask);
+        }
+        cmp.op = MakeOp(kOpAdd, n);
+        changed = true;
+    }
+    return changed;
+}
+
 // max(x, -x), and the select x >= 0 ? x : -x, become abs.
 bool Ps2CodeGenerator::FoldAbsolute() {
     bool changed = false;

@@ -158,6 +158,42 @@ TEST(Ps2Rules, ComparisonsChooseBetweenLiteralZeroAndOne) {
             ++choices;
         }
         EXPECT_EQ(choices, 1) << Join(lines);
+        // The difference keeps the precision of what it compares.
+        for (const std::string& line : lines) {
+            if (Mnemonic(line).compare(0, 3, "add") == 0) {
+                EXPECT_EQ(Mnemonic(line), "add") << line;
+            }
+        }
+    }
+}
+
+// A comparison read only to choose between two values is the difference the
+// cmp tests: one add and one cmp.
+TEST(Ps2Rules, ChoicesOnAComparisonTestTheDifference) {
+    struct Case {
+        const char* expression;
+        Vec4 expected;
+    };
+    const Vec4 uv = {0.25f, 0.75f, 0.5f, 2.0f}, w = {0.5f, 0.75f, -1.0f, 2.5f}, colour = {0.1f, 0.2f, 0.3f, 0.4f};
+    const Case cases[] = {
+        {"uv < w ? colour : w", {colour[0], w[1], w[2], colour[3]}},
+        {"uv >= w ? colour : uv", {uv[0], colour[1], colour[2], uv[3]}},
+        {"uv > w ? colour : -uv", {-uv[0], -uv[1], colour[2], -uv[3]}},
+    };
+    for (const Case& c : cases) {
+        const Compiled shader = Ps2(std::string("float4 main(float4 uv : TEXCOORD0, float4 w : TEXCOORD1, "
+                                                "float4 colour : COLOR0) : COLOR { return ") +
+                                    c.expression + "; }");
+        int adds = 0, choices = 0;
+        for (const std::string& line : Lines(shader)) {
+            adds += Mnemonic(line) == "add";
+            choices += Mnemonic(line) == "cmp";
+        }
+        EXPECT_EQ(adds, 1) << c.expression << "\n" << Join(Lines(shader));
+        EXPECT_EQ(choices, 1) << c.expression << "\n" << Join(Lines(shader));
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, uv}, {{kTexcoord, 1}, w}, {{kColor, 0}, colour}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[k], c.expected[k]) << c.expression << " " << k;
     }
 }
 
