@@ -2,10 +2,17 @@
 // ps_1_1). The models are narrow: t registers are both texture coordinate
 // inputs and the results of texture instructions, a sampler is bound to the
 // stage of its texture coordinate, r0 is the colour result, literals must lie
-// in -1 to 1, and only a few swizzles and write masks exist. This generator
-// maps straight-line arithmetic and lookups whose coordinates are texture
-// coordinate inputs; anything else is reported with the model's messages. Every lookup
-// is written as a texture stage ahead of the arithmetic.
+// in -1 to 1, and only a few swizzles and write masks exist.
+//
+// Every lookup becomes a texture stage written ahead of the arithmetic:
+// lookups at a texture coordinate read in order use tex / texld; ps_1_1 to
+// ps_1_3 match dependent reads onto their texture addressing instructions
+// (ps1_dependent_reads.h), ps_1_4 samples them in a second phase after the
+// "phase" marker (ps1_phases.cpp). clip of a texture coordinate becomes
+// texkill. Replicated x, y or z components, which the models before ps_1_4
+// cannot swizzle, go through a dp3 with a selector literal; clamps into 0 to
+// 1 become the _sat result modifier. What the models cannot express is
+// reported with their messages (X4521 when the temporaries run out).
 #pragma once
 
 #include <array>

@@ -79,7 +79,7 @@ TEST(Ps1ModelRules, SaturateIsTheResultModifier) {
 TEST(Ps1ModelRules, ClipOfATextureCoordinateKillsThePixel) {
     const char* source = R"(
         float4 main(float3 t : TEXCOORD1, float4 c : COLOR0) : COLOR { clip(t); return c; })";
-    for (const char* profile : {"ps_1_1", "ps_1_3"}) {
+    for (const char* profile : {"ps_1_1", "ps_1_3", "ps_1_4"}) {
         const Compiled shader = CompileHlsl(source, profile);
         ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
         const Vec4 colour = {0.25f, 0.5f, 0.75f, 1.0f};
