@@ -57,8 +57,19 @@ Value Lowerer::ReadSlots(const std::vector<uint32_t>& slots) {
 
 void Lowerer::WriteSlots(const std::vector<uint32_t>& slots, const Value& v) {
     if (v.empty()) return;
-    for (size_t i = 0; i < slots.size(); ++i)
-        if (slots[i] < map.size()) map[slots[i]] = v[v.size() == 1 ? 0 : std::min(i, v.size() - 1)];
+    for (size_t i = 0; i < slots.size(); ++i) {
+        if (slots[i] >= map.size()) continue;
+        const int32_t value = v[v.size() == 1 ? 0 : std::min(i, v.size() - 1)];
+        // A computed value stored into a variable takes the variable's name
+        // and component offset, so the debug information can list its writes.
+        const int32_t previous = map[slots[i]];
+        if (value >= 0 && previous >= 0 && p.args[value].pool == kPoolTemps && !p.args[value].declaration) {
+            p.args[value].declaration = p.args[previous].declaration;
+            p.args[value].name = p.args[previous].name;
+            p.args[value].offset = p.args[previous].offset;
+        }
+        map[slots[i]] = value;
+    }
 }
 
 bool Lowerer::LvalueSlots(const Expr* e, std::vector<uint32_t>* slots) {

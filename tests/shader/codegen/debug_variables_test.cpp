@@ -103,6 +103,30 @@ TEST(DebugVariables, WriteRecordsNameTheWritingInstructions) {
     }
 }
 
+TEST(DebugVariables, LocalsAreListedWithTheInstructionsThatCompute) {
+    const Compiled c = CompileHlsl(
+        "float4 Scale;\n"
+        "float4 main(float4 p : POSITION) : POSITION\n"
+        "{\n"
+        "    float4 a = p * Scale;\n"
+        "    return a * a.yzwx;\n"
+        "}\n", "vs_2_0", "main", 0x01);
+    ASSERT_TRUE(c.Ok()) << c.messages;
+    const DebugInfoView info = ReadDebug(c);
+    const DebugVariableView* a = Find(info, "a");
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ("float4 a", a->declaration);
+    ASSERT_EQ(1u, a->writes.size());
+    // The multiply by Scale computes all four components of a.
+    const DbugWriteRecord& w = a->writes[0];
+    const uint32_t at = info.instructions[w.instruction].byteOffset / 4;
+    EXPECT_EQ(uint32_t(OP_MUL), c.code[at] & 0xFFFF);
+    std::vector<uint16_t> components(w.components, w.components + 4);
+    std::sort(components.begin(), components.end());
+    EXPECT_EQ((std::vector<uint16_t>{0, 1, 2, 3}), components);
+    EXPECT_EQ(uint32_t(REG_CONST), RegisterTypeOf(c.code[at + 3]));
+}
+
 // Naming values after their variables must not change the program: the
 // debug build is the plain build plus its debug block.
 TEST(DebugVariables, DebugBuildIsThePlainProgramPlusItsBlock) {
