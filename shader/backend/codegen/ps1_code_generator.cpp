@@ -400,14 +400,24 @@ HRESULT Ps1CodeGenerator::ResolveSemantics() {
 }
 
 void Ps1CodeGenerator::AddTargetLiterals() {
+    if (!Skip(kCompileSkipOptimization)) FoldSignedScale();
+    // Only values an instruction still reads are worth the warning.
+    std::vector<uint32_t> read(literalValues_.size(), 0);
+    for (const IrInstruction& inst : instructions)
+        for (int32_t in : inst.inputs)
+            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 && size_t(args[in].reg) < read.size())
+                read[size_t(args[in].reg)] |= 1u << RegisterOf(in).component;
     bool warned = false;
-    for (auto& values : literalValues_)
-        for (double& v : values)
-            if (v < -1.0 || v > 1.0) {
-                if (!warned) Report(nullptr, codegen_diag::kPs1LiteralClamped);
+    for (size_t r = 0; r < literalValues_.size(); ++r)
+        for (int c = 0; c < 4; ++c) {
+            double& v = literalValues_[r][size_t(c)];
+            if (v >= -1.0 && v <= 1.0) continue;
+            if (!warned && (read[r] & (1u << c))) {
+                Report(nullptr, codegen_diag::kPs1LiteralClamped);
                 warned = true;
-                v = std::clamp(v, -1.0, 1.0);
             }
+            v = std::clamp(v, -1.0, 1.0);
+        }
     for (IrArgument& a : args)
         if (PoolClass(a.pool) == ArgClass::Literal) a.literal = std::clamp(a.literal, -1.0, 1.0);
     // The models replicate only some components: a literal operand that
@@ -766,6 +776,11 @@ void Ps1CodeGenerator::AddSelectorLiterals() {
                 const int32_t arg = inst.inputs[size_t(k) * n + c];
                 const ArgClass cls = ClassOf(arg);
                 if (cls == ArgClass::Literal || cls == ArgClass::None || cls == ArgClass::Sampler) same = false;
+                // texdp3 results hold the same value in every component.
+                const RegRef where = RegisterOf(arg);
+                if (where.type == REG_TEXTURE && where.number < stageOps_.size() &&
+                    stageOps_[where.number].opcode == OP_TEXDP3)
+                    same = false;
                 if (!same) break;
                 const int32_t from = int32_t(RegisterOf(arg).component);
                 const int32_t at = code == kOpDot ? int32_t(c) : int32_t(RegisterOf(inst.outputs[std::min<size_t>(c, inst.outputs.size() - 1)]).component);

@@ -71,6 +71,8 @@ private:
     void PlaceTexcoordDots(const std::vector<int32_t>& stageOf);
     bool DependsOnColour(size_t index) const;
     bool SelectsToClamps();
+    // x * 2 - 1 read as whole operands becomes the _bx2 source modifier.
+    bool FoldSignedScale();
     void DropUnreadLiteralRegisters();
     static int ReplicatedComponent(const MOperand& s);
     void AddSelectorLiterals();

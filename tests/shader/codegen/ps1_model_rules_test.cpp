@@ -76,6 +76,29 @@ TEST(Ps1ModelRules, SaturateIsTheResultModifier) {
     }
 }
 
+TEST(Ps1ModelRules, SignedScaleIsASourceModifier) {
+    // x * 2 - 1 and (x - 0.5) * 2 read x with _bx2: the literal 2, which
+    // the models would clamp, never appears.
+    const char* source = R"(
+        sampler2D s;
+        float4 main(float4 t : TEXCOORD0, float4 c : COLOR0) : COLOR {
+            float4 n = tex2D(s, t);
+            return dot(n.xyz * 2 - 1, (c.xyz - 0.5) * 2);
+        })";
+    const Vec4 t = {0.25f, 0.3f, 0.25f, 0.0f}, c = {0.75f, 0.25f, 0.5f, 1.0f};
+    const Vec4 n = FakeTexel(0, t.data());
+    float d = 0;
+    for (int i = 0; i < 3; ++i) d += (2 * n[i] - 1) * (2 * c[i] - 1);
+    for (const char* profile : {"ps_1_1", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        EXPECT_EQ(shader.messages.find("X4704"), std::string::npos) << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}, {{kColor, 0}, c}});
+        ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), {d, d, d, d}, profile);
+    }
+}
+
 TEST(Ps1ModelRules, ClipOfATextureCoordinateKillsThePixel) {
     const char* source = R"(
         float4 main(float3 t : TEXCOORD1, float4 c : COLOR0) : COLOR { clip(t); return c; })";
