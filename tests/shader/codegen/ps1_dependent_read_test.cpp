@@ -226,6 +226,8 @@ TEST(Ps1DependentReads, ShapesTheModelsCannotMatch) {
          "See ps_1_3 assembly reference for more information"},
         {"ps_1_1", "sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, a.xy * a.zw);",
          "error X4523: cannot map this dependent texture read to ps_1_1"},
+        {"ps_1_2", "sampler2D s; return tex2D(s, c.xy);",
+         "error X4513: cannot perform dependent texture read which in any way is based on color inputs"},
         // texdp3tex arrived with ps_1_2.
         {"ps_1_1", "sampler1D s; float3 n = tex2D(bumps, t0.xy).xyz; return tex1D(s, dot(t1, n));",
          "error X4523: cannot map this dependent texture read to ps_1_1"},
