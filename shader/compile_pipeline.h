@@ -8,6 +8,7 @@
 // after draining the token stream, so preprocessor messages are still reported.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "shader/compile_options.h"
@@ -25,6 +26,9 @@ struct CompileJob {
     bool remapped = false;  // the profile was vs_1_0 or ps_1_0
     DWORD flags = 0;        // bit 0x08 already cleared for ps_1_1 to ps_1_4
     CompileOptions options;
+    // The source as handed to the compile, kept for the debug information
+    // (compile flag 0x01 only).
+    std::string debugSource;
     IKLBuffer** code = nullptr;
     IKLConstantTable** constantTable = nullptr;
     void* program = nullptr;  // the program tree, owned by the stages

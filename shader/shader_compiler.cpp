@@ -73,6 +73,12 @@ HRESULT RunShaderCompiler(Preprocessor& preprocessor, const char* entryPoint, co
     job.profile = profile;
     job.flags = flags;
     job.options = options;
+    if (flags & KLSHADER_DEBUG) {
+        // Nothing has been read yet: the remaining text is the whole source.
+        size_t bytes = 0;
+        const char* text = preprocessor.RemainingText(&bytes);
+        if (text) job.debugSource.assign(text, bytes);
+    }
     job.code = code;
     job.constantTable = constantTable;
 

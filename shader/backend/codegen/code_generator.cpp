@@ -834,6 +834,8 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
     tail.constantTable = &table;
     if (Skip(kFlagDebug)) {
         debug.files = debugFiles_;
+        debug.source = debugSource_.c_str();
+        debug.sourceLength = debugSource_.size();
         CollectDebugVariables(&debug);
         tail.debug = &debug;
     }

@@ -252,6 +252,8 @@ public:
     // declared, literals described there instead of defined).
     void SetFragmentMode(bool fragment) { fragment_ = fragment; }
     bool FragmentMode() const { return fragment_; }
+    // The source text the debug information carries.
+    void SetDebugSource(std::string source) { debugSource_ = std::move(source); }
 
 private:
     // One target instruction's writes into one variable.
@@ -292,6 +294,7 @@ private:
 
     std::vector<VariableWrite> variableWrites_;
     std::vector<std::string> debugFiles_;
+    std::string debugSource_;
     std::vector<std::string> sharedTemporaries_;  // "r_" semantics, in order of first use
     bool fragment_ = false;
 };

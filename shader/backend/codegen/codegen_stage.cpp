@@ -36,6 +36,7 @@ HRESULT GenerateStage(CompileJob& job) {
     std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
     if (!generator) return E_OUTOFMEMORY;
     generator->SetFragmentMode(job.options.fragment);
+    generator->SetDebugSource(std::move(job.debugSource));
     HRESULT hr;
     try {
         hr = LowerCompileJob(job, *generator);

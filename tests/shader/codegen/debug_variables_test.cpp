@@ -170,6 +170,9 @@ TEST(DebugVariables, InstructionRecordsPointAtEveryInstruction) {
         i += 1 + ((token >> 24) & 0xF);
     }
     EXPECT_EQ(instructions, info.instructions.size());
+    // The source text travels with it, as handed to the compile.
+    EXPECT_TRUE(info.hasSource);
+    EXPECT_EQ(kSource, info.source);
     // A source in memory has no file name: no record points into the file list.
     EXPECT_TRUE(info.files.empty());
     for (const DbugInstructionRecord& r : info.instructions) EXPECT_EQ(0xFFFF, r.fileIndex);
