@@ -51,6 +51,10 @@ TEST_F(KilnCompileFragment, WritesAndShowsAFragment) {
     EXPECT_NE(std::string::npos, text.out.find("v_color0 v0       1\n")) << text.out;
     EXPECT_NE(std::string::npos, text.out.find("    vs_2_0\n    // vertex shader fragment\n")) << text.out;
     EXPECT_EQ(std::string::npos, text.out.find("dcl_")) << text.out;
+    // kiln disasm reads the written fragment the same way.
+    ToolResult disasm = RunKiln({"disasm", out});
+    EXPECT_EQ(0, disasm.exitCode) << disasm.err;
+    EXPECT_EQ(text.out, disasm.out);
 }
 
 TEST_F(KilnCompileFragment, RefusesPixelProfilesAndDocumentsTheOptions) {
