@@ -32,13 +32,40 @@ struct Placement {
     int peak = 0;           // most physical registers live around one instruction
 };
 
+// The most virtual registers of `pool` live at one instruction, from the first
+// write of any of their components to the end of their life as the placement
+// counts it. Each takes at most one physical register, so a pool whose bound
+// is within the registers fits without trying. Needs the use analysis.
+int LiveVirtualRegisters(const IntermediateProgram& p, uint32_t pool) {
+    const size_t n = p.instructions.size();
+    int32_t count = 0;
+    for (const IrArgument& a : p.args)
+        if (a.pool == pool) count = std::max(count, a.reg + 1);
+    std::vector<int32_t> start(size_t(count), -1), end(size_t(count), -1);
+    for (const IrArgument& a : p.args) {
+        if (a.pool != pool || a.reg < 0 || a.firstWriter < 0) continue;
+        int32_t& s = start[a.reg];
+        s = s < 0 ? a.firstWriter : std::min(s, a.firstWriter);
+        end[a.reg] = std::max({end[a.reg], a.lastReader, a.firstWriter + 1});
+    }
+    std::vector<int> change(n + 2, 0);
+    for (int32_t r = 0; r < count; ++r) {
+        if (start[r] < 0) continue;
+        ++change[size_t(start[r])];
+        --change[std::min(size_t(end[r]) + 1, n + 1)];
+    }
+    int live = 0, most = 0;
+    for (int c : change) most = std::max(most, live += c);
+    return most;
+}
+
 // Places the virtual registers of `pool` in the current instruction order.
 // With `apply` the arguments get their physical registers and the
-// instructions their live counts; without, nothing changes.
+// instructions their live counts; without, nothing changes. Needs the use
+// analysis.
 Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, bool apply) {
     Placement result;
     if (registers <= 0) registers = 1;
-    p.ComputeUses();
     std::map<int32_t, VirtualRegister> virtuals;
     for (size_t i = 0; i < p.args.size(); ++i) {
         const IrArgument& a = p.args[i];
@@ -160,23 +187,25 @@ Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, b
 }  // namespace
 
 HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
-    const Placement full = PlaceRegisters(p, pool, registers, false);
-    if (full.failedAt >= 0) {
-        const SourceLocation location = p.instructions[size_t(full.failedAt)].location;
-        p.Report(&location, backend_diag::kExpressionTooComplex);
-        return E_FAIL;
-    }
+    p.ComputeUses();
     // The code generators expand some instructions with a scratch temporary
     // taken from the registers free there. When the packing would fill every
     // temporary at some instruction but the values fit in one less, that one
     // is kept free throughout.
-    if (pool == kPoolTemps && registers > 1 && full.peak >= registers &&
-        PlaceRegisters(p, pool, registers - 1, false).failedAt < 0)
-        --registers;
-    PlaceRegisters(p, pool, registers, true);
-    return S_OK;
+    if (pool == kPoolTemps && registers > 1 && LiveVirtualRegisters(p, pool) >= registers) {
+        const Placement full = PlaceRegisters(p, pool, registers, false);
+        if (full.failedAt < 0 && full.peak >= registers && PlaceRegisters(p, pool, registers - 1, false).failedAt < 0)
+            --registers;
+    }
+    const Placement placed = PlaceRegisters(p, pool, registers, true);
+    if (placed.failedAt < 0) return S_OK;
+    const SourceLocation location = p.instructions[size_t(placed.failedAt)].location;
+    p.Report(&location, backend_diag::kExpressionTooComplex);
+    return E_FAIL;
 }
 
 bool RegistersFit(IntermediateProgram& p, uint32_t pool, int registers) {
+    p.ComputeUses();
+    if (LiveVirtualRegisters(p, pool) <= registers) return true;
     return PlaceRegisters(p, pool, registers, false).failedAt < 0;
 }
