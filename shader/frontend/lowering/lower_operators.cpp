@@ -23,17 +23,26 @@ Value Lowerer::Fmod(const Value& a, const Value& b) {
     return Add(r, Mul(negative, Mul(r, Value{Literal(-2)})));
 }
 
+// Integer quotient, truncated toward zero. a * (1 / b) may land a rounding
+// step below an exact quotient; pushing it away from zero by 2^-20 of itself
+// restores it, and cannot reach the next integer while |a| < 2^20 (a quotient
+// that is not whole lies at least 1 / |b| from it).
+Value Lowerer::IntegerDivide(const Value& a, const Value& b) {
+    const Value q = Mul(a, Rcp(b));
+    return Truncate(MulAdd(q, Value{Literal(1.0 / 1048576.0)}, q));
+}
+
 Value Lowerer::Arithmetic(Op op, const Value& a, const Value& b, const Type* type) {
     switch (op) {
         case Op::Multiply:
         case Op::MultiplyAssign: return Mul(a, b);
         case Op::Divide:
-        case Op::DivideAssign: {
-            const Value q = Mul(a, Rcp(b));
-            return IsIntegerType(type) ? Truncate(q) : q;
-        }
+        case Op::DivideAssign: return IsIntegerType(type) ? IntegerDivide(a, b) : Mul(a, Rcp(b));
         case Op::Modulo:
-        case Op::ModuloAssign: return Fmod(a, b);
+        case Op::ModuloAssign:
+            // Integers: a - b * (a / b), exact where the values are.
+            if (IsIntegerType(type)) return Sub(a, Mul(b, IntegerDivide(a, b)));
+            return Fmod(a, b);
         case Op::Add:
         case Op::AddAssign: return Add(a, b);
         case Op::Subtract:

@@ -90,6 +90,7 @@ public:
     Value LowerOperator(const OperatorExpr* e);
     Value Arithmetic(Op op, const Value& a, const Value& b, const Type* type);
     Value Fmod(const Value& a, const Value& b);
+    Value IntegerDivide(const Value& a, const Value& b);
     Value Convert(const Value& v, const Type* from, const Type* to);
     // Value-map slots of an assignable expression; false (after a message)
     // when it cannot be written.
