@@ -299,8 +299,13 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
         }
     if (outs.empty()) return S_OK;
     MOperand dest = DestOf(outs.data(), outs.size());
-    bool direct = dest.type == REG_TEMP && dest.mask == kMaskAll;
+    bool direct = dest.type == REG_TEMP;
     for (size_t k = 0; k < outs.size() && direct; ++k) direct = RegisterOf(outs[k]).component == from[k];
+    // texld writes all four components: the unwanted ones may be written too
+    // when nothing reads them before they are written again.
+    for (uint32_t c = 0; c < 4 && direct; ++c)
+        if (!(dest.mask & (1u << c))) direct = !ComponentReadLater(index, dest.number, c);
+    if (direct) dest.mask = kMaskAll;
     if (direct) {
         out->push_back(MInst{opcode, true, dest, {coords, sampler}});
         return S_OK;
@@ -319,6 +324,21 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     s.FillSwizzle();
     out->push_back(MInst{OP_MOV, true, dest, {s}});
     return S_OK;
+}
+
+bool Ps2CodeGenerator::ComponentReadLater(size_t index, uint32_t number, uint32_t component) const {
+    auto names = [&](int32_t arg) {
+        if (arg < 0 || ClassOf(arg) != ArgClass::Temp) return false;
+        const RegRef r = RegisterOf(arg);
+        return r.type == REG_TEMP && r.number == number && r.component == component;
+    };
+    for (size_t j = index + 1; j < instructions.size(); ++j) {
+        for (int32_t in : instructions[j].inputs)
+            if (names(in)) return true;
+        for (int32_t out : instructions[j].outputs)
+            if (names(out)) return false;
+    }
+    return false;
 }
 
 HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {

@@ -46,6 +46,9 @@ protected:
     HRESULT EmitMinMax(size_t index, bool max, std::vector<MInst>* out);
     HRESULT EmitCompare(size_t index, bool less, std::vector<MInst>* out);
     HRESULT EmitDot2Add(size_t index, std::vector<MInst>* out);
+    // Whether an instruction after `index` reads component `component` of
+    // temporary `number` before anything writes it.
+    bool ComponentReadLater(size_t index, uint32_t number, uint32_t component) const;
     // Whether every result of the instruction carries a low or medium
     // precision class (its instructions get the partial precision modifier).
     bool PartialPrecision(const IrInstruction& inst) const;

@@ -91,6 +91,32 @@ TEST(Ps2Rules, LookupCoordinatesArePlainRegisterReads) {
     }
 }
 
+// texld writes all four components; when some of them are not wanted and
+// nothing reads them afterwards, it still writes straight into the register
+// the program uses, without a copy.
+TEST(Ps2Rules, LookupResultsNeedNoCopy) {
+    const Compiled shader = Ps2(std::string(kHeader) +
+                                "float4 main(float4 uv : TEXCOORD0) : COLOR { float3 c = tex2D(s, uv.xy).rgb; "
+                                "return float4(c * uv.zzz, uv.w); }");
+    const std::vector<std::string> lines = Lines(shader);
+    std::string texel;
+    for (const std::string& line : lines)
+        if (Mnemonic(line) == "texld") texel = Operands(line)[0];
+    ASSERT_FALSE(texel.empty()) << Join(lines);
+    for (const std::string& line : lines) {
+        const std::vector<std::string> ops = Operands(line);
+        if (Mnemonic(line) == "mov" && ops.size() == 2) {
+            EXPECT_NE(Register(ops[1]), texel) << Join(lines);
+        }
+    }
+    const Vec4 uv = {0.25f, 0.5f, 3.0f, 0.75f};
+    const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, uv}});
+    ASSERT_TRUE(run.ok) << run.problem;
+    const Vec4 t = FakeTexel(0, uv.data());
+    const Vec4 want = {t[0] * uv[2], t[1] * uv[2], t[2] * uv[2], uv[3]};
+    for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[k], want[k]) << k;
+}
+
 TEST(Ps2Rules, LookupKindsAreTexldControls) {
     struct Case {
         const char* call;
