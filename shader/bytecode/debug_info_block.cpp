@@ -15,6 +15,9 @@ HRESULT AddOptionalString(CommentBlockBuilder& builder, const std::string& text,
 }  // namespace
 
 HRESULT BuildDebugInfo(const DebugInfo& info, uint32_t tokensInsertedBefore, std::vector<uint32_t>* block) {
+    // A source that alone exceeds a comment makes the block too large, not
+    // the memory short.
+    if (info.source && info.sourceLength >= kMaxCommentBlockTokens * 4u) return E_FAIL;
     CommentBlockBuilder builder(kTagDebugInfo);
     DbugHeader header{};
     header.size = sizeof(DbugHeader);

@@ -127,6 +127,18 @@ TEST(DebugVariables, LocalsAreListedWithTheInstructionsThatCompute) {
     EXPECT_EQ(uint32_t(REG_CONST), RegisterTypeOf(c.code[at + 3]));
 }
 
+TEST(DebugVariables, TooLargeForOneCommentIsLeftOutWithAWarning) {
+    // The source text alone exceeds the 0x8000 tokens of a comment.
+    const std::string source = "// " + std::string(140000, '=') + "\n" + kSource;
+    const Compiled c = CompileHlsl(source, "vs_2_0", "main", 0x01);
+    ASSERT_TRUE(c.Ok()) << c.messages;
+    EXPECT_EQ("warning X4547: debug info exceeds maximum comment size; no debug info emitted\n", c.messages);
+    const void* data = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(S_FALSE, FindCommentBlock(c.code.data(), c.code.size() * 4, kTagDebugInfo, &data, &size));
+    EXPECT_EQ(CompileHlsl(source, "vs_2_0", "main", 0).code, c.code);
+}
+
 // Naming values after their variables must not change the program: the
 // debug build is the plain build plus its debug block.
 TEST(DebugVariables, DebugBuildIsThePlainProgramPlusItsBlock) {
