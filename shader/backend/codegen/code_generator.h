@@ -189,8 +189,9 @@ protected:
     HRESULT EmitNormalize(size_t index, std::vector<MInst>* out);
     HRESULT EmitLerp(size_t index, std::vector<MInst>* out);
     HRESULT EmitDistance(size_t index, std::vector<MInst>* out);
-    // Whether the register component of `arg` (and of its index) is written
-    // by no instruction strictly between `from` and `to`.
+    // Whether the register component of `arg` (and of its index), read at
+    // instruction `from`, still holds that value at `to`: no instruction
+    // from `from` (which may write after reading) up to `to` writes it.
     bool HoldsUntil(int32_t arg, size_t from, size_t to) const;
     // Whether `x` read at instruction `xAt` is the negation of `y` read at
     // `yAt` (xAt <= yAt): a negate modifier on the same register, or the
@@ -201,6 +202,11 @@ protected:
     // The argument whose value `arg` copies through plain moves (itself when
     // it is no such copy).
     int32_t CopiedFrom(int32_t arg) const;
+    // The (instruction, input slot) pairs that read the value of temporary
+    // `arg` written at instruction `from`: every read of its register
+    // component until the next write, so reads through the copies that
+    // FoldNegation makes (the same register with a modifier) count too.
+    std::vector<std::pair<size_t, size_t>> ReadsOf(int32_t arg, size_t from) const;
     // Empties instruction `index` when none of its results is read.
     void DropIfUnread(size_t index);
 

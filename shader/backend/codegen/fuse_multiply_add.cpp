@@ -36,7 +36,11 @@ void CodeGenerator::FuseMultiplyAdd() {
             for (uint32_t c = 0; c < n && match; ++c) {
                 const int32_t arg = add.inputs[k * n + c];
                 auto it = std::find(mul.outputs.begin(), mul.outputs.end(), arg);
-                if (it == mul.outputs.end() || reads[arg] != 1 || args[arg].relative >= 0) {
+                // Reads through a negation folded into another reader (a
+                // modifier copy of the argument) count as reads too.
+                const auto registerReads = ReadsOf(arg, i);
+                if (it == mul.outputs.end() || reads[arg] != 1 || args[arg].relative >= 0 || registerReads.size() != 1 ||
+                    registerReads[0].first != j) {
                     match = false;
                     break;
                 }

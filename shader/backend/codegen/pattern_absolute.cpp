@@ -29,7 +29,6 @@ void CodeGenerator::FuseAbsoluteValue() {
         if (!ok) continue;
         max.op = MakeOp(kOpAbs, n);
         max.inputs = values;
-        ComputeUses();
         // A negate instruction read by nothing else goes.
         for (size_t arg : negations) {
             const int32_t w = args[arg].firstWriter;

@@ -35,11 +35,11 @@ void CodeGenerator::FuseLinearInterpolation() {
                 ok = ok && at < m;
                 if (!ok) break;
                 const int32_t u = add.inputs[at], v = add.inputs[m + at];
-                if (operand != 1 && IsNegationOf(v, k, addend, j) && HoldsUntil(u, k, j)) {
+                if (operand != 1 && IsNegationOf(v, k, addend, j)) {
                     operand = 0;
                     minuends[c] = u;
                     negations.push_back(v);
-                } else if (operand != 0 && IsNegationOf(u, k, addend, j) && HoldsUntil(v, k, j)) {
+                } else if (operand != 0 && IsNegationOf(u, k, addend, j)) {
                     operand = 1;
                     minuends[c] = v;
                     negations.push_back(u);
@@ -52,16 +52,20 @@ void CodeGenerator::FuseLinearInterpolation() {
             for (uint32_t c = 0; c < n; ++c) inputs.push_back(mad.inputs[(1 - side) * n + c]);
             inputs.insert(inputs.end(), minuends.begin(), minuends.end());
             for (uint32_t c = 0; c < n; ++c) inputs.push_back(mad.inputs[2 * n + c]);
-            mad.op = MakeOp(kOpLerp, n);
-            mad.inputs = std::move(inputs);
-            ComputeUses();
-            DropIfUnread(k);
+            // Rewrite, drop what is no longer read, and keep the result only
+            // if b still holds its value where the lrp stands.
+            std::vector<std::pair<size_t, IrInstruction>> saved = {{j, mad}, {k, add}};
             for (int32_t v : negations) {
                 const int32_t w = args[v].firstWriter;
                 if (ClassOf(v) == ArgClass::Temp && w >= 0 && instructions[size_t(w)].code() == kOpNegate)
-                    DropIfUnread(size_t(w));
+                    saved.push_back({size_t(w), instructions[size_t(w)]});
             }
-            break;
+            instructions[j].op = MakeOp(kOpLerp, n);
+            instructions[j].inputs = std::move(inputs);
+            for (size_t s = 1; s < saved.size(); ++s) DropIfUnread(saved[s].first);
+            for (uint32_t c = 0; c < n && ok; ++c) ok = HoldsUntil(minuends[c], k, j);
+            if (ok) break;
+            for (auto& [index, inst] : saved) instructions[index] = std::move(inst);
         }
     }
 }

@@ -52,7 +52,6 @@ void CodeGenerator::FuseNormalize() {
             if (!ok) continue;
             mul.op = MakeOp(kOpNormalize, n);
             mul.inputs = vector;
-            ComputeUses();
             DropIfUnread(r);
             DropIfUnread(k);
             break;

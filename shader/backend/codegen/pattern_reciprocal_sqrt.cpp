@@ -30,7 +30,6 @@ void CodeGenerator::FuseReciprocalSquareRoot() {
                 if (root.outputs[k] == in) at = k;
             ok = ok && at < root.inputs.size();
             if (ok) sources[c] = root.inputs[at];
-            ok = ok && HoldsUntil(sources[c], i, j);
         }
         if (!ok) continue;
         // A square root of a negation: read the negation's input instead.
@@ -50,7 +49,7 @@ void CodeGenerator::FuseReciprocalSquareRoot() {
                 negated = negated && at < neg.inputs.size();
                 if (negated) inner[c] = neg.inputs[at];
                 negated = negated && (args[inner[c]].flags & kValueSourceModifierMask) == 0 &&
-                          ClassOf(inner[c]) != ArgClass::Sampler && HoldsUntil(inner[c], k, j);
+                          ClassOf(inner[c]) != ArgClass::Sampler;
             }
             if (negated) {
                 code = kOpRsqNegated;
@@ -58,11 +57,20 @@ void CodeGenerator::FuseReciprocalSquareRoot() {
                 negation = int32_t(k);
             }
         }
-        rcp.op = MakeOp(code, n);
-        rcp.inputs = sources;
-        ComputeUses();
+        // Rewrite, drop what is no longer read, and keep the result only if
+        // the sources still hold their values where the rcp stands.
+        const size_t from = negation >= 0 ? size_t(negation) : i;
+        const IrInstruction savedRcp = rcp, savedRoot = instructions[i];
+        const IrInstruction savedNeg = negation >= 0 ? instructions[size_t(negation)] : IrInstruction{};
+        instructions[j].op = MakeOp(code, n);
+        instructions[j].inputs = sources;
         DropIfUnread(i);
         if (negation >= 0) DropIfUnread(size_t(negation));
+        for (uint32_t c = 0; c < n && ok; ++c) ok = HoldsUntil(sources[c], from, j);
+        if (ok) continue;
+        instructions[j] = savedRcp;
+        instructions[i] = savedRoot;
+        if (negation >= 0) instructions[size_t(negation)] = savedNeg;
     }
 }
 

@@ -41,19 +41,25 @@ void CodeGenerator::ReplicateScalarResults() {
         for (size_t c = 0; c < move.inputs.size(); ++c)
             if (move.inputs[c] == result) copies.push_back(c);
         if (copies.size() < 2) continue;
+        // No other read of the result, not even through a modifier copy.
         bool ok = true;
-        for (size_t m = i + 1; m < j && ok; ++m)
-            ok = std::find(instructions[m].inputs.begin(), instructions[m].inputs.end(), result) ==
-                 instructions[m].inputs.end();
+        for (const auto& [m, k] : ReadsOf(result, i))
+            ok = ok && m == j && move.inputs[k] == result;
         // The copies land in one register, directly addressed: a temporary,
-        // or (vertex shaders) an output.
+        // or (vertex shaders) an output; of the result's precision class, so
+        // that the instruction chosen for the result does not change.
         const RegRef target = RegisterOf(move.outputs[copies[0]]);
+        auto lowestClass = [&](int32_t a) {
+            const uint32_t p = args[a].flags & kValuePrecisionMask;
+            return p ? p & (~p + 1) : uint32_t(kValuePrecisionFull);
+        };
         for (size_t c : copies) {
             const int32_t o = move.outputs[c];
             const ArgClass cls = ClassOf(o);
             const RegRef r = RegisterOf(o);
             ok = ok && (cls == ArgClass::Temp || (cls == ArgClass::Output && !IsPixelShader())) &&
-                 args[o].relative < 0 && r.valid && r.type == target.type && r.number == target.number;
+                 args[o].relative < 0 && r.valid && r.type == target.type && r.number == target.number &&
+                 lowestClass(o) == lowestClass(result);
         }
         // Nothing between reads or writes the components taken over.
         for (size_t m = i + 1; m <= j && ok; ++m) {

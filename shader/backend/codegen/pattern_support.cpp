@@ -16,7 +16,7 @@ bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
     for (size_t depth = 0; arg >= 0 && depth < 4; ++depth) {
         const RegRef r = RegisterOf(arg);
         if (!r.valid) return false;
-        for (size_t m = from + 1; m < to && m < instructions.size(); ++m)
+        for (size_t m = from; m < to && m < instructions.size(); ++m)
             for (int32_t out : instructions[m].outputs) {
                 if (out < 0) continue;
                 const RegRef w = RegisterOf(out);
@@ -85,18 +85,40 @@ bool CodeGenerator::IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) c
     return false;
 }
 
+std::vector<std::pair<size_t, size_t>> CodeGenerator::ReadsOf(int32_t arg, size_t from) const {
+    std::vector<std::pair<size_t, size_t>> reads;
+    const RegRef r = RegisterOf(arg);
+    if (!r.valid) return reads;
+    auto same = [&](int32_t other) {
+        if (other < 0) return false;
+        const RegRef o = RegisterOf(other);
+        return o.valid && o.type == r.type && o.number == r.number && o.component == r.component;
+    };
+    for (size_t m = from + 1; m < instructions.size(); ++m) {
+        const IrInstruction& inst = instructions[m];
+        for (size_t k = 0; k < inst.inputs.size(); ++k)
+            for (int32_t a = inst.inputs[k], depth = 0; a >= 0 && depth < 4; a = args[a].relative, ++depth)
+                if (same(a)) {
+                    reads.push_back({m, k});
+                    break;
+                }
+        for (int32_t out : inst.outputs)
+            if (same(out) && args[out].relative < 0) return reads;
+    }
+    return reads;
+}
+
 void CodeGenerator::DropIfUnread(size_t index) {
     if (index >= instructions.size()) return;
     IrInstruction& inst = instructions[index];
     if (inst.code() == kOpEmpty || inst.outputs.empty()) return;
     for (int32_t out : inst.outputs) {
         if (out < 0) continue;
-        if (ClassOf(out) != ArgClass::Temp || args[out].lastReader >= 0) return;
+        if (ClassOf(out) != ArgClass::Temp || !ReadsOf(out, index).empty()) return;
     }
     inst.op = MakeOp(kOpEmpty, 0);
     inst.inputs.clear();
     inst.outputs.clear();
-    ComputeUses();
 }
 
 }  // namespace codegen

@@ -210,10 +210,27 @@ HRESULT VsCodeGenerator::EmitPartialScalar11(size_t index, const std::vector<uin
         for (int k = 0; k < 4; ++k) whole.swizzle[k] = uint8_t(k);
         out->push_back(MInst{OP_MOV, true, Temp(copy), {whole}});
     }
+    // Components that read the same source component share one result.
+    std::vector<std::vector<uint32_t>> runs;
     for (uint32_t c : group) {
-        const int32_t o = inst.outputs[c], i = inst.inputs[c];
-        const RegRef d = RegisterOf(o);
-        MOperand dest = DestOf(&o, 1);
+        const RegRef s = RegisterOf(inst.inputs[c]);
+        auto same = [&](const std::vector<uint32_t>& run) {
+            const int32_t other = inst.inputs[run[0]];
+            const RegRef r = RegisterOf(other);
+            return r.type == s.type && r.number == s.number && r.component == s.component &&
+                   args[other].relative == args[inst.inputs[c]].relative &&
+                   (args[other].flags & kValueSourceModifierMask) == (args[inst.inputs[c]].flags & kValueSourceModifierMask);
+        };
+        auto it = std::find_if(runs.begin(), runs.end(), same);
+        if (it == runs.end()) runs.push_back({c});
+        else it->push_back(c);
+    }
+    for (const std::vector<uint32_t>& run : runs) {
+        const int32_t i = inst.inputs[run[0]];
+        std::vector<int32_t> outs;
+        for (uint32_t c : run) outs.push_back(inst.outputs[c]);
+        const RegRef d = RegisterOf(outs[0]);
+        const MOperand dest = DestOf(outs.data(), outs.size());
         const uint32_t position = d.component;
         MOperand src = SourceOf(&i, 1, &position);
         src.Replicate(RegisterOf(i).component);
@@ -225,7 +242,7 @@ HRESULT VsCodeGenerator::EmitPartialScalar11(size_t index, const std::vector<uin
         }
         const bool exact = opcode == OP_EXPP && resultComponent == 2 && d.component == 0 &&
                            (args[i].flags & kValueInteger) != 0;
-        if ((d.component == resultComponent || exact) && d.type == REG_TEMP) {
+        if (run.size() == 1 && (d.component == resultComponent || exact) && d.type == REG_TEMP) {
             out->push_back(MInst{opcode, true, dest, {src}});
             continue;
         }

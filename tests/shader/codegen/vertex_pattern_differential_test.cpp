@@ -78,6 +78,9 @@ void CompareWithUnoptimised(const std::string& source, const char* entry, const 
 }
 
 const char* const kShaders[] = {
+    // A product read by an add and, through a negation folded into another
+    // reader, by that reader too: the multiply must stay.
+    R"(float4 main(float4 p : POSITION, float4 u : NORMAL) : POSITION { return (p > u) ? p : u * 3; })",
     // Patterns whose operands share registers with their results.
     R"(float4 main(float4 p : POSITION, float4 n : NORMAL, out float4 a : TEXCOORD0) : POSITION {
            float4 t = p.wzyx * n;
