@@ -12,9 +12,10 @@ namespace {
 constexpr const char* kVertexProfiles[] = {"vs_1_1", "vs_2_0", "vs_2_sw"};
 
 void ExpectNear(const Vec4& got, const Vec4& want, float tolerance, const std::string& what) {
-    for (int c = 0; c < 4; ++c)
-        if (!std::isnan(want[c]))
-            EXPECT_NEAR(got[c], want[c], tolerance * std::max(1.0f, std::fabs(want[c]))) << what << " component " << c;
+    for (int c = 0; c < 4; ++c) {
+        if (std::isnan(want[c])) continue;
+        EXPECT_NEAR(got[c], want[c], tolerance * std::max(1.0f, std::fabs(want[c]))) << what << " component " << c;
+    }
 }
 
 // Compiles for every vertex profile, runs one vertex and checks the outputs.

@@ -5,6 +5,7 @@
 // float arithmetic.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -294,6 +295,38 @@ TEST(VertexIntrinsics, ClassificationOfSpecialValues) {
         return {{{kTexcoord, 0}, a}, {{kTexcoord, 1}, b}, {{kTexcoord, 2}, c}};
     };
     vsexec::Run(check);
+}
+
+// Exponent and logarithm of half values may run at partial precision (ten
+// bits or so); those of float values, even of a half input, may not.
+TEST(VertexIntrinsics, HalfValuesUsePartialPrecisionFloatValuesDoNot) {
+    const char* source = R"(
+        float4 main(float4 p : POSITION, half4 w : TEXCOORD0, out half4 h : TEXCOORD0, out float4 f : TEXCOORD1)
+            : POSITION {
+            h = exp2(w) + log2(w);
+            float4 v = w;
+            f = exp2(v * 1.5) + log2(v * 1.5);
+            return p;
+        })";
+    for (const char* profile : vsexec::kAllProfiles) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const std::vector<uint32_t> ops = vsexec::Opcodes(shader);
+        for (uint32_t opcode : {14u, 15u, 78u, 79u})  // exp, log, expp, logp
+            EXPECT_NE(std::find(ops.begin(), ops.end(), opcode), ops.end()) << profile << " lacks opcode " << opcode;
+        for (const Inputs& in : kVertices) {
+            const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, in.p}, {{kTexcoord, 0}, in.w}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            for (int i = 0; i < 4; ++i) {
+                const float w = in.w[i];
+                const float half = std::exp2(w) + std::log2(w), full = std::exp2(w * 1.5f) + std::log2(w * 1.5f);
+                EXPECT_NEAR(run.outputs.at({kTexcoord, 0})[i], half, 2e-3f * std::max(1.0f, std::fabs(half)))
+                    << profile << " half " << w;
+                EXPECT_NEAR(run.outputs.at({kTexcoord, 1})[i], full, 1e-5f * std::max(1.0f, std::fabs(full)))
+                    << profile << " float " << w;
+            }
+        }
+    }
 }
 
 // The matrix intrinsics on matrices built from the inputs (so nothing folds).

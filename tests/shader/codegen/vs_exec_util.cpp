@@ -77,6 +77,27 @@ std::vector<float> MatrixRegisters(const std::vector<float>& values, int rows, i
     return regs;
 }
 
+std::vector<uint32_t> Opcodes(const Compiled& shader) {
+    std::vector<uint32_t> ops;
+    if (shader.code.empty()) return ops;
+    const bool lengths = (shader.code[0] & 0xFFFF) >= 0x0200;
+    for (size_t k = 1; k < shader.code.size();) {
+        const uint32_t t = shader.code[k];
+        if ((t & 0xFFFF) == 0xFFFE) {  // comment block
+            k += 1 + ((t >> 16) & 0x7FFF);
+            continue;
+        }
+        if (t == 0xFFFF) break;
+        ops.push_back(t & 0xFFFF);
+        size_t next = k + 1;
+        if (lengths) next += (t >> 24) & 0xF;
+        else
+            while (next < shader.code.size() && (shader.code[next] & 0x80000000u)) ++next;
+        k = next;
+    }
+    return ops;
+}
+
 Vec4 Map(const Vec4& a, float (*f)(float)) { return {f(a[0]), f(a[1]), f(a[2]), f(a[3])}; }
 
 Vec4 Map2(const Vec4& a, const Vec4& b, float (*f)(float, float)) {

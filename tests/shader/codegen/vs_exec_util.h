@@ -40,6 +40,10 @@ bool Run(const Check& check);
 // one per column, four floats per register.
 std::vector<float> MatrixRegisters(const std::vector<float>& values, int rows, int cols, bool rowMajor);
 
+// Instruction opcodes of a compiled program in order (declarations and
+// definitions included, comments skipped).
+std::vector<uint32_t> Opcodes(const Compiled& shader);
+
 // Component-wise helpers for the C++ side.
 Vec4 Map(const Vec4& a, float (*f)(float));
 Vec4 Map2(const Vec4& a, const Vec4& b, float (*f)(float, float));
