@@ -21,7 +21,9 @@ DebugInfoView ReadDebug(const Compiled& c) {
     uint32_t size = 0;
     DebugInfoView info;
     EXPECT_EQ(S_OK, FindCommentBlock(c.code.data(), c.code.size() * 4, kTagDebugInfo, &data, &size));
-    if (data) EXPECT_EQ(S_OK, ReadDebugInfo(data, size, &info));
+    if (data) {
+        EXPECT_EQ(S_OK, ReadDebugInfo(data, size, &info));
+    }
     return info;
 }
 

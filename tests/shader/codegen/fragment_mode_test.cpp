@@ -198,10 +198,12 @@ TEST(FragmentMode, ProgramAndInformationBlock) {
         std::vector<uint32_t> expected;
         ASSERT_EQ(S_OK, BuildConstantTable(options, constants, extras, &expected));
         EXPECT_EQ(expected, block);
-        // Constants keep clear of the literal and of each other.
-        for (const FragmentRecord& r : records)
-            if (r.name == "c_Tint" || r.name == "c_Other")
-                EXPECT_TRUE(r.record.registerIndex < 4 || r.record.registerIndex > 7) << r.name;
+        // Constants without a binding keep clear of the bound ones.
+        for (const FragmentRecord& r : records) {
+            if (r.name != "c_Tint" && r.name != "c_Other") continue;
+            EXPECT_TRUE(r.record.registerIndex < 4 || r.record.registerIndex > 7) << r.name;
+            EXPECT_NE(12, r.record.registerIndex) << r.name;
+        }
     }
 }
 
