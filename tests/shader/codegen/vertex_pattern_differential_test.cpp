@@ -121,6 +121,67 @@ TEST(VertexPatternDifferential, SameOutputsAsWithoutPatterns) {
                                    true);
 }
 
+// Random shaders built from the expressions the patterns look for, with
+// random operands and swizzles, so that the packed registers overlap in
+// many ways.
+class ShaderGenerator {
+public:
+    explicit ShaderGenerator(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+
+    std::string Build(int statements) {
+        std::string body = "    float4 t0 = p;\n    float4 t1 = u;\n";
+        for (int k = 2; k < statements + 2; ++k) {
+            body += "    float4 t" + std::to_string(k) + " = " + Expression(k) + ";\n";
+        }
+        const int last = statements + 1;
+        return "float4 main(float4 p : POSITION, float4 u : NORMAL, out float4 a : TEXCOORD0, out float4 b : TEXCOORD1)"
+               " : POSITION {\n" +
+               body + "    a = " + Var(last + 1) + ";\n    b = " + Var(last + 1) + ";\n    return t" +
+               std::to_string(last) + ";\n}\n";
+    }
+
+private:
+    uint32_t Next(uint32_t n) {
+        state_ = state_ * 1664525u + 1013904223u;
+        return (state_ >> 8) % n;
+    }
+    std::string Var(int count) { return "t" + std::to_string(Next(uint32_t(count))); }
+    std::string Swizzle(int width) {
+        std::string s = ".";
+        for (int i = 0; i < width; ++i) s += "xyzw"[Next(4)];
+        return s;
+    }
+    std::string Expression(int count) {
+        const std::string a = Var(count), b = Var(count), c = Var(count);
+        switch (Next(14)) {
+            case 0: return "float4(normalize(" + a + Swizzle(3) + "), " + b + ".x)";
+            case 1: return "lerp(" + a + ", " + b + ", " + c + Swizzle(1) + ")";
+            case 2: return a + " + (" + b + " - " + a + ") * " + c + Swizzle(1);
+            case 3: return "rsqrt(abs(" + a + Swizzle(4) + ") + 0.5)";
+            case 4: return "1 / sqrt(abs(" + a + ") + 1)";
+            case 5: return "max(" + a + Swizzle(4) + ", -" + a + Swizzle(4) + ")";
+            case 6: return "float4(1, " + a + ".y * " + b + ".y, " + a + ".z, " + b + ".w)";
+            case 7: return "frac(" + a + Swizzle(4) + " * 1.3)";
+            case 8: return "exp2(clamp(" + a + ", -4, 4))";
+            case 9: return "log2(abs(" + a + Swizzle(4) + ") + 1)";
+            case 10: return "dot(" + a + ", " + b + ").xxxx * 0.25";
+            case 11: return "(half4)" + a + " * " + b + Swizzle(4) + " * 0.5";
+            case 12: return "exp2((half4)clamp(" + a + ", -3, 3))";
+            default: return a + " * " + b + Swizzle(4) + " * 0.5 + " + c;
+        }
+    }
+    uint32_t state_;
+};
+
+TEST(VertexPatternDifferential, RandomShadersOfPatternExpressions) {
+    for (uint32_t seed = 1; seed <= 30; ++seed) {
+        const std::string source = ShaderGenerator(seed).Build(8);
+        for (const char* profile : {"vs_1_1", "vs_2_0", "vs_2_sw"})
+            CompareWithUnoptimised(source, "main", profile, std::string(profile) + " seed " + std::to_string(seed) + "\n" + source,
+                                   true);
+    }
+}
+
 TEST(VertexPatternDifferential, CorpusVertexShaders) {
     const std::string root = "/work/shared/corpus/hlsl";
     std::ifstream manifest(root + "/MANIFEST.tsv");
