@@ -347,7 +347,7 @@ HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {
     const size_t n = std::min<size_t>(inst.inputs.size(), 4);
     if (n == 0) return S_OK;
     MOperand v = SourceOf(inst.inputs.data(), n, kPositions);
-    bool plain = (v.type == REG_TEMP || v.type == REG_TEXTURE) && !v.relative;
+    bool plain = (v.type == REG_TEMP || v.type == REG_TEXTURE) && !v.relative && v.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i) plain = v.swizzle[i] == i;
     if (!plain) {
         // texkill tests all four components: fill the unread ones with a copy.
@@ -450,6 +450,8 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
                 bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number;
                 for (int c = 0; c < 4 && same; ++c)
                     if (m.dest.mask & (1u << c)) same = m.src[0].swizzle[c] == c;
+                // A saturating move onto itself still clamps.
+                for (int32_t o : inst.outputs) same &= o < 0 || !(args[o].flags & kValueSaturate);
                 if (same && !Skip(kCompileSkipOptimization)) out->erase(out->begin() + std::ptrdiff_t(k));
                 else ++k;
             }
