@@ -491,3 +491,47 @@ TEST(VertexLanguage, UniformsAtTheRegistersTheConstantTableNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sixteen four-component values live at once: more than the twelve
+// temporaries of vs_1_1 and vs_2_0, within the thirty-two of vs_2_sw.
+TEST(VertexLanguage, ManyLiveValuesFitOnlyTheSoftwareProfile) {
+    std::string source = "float4 k[16];\nfloat4 main(float4 p : POSITION) : POSITION {\n";
+    std::string sum = "    float4 s = a0", weighted = "    return a0 * s";
+    for (int i = 0; i < 16; ++i) {
+        source += "    float4 a" + std::to_string(i) + " = p * k[" + std::to_string(i) + "] + " + std::to_string(i) + ".5;\n";
+        if (i) {
+            sum += " + a" + std::to_string(i);
+            weighted += " + a" + std::to_string(i) + " * s";
+        }
+    }
+    source += sum + ";\n" + weighted + ";\n}\n";
+    for (const char* profile : {"vs_1_1", "vs_2_0"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        EXPECT_EQ(E_FAIL, shader.hr) << profile;
+        EXPECT_NE(shader.messages.find("error X4004: expression too complex"), std::string::npos) << shader.messages;
+    }
+    std::vector<float> k;
+    for (int i = 0; i < 64; ++i) k.push_back(float((i * 5) % 9) * 0.25f - 1);
+    vsexec::Check check;
+    check.what = "many live values";
+    check.source = source;
+    check.profiles = {"vs_2_sw"};
+    check.uniforms = {{"k", k}};
+    check.vertices = PuVertices();
+    check.want = [k](const vsexec::Vertex& v) -> vsexec::Outputs {
+        const Vec4& p = v.at({kPosition, 0});
+        Vec4 r;
+        for (int c = 0; c < 4; ++c) {
+            float a[16], s = 0;
+            for (int i = 0; i < 16; ++i) s += a[i] = p[c] * k[size_t(i * 4 + c)] + float(i) + 0.5f;
+            r[c] = 0;
+            for (int i = 0; i < 16; ++i) r[c] += a[i] * s;
+        }
+        return {{{kPosition, 0}, r}};
+    };
+    vsexec::Run(check);
+}
+
+}  // namespace
