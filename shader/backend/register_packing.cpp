@@ -184,20 +184,30 @@ Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, b
     return result;
 }
 
+// The number of physical registers to pack `pool` into, at most `registers`,
+// or 0 when the values do not fit. The code generators expand some
+// instructions with a scratch temporary taken from the registers free there:
+// when the packing would fill every temporary at some instruction but the
+// values fit in one less, that one is kept free throughout. The placement is
+// a heuristic, and a tighter count can also succeed where the full one
+// fragments.
+int RegistersToUse(IntermediateProgram& p, uint32_t pool, int registers) {
+    if (registers <= 0) registers = 1;
+    p.ComputeUses();
+    if (pool != kPoolTemps || LiveVirtualRegisters(p, pool) < registers) return registers;
+    const Placement full = PlaceRegisters(p, pool, registers, false);
+    if (full.failedAt < 0 && (full.peak < registers || registers == 1)) return registers;
+    if (registers > 1 && PlaceRegisters(p, pool, registers - 1, false).failedAt < 0) return registers - 1;
+    if (full.failedAt < 0) return registers;
+    if (registers > 2 && PlaceRegisters(p, pool, registers - 2, false).failedAt < 0) return registers - 2;
+    return 0;
+}
+
 }  // namespace
 
 HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
-    p.ComputeUses();
-    // The code generators expand some instructions with a scratch temporary
-    // taken from the registers free there. When the packing would fill every
-    // temporary at some instruction but the values fit in one less, that one
-    // is kept free throughout.
-    if (pool == kPoolTemps && registers > 1 && LiveVirtualRegisters(p, pool) >= registers) {
-        const Placement full = PlaceRegisters(p, pool, registers, false);
-        if (full.failedAt < 0 && full.peak >= registers && PlaceRegisters(p, pool, registers - 1, false).failedAt < 0)
-            --registers;
-    }
-    const Placement placed = PlaceRegisters(p, pool, registers, true);
+    const int count = RegistersToUse(p, pool, registers);
+    const Placement placed = PlaceRegisters(p, pool, count > 0 ? count : std::max(registers, 1), true);
     if (placed.failedAt < 0) return S_OK;
     const SourceLocation location = p.instructions[size_t(placed.failedAt)].location;
     p.Report(&location, backend_diag::kExpressionTooComplex);
@@ -205,7 +215,5 @@ HRESULT PackRegisters(IntermediateProgram& p, uint32_t pool, int registers) {
 }
 
 bool RegistersFit(IntermediateProgram& p, uint32_t pool, int registers) {
-    p.ComputeUses();
-    if (LiveVirtualRegisters(p, pool) <= registers) return true;
-    return PlaceRegisters(p, pool, registers, false).failedAt < 0;
+    return RegistersToUse(p, pool, registers) > 0;
 }
