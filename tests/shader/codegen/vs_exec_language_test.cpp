@@ -72,8 +72,6 @@ TEST(VertexLanguage, OperatorsComparisonsAndLogic) {
 // A choice whose second value is a product: the product is read twice by
 // the interpolation that merges the two values, once negated.
 TEST(VertexLanguage, ChoiceBetweenAProductAndAValue) {
-    GTEST_SKIP() << "code generator fault: the multiply-add fusion counts reads per argument and misses the "
-                    "negated copies the negation folding makes, so it removes a product that is still read";
     vsexec::Check check;
     check.what = "choice with a product";
     check.source = R"(
