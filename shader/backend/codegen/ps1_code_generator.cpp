@@ -122,7 +122,11 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
         stages_ |= 1u << stage;
         return S_OK;
     };
-    for (size_t i = 0; i < instructions.size(); ++i) {
+    if (IsPs14()) {
+        HRESULT hr = PlacePs14Lookups(&stageOf, bindStage);
+        if (FAILED(hr)) return hr;
+    }
+    for (size_t i = 0; i < instructions.size() && !IsPs14(); ++i) {
         if (stageOf[i] < 0) continue;
         HRESULT hr = bindStage(instructions[i], stageOf[i]);
         if (FAILED(hr)) return hr;
@@ -196,15 +200,25 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
         for (int32_t in : inst.inputs) {
             const int32_t index = in >= 0 ? Ps1TexcoordIndex(*this, in) : -1;
             if (index < 0 || index >= TexcoordLimit()) continue;
-            if (stages_ & (1u << index)) {
+            const bool first = crdRegister_[size_t(index)] < 0;
+            int32_t reg = first ? index : crdRegister_[size_t(index)];
+            if (first && (stages_ & (1u << index)) && IsPs14()) {
+                // texcrd may copy into any r register a stage leaves free.
+                reg = -1;
+                for (int32_t r = 0; r < TexcoordLimit() && reg < 0; ++r)
+                    if (!((stages_ | coordinates_) & (1u << r))) reg = r;
+            }
+            if (reg < 0 || (first && ((stages_ | coordinates_) & (1u << reg)))) {
                 Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
                 return E_FAIL;
             }
-            if (!(coordinates_ & (1u << index)) && !lookup)
-                Report(&inst.location, codegen_diag::kPs1TexcoordClamped, Minor());
-            coordinates_ |= 1u << index;
-            if (!IsPs14() && args[in].component == 3) {
-                Report(&inst.location, codegen_diag::kPs1TexcoordW, Minor());
+            if (first && !lookup) Report(&inst.location, codegen_diag::kPs1TexcoordClamped, Minor());
+            crdRegister_[size_t(index)] = reg;
+            coordinates_ |= 1u << reg;
+            if (args[in].component == 3) {
+                // texcoord and texcrd copy x, y and z only.
+                if (IsPs14()) Report(&inst.location, codegen_diag::kPs14TexcoordW);
+                else Report(&inst.location, codegen_diag::kPs1TexcoordW, Minor());
                 return E_FAIL;
             }
         }
@@ -293,6 +307,70 @@ HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& 
     }
     RemoveDeadCode(*this);
     ComputeUses();
+    return S_OK;
+}
+
+HRESULT Ps1CodeGenerator::PlacePs14Lookups(std::vector<int32_t>* stageOf, const StageBinder& bindStage) {
+    // texld rK, tM samples stage K at any texture coordinate M: a lookup
+    // takes the stage its sampler is bound to, else the stage of its
+    // coordinate, else (a lookup with another sampler has that one) the
+    // first stage that neither a lookup nor a texcrd of arithmetic needs.
+    uint32_t mentioned = 0;
+    for (const IrInstruction& inst : instructions) {
+        if (IsSampleOp(inst.code())) continue;
+        for (int32_t in : inst.inputs) {
+            const int32_t index = Ps1TexcoordIndex(*this, in);
+            if (index >= 0 && index < 32) mentioned |= 1u << index;
+        }
+    }
+    std::map<uint32_t, int32_t> samplerStage;  // sampler pool -> stage
+    std::vector<size_t> deferred;
+    for (int pass = 0; pass < 2; ++pass) {
+        const size_t count = pass == 0 ? instructions.size() : deferred.size();
+        for (size_t k = 0; k < count; ++k) {
+            const size_t i = pass == 0 ? k : deferred[k];
+            const int32_t coordinate = (*stageOf)[i];
+            if (pass == 0 && coordinate < 0) continue;
+            IrInstruction& inst = instructions[i];
+            const uint32_t pool = args[inst.inputs[0]].pool;
+            int32_t stage = -1;
+            auto it = samplerStage.find(pool);
+            if (it != samplerStage.end()) {
+                // One stage per sampler, sampled once.
+                if (texcoordOf_[size_t(it->second)] != coordinate) {
+                    Report(&inst.location, codegen_diag::kPs1SamplerTwice, Minor());
+                    return E_FAIL;
+                }
+                stage = it->second;
+            } else {
+                const std::string& binding = pools[pool].binding;
+                const bool bound = binding.size() >= 2 && (binding[0] == 's' || binding[0] == 'S');
+                stage = bound ? std::atoi(binding.c_str() + 1) : coordinate;
+                const bool taken = stage >= 0 && stage < 32 && (stages_ & (1u << stage));
+                if (taken && !bound) {
+                    if (pass == 0) {
+                        deferred.push_back(i);
+                        continue;
+                    }
+                    stage = -1;
+                    for (int32_t s = 0; s < TexcoordLimit() && stage < 0; ++s)
+                        if (!((stages_ | mentioned) & (1u << s))) stage = s;
+                    if (stage < 0) {
+                        Report(&inst.location, codegen_diag::kPs1TooManyLoads);
+                        return E_FAIL;
+                    }
+                } else if (taken) {
+                    Report(&inst.location, codegen_diag::kPs1SameTexcoord, Minor());
+                    return E_FAIL;
+                }
+            }
+            HRESULT hr = bindStage(inst, stage);
+            if (FAILED(hr)) return hr;
+            samplerStage[pool] = stage;
+            texcoordOf_[size_t(stage)] = coordinate;
+            (*stageOf)[i] = stage;
+        }
+    }
     return S_OK;
 }
 
@@ -395,7 +473,11 @@ HRESULT Ps1CodeGenerator::ResolveSemantics() {
     // copied them into.
     if (IsPs14())
         for (auto& [key, io] : ioRegisters_)
-            if (io.valid && io.type == REG_TEXTURE) io.type = REG_TEMP;
+            if (io.valid && io.type == REG_TEXTURE) {
+                io.type = REG_TEMP;
+                if (io.number < crdRegister_.size() && crdRegister_[io.number] >= 0)
+                    io.number = uint32_t(crdRegister_[io.number]);
+            }
     return S_OK;
 }
 
@@ -577,7 +659,7 @@ HRESULT Ps1CodeGenerator::EmitDeclarations() {
                 m.dest = TempOperand(stage);
                 MOperand coordinate;
                 coordinate.type = REG_TEXTURE;
-                coordinate.number = stage;
+                coordinate.number = uint32_t(texcoordOf_[stage] >= 0 ? texcoordOf_[stage] : int32_t(stage));
                 m.src.push_back(coordinate);
             } else {
                 m.dest.type = REG_TEXTURE;
@@ -590,6 +672,8 @@ HRESULT Ps1CodeGenerator::EmitDeclarations() {
                 MOperand coordinate;
                 coordinate.type = REG_TEXTURE;
                 coordinate.number = stage;
+                for (uint32_t t = 0; t < crdRegister_.size(); ++t)
+                    if (crdRegister_[t] == int32_t(stage)) coordinate.number = t;
                 m.src.push_back(coordinate);
             } else {
                 m.dest.type = REG_TEXTURE;

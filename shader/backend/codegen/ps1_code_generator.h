@@ -70,6 +70,8 @@ private:
     // texture result that arithmetic reads (ps_1_2, ps_1_3).
     void PlaceTexcoordDots(const std::vector<int32_t>& stageOf);
     bool DependsOnColour(size_t index) const;
+    // ps_1_4: the stage of every lookup at a texture coordinate.
+    HRESULT PlacePs14Lookups(std::vector<int32_t>* stageOf, const StageBinder& bindStage);
     bool SelectsToClamps();
     // x * 2 - 1 read as whole operands becomes the _bx2 source modifier.
     bool FoldSignedScale();
@@ -85,6 +87,10 @@ private:
         bool signedScale = false;  // read with _bx2
     };
     std::array<StageOp, 8> stageOps_{};
+    std::array<int32_t, 8> texcoordOf_{-1, -1, -1, -1, -1, -1, -1, -1};  // ps_1_4: coordinate each stage samples
+    // Register texcoord / texcrd copies each texture coordinate into (the
+    // coordinate's own, or in ps_1_4 any register the stages leave free).
+    std::array<int32_t, 8> crdRegister_{-1, -1, -1, -1, -1, -1, -1, -1};
     uint32_t stages_ = 0;
     uint32_t kills_ = 0;
     uint32_t secondPhase_ = 0;  // ps_1_4 stages sampled after the phase marker

@@ -17,6 +17,10 @@ inline constexpr Diagnostic kPs1Texreg2RgbModifier{
 inline constexpr Diagnostic kPs1NeedsTexreg2Rgb{
     4536, false, "expression can only be map to texreg2rgb, but this instruction is not supported on 1_%i"};
 
+inline constexpr Diagnostic kPs1SamplerTwice{
+    4519, false, "cannot perform texture lookup twice from a user bound or similar array access sampler in ps_1_%i"};
+inline constexpr Diagnostic kPs14TexcoordW{
+    4512, false, "accessing texture coordinate w-component not yet implemented in ps_1_4"};
 inline constexpr Diagnostic kPs1ClipSwizzled{4544, false, "cannot clip from a swizzled vector"};
 
 }  // namespace codegen_diag

@@ -249,6 +249,10 @@ TEST(Ps1DependentReads, SecondPhaseOfPs14) {
         {"sampler2D s; float4 a = tex2D(bumps, t0.xy); return tex2D(s, t1.xy * 0.5 + a.xy * 0.25) * c;",
          kT1[0] * 0.5f + kTexel0[0] * 0.25f, kT1[1] * 0.5f + kTexel0[1] * 0.25f, {0, 0, 0, 0}},
         {"sampler2D s : register(s2); return tex2D(s, t1.yx) * c;", kT1[1], kT1[0], {0, 0, 0, 0}},
+        // Two samplers at one coordinate, which arithmetic reads as well
+        // (texld r0, t1; texld r1, t1; texcrd into a third register).
+        {"sampler2D s; return tex2D(s, t1.xy) * c + tex2D(bumps, t1.xy) * t1.x;", kT1[0],
+         kT1[1], {kTexel0[0] * kT1[0], kTexel0[1] * kT1[0], kTexel0[2] * kT1[0], kTexel0[3] * kT1[0]}},
     };
     for (const Lookup& l : lookups) {
         const std::string program = Program(l.body);
@@ -267,6 +271,11 @@ TEST(Ps1DependentReads, SecondPhaseOfPs14) {
          "error X4534: cannot perform double dependent texture read in ps_1_x"},
         {"ps_1_4", "sampler2D s; return tex2D(s, t1.xy * c.xy);",
          "error X4513: cannot perform dependent texture read which in any way is based on color inputs"},
+        {"ps_1_4", "sampler2D s; return tex2D(s, t0.xy) + tex2D(s, t1.xy);",
+         "error X4519: cannot perform texture lookup twice from a user bound or similar array access sampler in "
+         "ps_1_4"},
+        {"ps_1_4", "return t0.w * c;",
+         "error X4512: accessing texture coordinate w-component not yet implemented in ps_1_4"},
     };
     ExpectFailures(failures);
 }
