@@ -28,6 +28,11 @@
 //   semantic's text; the register offset inside the piece (offset / 4) is to
 //   be added to the semantic's index.
 // - Arguments of bool type (and comparison results) carry value flag 0x1.
+// - Every argument carries the precision class of its value's base type
+//   (half and bool low, 8- and 16-bit integers medium, the rest full; see
+//   precision.cpp), which the generators read to choose partial precision.
+// - No instruction computes more than one register's four components:
+//   wider values are split into register-sized instructions.
 #pragma once
 
 #include "platform/wintypes.h"
