@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "codegen_harness.h"
+#include "gfx/shaders/shader_program.h"
+#include "shader/compiler.h"
 
 namespace {
 
@@ -70,6 +74,43 @@ TEST(ReorderPressure, ValuesThatCannotAllFitAreTooComplex) {
     EXPECT_EQ(E_FAIL, shader.hr);
     EXPECT_TRUE(shader.code.empty());
     EXPECT_EQ("(9): error X4004: expression too complex\n", MessagesWithoutFile(shader.messages));
+}
+
+// Filters from the shared field corpus whose sample results outnumber the
+// temporaries when every sample is hoisted: they compile, and the device
+// takes the code.
+TEST(ReorderPressure, CorpusFiltersAreAcceptedByTheDevice) {
+    const std::string corpus = "/work/shared/corpus/hlsl/";
+    if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    const char* const kFilters[][2] = {
+        {"OGRECave__ogre/Samples/Media/materials/programs/Blur1_ps20.hlsl", "main"},
+        {"OGRECave__ogre/Samples/Media/materials/programs/Radial_Blur_FP.cg", "main"},
+        {"libretro__common-shaders/quad/shaders/quad_interp.cg", "main_fragment"},
+        {"libretro__common-shaders/scalefx/shaders/scalefx-pass1.cg", "main_fragment"},
+        {"mpc-hc__mpc-hc/src/mpc-hc/res/shaders/external/Edge sharpen.hlsl", "main"},
+        {"mpc-hc__mpc-hc/src/mpc-hc/res/shaders/external/Sharpen complex 2.hlsl", "main"},
+        {"mpc-hc__mpc-hc/src/mpc-hc/res/shaders/external/YV12 chroma upsampling.hlsl", "main"},
+        {"urho3d__urho3d/Bin/CoreData/Shaders/HLSL/EdgeFilter.hlsl", "PS"},
+    };
+    for (const auto& [file, entry] : kFilters) {
+        SCOPED_TRACE(file);
+        const std::string path = corpus + file;
+        IKLBuffer* code = nullptr;
+        IKLBuffer* errors = nullptr;
+        const HRESULT hr = KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, "ps_2_0", 0, &code, &errors,
+                                                    nullptr);
+        const std::string messages = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
+        if (errors) errors->Release();
+        ASSERT_EQ(S_OK, hr) << messages;
+        ASSERT_NE(nullptr, code);
+        const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
+        const size_t count = code->GetBufferSize() / 4;
+        std::string problem;
+        std::unique_ptr<gfx::ShaderProgram> program;
+        EXPECT_EQ(S_OK, gfx::CheckShaderTokens(tokens, count, gfx::ShaderKind::Pixel, &problem)) << problem;
+        EXPECT_EQ(S_OK, gfx::ShaderProgram::Create(tokens, count, gfx::ShaderKind::Pixel, &program));
+        code->Release();
+    }
 }
 
 }  // namespace
