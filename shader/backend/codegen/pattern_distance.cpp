@@ -33,6 +33,14 @@ void CodeGenerator::FuseDistanceVector() {
         const RegRef r = RegisterOf(product);
         if (!r.valid || r.component != 1) continue;
         const size_t use = size_t(args[product].lastReader);
+        // The reader takes the whole register, as a vector assembled this
+        // way is used (a cheap test before the search for its writers).
+        uint32_t read = 0;
+        for (int32_t in : instructions[use].inputs) {
+            const RegRef w = RegisterOf(in);
+            if (w.valid && w.type == r.type && w.number == r.number) read |= 1u << w.component;
+        }
+        if (read != 0xF) continue;
         // The last writer of each component of R before its reader, and the
         // output argument it writes there.
         size_t writer[4];

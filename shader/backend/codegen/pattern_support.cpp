@@ -14,11 +14,21 @@ uint32_t ModifierOf(const IrArgument& a) { return (a.flags & kValueSourceModifie
 
 bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
     for (size_t depth = 0; arg >= 0 && depth < 4; ++depth) {
+        const ArgClass cls = ClassOf(arg);
+        if (cls == ArgClass::Input || cls == ArgClass::Constant || cls == ArgClass::Literal) {
+            arg = args[arg].relative;  // registers no instruction writes
+            continue;
+        }
         const RegRef r = RegisterOf(arg);
         if (!r.valid) return false;
+        const IrArgument& a = args[arg];
         for (size_t m = from; m < to && m < instructions.size(); ++m)
             for (int32_t out : instructions[m].outputs) {
-                if (out < 0) continue;
+                // Registers of one kind are told apart by number and
+                // component before the full lookup.
+                if (out < 0 || (args[out].reg != a.reg && args[out].relative < 0) ||
+                    (args[out].component != a.component && args[out].relative < 0))
+                    continue;
                 const RegRef w = RegisterOf(out);
                 if (w.type == r.type && w.number == r.number && (w.component == r.component || args[out].relative >= 0))
                     return false;
