@@ -239,3 +239,21 @@ TEST(VertexTargetForms, FractionInVs11) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VertexTargetForms, NoneWithoutOptimisation) {
+    // Compile flag 0x08 skips the patterns: the plain instructions remain.
+    const char* source = R"(
+        float4 main(float4 p : POSITION, float4 n : NORMAL, out float4 a : TEXCOORD0) : POSITION {
+            a = float4(normalize(n.xyz), rsqrt(abs(p.w) + 1));
+            return lerp(p, n, p.x);
+        })";
+    const Compiled shader = CompileHlsl(source, "vs_2_0", "main", 0x08);
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    const auto lines = Instructions(shader);
+    for (const char* form : {"nrm", "lrp", "abs"}) EXPECT_EQ(Count(lines, form), 0) << form << "\n" << Text(lines);
+    EXPECT_GE(Count(lines, "rcp"), 1) << Text(lines);
+}
+
+}  // namespace
