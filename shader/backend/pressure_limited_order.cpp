@@ -1,12 +1,13 @@
-// A list schedule of the instructions that keeps the live temporaries within
-// a budget: the preferred order is followed while the next instruction's
-// results fit; past the budget the ready instruction that adds the fewest
-// live components (or frees the most) goes first, creation order breaking
-// ties, which is the order the source computed its values in and so finishes
-// one value before starting the next.
-// Live values are counted in components of the temporary pool's virtual
-// registers, from their first write to their last read, as the packing sees
-// them.
+// List schedules of the instructions that keep few temporaries live. The
+// budgeted one follows a preferred order while the next instruction's results
+// fit the budget; past it the ready instruction that adds the fewest live
+// components (or frees the most) goes first, its place in a fallback order
+// breaking ties, so one value is finished before the next is started. The
+// one from the end walks backwards, each time placing the instruction that
+// frees the most, which finds the order for trees whose every first step
+// adds a value. Live values are counted in components of the temporary
+// pool's virtual registers, from their first write to their last read, as
+// the packing sees them.
 #include <algorithm>
 #include <limits>
 
