@@ -698,7 +698,9 @@ bool Ps2CodeGenerator::FoldDot2Add() {
             const int32_t d = WriterBefore(j, result);
             if (d < 0) continue;
             const IrInstruction& dot = instructions[size_t(d)];
-            if (dot.code() != kOpDot || dot.inputs.size() != 4 || dot.outputs.size() != 1) continue;
+            if (dot.code() != kOpDot || dot.inputs.size() != 4 || dot.outputs.size() != 1 ||
+                (args[dot.outputs[0]].flags & kValueSaturate))
+                continue;
             if (!OnlyReadBy(size_t(d), {j})) continue;
             bool intact = true;
             for (int32_t in : dot.inputs) intact &= in >= 0 && Untouched(SlotOf(in), size_t(d), j, {}, false);
@@ -728,7 +730,8 @@ bool Ps2CodeGenerator::FuseMultiplyAddChains() {
         std::vector<size_t> readers;
         bool ok = true;
         for (int32_t out : mul.outputs) {
-            if (out < 0 || ClassOf(out) != ArgClass::Temp) {
+            // A saturated product is not the one the adds may fuse.
+            if (out < 0 || ClassOf(out) != ArgClass::Temp || (args[out].flags & kValueSaturate)) {
                 ok = false;
                 break;
             }

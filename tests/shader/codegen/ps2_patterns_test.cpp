@@ -146,6 +146,8 @@ TEST(Ps2Patterns, OptimisedAndUnoptimisedAgree) {
         "-(uv * uv1) + colour * uv1 - colour",
         "lerp(uv, uv1, colour.x)",
         "clamp(uv1 * uv, 0.25, 1)",
+        "saturate(uv1 * uv) + colour",
+        "saturate(dot(uv1.xy, uv.xy)) + colour.x",
     };
     const Vec4 inputs[][3] = {
         {kUv, kUv1, kColour},
@@ -171,6 +173,34 @@ TEST(Ps2Patterns, OptimisedAndUnoptimisedAgree) {
         if (std::string(expression).compare(0, 8, "saturate") == 0) {
             EXPECT_EQ(CountInstructions(Disassembly(optimised), "min"), 0) << expression << "\n" << Disassembly(optimised);
         }
+    }
+}
+
+// A long chain of folded reads (negations, comparisons, products) still
+// leaves the temporaries the operand rules need: the registers a folded
+// read keeps alive count as busy from the write that filled them. Short
+// chains check that a saturated product is not fused into the add after it.
+TEST(Ps2Patterns, LongChainsFitTheTemporaries) {
+    const Vec4 uv = {0.25f, -0.5f, 0.75f, 0.1f}, w = {0.5f, 0.25f, -0.25f, 0.3f};
+    for (int steps : {1, 2, 12}) {
+        std::string source = "float4 main(float4 uv : TEXCOORD0, float4 w : TEXCOORD1) : COLOR {\n float4 a = uv;\n";
+        for (int i = 0; i < steps; ++i)
+            source += " a = saturate(a * w + " + std::to_string(i) +
+                      " * 0.01) + (a < w ? -a : abs(a - w)) - dot(a.xy, w.zw);\n";
+        source += " return a; }";
+        const Compiled shader = CompileHlsl(source, "ps_2_0");
+        ASSERT_TRUE(shader.Ok()) << steps << " steps: " << shader.messages;
+        Vec4 a = uv;
+        for (int i = 0; i < steps; ++i) {
+            const float d = a[0] * w[2] + a[1] * w[3];
+            Vec4 next;
+            for (int k = 0; k < 4; ++k)
+                next[k] = Sat(a[k] * w[k] + float(i) * 0.01f) + (a[k] < w[k] ? -a[k] : std::fabs(a[k] - w[k])) - d;
+            a = next;
+        }
+        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, uv}, {{kTexcoord, 1}, w}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(run.outputs.at({kColor, 0})[k], a[k], 1e-3f) << steps << " steps, " << k;
     }
 }
 
