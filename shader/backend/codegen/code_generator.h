@@ -171,6 +171,11 @@ protected:
     // They run after register packing: a rewrite that makes an instruction
     // read a value later than before only goes ahead when nothing in between
     // overwrites the register component that holds it.
+    // Value flag on a result that the saturate modifier clamps into [0, 1]
+    // (pixel shaders). A pattern that folds such a result into the
+    // instruction after it would lose the clamp, so none does.
+    static constexpr uint32_t kValueSaturate = 0x100000;
+    bool Clamped(int32_t arg) const { return arg >= 0 && (args[arg].flags & kValueSaturate) != 0; }
     // sqrt then rcp -> rsq (0xF3); of a negated value -> rsq of -x (0xF4).
     void FuseReciprocalSquareRoot();
     // max(x, -x) -> abs (0xF0).

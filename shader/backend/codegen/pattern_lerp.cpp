@@ -28,7 +28,7 @@ void CodeGenerator::FuseLinearInterpolation() {
             for (uint32_t c = 0; c < n && ok; ++c) {
                 const int32_t d = mad.inputs[side * n + c], addend = mad.inputs[2 * n + c];
                 ok = d >= 0 && ClassOf(d) == ArgClass::Temp && args[d].firstWriter == int32_t(k) &&
-                     (args[d].flags & kValueSourceModifierMask) == 0;
+                     (args[d].flags & kValueSourceModifierMask) == 0 && !Clamped(d);
                 size_t at = m;
                 for (size_t e = 0; ok && e < m; ++e)
                     if (add.outputs[e] == d) at = e;

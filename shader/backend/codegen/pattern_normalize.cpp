@@ -23,6 +23,7 @@ void CodeGenerator::FuseNormalize() {
             // The scale: one reciprocal square root result on every component.
             const int32_t f = mul.inputs[(1 - side) * n];
             bool ok = f >= 0 && ClassOf(f) == ArgClass::Temp && (args[f].flags & kValueSourceModifierMask) == 0 &&
+                      !Clamped(f) &&
                       args[f].firstWriter >= 0 && size_t(args[f].firstWriter) < j;
             for (uint32_t c = 1; c < n && ok; ++c) ok = mul.inputs[(1 - side) * n + c] == f;
             if (!ok) continue;
@@ -32,7 +33,7 @@ void CodeGenerator::FuseNormalize() {
             int32_t d = -1;
             for (size_t k = 0; k < rsq.outputs.size(); ++k)
                 if (rsq.outputs[k] == f && k < rsq.inputs.size()) d = rsq.inputs[k];
-            if (d < 0 || ClassOf(d) != ArgClass::Temp || (args[d].flags & kValueSourceModifierMask) != 0 ||
+            if (d < 0 || ClassOf(d) != ArgClass::Temp || (args[d].flags & kValueSourceModifierMask) != 0 || Clamped(d) ||
                 args[d].firstWriter < 0 || size_t(args[d].firstWriter) >= r)
                 continue;
             const size_t k = size_t(args[d].firstWriter);

@@ -24,7 +24,7 @@ void CodeGenerator::FuseReciprocalSquareRoot() {
         for (uint32_t c = 0; c < n && ok; ++c) {
             const int32_t in = rcp.inputs[c];
             ok = in >= 0 && ClassOf(in) == ArgClass::Temp && args[in].firstWriter == int32_t(i) &&
-                 args[in].relative < 0 && (args[in].flags & kValueSourceModifierMask) == 0;
+                 args[in].relative < 0 && (args[in].flags & kValueSourceModifierMask) == 0 && !Clamped(in);
             size_t at = root.outputs.size();
             for (size_t k = 0; ok && k < root.outputs.size(); ++k)
                 if (root.outputs[k] == in) at = k;
@@ -42,7 +42,8 @@ void CodeGenerator::FuseReciprocalSquareRoot() {
             bool negated = neg.code() == kOpNegate && k < i;
             for (uint32_t c = 0; c < n && negated; ++c) {
                 const int32_t s = sources[c];
-                negated = (args[s].flags & kValueSourceModifierMask) == 0 && args[s].firstWriter == int32_t(k);
+                negated = (args[s].flags & kValueSourceModifierMask) == 0 && args[s].firstWriter == int32_t(k) &&
+                          !Clamped(s);
                 size_t at = neg.outputs.size();
                 for (size_t m = 0; negated && m < neg.outputs.size(); ++m)
                     if (neg.outputs[m] == s) at = m;

@@ -53,8 +53,13 @@ void CodeGenerator::ReplicateScalarResults() {
             const uint32_t p = args[a].flags & kValuePrecisionMask;
             return p ? p & (~p + 1) : uint32_t(kValuePrecisionFull);
         };
+        // A clamped result must land in clamped copies, and the copies agree
+        // (the instruction saturates all its results or none).
+        const bool clampedCopies = Clamped(move.outputs[copies[0]]);
+        ok = ok && (clampedCopies || !Clamped(result));
         for (size_t c : copies) {
             const int32_t o = move.outputs[c];
+            ok = ok && Clamped(o) == clampedCopies;
             const ArgClass cls = ClassOf(o);
             const RegRef r = RegisterOf(o);
             ok = ok && (cls == ArgClass::Temp || (cls == ArgClass::Output && !IsPixelShader())) &&

@@ -42,7 +42,9 @@ int32_t CodeGenerator::CopiedFrom(int32_t arg) const {
     // Every temporary is written once, so a plain move's result holds its
     // source's value wherever it is read.
     for (size_t depth = 0; depth < 64; ++depth) {
-        if (arg < 0 || ClassOf(arg) != ArgClass::Temp || ModifierOf(args[arg]) != 0 || args[arg].firstWriter < 0) break;
+        if (arg < 0 || ClassOf(arg) != ArgClass::Temp || ModifierOf(args[arg]) != 0 || args[arg].firstWriter < 0 ||
+            Clamped(arg))
+            break;
         const IrInstruction& move = instructions[size_t(args[arg].firstWriter)];
         if (move.code() != kOpMove || move.inputs.size() != move.outputs.size()) break;
         int32_t source = -1;
@@ -86,7 +88,8 @@ bool CodeGenerator::IsNegationOf(int32_t x, size_t xAt, int32_t y, size_t yAt) c
     // The result of a negate instruction of y (possibly copied by moves).
     if (ma != gfx::isa::SRCMOD_NONE) return false;
     const int32_t root = CopiedFrom(x);
-    if (ClassOf(root) != ArgClass::Temp || ModifierOf(args[root]) != 0 || args[root].firstWriter < 0) return false;
+    if (ClassOf(root) != ArgClass::Temp || ModifierOf(args[root]) != 0 || args[root].firstWriter < 0 || Clamped(root))
+        return false;
     const size_t k = size_t(args[root].firstWriter);
     const IrInstruction& neg = instructions[k];
     if (neg.code() != kOpNegate || neg.inputs.size() != neg.outputs.size()) return false;

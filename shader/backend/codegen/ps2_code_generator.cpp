@@ -200,8 +200,10 @@ void Ps2CodeGenerator::AddTargetLiterals() {
 
 void Ps2CodeGenerator::ApplyPatterns() {
     if (!Skip(kCompileSkipOptimization)) {
+        FuseReciprocalSquareRoot();
         FoldNegation();
         FoldNegationThroughRegisters();
+        FuseNormalize();
         FuseMultiplyAdd();
         SelectOnComparedValues();
         FoldAbsolute();
@@ -210,6 +212,8 @@ void Ps2CodeGenerator::ApplyPatterns() {
         FoldSaturate();
         FoldDot2Add();
         FuseMultiplyAddChains();
+        ReplicateScalarResults();
+        FuseLinearInterpolation();
         ComputeUses();
     }
     DropUnreadLiterals();
@@ -463,6 +467,10 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
             return hr;
         }
         case kOpReciprocal: return EmitScalarRuns(index, OP_RCP, out);
+        case kOpRsq:
+        case kOpRsqNegated: return EmitReciprocalSquareRoot(index, out);
+        case kOpNormalize: return EmitNormalize(index, out);
+        case kOpLerp: return EmitLerp(index, out);
         case kOpFraction: return EmitComponentWise(index, OP_FRC, out);
         case kOpExp2: return EmitScalarRuns(index, OP_EXP, out);
         case kOpLog2: return EmitScalarRuns(index, OP_LOG, out);

@@ -54,8 +54,6 @@ protected:
     bool PartialPrecision(const IrInstruction& inst) const;
 
     // --- Patterns over the packed program (ps2_patterns.cpp) ----------------
-    // Value flag on a result that the saturate modifier clamps into [0, 1].
-    static constexpr uint32_t kValueSaturate = 0x100000;
     // The register component an argument names (temporaries and outputs),
     // -1 for anything else.
     int64_t SlotOf(int32_t arg) const;

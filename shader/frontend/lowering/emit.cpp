@@ -225,7 +225,9 @@ Value Lowerer::Truncate(const Value& a) {
 Value Lowerer::Lerp(const Value& a, const Value& b, const Value& t) {
     const size_t n = std::max(t.size(), Width(a, b));
     if (pixelTarget && KnownZeroOrOne(t)) return Select(Neg(Broadcast(t, n)), a, b);
-    if (pixelTarget) return Add(Mul(Add(Value{Literal(1)}, Neg(t)), a), Mul(t, b));
+    // ps_1_x registers hold a narrow range, which b - a may leave; elsewhere
+    // a + t * (b - a) is the multiply-add that becomes one lrp.
+    if (ps1Target) return Add(Mul(Add(Value{Literal(1)}, Neg(t)), a), Mul(t, b));
     return Add(Broadcast(a, n), Mul(t, Add(b, Neg(a))));
 }
 
