@@ -167,6 +167,14 @@ protected:
     // destination directly.
     void RetargetDotResults();
 
+    // --- Literal registers (literal_compaction.cpp) ---------------------------
+    // Per literal register, one bit per component some instruction reads.
+    std::vector<uint32_t> LiteralComponentsRead() const;
+    // Keeps the literal registers marked in `keep`, in order, renumbers the
+    // literal arguments, and returns each old register's new number (-1 when
+    // dropped).
+    std::vector<int32_t> CompactLiteralRegisters(const std::vector<bool>& keep);
+
     // --- Target forms shared by the vertex and pixel generators (pattern_*.cpp)
     // They run after register packing: a rewrite that makes an instruction
     // read a value later than before only goes ahead when nothing in between

@@ -609,31 +609,14 @@ void Ps1CodeGenerator::ApplyPatterns() {
 void Ps1CodeGenerator::DropUnreadLiteralRegisters() {
     // Literal registers the patterns left unread are not defined; the
     // selectors are read by instructions the lowering adds later.
-    std::vector<bool> read(literalValues_.size(), false);
+    const std::vector<uint32_t> components = LiteralComponentsRead();
+    std::vector<bool> read(components.size(), false);
+    for (size_t r = 0; r < read.size(); ++r) read[r] = components[r] != 0;
     for (int32_t r : selectorRegister_)
         if (r >= 0 && size_t(r) < read.size()) read[size_t(r)] = true;
-    for (const IrInstruction& inst : instructions)
-        for (int32_t in : inst.inputs)
-            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 && size_t(args[in].reg) < read.size())
-                read[size_t(args[in].reg)] = true;
-    std::vector<int32_t> renumber(read.size(), -1);
-    size_t kept = 0;
-    for (size_t r = 0; r < read.size(); ++r) {
-        if (!read[r]) continue;
-        renumber[r] = int32_t(kept);
-        literalValues_[kept] = literalValues_[r];
-        literalUsed_[kept] = literalUsed_[r];
-        literalBase_[kept] = literalBase_[r];
-        ++kept;
-    }
-    literalValues_.resize(kept);
-    literalUsed_.resize(kept);
-    literalBase_.resize(kept);
+    const std::vector<int32_t> renumber = CompactLiteralRegisters(read);
     for (int32_t& r : selectorRegister_)
         if (r >= 0) r = renumber[size_t(r)];
-    for (IrArgument& a : args)
-        if (PoolClass(a.pool) == ArgClass::Literal && a.reg >= 0 && size_t(a.reg) < renumber.size())
-            a.reg = renumber[size_t(a.reg)];
 }
 
 HRESULT Ps1CodeGenerator::EmitDeclarations() {
@@ -743,21 +726,7 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 Report(LocationOf(index), codegen_diag::kPs1RelativeAddressing);
                 return E_FAIL;
             }
-    // The saturate modifier goes on what writes the instruction's results.
-    const IrInstruction& inst = instructions[index];
-    bool saturate = !inst.outputs.empty();
-    std::vector<std::pair<uint32_t, uint32_t>> results;
-    for (int32_t out : inst.outputs) {
-        if (out < 0) continue;
-        saturate &= (args[out].flags & kValueSaturate) != 0;
-        const RegRef r = RegisterOf(out);
-        results.push_back({r.type, r.number});
-    }
-    if (saturate)
-        for (MInst& m : *insts)
-            if (m.hasDest && std::find(results.begin(), results.end(), std::make_pair(m.dest.type, m.dest.number)) !=
-                                 results.end())
-                m.dest.resultModifier |= kResultSaturate;
+    SaturateResults(index, insts);
     HRESULT hr = EnforceReadPorts(index, insts, 2);
     if (FAILED(hr)) return hr;
     for (MInst& m : *insts) {

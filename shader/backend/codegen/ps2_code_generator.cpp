@@ -525,21 +525,7 @@ HRESULT Ps2CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 return E_FAIL;
             }
     const IrInstruction& inst = instructions[index];
-    // The saturate modifier goes on what writes the instruction's results,
-    // not on the scratch steps that lead there.
-    bool saturate = !inst.outputs.empty();
-    std::vector<std::pair<uint32_t, uint32_t>> results;
-    for (int32_t out : inst.outputs) {
-        if (out < 0) continue;
-        saturate &= (args[out].flags & kValueSaturate) != 0;
-        const RegRef r = RegisterOf(out);
-        results.push_back({r.type, r.number});
-    }
-    if (saturate)
-        for (MInst& m : *insts)
-            if (m.hasDest && m.opcode != OP_TEXKILL &&
-                std::find(results.begin(), results.end(), std::make_pair(m.dest.type, m.dest.number)) != results.end())
-                m.dest.resultModifier |= kResultSaturate;
+    SaturateResults(index, insts);
     HRESULT hr = EnforceReadPorts(index, insts, 2);
     if (FAILED(hr)) return hr;
     const bool partial = PartialPrecision(inst);

@@ -54,6 +54,10 @@ protected:
     bool PartialPrecision(const IrInstruction& inst) const;
 
     // --- Patterns over the packed program (ps2_patterns.cpp) ----------------
+    // Puts the saturate modifier on the target instructions that write the
+    // results of intermediate instruction `index` when all of them carry
+    // kValueSaturate (not on the scratch steps that lead there).
+    void SaturateResults(size_t index, std::vector<MInst>* insts) const;
     // The register component an argument names (temporaries and outputs),
     // -1 for anything else.
     int64_t SlotOf(int32_t arg) const;

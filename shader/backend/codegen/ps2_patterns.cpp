@@ -801,38 +801,18 @@ bool Ps2CodeGenerator::FuseMultiplyAddChains() {
 // Literal values nothing reads any more are not defined: their components
 // become 0 and registers left empty go; the comparison literals stay.
 void Ps2CodeGenerator::DropUnreadLiterals() {
-    std::vector<uint32_t> components(literalValues_.size(), 0);
+    std::vector<uint32_t> components = LiteralComponentsRead();
     if (compareLiteral_ >= 0 && size_t(compareLiteral_) < components.size())
         components[size_t(compareLiteral_)] |= 1u << compareZero_ | 1u << compareOne_;
-    for (const IrInstruction& inst : instructions)
-        for (int32_t in : inst.inputs)
-            if (in >= 0 && ClassOf(in) == ArgClass::Literal && args[in].reg >= 0 &&
-                size_t(args[in].reg) < components.size())
-                components[size_t(args[in].reg)] |= 1u << RegisterOf(in).component;
-    std::vector<bool> read(literalValues_.size(), false);
+    std::vector<bool> read(components.size(), false);
     for (size_t r = 0; r < read.size(); ++r) {
         read[r] = components[r] != 0;
         for (int c = 0; c < 4; ++c)
             if (!(components[r] & (1u << c))) literalValues_[r][c] = 0.0;
         literalUsed_[r] &= components[r];
     }
-    std::vector<int32_t> renumber(read.size(), -1);
-    size_t kept = 0;
-    for (size_t r = 0; r < read.size(); ++r) {
-        if (!read[r]) continue;
-        renumber[r] = int32_t(kept);
-        literalValues_[kept] = literalValues_[r];
-        literalUsed_[kept] = literalUsed_[r];
-        literalBase_[kept] = literalBase_[r];
-        ++kept;
-    }
-    literalValues_.resize(kept);
-    literalUsed_.resize(kept);
-    literalBase_.resize(kept);
+    const std::vector<int32_t> renumber = CompactLiteralRegisters(read);
     if (compareLiteral_ >= 0) compareLiteral_ = renumber[size_t(compareLiteral_)];
-    for (IrArgument& a : args)
-        if (PoolClass(a.pool) == ArgClass::Literal && a.reg >= 0 && size_t(a.reg) < renumber.size())
-            a.reg = renumber[size_t(a.reg)];
 }
 
 }  // namespace codegen
