@@ -92,6 +92,8 @@ private:
             const int arg = p_.AddArgument(kPoolTemps, reg, int32_t(c), 0.0);
             if (arg < 0) return E_OUTOFMEMORY;
             p_.args[arg].flags = p_.args[inst.inputs[at + c]].flags & ~kValueSourceModifierMask;
+            // The copy holds the value of the variable it was gathered from.
+            CarryVariable(p_, inst.inputs[at + c], arg);
             copies[c] = arg;
         }
         for (const RegisterIdentity& id : order) {

@@ -30,6 +30,7 @@ bool CombineInstructions(IntermediateProgram& p) {
         for (size_t c = 0; c < move.inputs.size(); ++c)
             if (producer.outputs[c] != move.inputs[c] || readers[move.inputs[c]] != 1) whole = false;
         if (!whole) continue;
+        for (size_t c = 0; c < move.outputs.size(); ++c) CarryVariable(p, producer.outputs[c], move.outputs[c]);
         producer.outputs = move.outputs;
         for (int32_t out : producer.outputs) writer[out] = source;
         move = IrInstruction{};

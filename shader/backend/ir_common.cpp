@@ -23,7 +23,34 @@ int OperandCount(uint32_t code) {
     return 0;
 }
 
+namespace {
+
+// Computed values: bound, literal and address arguments are registers whose
+// variable names mean something else (constant table, fragment records), and
+// a copy of an input or constant is not a write of that variable.
+bool IsTemporary(const IntermediateProgram& p, int32_t arg) {
+    if (arg < 0 || size_t(arg) >= p.args.size() || p.args[arg].pool >= p.pools.size()) return false;
+    constexpr uint32_t kNotTemporary =
+        kPoolBound | kPoolMustWrite | kPoolLiteral | kPoolUniform | kPoolSampler | kPoolAddress;
+    const uint32_t f = p.pools[p.args[arg].pool].flags;
+    return (f & kPoolWritable) && !(f & kNotTemporary);
+}
+
+}  // namespace
+
+void CarryVariable(IntermediateProgram& p, int32_t from, int32_t to) {
+    if (from == to || !IsTemporary(p, from) || !IsTemporary(p, to)) return;
+    const IrArgument& source = p.args[from];
+    IrArgument& target = p.args[to];
+    if (!source.declaration || target.declaration) return;
+    target.declaration = source.declaration;
+    target.name = source.name;
+    target.offset = source.offset;
+}
+
 void ApplyReplacements(IntermediateProgram& p) {
+    for (size_t i = 0; i < p.args.size(); ++i)
+        if (p.args[i].replacement != int32_t(i)) CarryVariable(p, int32_t(i), p.Resolve(int32_t(i)));
     for (IrInstruction& inst : p.instructions)
         for (int32_t& in : inst.inputs)
             if (in >= 0) in = p.Resolve(in);

@@ -24,8 +24,13 @@ bool SimplifyAddresses(IntermediateProgram& program);
 HRESULT RunOptimizationLoop(IntermediateProgram& program);
 
 // Rewrites every input and relative index to the argument that now stands
-// for it.
+// for it; a replaced value's variable passes to its stand-in (see CarryVariable).
 void ApplyReplacements(IntermediateProgram& program);
+// Gives `to` the variable and component offset of `from` when `to` is a
+// computed value of its own (a temporary) that belongs to no variable yet, so
+// the debug information still lists the writes of a variable whose value now
+// lives in another argument. A name `to` already has is kept.
+void CarryVariable(IntermediateProgram& program, int32_t from, int32_t to);
 // Drops empty instructions, and arguments that are discarded or unused, and
 // renumbers the rest.
 void CompactProgram(IntermediateProgram& program);

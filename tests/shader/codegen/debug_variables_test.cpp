@@ -193,3 +193,79 @@ TEST(DebugVariables, InstructionRecordsPointAtEveryInstruction) {
 }
 
 }  // namespace
+
+// Locals that are computed, combined with each other and written out keep
+// their write records through the optimiser: merged, squeezed and gathered
+// values still name the variable they were stored into.
+TEST(DebugVariables, EveryComputedLocalKeepsItsWrites) {
+    struct Case {
+        const char* source;
+        std::vector<std::string> locals;
+    };
+    const Case cases[] = {
+        {"float4 Scale;\n"
+         "float4 main(float4 p : POSITION) : POSITION\n"
+         "{ float4 a = p * Scale; float4 b = a.yzwx + a; return b * a; }\n",
+         {"a", "b"}},
+        {"float4 Scale, Bias;\n"
+         "float4x4 M;\n"
+         "void main(float4 p : POSITION, float3 n : NORMAL, out float4 o : POSITION,\n"
+         "          out float4 col : COLOR0, out float2 t : TEXCOORD0)\n"
+         "{\n"
+         "    float4 a = mul(p, M);\n"
+         "    float4 b = a * Scale + Bias;\n"
+         "    float3 c = normalize(n) * b.w;\n"
+         "    float d = dot(c, b.xyz);\n"
+         "    float2 e = c.xy * d + a.zw;\n"
+         "    o = a;\n"
+         "    col = float4(c, d);\n"
+         "    t = e * e.yx;\n"
+         "}\n",
+         {"a", "b", "c", "d", "e"}},
+        {"float4 Scale;\n"
+         "void main(float4 p : POSITION, out float4 o : POSITION, out float4 col : COLOR0)\n"
+         "{\n"
+         "    float x = p.x * Scale.x;\n"
+         "    float y = p.y * Scale.x;\n"
+         "    float z = x * y;\n"
+         "    float w = x * y + Scale.w;\n"
+         "    o = float4(x, y, z, w);\n"
+         "    col = float4(z, z, w, x);\n"
+         "}\n",
+         {"x", "y", "z", "w"}},
+        // Values the optimiser replaces by the unnamed value they copy.
+        {"float4 Scale, Bias;\n"
+         "void main(float4 p : POSITION, out float4 o : POSITION, out float4 col : COLOR0)\n"
+         "{\n"
+         "    float4 a = p * Scale;\n"
+         "    float4 b = (a * Bias) + 0;\n"
+         "    float4 c = max(b.yxwz * a, b.yxwz * a);\n"
+         "    float4 d = -(-(c + a));\n"
+         "    o = d * b;\n"
+         "    col = c;\n"
+         "}\n",
+         {"a", "b", "c", "d"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.source);
+        const Compiled c = CompileHlsl(test.source, "vs_2_0", "main", 0x01);
+        ASSERT_TRUE(c.Ok()) << c.messages;
+        const DebugInfoView info = ReadDebug(c);
+        for (const std::string& name : test.locals) {
+            const DebugVariableView* v = Find(info, name);
+            ASSERT_NE(nullptr, v) << name << " is not listed";
+            EXPECT_FALSE(v->writes.empty()) << name << " has no write record";
+            for (const DbugWriteRecord& w : v->writes) {
+                ASSERT_LT(w.instruction, info.instructions.size()) << name;
+                const uint32_t mask = WriteMaskOf(DestinationOf(c, info, w));
+                bool any = false;
+                for (int k = 0; k < 4; ++k) {
+                    if (w.components[k] == 0xFFFF) continue;
+                    any = true;
+                    EXPECT_TRUE(mask & (1u << k)) << name << " component " << k << " is not written";
+                }
+                EXPECT_TRUE(any) << name << " write record names no component";
+            }
+        }
+    }
+}
