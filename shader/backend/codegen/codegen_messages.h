@@ -38,6 +38,9 @@ inline constexpr Diagnostic kTooComplex{4004, false, "expression too complex"};
 inline constexpr Diagnostic kPsizeScalar{4540, false, "PSIZE must be a scalar"};
 inline constexpr Diagnostic kFogScalar{4540, false, "FOG must be a scalar"};
 inline constexpr Diagnostic kPositionIncomplete{4541, false, "vertex shader must minimally write all four components of POSITION"};
+inline constexpr Diagnostic kDistanceSourceMismatch{4825, false, "internal error: DST test failure"};
+inline constexpr Diagnostic kDistanceDestinationMismatch{4826, false, "internal error: DST test failure"};
+inline constexpr Diagnostic kDistanceMultipleWrite{4827, false, "internal error: multiple write to same output"};
 
 // Vertex fragments.
 inline constexpr Diagnostic kFragmentMultiRegister{4543, false, "multi-register semantics are not allowed in fragments '%s'"};

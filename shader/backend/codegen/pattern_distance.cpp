@@ -10,14 +10,11 @@
 #include <algorithm>
 
 #include "shader/backend/codegen/code_generator.h"
+#include "shader/backend/codegen/codegen_messages.h"
 
 namespace codegen {
 
 namespace {
-
-const Diagnostic kDistanceSourceMismatch{4825, false, "internal error: DST test failure"};
-const Diagnostic kDistanceDestinationMismatch{4826, false, "internal error: DST test failure"};
-const Diagnostic kDistanceMultipleWrite{4827, false, "internal error: multiple write to same output"};
 
 uint32_t ModifierOf(const IrArgument& a) { return (a.flags & kValueSourceModifierMask) >> 16; }
 
@@ -56,7 +53,7 @@ void CodeGenerator::FuseDistanceVector() {
                 const RegRef w = RegisterOf(out);
                 if (w.type != r.type || w.number != r.number) continue;
                 if (seen & (1u << w.component)) {
-                    Report(&inst.location, kDistanceMultipleWrite);
+                    Report(&inst.location, codegen_diag::kDistanceMultipleWrite);
                     return;
                 }
                 seen |= 1u << w.component;
@@ -111,14 +108,14 @@ void CodeGenerator::FuseDistanceVector() {
             const RegRef s0 = RegisterOf(dst.inputs[c]), f0 = RegisterOf(dst.inputs[0]);
             const RegRef s1 = RegisterOf(dst.inputs[4 + c]), f1 = RegisterOf(dst.inputs[4]);
             if (s0.type != f0.type || s0.number != f0.number || s1.type != f1.type || s1.number != f1.number) {
-                Report(&dst.location, kDistanceSourceMismatch);
+                Report(&dst.location, codegen_diag::kDistanceSourceMismatch);
                 return;
             }
         }
         for (int c = 0; c < 4; ++c) {
             const RegRef d = RegisterOf(dst.outputs[c]);
             if (d.type != r.type || d.number != r.number || d.component != uint32_t(c)) {
-                Report(&dst.location, kDistanceDestinationMismatch);
+                Report(&dst.location, codegen_diag::kDistanceDestinationMismatch);
                 return;
             }
         }

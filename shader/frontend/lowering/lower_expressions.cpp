@@ -62,11 +62,14 @@ void Lowerer::WriteSlots(const std::vector<uint32_t>& slots, const Value& v) {
         const int32_t value = v[v.size() == 1 ? 0 : std::min(i, v.size() - 1)];
         // A computed value stored into a variable takes the variable's name
         // and component offset, so the debug information can list its writes.
-        const int32_t previous = map[slots[i]];
-        if (value >= 0 && previous >= 0 && p.args[value].pool == kPoolTemps && !p.args[value].declaration) {
-            p.args[value].declaration = p.args[previous].declaration;
-            p.args[value].name = p.args[previous].name;
-            p.args[value].offset = p.args[previous].offset;
+        // The slot's first argument names the variable even after a copy of
+        // another variable's value has been stored there.
+        int32_t& owner = slotOwner[slots[i]];
+        if (owner < 0) owner = map[slots[i]];
+        if (value >= 0 && owner >= 0 && p.args[value].pool == kPoolTemps && !p.args[value].declaration) {
+            p.args[value].declaration = p.args[owner].declaration;
+            p.args[value].name = p.args[owner].name;
+            p.args[value].offset = p.args[owner].offset;
         }
         map[slots[i]] = value;
     }

@@ -101,6 +101,7 @@ void Lowerer::Placeholders(const VarDecl* v, uint32_t slot, uint32_t size) {
         p.args[a].name = v ? v->name : nullptr;
         p.args[a].offset = i;
         map[slot + i] = a;
+        if (slot + i < slotOwner.size()) slotOwner[slot + i] = a;
     }
 }
 
@@ -110,6 +111,7 @@ bool Lowerer::IsPlaceholder(int32_t arg) const {
 
 HRESULT Lowerer::LowerGlobals() {
     map.assign(tree.valueAreaSize, -1);
+    slotOwner.assign(tree.valueAreaSize, -1);
     mask = {Literal(1)};
     Literal(0);
     Literal(-1);

@@ -150,6 +150,9 @@ public:
     bool nativeCompare = true;  // min, max, set-if-less and set-if-greater-or-equal exist
 
     std::vector<int32_t> map;  // the value map: one argument per value slot, -1 for none
+    // Per value slot, the first argument bound to it; it carries the name and
+    // offset of the variable the slot belongs to (for the debug information).
+    std::vector<int32_t> slotOwner;
     Value mask;                // the execution mask (one component)
     bool returned = false;
     FuncDecl* currentFunction = nullptr;

@@ -245,6 +245,17 @@ TEST(DebugVariables, EveryComputedLocalKeepsItsWrites) {
          "    col = c;\n"
          "}\n",
          {"a", "b", "c", "d"}},
+        // A variable that first holds a copy of another keeps its own name
+        // for what is computed into it afterwards.
+        {"float4 Bias;\n"
+         "void main(float4 p : POSITION, out float4 o : POSITION)\n"
+         "{\n"
+         "    float4 a = p * Bias;\n"
+         "    float4 b = a;\n"
+         "    b.x = a.y * Bias.x;\n"
+         "    o = a + b;\n"
+         "}\n",
+         {"a", "b"}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.source);
