@@ -225,7 +225,18 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
     }
     physicalRegisters[kPoolTemps] = TempLimit();
     if (secondPhase_) return VectorizeForModel();
-    return OnCopy([](IntermediateProgram& copy) { return VectorizeAndPack(copy); });
+    HRESULT packed = OnCopy([](IntermediateProgram& copy) { return VectorizeAndPack(copy); });
+    if (FAILED(packed)) return packed;
+    // Packing drops arguments nothing reads; the eye vector of texm3x3spec
+    // is read by a stage instruction only, so it comes back here to keep its
+    // constant bound.
+    for (auto& [stage, eye] : eyeArguments_) {
+        eye.firstWriter = eye.lastReader = eye.firstUse = eye.lastUse = -1;
+        eye.replacement = int32_t(args.size());
+        stageOps_[stage].eye = int32_t(args.size());
+        args.push_back(eye);
+    }
+    return packed;
 }
 
 HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& reads,
@@ -255,7 +266,7 @@ HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& 
         if (read->opcode == OP_TEXM3x2TEX) {
             pads = {read->row};
             stage = read->row + 1;
-        } else if (read->opcode == OP_TEXM3x3TEX) {
+        } else if (read->opcode == OP_TEXM3x3TEX || read->opcode == OP_TEXM3x3SPEC || read->opcode == OP_TEXM3x3VSPEC) {
             pads = {read->row, read->row + 1};
             stage = read->row + 2;
         } else if (read->row < 0) {
@@ -299,6 +310,7 @@ HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& 
             stageOps_[size_t(k)] = {pad, source, read->signedScale};
         }
         stageOps_[size_t(stage)] = {read->opcode, source, read->signedScale};
+        if (read->eye >= 0) eyeArguments_.push_back({size_t(stage), args[read->eye]});
         // The lookup now reads T itself; the arithmetic that computed its
         // coordinates is left without readers and removed.
         const uint32_t n = inst.count();
@@ -634,6 +646,14 @@ HRESULT Ps1CodeGenerator::EmitDeclarations() {
             source.number = uint32_t(op.source);
             source.modifier = op.signedScale ? uint32_t(SRCMOD_SIGN) : uint32_t(SRCMOD_NONE);
             m.src.push_back(source);
+            if (op.opcode == OP_TEXM3x3SPEC) {
+                // The eye vector's constant register.
+                const RegRef eye = RegisterOf(op.eye);
+                MOperand constant;
+                constant.type = eye.type;
+                constant.number = eye.number;
+                m.src.push_back(constant);
+            }
         } else if (secondPhase_ & (1u << stage)) {
             continue;  // sampled after the phase marker
         } else if (stages_ & (1u << stage)) {

@@ -85,8 +85,10 @@ private:
         uint32_t opcode = 0;
         int32_t source = -1;       // stage whose result it reads
         bool signedScale = false;  // read with _bx2
+        int32_t eye = -1;          // texm3x3spec: argument of the eye vector's x
     };
     std::array<StageOp, 8> stageOps_{};
+    std::vector<std::pair<size_t, IrArgument>> eyeArguments_;  // texm3x3spec stage, its eye vector
     std::array<int32_t, 8> texcoordOf_{-1, -1, -1, -1, -1, -1, -1, -1};  // ps_1_4: coordinate each stage samples
     // Register texcoord / texcrd copies each texture coordinate into (the
     // coordinate's own, or in ps_1_4 any register the stages leave free).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "gfx/shaders/shader_isa.h"
 #include "shader/backend/codegen/code_generator.h"
@@ -110,6 +111,14 @@ private:
     // tN.c + T.x * m + T.y * m' (any order and grouping of the adds).
     bool BumpCoordinate(int32_t arg, uint32_t c, int32_t* row, Texel* x, Texel* y) const;
     bool LinearTerms(int32_t arg, std::vector<int32_t>* leaves, std::vector<Texel>* texels, int depth) const;
+    // Reflection of an eye vector about the normal of three matrix rows
+    // (texm3x3spec, texm3x3vspec); fills *read's row, source and eye.
+    bool Reflection(const int32_t* coords, DependentRead* read, Texel* texel) const;
+    // Collects the leaves of a coordinate: matrix rows and eye components.
+    bool ReflectionLeaves(int32_t arg, std::map<int32_t, std::pair<int32_t, Texel>>* rows,
+                          std::vector<int32_t>* eyes, int depth) const;
+    // Value of `arg` with the leaves given; false on an operation it cannot evaluate.
+    bool Evaluate(int32_t arg, const std::map<int32_t, double>& leaves, double* value, int depth) const;
     // Whether the value of `arg` depends on a lookup that is itself dependent.
     bool DependsOnDependentLookup(int32_t arg);
 
@@ -291,6 +300,137 @@ bool ReadMatcher::BumpCoordinate(int32_t arg, uint32_t c, int32_t* row, Texel* x
     return true;
 }
 
+bool ReadMatcher::ReflectionLeaves(int32_t arg, std::map<int32_t, std::pair<int32_t, Texel>>* rows,
+                                   std::vector<int32_t>* eyes, int depth) const {
+    if (depth > 24) return false;
+    if (rows->count(arg) || std::find(eyes->begin(), eyes->end(), arg) != eyes->end()) return true;
+    int32_t row = -1;
+    Texel texels[3];
+    if (DotRow(arg, &row, texels)) {
+        (*rows)[arg] = {row, texels[0]};
+        return true;
+    }
+    if (IsLiteralArgument(p_, arg)) return true;
+    if (IsConstant(arg) || (Ps1TexcoordIndex(p_, arg) >= 0 && p_.args[arg].component == 3)) {
+        eyes->push_back(arg);
+        return true;
+    }
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0) return false;
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    const uint32_t code = inst.code(), n = inst.count();
+    const uint32_t arity = code == kOpDot ? 0 : code == kOpMad ? 3 : IsUnaryOp(code) ? 1 : 2;
+    if (code == kOpDot) {
+        for (int32_t in : inst.inputs)
+            if (!ReflectionLeaves(in, rows, eyes, depth + 1)) return false;
+        return true;
+    }
+    if (inst.inputs.size() < arity * n) return false;
+    for (uint32_t k = 0; k < arity; ++k)
+        if (!ReflectionLeaves(inst.inputs[k * n + c], rows, eyes, depth + 1)) return false;
+    return true;
+}
+
+bool ReadMatcher::Evaluate(int32_t arg, const std::map<int32_t, double>& leaves, double* value, int depth) const {
+    if (depth > 24) return false;
+    if (auto it = leaves.find(arg); it != leaves.end()) {
+        *value = it->second;
+        return true;
+    }
+    if (IsLiteralArgument(p_, arg)) {
+        *value = LiteralValue(p_, arg);
+        return true;
+    }
+    uint32_t c = 0;
+    const int32_t w = Writer(arg, &c);
+    if (w < 0) return false;
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    const uint32_t code = inst.code(), n = inst.count();
+    double x[3] = {0, 0, 0};
+    if (code == kOpDot) {
+        if (inst.inputs.size() < 2 * n) return false;
+        double sum = 0;
+        for (uint32_t k = 0; k < n; ++k) {
+            if (!Evaluate(inst.inputs[k], leaves, &x[0], depth + 1) ||
+                !Evaluate(inst.inputs[n + k], leaves, &x[1], depth + 1))
+                return false;
+            sum += x[0] * x[1];
+        }
+        *value = sum;
+        return true;
+    }
+    const uint32_t arity = code == kOpMad ? 3 : IsUnaryOp(code) ? 1 : 2;
+    if (inst.inputs.size() < arity * n) return false;
+    for (uint32_t k = 0; k < arity; ++k)
+        if (!Evaluate(inst.inputs[k * n + c], leaves, &x[k], depth + 1)) return false;
+    switch (code) {
+        case kOpMove: *value = x[0]; return true;
+        case kOpNegate: *value = -x[0]; return true;
+        case kOpReciprocal: *value = 1.0 / x[0]; return true;
+        case kOpSqrt: *value = std::sqrt(x[0]); return true;
+        case kOpRsq: *value = 1.0 / std::sqrt(x[0]); return true;
+        case kOpAdd: *value = x[0] + x[1]; return true;
+        case kOpMul: *value = x[0] * x[1]; return true;
+        case kOpMad: *value = x[0] * x[1] + x[2]; return true;
+        default: return false;
+    }
+}
+
+bool ReadMatcher::Reflection(const int32_t* coords, DependentRead* read, Texel* texel) const {
+    std::map<int32_t, std::pair<int32_t, Texel>> rows;
+    std::vector<int32_t> eyes;
+    for (int k = 0; k < 3; ++k)
+        if (!ReflectionLeaves(coords[k], &rows, &eyes, 0)) return false;
+    if (rows.size() != 3 || eyes.size() != 3) return false;
+    int32_t first = 32;
+    for (const auto& [arg, r] : rows) first = std::min(first, r.first);
+    int32_t rowArg[3] = {-1, -1, -1};
+    for (const auto& [arg, r] : rows) {
+        const int32_t k = r.first - first;
+        if (k > 2 || rowArg[k] >= 0 || r.second.sample != rows.begin()->second.second.sample ||
+            r.second.signedScale != rows.begin()->second.second.signedScale)
+            return false;
+        rowArg[k] = arg;
+    }
+    // The eye: x, y, z of one constant register, or the w of the three rows.
+    int32_t eyeArg[3] = {-1, -1, -1};
+    const bool vspec = !IsConstant(eyes[0]);
+    for (int32_t e : eyes) {
+        const IrArgument& a = p_.args[e];
+        const int32_t k = vspec ? Ps1TexcoordIndex(p_, e) - first : a.component;
+        if (k < 0 || k > 2 || eyeArg[k] >= 0 || IsConstant(e) == vspec) return false;
+        if (!vspec && (a.pool != p_.args[eyes[0]].pool || a.reg != p_.args[eyes[0]].reg)) return false;
+        eyeArg[k] = e;
+    }
+    // The coordinates must compute 2 N (N.E) / (N.N) - E whatever their
+    // written form: compare at a few points.
+    const double points[3][6] = {{0.3, -0.7, 0.5, 0.2, 0.9, -0.4},
+                                 {-1.25, 0.5, 2.0, -0.6, 0.1, 0.75},
+                                 {0.8, 1.6, -0.35, 1.1, -0.45, 0.3}};
+    for (const auto& pt : points) {
+        std::map<int32_t, double> leaves;
+        for (int k = 0; k < 3; ++k) leaves[rowArg[k]] = pt[k], leaves[eyeArg[k]] = pt[3 + k];
+        const double ne = pt[0] * pt[3] + pt[1] * pt[4] + pt[2] * pt[5];
+        const double nn = pt[0] * pt[0] + pt[1] * pt[1] + pt[2] * pt[2];
+        for (int k = 0; k < 3; ++k) {
+            double got = 0;
+            if (!Evaluate(coords[k], leaves, &got, 0)) return false;
+            const double want = 2 * pt[k] * ne / nn - pt[3 + k];
+            if (!(std::fabs(got - want) <= 1e-6 * (1 + std::fabs(want)))) return false;
+        }
+    }
+    *texel = rows.begin()->second.second;
+    Texel texels[3];
+    int32_t row = -1;
+    if (!DotRow(rowArg[0], &row, texels)) return false;
+    read->reads = {texels[0].arg, texels[1].arg, texels[2].arg};
+    read->row = first;
+    read->eye = vspec ? -1 : eyeArg[0];
+    read->opcode = vspec ? OP_TEXM3x3VSPEC : OP_TEXM3x3SPEC;
+    return true;
+}
+
 bool ReadMatcher::DependsOnDependentLookup(int32_t arg) {
     uint32_t c = 0;
     const int32_t w = Writer(arg, &c);
@@ -394,6 +534,15 @@ ReadFailure ReadMatcher::Match(size_t index, DependentRead* read) {
         if (rowCount == 3 && (dimension == kSampleVolume || dimension == kSampleCube))
             return finish(OP_TEXM3x3TEX, texels[0][0], rows[0], reads);
         return ReadFailure::Rows;
+    }
+    // The reflection forms look up a cube or volume texture.
+    if (n == 3 && (dimension == kSampleVolume || dimension == kSampleCube)) {
+        DependentRead reflection;
+        Texel t;
+        if (Reflection(coords, &reflection, &t)) {
+            read->eye = reflection.eye;
+            return finish(reflection.opcode, t, reflection.row, reflection.reads);
+        }
     }
     // texdp3tex written as a 2D lookup at (dot, 0).
     if (n == 2 && dimension == kSample2D && IsLiteral(coords[1], 0.0) && DotRow(coords[0], &rows[0], texels[0])) {

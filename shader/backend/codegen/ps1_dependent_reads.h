@@ -18,12 +18,18 @@
 //    dot(tN+2, T')) 3D/cube                  texm3x3tex tN+2
 //   tN.xy + T.x * m0 + T.y * m1 2D, m0/m1    texbem tN                   1.1-1.3
 //     constants (or tN.xy + T.xy)
+//   2 N (N.E) / (N.N) - E 3D/cube, N the     texm3x3pad tN, tN+1;        1.1-1.3
+//     three texm3x3 rows, E a constant       texm3x3spec tN+2, c
+//     register's xyz, or the w of tN..tN+2   texm3x3vspec tN+2
+//
+// The reflection is recognised by what it computes, not by how it is
+// written: its coordinates are evaluated at a few points with the rows and
+// the eye as unknowns and compared with the formula.
 //
 // texbem takes its 2x2 matrix from the stage's bump environment, so the
 // constants written in the expression only document it: the application
-// gives the stage the same matrix. The reflection forms (texm3x3spec,
-// texm3x3vspec), texbeml and texm3x2depth are not produced; such shapes are
-// reported as reads this model cannot map. Dot products of the texm form
+// gives the stage the same matrix. texbeml and texm3x2depth are not
+// produced; such shapes are reported as reads this model cannot map. Dot products of the texm form
 // read by arithmetic become texdp3 (one row) or texm3x3 (three consecutive
 // rows) in ps_1_2 and ps_1_3.
 #pragma once
@@ -42,6 +48,7 @@ struct DependentRead {
     bool signedScale = false;   // T is read with _bx2
     int32_t row = -1;           // first texture coordinate read (texm*, texdp3tex, texbem), -1 for texreg2*
     std::vector<int32_t> reads; // T's components the instruction reads (kept live)
+    int32_t eye = -1;           // texm3x3spec: the eye vector's x (a constant register)
 };
 
 enum class ReadFailure {
