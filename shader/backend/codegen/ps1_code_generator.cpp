@@ -228,14 +228,25 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
     HRESULT packed = OnCopy([](IntermediateProgram& copy) { return VectorizeAndPack(copy); });
     if (FAILED(packed)) return packed;
     // Packing drops arguments nothing reads; the eye vector of texm3x3spec
-    // is read by a stage instruction only, so it comes back here to keep its
-    // constant bound.
+    // is read by a stage instruction only, so it comes back here as an extra
+    // input of the stage's lookup, which keeps its constant bound and named.
     for (auto& [stage, eye] : eyeArguments_) {
         eye.firstWriter = eye.lastReader = eye.firstUse = eye.lastUse = -1;
         eye.replacement = int32_t(args.size());
         stageOps_[stage].eye = int32_t(args.size());
         args.push_back(eye);
+        for (IrInstruction& inst : instructions) {
+            if (!IsSampleOp(inst.code())) continue;
+            const bool stageLookup = std::any_of(inst.outputs.begin(), inst.outputs.end(), [&](int32_t out) {
+                return out >= 0 && ClassOf(out) == ArgClass::TextureResult && args[out].reg == int32_t(stage);
+            });
+            if (stageLookup) {
+                inst.inputs.push_back(stageOps_[stage].eye);
+                break;
+            }
+        }
     }
+    ComputeUses();
     return packed;
 }
 

@@ -114,4 +114,35 @@ TEST(Ps1Reflection, ConstantAndCoordinateEyesRunOnTheDevice) {
     }
 }
 
+// Without an explicit register the eye's constant is still bound and named
+// in the constant table, beside another uniform the arithmetic reads.
+TEST(Ps1Reflection, EyeConstantIsBoundByName) {
+    const char* source = R"(
+        sampler2D bumps; samplerCUBE env; float3 eye; float4 tint;
+        float4 main(float4 t0 : TEXCOORD0, float4 t1 : TEXCOORD1, float4 t2 : TEXCOORD2,
+                    float4 t3 : TEXCOORD3) : COLOR {
+            float3 b = tex2D(bumps, t0.xy).xyz;
+            float3 n = float3(dot(t1.xyz, b), dot(t2.xyz, b), dot(t3.xyz, b));
+            return texCUBE(env, 2 * n * dot(n, eye) / dot(n, n) - eye) * tint;
+        })";
+    const Compiled shader = CompileHlsl(source, "ps_1_1");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    const Vec4 tint = {0.25f, 0.25f, 1.0f, 0.75f};
+    std::map<Semantic, Vec4> inputs;
+    for (UINT t = 0; t < 4; ++t) inputs[{kTexcoord, t}] = kRows[t];
+    const ShaderRun run = RunPixel(shader, inputs, {{"eye", {kEye.begin(), kEye.end()}}, {"tint", {tint.begin(), tint.end()}}});
+    ASSERT_TRUE(run.ok) << run.problem << "\n" << Disassembly(shader);
+    // The harness's textures: sampler s at (u, v, w) gives (u + s, 2v, w + 0.25, 0.5).
+    const Vec4 b = FakeTexel(0, kRows[0].data());
+    float n[3], e[3] = {kEye[0], kEye[1], kEye[2]};
+    for (int r = 0; r < 3; ++r) n[r] = kRows[r + 1][0] * b[0] + kRows[r + 1][1] * b[1] + kRows[r + 1][2] * b[2];
+    const float ne = n[0] * e[0] + n[1] * e[1] + n[2] * e[2], nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    float r[4];
+    for (int k = 0; k < 3; ++k) r[k] = 2 * n[k] * ne / nn - e[k];
+    r[3] = 1.0f;
+    const Vec4 texel = FakeTexel(3, r);
+    const Vec4& got = run.outputs.at({kColor, 0});
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], texel[k] * tint[k], 2e-3f) << "component " << k;
+}
+
 }  // namespace
