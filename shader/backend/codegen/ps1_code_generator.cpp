@@ -78,7 +78,27 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
             return E_FAIL;
         }
         switch (failure) {
-            case ReadFailure::None: reads.push_back(read); continue;
+            case ReadFailure::None: {
+                std::vector<size_t> scales;
+                if (MatchBumpLuminance(*this, read, &scales)) {
+                    // texbeml scales the colour itself: the products become copies.
+                    read.opcode = OP_TEXBEML;
+                    const int32_t* colour = inst.outputs.data();
+                    for (size_t s : scales) {
+                        IrInstruction& scale = instructions[s];
+                        const uint32_t n = scale.count();
+                        std::vector<int32_t> copied(n);
+                        for (uint32_t k = 0; k < n; ++k)
+                            copied[k] = std::find(colour, colour + 3, scale.inputs[k]) != colour + 3 ? scale.inputs[k]
+                                                                                                     : scale.inputs[n + k];
+                        scale.op = MakeOp(kOpMove, n);
+                        scale.inputs = copied;
+                    }
+                    ComputeUses();
+                }
+                reads.push_back(read);
+                continue;
+            }
             case ReadFailure::Rows: Report(&inst.location, codegen_diag::kPs1TexmRows, Minor()); break;
             case ReadFailure::Double: Report(&inst.location, codegen_diag::kPs1DoubleDependent); break;
             case ReadFailure::ModifierAr: Report(&inst.location, codegen_diag::kPs1Texreg2ArModifier); break;

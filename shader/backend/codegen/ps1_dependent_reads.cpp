@@ -58,6 +58,7 @@ struct Texel {
 
 class ReadMatcher {
 public:
+    friend bool codegen::MatchBumpLuminance(const IntermediateProgram&, const DependentRead&, std::vector<size_t>*);
     ReadMatcher(const IntermediateProgram& p, int minor) : p_(p), minor_(minor) {}
 
     ReadFailure Match(size_t index, DependentRead* read);
@@ -119,6 +120,10 @@ private:
                           std::vector<int32_t>* eyes, int depth) const;
     // Value of `arg` with the leaves given; false on an operation it cannot evaluate.
     bool Evaluate(int32_t arg, const std::map<int32_t, double>& leaves, double* value, int depth) const;
+    // The value a clamp to 0 or 1 applies to (*bound receives which), -1 when `arg` is none.
+    int32_t Clamp(int32_t arg, double* bound) const;
+    // Whether `arg` is saturate(T.b * l + o) for lookup `source`, l and o constants.
+    bool Luminance(int32_t arg, size_t source) const;
     // Whether the value of `arg` depends on a lookup that is itself dependent.
     bool DependsOnDependentLookup(int32_t arg);
 
@@ -431,6 +436,89 @@ bool ReadMatcher::Reflection(const int32_t* coords, DependentRead* read, Texel* 
     return true;
 }
 
+int32_t ReadMatcher::Clamp(int32_t arg, double* bound) const {
+    // max(x, 0) is select(x, x, 0); min(x, 1) is select(x - 1, 1, x).
+    uint32_t c = 0;
+    const int32_t w = Writer(Through(arg), &c);
+    if (w < 0) return -1;
+    const IrInstruction& inst = p_.instructions[size_t(w)];
+    const uint32_t n = inst.count();
+    if (inst.code() == kOpMin || inst.code() == kOpMax) {
+        if (inst.inputs.size() != 2 * n) return -1;
+        *bound = inst.code() == kOpMin ? 1.0 : 0.0;
+        if (IsLiteral(inst.inputs[n + c], *bound)) return inst.inputs[c];
+        if (IsLiteral(inst.inputs[c], *bound)) return inst.inputs[n + c];
+        return -1;
+    }
+    if (inst.code() != kOpSelect || inst.inputs.size() != 3 * n) return -1;
+    const int32_t cond = inst.inputs[c], a = inst.inputs[n + c], b = inst.inputs[2 * n + c];
+    if (IsLiteral(b, 0.0) && Through(cond) == Through(a)) {
+        *bound = 0.0;
+        return a;
+    }
+    uint32_t dc = 0;
+    const int32_t dw = Writer(Through(cond), &dc);
+    if (!IsLiteral(a, 1.0) || dw < 0) return -1;
+    const IrInstruction& add = p_.instructions[size_t(dw)];
+    const uint32_t m = add.count();
+    if (add.code() != kOpAdd || add.inputs.size() != 2 * m) return -1;
+    for (int side = 0; side < 2; ++side)
+        if (IsLiteral(add.inputs[side ? dc : m + dc], -1.0) && Through(add.inputs[side ? m + dc : dc]) == Through(b)) {
+            *bound = 1.0;
+            return b;
+        }
+    return -1;
+}
+
+bool ReadMatcher::Luminance(int32_t arg, size_t source) const {
+    double outerBound = -1, innerBound = -1;
+    const int32_t inner = Clamp(arg, &outerBound);
+    const int32_t y = inner >= 0 ? Clamp(inner, &innerBound) : -1;
+    if (y < 0 || outerBound == innerBound) return false;
+    uint32_t c = 0;
+    // y must be affine in T.b with constant coefficients: the leaves are T.b
+    // and constants, and y(2) - y(1) = y(1) - y(0) for any constant values.
+    std::vector<int32_t> constants;
+    int32_t blue = -1;
+    std::vector<int32_t> pending = {y};
+    for (size_t guard = 0; !pending.empty() && guard < 64; ++guard) {
+        const int32_t v = Through(pending.back());
+        pending.pop_back();
+        if (IsLiteralArgument(p_, v)) continue;
+        const Texel t = PlainTexel(v);
+        if (t.Valid()) {
+            if (size_t(t.sample) != source || t.component != 2 || (blue >= 0 && blue != t.arg)) return false;
+            blue = t.arg;
+            continue;
+        }
+        if (IsConstant(v)) {
+            constants.push_back(v);
+            continue;
+        }
+        const int32_t vw = Writer(v, &c);
+        if (vw < 0) return false;
+        const IrInstruction& inst = p_.instructions[size_t(vw)];
+        const uint32_t code = inst.code(), n = inst.count();
+        if (code != kOpAdd && code != kOpMul && code != kOpMad && code != kOpNegate) return false;
+        const uint32_t arity = code == kOpMad ? 3 : code == kOpNegate ? 1 : 2;
+        if (inst.inputs.size() < arity * n) return false;
+        for (uint32_t k = 0; k < arity; ++k) pending.push_back(inst.inputs[k * n + c]);
+    }
+    if (blue < 0 || !pending.empty()) return false;
+    const double samples[2] = {0.37, -1.9};
+    for (double value : samples) {
+        std::map<int32_t, double> leaves;
+        for (int32_t k : constants) leaves[k] = value * double(k % 7 + 1);
+        double at[3];
+        for (int k = 0; k < 3; ++k) {
+            leaves[blue] = k;
+            if (!Evaluate(y, leaves, &at[k], 0)) return false;
+        }
+        if (std::fabs((at[2] - at[1]) - (at[1] - at[0])) > 1e-9 * (1 + std::fabs(at[1]))) return false;
+    }
+    return true;
+}
+
 bool ReadMatcher::DependsOnDependentLookup(int32_t arg) {
     uint32_t c = 0;
     const int32_t w = Writer(arg, &c);
@@ -569,6 +657,49 @@ ReadFailure ReadMatcher::Match(size_t index, DependentRead* read) {
 }
 
 }  // namespace
+
+bool MatchBumpLuminance(const IntermediateProgram& p, const DependentRead& read, std::vector<size_t>* scales) {
+    if (read.opcode != OP_TEXBEM) return false;
+    const IrInstruction& lookup = p.instructions[read.sample];
+    if (lookup.outputs.size() < 3) return false;
+    ReadMatcher matcher(p, 1);
+    scales->clear();
+    int32_t colour[3];
+    for (uint32_t c = 0; c < 3; ++c) {
+        colour[c] = lookup.outputs[c];
+        if (colour[c] < 0) return false;
+    }
+    for (uint32_t c = 0; c < 3; ++c) {
+        // The colour component's only reader multiplies it by the luminance.
+        int32_t reader = -1;
+        size_t position = 0;
+        for (size_t i = 0; i < p.instructions.size(); ++i) {
+            const std::vector<int32_t>& in = p.instructions[i].inputs;
+            for (size_t k = 0; k < in.size(); ++k) {
+                if (in[k] != colour[c]) continue;
+                if (reader >= 0) return false;
+                reader = int32_t(i);
+                position = k;
+            }
+        }
+        if (reader < 0) return false;
+        const IrInstruction& mul = p.instructions[size_t(reader)];
+        const size_t n = mul.count();
+        if (mul.code() != kOpMul || mul.inputs.size() != 2 * n) return false;
+        if (!matcher.Luminance(mul.inputs[(position + n) % (2 * n)], read.source)) return false;
+        if (std::find(scales->begin(), scales->end(), size_t(reader)) == scales->end()) scales->push_back(size_t(reader));
+    }
+    // Every component of those products is a colour component so scaled.
+    for (size_t s : *scales) {
+        const IrInstruction& mul = p.instructions[s];
+        const size_t n = mul.count();
+        for (size_t k = 0; k < n; ++k)
+            if (std::find(colour, colour + 3, mul.inputs[k]) == colour + 3 &&
+                std::find(colour, colour + 3, mul.inputs[n + k]) == colour + 3)
+                return false;
+    }
+    return true;
+}
 
 bool MatchTexcoordDot(const IntermediateProgram& p, size_t index, int32_t* row, size_t* source, bool* signedScale) {
     return ReadMatcher(p, 2).TexcoordDot(index, row, source, signedScale);

@@ -28,8 +28,9 @@
 //
 // texbem takes its 2x2 matrix from the stage's bump environment, so the
 // constants written in the expression only document it: the application
-// gives the stage the same matrix. texbeml and texm3x2depth are not
-// produced; such shapes are reported as reads this model cannot map. Dot products of the texm form
+// gives the stage the same matrix. A texbem colour whose r, g and b are
+// read only scaled by saturate(T.b * l + o) becomes texbeml, the luminance
+// scale and offset likewise the stage's. texm3x2depth is not produced; such shapes are reported as reads this model cannot map. Dot products of the texm form
 // read by arithmetic become texdp3 (one row) or texm3x3 (three consecutive
 // rows) in ps_1_2 and ps_1_3.
 #pragma once
@@ -70,6 +71,12 @@ bool Ps1DirectLookup(const IntermediateProgram& p, const IrInstruction& inst, in
 
 // Matches lookup `index` of `p` (uses must be current) for model 1.`minor`.
 ReadFailure MatchDependentRead(const IntermediateProgram& p, size_t index, int minor, DependentRead* read);
+
+// Whether the colour of texbem read `read` is only read scaled by
+// saturate(T.b * l + o), l and o constants (texbeml, whose luminance scale
+// and offset the stage's settings give); *scales receives the three
+// multiplications.
+bool MatchBumpLuminance(const IntermediateProgram& p, const DependentRead& read, std::vector<size_t>* scales);
 
 // Whether dot product `index` is dot(tN.xyz, T'.xyz) with T a lookup at its
 // own texture coordinates: the row N, T's lookup and its _bx2 (texdp3 and

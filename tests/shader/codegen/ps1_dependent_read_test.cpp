@@ -10,6 +10,7 @@
 
 #include "codegen_harness.h"
 #include "gfx/shaders/shader_checker.h"
+#include "shader/bytecode/disassembler.h"
 
 namespace {
 
@@ -187,6 +188,40 @@ TEST(Ps1DependentReads, BumpOffsetTakesTheStageMatrix) {
         ASSERT_TRUE(run.ok) << run.problem;
         EXPECT_NEAR(run.colour[0], u, 2e-3f) << profile;
         EXPECT_NEAR(run.colour[1], v, 2e-3f) << profile;
+    }
+}
+
+TEST(Ps1DependentReads, BumpLuminanceTakesTheStageSettings) {
+    const char* source = R"(
+        sampler2D bumps; sampler2D s; float2x2 bumpMatrix; float2 luminance;
+        float4 main(float2 t0 : TEXCOORD0, float3 t1 : TEXCOORD1) : COLOR {
+            float4 b = tex2D(bumps, t0);
+            float4 c = tex2D(s, t1.xy + mul(b.xy, bumpMatrix));
+            return float4(c.rgb * saturate(b.z * luminance.x + luminance.y), c.a);
+        })";
+    gfx::BumpEnvironment bump;
+    bump.m[0][0] = 0.5f;
+    bump.m[1][1] = -0.25f;
+    const float u = kT1[0] + bump.m[0][0] * kTexel0[0], v = kT1[1] + bump.m[1][1] * kTexel0[1];
+    // One setting inside the clamp, one above it.
+    const float settings[2][2] = {{1.5f, -0.1f}, {2.0f, 0.75f}};
+    for (const auto& setting : settings) {
+        bump.lscale = setting[0];
+        bump.loffset = setting[1];
+        const float lum = std::clamp(kTexel0[2] * bump.lscale + bump.loffset, 0.0f, 1.0f);
+        for (const char* profile : {"ps_1_1", "ps_1_3"}) {
+            const Compiled shader = CompileHlsl(source, profile);
+            ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+            std::string text;
+            DisassemblyError error;
+            ASSERT_TRUE(SUCCEEDED(
+                DisassembleShader(shader.code.data(), shader.code.size() * 4, DisassemblyOptions{false}, &text, &error)));
+            EXPECT_NE(text.find("texbeml t1, t0"), std::string::npos) << text;
+            const Result run = RunStages(shader, bump);
+            ASSERT_TRUE(run.ok) << run.problem;
+            const Vec4 want = {u * lum, v * lum, kT1[2] * lum, 1.0f};
+            for (int k = 0; k < 4; ++k) EXPECT_NEAR(run.colour[k], want[k], 2e-3f) << profile << " component " << k;
+        }
     }
 }
 
