@@ -63,3 +63,11 @@ private:
     std::vector<int32_t> readers_;                // instructions reading each register
     std::vector<int32_t> writers_;                // instructions writing each register
 };
+
+// When no order fits: for each texture sample whose inputs the program never
+// writes, splits its readers at the widest gap between them in `order`;
+// those after the gap read a copy of the sample inserted right before the
+// first of them. Within the pixel shader texture instruction limit, widest
+// gaps first. Tells whether anything changed; argument
+// and instruction numbering change when it did.
+bool ResampleLateReads(IntermediateProgram& program, const std::vector<size_t>& order);

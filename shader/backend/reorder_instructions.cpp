@@ -7,8 +7,10 @@
 // the creation order, and the least pressure the list schedule finds. Each
 // is first asked to leave a temporary register free, which the code
 // generators take as scratch for instructions they expand; the first order
-// that fits wins. When none fits the depth-first order stays and the packing
-// reports the program too complex.
+// that fits wins. When none fits, samples of input coordinates read both
+// early and late are taken again before the late readers and every order is
+// tried once more; failing that the program goes back as it was, the
+// depth-first order stays and the packing reports the program too complex.
 // Needs: components assigned. Keeps: argument numbering.
 #include <utility>
 
@@ -60,16 +62,10 @@ private:
     std::vector<size_t> arranged_;
 };
 
-}  // namespace
-
-void ReorderInstructions(IntermediateProgram& p) {
-    const InstructionGraph graph(p);
-    const std::vector<size_t> hoisting = DepthFirstOrder(graph);
-    const int registers = kPoolTemps < p.physicalRegisters.size() ? p.physicalRegisters[kPoolTemps] : -1;
-    OrderTrial trial(p);
-    if (trial.Fits(hoisting, 1) || registers <= 0) return;
-
-    trial.Restore();
+// Tries the orders that keep fewer values live, first with a temporary
+// register left free; arranges the first that fits.
+bool FitSomeOrder(IntermediateProgram& p, OrderTrial& trial, const InstructionGraph& graph,
+                  const std::vector<size_t>& hoisting, int registers) {
     const PressureLimitedOrders limited(p, graph);
     const std::vector<size_t> plain = p.limits.pixelShader ? DepthFirstOrder(graph, false) : hoisting;
     std::vector<size_t> creation(graph.size());
@@ -86,6 +82,38 @@ void ReorderInstructions(IntermediateProgram& p) {
     candidates.push_back(limited.FromEnd(creation));
     for (int reserve : {1, 0})
         for (size_t k = reserve ? 1 : 0; k < candidates.size(); ++k)
-            if (trial.Fits(candidates[k], reserve)) return;
+            if (trial.Fits(candidates[k], reserve)) return true;
+    return false;
+}
+
+}  // namespace
+
+void ReorderInstructions(IntermediateProgram& p) {
+    const InstructionGraph graph(p);
+    const std::vector<size_t> hoisting = DepthFirstOrder(graph);
+    const int registers = kPoolTemps < p.physicalRegisters.size() ? p.physicalRegisters[kPoolTemps] : -1;
+    OrderTrial trial(p);
+    if (trial.Fits(hoisting, 1) || registers <= 0) return;
+
+    trial.Restore();
+    if (FitSomeOrder(p, trial, graph, hoisting, registers)) return;
+
+    // Last resort: sample again before late readers, then try every order
+    // again; when that does not fit either, the program goes back as it was.
+    trial.Restore();
+    const std::vector<IrInstruction> kept = p.instructions;
+    const size_t keptArgs = p.args.size();
+    std::vector<size_t> creation(graph.size());
+    for (size_t i = 0; i < creation.size(); ++i) creation[i] = i;
+    if (ResampleLateReads(p, creation)) {
+        const InstructionGraph resampled(p);
+        const std::vector<size_t> resampledHoisting = DepthFirstOrder(resampled);
+        OrderTrial second(p);
+        if (second.Fits(resampledHoisting, 1) || FitSomeOrder(p, second, resampled, resampledHoisting, registers))
+            return;
+        second.Restore();
+        p.instructions = kept;
+        p.args.resize(keptArgs);
+    }
     trial.Arrange(hoisting);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,46 @@ TEST(ReorderPressure, ValuesThatCannotAllFitAreTooComplex) {
     EXPECT_EQ(E_FAIL, shader.hr);
     EXPECT_TRUE(shader.code.empty());
     EXPECT_EQ("(9): error X4004: expression too complex\n", MessagesWithoutFile(shader.messages));
+}
+
+// Sixteen samples read straight from the texture coordinates, all needed for
+// a sum of dot products and again, scaled by that sum, at the end: kept live
+// they need sixteen registers whatever the order, so the late readers sample
+// again. The device must give the value computed here.
+TEST(ReorderPressure, SamplesOfInputCoordinatesAreTakenAgainForLateReaders) {
+    std::string source = "sampler s0 : register(s0);\nsampler s1 : register(s1);\nfloat4 main(";
+    for (int t = 0; t < 8; ++t)
+        source += std::string(t ? ", " : "") + "float2 t" + std::to_string(t) + " : TEXCOORD" + std::to_string(t);
+    source += ") : COLOR {\n";
+    std::string sum = "    float s = 0", weighted = "    return 0";
+    for (int i = 0; i < 16; ++i) {
+        const std::string a = "a" + std::to_string(i), k = std::to_string(0.05 * (i + 1));
+        source += "    float4 " + a + " = tex2D(s" + std::to_string(i % 2) + ", t" + std::to_string(i / 2) + ");\n";
+        sum += " + dot(" + a + ", float4(" + k + ", 0.5, -" + k + ", 0.25))";
+        weighted += " + " + a + " * (s + " + k + ")";
+    }
+    source += sum + ";\n" + weighted + ";\n}\n";
+    const Compiled shader = CompileHlsl(source, "ps_2_0");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    std::map<Semantic, Vec4> inputs;
+    Vec4 texel[16];
+    for (int t = 0; t < 8; ++t) {
+        const float coordinate[4] = {0.1f + 0.07f * float(t), 0.9f - 0.06f * float(t), 0, 0};
+        inputs[{kTexcoord, t}] = {coordinate[0], coordinate[1], 0, 0};
+        for (UINT sampler : {0u, 1u}) texel[2 * t + int(sampler)] = FakeTexel(sampler, coordinate);
+    }
+    const ShaderRun run = RunPixel(shader, inputs);
+    ASSERT_TRUE(run.ok) << run.problem;
+    float s = 0;
+    for (int i = 0; i < 16; ++i) {
+        const float k = 0.05f * float(i + 1);
+        s += texel[i][0] * k + texel[i][1] * 0.5f - texel[i][2] * k + texel[i][3] * 0.25f;
+    }
+    Vec4 want{};
+    for (int i = 0; i < 16; ++i)
+        for (int c = 0; c < 4; ++c) want[c] += texel[i][c] * (s + 0.05f * float(i + 1));
+    const Vec4 got = run.outputs.at({kColor, 0});
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(want[c], got[c], 1e-3) << "component " << c;
 }
 
 // Filters from the shared field corpus whose sample results outnumber the
