@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shader/bytecode/block_reader.h"
 #include "shader/bytecode/constant_table_layout.h"
 
 namespace {
@@ -21,27 +22,11 @@ const char* const kTypeNames[] = {
 };
 const char kRegisterLetters[] = {'b', 'i', 'c', 's'};
 
-class CtabReader {
+// The table's records, with its nested type descriptions turned into text.
+class CtabReader : public BoundedReader {
 public:
-    CtabReader(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
+    CtabReader(const uint8_t* data, uint32_t size) : BoundedReader(data, size, "table") {}
 
-    template <typename T>
-    bool Read(uint64_t offset, T* out) {
-        if (offset + sizeof(T) > size_) return Fail("record at offset " + std::to_string(offset) + " lies outside the table");
-        std::memcpy(out, data_ + offset, sizeof(T));
-        return true;
-    }
-    bool String(uint32_t offset, std::string* out) {
-        if (offset >= size_) return Fail("string offset " + std::to_string(offset) + " lies outside the table");
-        const void* end = std::memchr(data_ + offset, 0, size_ - offset);
-        if (!end) return Fail("string at offset " + std::to_string(offset) + " is not terminated");
-        out->assign(reinterpret_cast<const char*>(data_ + offset), static_cast<const uint8_t*>(end) - data_ - offset);
-        return true;
-    }
-    bool Fail(const std::string& what) {
-        if (error_.empty()) error_ = what;
-        return false;
-    }
     // Appends the declaration of a constant of type `typeOffset` named `name`.
     bool Declaration(uint32_t typeOffset, const std::string& name, const std::string& indent, int depth,
                      std::string* out) {
@@ -84,13 +69,8 @@ public:
         *out += "//   " + indent + typeName + " " + name + arraySuffix + ";\n";
         return true;
     }
-    const std::string& error() const { return error_; }
-
 private:
-    const uint8_t* data_;
-    uint32_t size_;
     uint32_t nodes_ = 0;
-    std::string error_;
 };
 
 struct Row {

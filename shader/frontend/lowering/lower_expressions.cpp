@@ -55,6 +55,26 @@ Value Lowerer::ReadSlots(const std::vector<uint32_t>& slots) {
     return v;
 }
 
+// A constructor or initialiser list: the parts' components in order, each
+// converted to the component type it lands on, zero-filled up to `size`.
+Value Lowerer::ComponentsOf(const std::vector<Expr*>& parts, const Type* type, uint32_t size) {
+    std::vector<BaseType> bases;
+    FlattenComponents(type, bases, size);
+    Value v;
+    for (const Expr* a : parts) {
+        const Value part = Lower(a);
+        std::vector<BaseType> from;
+        FlattenComponents(a->type, from, uint32_t(part.size()));
+        for (size_t i = 0; i < part.size() && v.size() < size; ++i) {
+            const Type* ft = tree.types.Scalar(i < from.size() ? from[i] : kFloat);
+            const Type* tt = tree.types.Scalar(v.size() < bases.size() ? bases[v.size()] : kFloat);
+            v.push_back(Convert({part[i]}, ft, tt)[0]);
+        }
+    }
+    while (v.size() < size) v.push_back(Literal(0));
+    return v;
+}
+
 void Lowerer::WriteSlots(const std::vector<uint32_t>& slots, const Value& v) {
     if (v.empty()) return;
     for (size_t i = 0; i < slots.size(); ++i) {
@@ -189,23 +209,7 @@ Value Lowerer::Lower(const Expr* e) {
             const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
             if (c->form != ConversionExpr::kConstructor && c->args.size() == 1)
                 return Convert(Lower(c->args[0]), c->args[0]->type, c->type);
-            // A constructor: the arguments' components in order, each
-            // converted to the component type it lands on.
-            std::vector<BaseType> bases;
-            FlattenComponents(c->type, bases, size);
-            Value v;
-            for (const Expr* a : c->args) {
-                const Value part = Lower(a);
-                std::vector<BaseType> from;
-                FlattenComponents(a->type, from, uint32_t(part.size()));
-                for (size_t i = 0; i < part.size() && v.size() < size; ++i) {
-                    const Type* ft = tree.types.Scalar(i < from.size() ? from[i] : kFloat);
-                    const Type* tt = tree.types.Scalar(v.size() < bases.size() ? bases[v.size()] : kFloat);
-                    v.push_back(Convert({part[i]}, ft, tt)[0]);
-                }
-            }
-            while (v.size() < size) v.push_back(Literal(0));
-            return v;
+            return ComponentsOf(c->args, c->type, size);
         }
         case NodeKind::Conditional: {
             const ConditionalExpr* c = static_cast<const ConditionalExpr*>(e);
@@ -222,21 +226,7 @@ Value Lowerer::Lower(const Expr* e) {
         }
         case NodeKind::InitList: {
             const InitListExpr* list = static_cast<const InitListExpr*>(e);
-            std::vector<BaseType> bases;
-            FlattenComponents(list->type, bases, size);
-            Value v;
-            for (const Expr* item : list->items) {
-                const Value part = Lower(item);
-                std::vector<BaseType> from;
-                FlattenComponents(item->type, from, uint32_t(part.size()));
-                for (size_t i = 0; i < part.size() && v.size() < size; ++i) {
-                    const Type* ft = tree.types.Scalar(i < from.size() ? from[i] : kFloat);
-                    const Type* tt = tree.types.Scalar(v.size() < bases.size() ? bases[v.size()] : kFloat);
-                    v.push_back(Convert({part[i]}, ft, tt)[0]);
-                }
-            }
-            while (v.size() < size) v.push_back(Literal(0));
-            return v;
+            return ComponentsOf(list->items, list->type, size);
         }
         case NodeKind::Call: {
             const CallExpr* call = static_cast<const CallExpr*>(e);

@@ -92,6 +92,7 @@ public:
     Value Fmod(const Value& a, const Value& b);
     Value IntegerDivide(const Value& a, const Value& b);
     Value Convert(const Value& v, const Type* from, const Type* to);
+    Value ComponentsOf(const std::vector<Expr*>& parts, const Type* type, uint32_t size);
     // Value-map slots of an assignable expression; false (after a message)
     // when it cannot be written.
     bool LvalueSlots(const Expr* e, std::vector<uint32_t>* slots);
