@@ -2,6 +2,7 @@
 // to their use so temporaries live short, and in pixel shaders texture
 // samples get higher levels, so they are issued early.
 #include <algorithm>
+#include <map>
 #include <utility>
 
 #include "shader/backend/instruction_orders.h"
@@ -9,9 +10,22 @@
 InstructionGraph::InstructionGraph(const IntermediateProgram& p) {
     const size_t n = p.instructions.size();
     std::vector<int32_t> writer(p.args.size(), -1);
+    // A temporary read through a source modifier is a copy of the argument
+    // its writer wrote: the copy has the register component, not the writer.
+    std::map<std::pair<int32_t, int32_t>, int32_t> temporaryWriter;
     for (size_t i = 0; i < n; ++i)
-        for (int32_t out : p.instructions[i].outputs)
-            if (out >= 0 && writer[out] < 0) writer[out] = int32_t(i);
+        for (int32_t out : p.instructions[i].outputs) {
+            if (out < 0 || writer[out] >= 0) continue;
+            writer[out] = int32_t(i);
+            const IrArgument& a = p.args[out];
+            if (a.pool == kPoolTemps && a.reg >= 0) temporaryWriter.emplace(std::pair(a.reg, a.component), int32_t(i));
+        }
+    for (size_t arg = 0; arg < p.args.size(); ++arg) {
+        const IrArgument& a = p.args[arg];
+        if (writer[arg] >= 0 || a.pool != kPoolTemps || a.reg < 0 || !(a.flags & kValueSourceModifierMask)) continue;
+        const auto found = temporaryWriter.find(std::pair(a.reg, a.component));
+        if (found != temporaryWriter.end()) writer[arg] = found->second;
+    }
     producers.resize(n);
     consumers.resize(n);
     auto depend = [&](size_t i, int32_t arg) {
@@ -50,7 +64,8 @@ namespace {
 
 class DepthFirst {
 public:
-    DepthFirst(const InstructionGraph& g, bool levels) : g_(g), levels_(levels), emitted_(g.size(), false) {
+    DepthFirst(const InstructionGraph& g, const std::vector<int>* priority, bool eager)
+        : g_(g), priority_(priority), eager_(eager), emitted_(g.size(), false) {
         order_.reserve(g.size());
     }
 
@@ -76,9 +91,9 @@ private:
                 std::vector<size_t> pending;
                 for (size_t w : g_.producers[i])
                     if (!emitted_[w]) pending.push_back(w);
-                // Highest level first, then creation order: pushed in reverse.
+                // Highest priority first, then creation order: pushed in reverse.
                 std::sort(pending.begin(), pending.end(), [&](size_t a, size_t b) {
-                    if (levels_ && g_.level[a] != g_.level[b]) return g_.level[a] > g_.level[b];
+                    if (priority_ && (*priority_)[a] != (*priority_)[b]) return (*priority_)[a] > (*priority_)[b];
                     return a < b;
                 });
                 for (size_t k = pending.size(); k-- > 0;) stack.push_back({pending[k], false});
@@ -103,6 +118,7 @@ private:
             if (emitted_[k] || !Ready(k)) continue;
             emitted_[k] = true;
             order_.push_back(k);
+            if (!eager_) break;
             for (size_t c = g_.consumers[k].size(); c-- > 0;) {
                 const size_t consumer = g_.consumers[k][c];
                 if (!emitted_[consumer] && Ready(consumer)) queue.push_back(consumer);
@@ -111,7 +127,8 @@ private:
     }
 
     const InstructionGraph& g_;
-    bool levels_;
+    const std::vector<int>* priority_;
+    bool eager_;  // consumers go out as soon as their producers are
     std::vector<bool> emitted_;
     std::vector<size_t> order_;
 };
@@ -119,5 +136,9 @@ private:
 }  // namespace
 
 std::vector<size_t> DepthFirstOrder(const InstructionGraph& graph, bool levels) {
-    return DepthFirst(graph, levels).Run();
+    return DepthFirst(graph, levels ? &graph.level : nullptr, true).Run();
+}
+
+std::vector<size_t> DepthFirstOrder(const InstructionGraph& graph, const std::vector<int>& priority) {
+    return DepthFirst(graph, &priority, false).Run();
 }

@@ -27,6 +27,10 @@ struct InstructionGraph {
 // ties), then the instruction, then at once every consumer whose producers
 // are all out.
 std::vector<size_t> DepthFirstOrder(const InstructionGraph& graph, bool levels = true);
+// A depth-first order whose producers of one consumer go highest `priority`
+// first; each instruction follows its own producers, and its consumers wait
+// until the walk reaches them.
+std::vector<size_t> DepthFirstOrder(const InstructionGraph& graph, const std::vector<int>& priority);
 
 // List schedules that keep the live temporaries within a budget. Built from
 // the program in the graph's order; the schedules may be asked for after the
@@ -39,7 +43,9 @@ public:
     // within `budget`; past it, picks the ready instruction that adds the
     // fewest live components (frees the most), its place in `fallback`
     // breaking ties. A budget of 0 gives the order with the least pressure
-    // it can find.
+    // it can find; kFreeingFirst follows `preferred` except that a ready
+    // instruction freeing at least what it adds always goes first.
+    static constexpr int kFreeingFirst = -1;
     std::vector<size_t> Order(const std::vector<size_t>& preferred, const std::vector<size_t>& fallback,
                               int budget) const;
 
@@ -48,6 +54,12 @@ public:
     // that frees the most live components; the latest in `reference` breaks
     // ties. Sees through shapes where every first step adds a value.
     std::vector<size_t> FromEnd(const std::vector<size_t>& reference) const;
+
+    // For each instruction, the live components its operands need to be
+    // computed, less those its results keep: producers with more of it go
+    // first in a depth-first order (the tree register count of an
+    // expression, with shared values counted in every reader).
+    std::vector<int> OperandNeeds() const;
 
 private:
     struct RegisterUse {

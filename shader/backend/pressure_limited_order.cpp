@@ -96,7 +96,13 @@ std::vector<size_t> PressureLimitedOrders::Order(const std::vector<size_t>& pref
             if (rank[ready[k]] < rank[ready[pick]]) pick = k;
         int added = 0, net = 0;
         effect(ready[pick], &added, &net);
-        if (live + added > budget) {
+        bool freeing = false;
+        for (size_t k = 0; k < ready.size() && budget == kFreeingFirst && !freeing; ++k) {
+            int a = 0, d = 0;
+            effect(ready[k], &a, &d);
+            freeing = d <= 0;
+        }
+        if (budget == kFreeingFirst ? freeing : live + added > budget) {
             int bestNet = std::numeric_limits<int>::max();
             for (size_t k = 0; k < ready.size(); ++k) {
                 int a = 0, d = 0;
@@ -181,4 +187,30 @@ std::vector<size_t> PressureLimitedOrders::FromEnd(const std::vector<size_t>& re
     }
     std::reverse(order.begin(), order.end());
     return order;
+}
+
+std::vector<int> PressureLimitedOrders::OperandNeeds() const {
+    const size_t n = graph_.size();
+    std::vector<int> need(n, 0), kept(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        for (const RegisterUse& u : uses_[i])
+            if (u.written) kept[i] += width_[u.reg];
+    }
+    // Producers come before their readers in the graph's order, apart from
+    // cycles, whose late members count as needing nothing yet.
+    for (size_t i = 0; i < n; ++i) {
+        std::vector<size_t> producers;
+        for (size_t w : graph_.producers[i])
+            if (w < i) producers.push_back(w);
+        std::sort(producers.begin(), producers.end(),
+                  [&](size_t a, size_t b) { return need[a] - kept[a] > need[b] - kept[b]; });
+        int held = 0, most = 0;
+        for (size_t w : producers) {
+            most = std::max(most, held + need[w]);
+            held += kept[w];
+        }
+        need[i] = std::max(most, held + kept[i]);
+    }
+    for (size_t i = 0; i < n; ++i) need[i] -= kept[i];
+    return need;
 }

@@ -18,6 +18,7 @@ namespace {
 
 constexpr int64_t kFreeSlotCost = 0x10000;
 constexpr int64_t kSkippedComponentCost = 0x1000000;
+constexpr int64_t kSharedSampleCost = 0x4000000;
 
 struct VirtualRegister {
     std::vector<int32_t> args;
@@ -66,6 +67,7 @@ int LiveVirtualRegisters(const IntermediateProgram& p, uint32_t pool) {
 Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, bool apply) {
     Placement result;
     if (registers <= 0) registers = 1;
+    const bool spareOutside = pool < p.physicalRegisters.size() && registers < p.physicalRegisters[pool];
     std::map<int32_t, VirtualRegister> virtuals;
     for (size_t i = 0; i < p.args.size(); ++i) {
         const IrArgument& a = p.args[i];
@@ -126,6 +128,7 @@ Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, b
                 moveToEnd(v.physical);
                 continue;
             }
+            const bool wholeWrite = p.limits.pixelShader && IsSampleOp(inst.code());
             int32_t best = -1;
             int64_t bestCost = 0;
             int32_t bestMap[4] = {-1, -1, -1, -1};
@@ -151,6 +154,10 @@ Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, b
                     const bool mine = std::find(chosen, chosen + v.width, c) != chosen + v.width;
                     if (mine) continue;
                     cost += isFree(c) ? kFreeSlotCost : std::llabs(int64_t(slots[c]) - v.end);
+                    // A pixel shader sample writes its whole register; where
+                    // another value lives on in it, the result has to go
+                    // through a scratch register and a move.
+                    if (wholeWrite && !isFree(c)) cost += kSharedSampleCost;
                 }
                 if (best < 0 || cost < bestCost) {
                     best = r;
@@ -158,6 +165,19 @@ Placement PlaceRegisters(IntermediateProgram& p, uint32_t pool, int registers, b
                     std::copy(chosen, chosen + 4, bestMap);
                     if (cost == 0) break;
                 }
+            }
+            // The code generator then needs a register free at the sample,
+            // from the ones left unpacked or from these.
+            if (best >= 0 && wholeWrite && !spareOutside) {
+                bool shared = false;
+                for (int c = 0; c < 4; ++c) {
+                    const bool mine = std::find(bestMap, bestMap + v.width, c) != bestMap + v.width;
+                    shared |= !mine && busy[best][c] > at;
+                }
+                bool spare = !shared;
+                for (int32_t r = 0; r < registers && !spare; ++r)
+                    spare = r != best && std::all_of(busy[r].begin(), busy[r].end(), [&](int32_t u) { return u < at; });
+                if (!spare) best = -1;
             }
             if (best < 0) {
                 result.failedAt = at;

@@ -4,18 +4,23 @@
 // that hoists sixteen samples). When the packing would not fit it, orders
 // that keep fewer values live are tried: list schedules that hoist only as
 // far as a shrinking budget allows, the depth-first order without hoisting,
-// the creation order, and the least pressure the list schedule finds. Each
+// the creation order, the least pressure the list schedule finds, and
+// depth-first orders that compute the operand needing most registers first
+// while taking at once whatever frees as much as it adds. Each
 // is first asked to leave a temporary register free, which the code
 // generators take as scratch for instructions they expand; the first order
-// that fits wins. When none fits, samples of input coordinates read both
-// early and late are taken again before the late readers and every order is
-// tried once more; failing that the program goes back as it was, the
-// depth-first order stays and the packing reports the program too complex.
+// that fits wins. Before those are tried, negations read only through
+// source modifiers are folded into their readers, so they take no register.
+// When none fits, samples of input coordinates read both early and late are
+// taken again before the late readers and every order is tried once more;
+// failing that the program goes back as it was, the depth-first order stays
+// and the packing reports the program too complex.
 // Needs: components assigned. Keeps: argument numbering.
 #include <utility>
 
 #include "shader/backend/instruction_orders.h"
 #include "shader/backend/ir_passes.h"
+#include "shader/backend/negation_reads.h"
 
 namespace {
 
@@ -80,9 +85,25 @@ bool FitSomeOrder(IntermediateProgram& p, OrderTrial& trial, const InstructionGr
     candidates.push_back(limited.Order(creation, creation, 0));
     candidates.push_back(limited.FromEnd(plain));
     candidates.push_back(limited.FromEnd(creation));
+    const std::vector<size_t> needs = DepthFirstOrder(graph, limited.OperandNeeds());
+    candidates.push_back(limited.Order(needs, needs, PressureLimitedOrders::kFreeingFirst));
+    candidates.push_back(limited.Order(creation, creation, PressureLimitedOrders::kFreeingFirst));
     for (int reserve : {1, 0})
         for (size_t k = reserve ? 1 : 0; k < candidates.size(); ++k)
             if (trial.Fits(candidates[k], reserve)) return true;
+    return false;
+}
+
+// Builds the graph of the program as it stands and arranges the first order
+// that fits; false, the instructions as they were, when none does.
+bool ArrangeFittingOrder(IntermediateProgram& p, int registers) {
+    const InstructionGraph graph(p);
+    const std::vector<size_t> hoisting = DepthFirstOrder(graph);
+    OrderTrial trial(p);
+    if (trial.Fits(hoisting, 1)) return true;
+    trial.Restore();
+    if (FitSomeOrder(p, trial, graph, hoisting, registers)) return true;
+    trial.Restore();
     return false;
 }
 
@@ -94,26 +115,21 @@ void ReorderInstructions(IntermediateProgram& p) {
     const int registers = kPoolTemps < p.physicalRegisters.size() ? p.physicalRegisters[kPoolTemps] : -1;
     OrderTrial trial(p);
     if (trial.Fits(hoisting, 1) || registers <= 0) return;
-
     trial.Restore();
-    if (FitSomeOrder(p, trial, graph, hoisting, registers)) return;
+
+    // Negations read only through source modifiers take no register once
+    // folded into their readers, as the code generators would fold them.
+    const std::vector<IrInstruction> kept = p.instructions;
+    const size_t keptArgs = p.args.size();
+    FoldTemporaryNegations(p);
+    if (ArrangeFittingOrder(p, registers)) return;
 
     // Last resort: sample again before late readers, then try every order
     // again; when that does not fit either, the program goes back as it was.
-    trial.Restore();
-    const std::vector<IrInstruction> kept = p.instructions;
-    const size_t keptArgs = p.args.size();
-    std::vector<size_t> creation(graph.size());
+    std::vector<size_t> creation(p.instructions.size());
     for (size_t i = 0; i < creation.size(); ++i) creation[i] = i;
-    if (ResampleLateReads(p, creation)) {
-        const InstructionGraph resampled(p);
-        const std::vector<size_t> resampledHoisting = DepthFirstOrder(resampled);
-        OrderTrial second(p);
-        if (second.Fits(resampledHoisting, 1) || FitSomeOrder(p, second, resampled, resampledHoisting, registers))
-            return;
-        second.Restore();
-        p.instructions = kept;
-        p.args.resize(keptArgs);
-    }
+    if (ResampleLateReads(p, creation) && ArrangeFittingOrder(p, registers)) return;
+    p.instructions = kept;
+    p.args.resize(keptArgs);
     trial.Arrange(hoisting);
 }

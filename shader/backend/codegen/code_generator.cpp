@@ -399,6 +399,11 @@ HRESULT CodeGenerator::MoveToScratch(size_t index, MOperand* operand, std::vecto
     uint32_t t;
     HRESULT hr = Scratch(index, &t);
     if (FAILED(hr)) return hr;
+    MoveInto(t, operand, out, applySwizzle);
+    return S_OK;
+}
+
+void CodeGenerator::MoveInto(uint32_t t, MOperand* operand, std::vector<MInst>* out, bool applySwizzle) {
     if (!applySwizzle) {
         MOperand s = *operand;
         for (int i = 0; i < 4; ++i) s.swizzle[i] = uint8_t(i);
@@ -409,7 +414,7 @@ HRESULT CodeGenerator::MoveToScratch(size_t index, MOperand* operand, std::vecto
         operand->number = t;
         operand->relative = false;
         operand->relativeArg = -1;
-        return S_OK;
+        return;
     }
     // One move per source component, each with a replicated swizzle, so the
     // moves themselves need no swizzle the target lacks.
@@ -429,7 +434,6 @@ HRESULT CodeGenerator::MoveToScratch(size_t index, MOperand* operand, std::vecto
     r.readMask = operand->readMask;
     r.FillSwizzle();
     *operand = r;
-    return S_OK;
 }
 
 HRESULT CodeGenerator::EnforceReadPorts(size_t index, std::vector<MInst>* insts, int constantOperands) {

@@ -152,6 +152,8 @@ protected:
     HRESULT EmitDot(size_t index, std::vector<MInst>* out);
     // Moves the operand into a scratch register and points it there.
     HRESULT MoveToScratch(size_t index, MOperand* operand, std::vector<MInst>* out, bool applySwizzle);
+    // The moves of MoveToScratch into temporary register `t`.
+    void MoveInto(uint32_t t, MOperand* operand, std::vector<MInst>* out, bool applySwizzle);
     // Read-port repair: at most `constants` distinct constant registers and
     // `constantOperands` constant operands, one distinct input register, three
     // distinct temporaries.

@@ -8,32 +8,9 @@
 
 #include "shader/backend/codegen/code_generator.h"
 #include "shader/backend/ir_passes.h"
+#include "shader/backend/negation_reads.h"
 
 namespace codegen {
-
-namespace {
-
-// Operations whose operands accept the negate modifier, with operand count.
-int ModifiableOperands(uint32_t code) {
-    switch (code) {
-        case kOpMove:
-        case kOpAdd:
-        case kOpMul:
-        case kOpMin:
-        case kOpMax:
-        case kOpSetLess:
-        case kOpSetGreaterEqual:
-        case kOpSelect:
-        case kOpReciprocal:
-        case kOpFraction:
-        case kOpExp2:
-        case kOpLog2: return OperandCount(code);
-        case kOpMad: return 3;
-        default: return 0;
-    }
-}
-
-}  // namespace
 
 void CodeGenerator::FoldNegation() {
     ComputeUses();
@@ -48,41 +25,13 @@ void CodeGenerator::FoldNegation() {
                  ((args[in].flags >> 16) & 0xF) == 0 && ClassOf(in) != ArgClass::Sampler;
         }
         if (!ok) continue;
-        // Every reader must take whole operands made only of these results.
-        struct Use {
-            size_t inst;
-            size_t first;
-            uint32_t count;
-        };
-        std::vector<Use> uses;
-        for (size_t j = i + 1; j < instructions.size() && ok; ++j) {
-            const IrInstruction& r = instructions[j];
-            const uint32_t m = r.count();
-            bool reads = false;
-            for (int32_t in : r.inputs)
-                reads |= std::find(neg.outputs.begin(), neg.outputs.end(), in) != neg.outputs.end();
-            if (!reads) continue;
-            const int operands = ModifiableOperands(r.code());
-            if (operands == 0 || r.inputs.size() != size_t(operands) * m) {
-                ok = false;
-                break;
-            }
-            for (int k = 0; k < operands && ok; ++k) {
-                int hits = 0;
-                for (uint32_t c = 0; c < m; ++c)
-                    hits += std::find(neg.outputs.begin(), neg.outputs.end(), r.inputs[size_t(k) * m + c]) !=
-                            neg.outputs.end();
-                if (hits == 0) continue;
-                if (hits != int(m)) ok = false;
-                else uses.push_back({j, size_t(k) * m, m});
-            }
-        }
-        if (!ok || uses.empty()) continue;
+        std::vector<NegationRead> uses;
+        if (!NegationReadsFoldable(*this, i, &uses)) continue;
         // A constant or input read in place of the temporary must not give
         // a reader a second register of its kind to read.
         const RegRef source = RegisterOf(neg.inputs[0]);
         if (source.type != gfx::isa::REG_TEMP)
-            for (const Use& use : uses) {
+            for (const NegationRead& use : uses) {
                 const IrInstruction& r = instructions[use.inst];
                 for (size_t k = 0; k < r.inputs.size(); ++k) {
                     if (k >= use.first && k < use.first + use.count) continue;
@@ -110,19 +59,7 @@ void CodeGenerator::FoldNegation() {
                 }
             }
         if (!ok) continue;
-        for (const Use& use : uses)
-            for (uint32_t c = 0; c < use.count; ++c) {
-                int32_t& slot = instructions[use.inst].inputs[use.first + c];
-                const size_t at = size_t(std::find(neg.outputs.begin(), neg.outputs.end(), slot) - neg.outputs.begin());
-                IrArgument copy = args[neg.inputs[at]];
-                copy.flags = (copy.flags & ~kValueSourceModifierMask) | (uint32_t(gfx::isa::SRCMOD_NEG) << 16);
-                copy.replacement = int32_t(args.size());
-                args.push_back(copy);
-                slot = int32_t(args.size() - 1);
-            }
-        neg.op = MakeOp(kOpEmpty, 0);
-        neg.inputs.clear();
-        neg.outputs.clear();
+        FoldNegationReads(*this, i, uses);
     }
     ComputeUses();
 }

@@ -276,15 +276,6 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
         coords.swizzle[1] = coords.swizzle[0];
         coords.readMask |= 2;
     }
-    bool plain = (coords.type == REG_TEMP || coords.type == REG_TEXTURE) && !coords.relative &&
-                 coords.modifier == SRCMOD_NONE;
-    for (uint32_t i = 0; i < 4 && plain; ++i)
-        if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
-    if (!plain) {
-        HRESULT hr = MoveToScratch(index, &coords, out, true);
-        if (FAILED(hr)) return hr;
-    }
-    for (int i = 0; i < 4; ++i) coords.swizzle[i] = uint8_t(i);
     MOperand sampler;
     sampler.type = REG_SAMPLER;
     sampler.number = RegisterOf(inst.inputs[0]).number;
@@ -310,13 +301,35 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     for (uint32_t c = 0; c < 4 && direct; ++c)
         if (!(dest.mask & (1u << c))) direct = !ComponentReadLater(index, dest.number, c);
     if (direct) dest.mask = kMaskAll;
+
+    bool plain = (coords.type == REG_TEMP || coords.type == REG_TEXTURE) && !coords.relative &&
+                 coords.modifier == SRCMOD_NONE;
+    for (uint32_t i = 0; i < 4 && plain; ++i)
+        if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
+    // Coordinates that are not a plain register read are moved first: into
+    // the result's own register when the sample writes it whole (unless they
+    // are read from it), otherwise into the scratch register that then takes
+    // the result too.
+    int64_t scratch = -1;
+    if (!plain) {
+        if (direct && !(coords.type == REG_TEMP && coords.number == dest.number)) {
+            MoveInto(dest.number, &coords, out, true);
+        } else {
+            HRESULT hr = MoveToScratch(index, &coords, out, true);
+            if (FAILED(hr)) return hr;
+            scratch = coords.number;
+        }
+    }
+    for (int i = 0; i < 4; ++i) coords.swizzle[i] = uint8_t(i);
     if (direct) {
         out->push_back(MInst{opcode, true, dest, {coords, sampler}});
         return S_OK;
     }
-    uint32_t t;
-    HRESULT hr = Scratch(index, &t);
-    if (FAILED(hr)) return hr;
+    uint32_t t = uint32_t(scratch);
+    if (scratch < 0) {
+        HRESULT hr = Scratch(index, &t);
+        if (FAILED(hr)) return hr;
+    }
     out->push_back(MInst{opcode, true, Temp(t), {coords, sampler}});
     MOperand s = Temp(t);
     s.readMask = 0;

@@ -32,20 +32,34 @@ Shape ShapeOf(const Type* t, bool column) {
     return {1, 1};
 }
 
-// Whether the arguments of one line (a row or a column) of a bound operand
-// are spread over several registers, so that a dot product could not read
-// them as one register.
+// The instruction that wrote a computed argument, -1 when none has.
+int32_t WriterOf(const Lowerer& l, int32_t arg) {
+    for (size_t i = l.p.instructions.size(); i-- > 0;)
+        for (int32_t out : l.p.instructions[i].outputs)
+            if (out == arg) return int32_t(i);
+    return -1;
+}
+
+// Whether the arguments of one line (a row or a column) of an operand are
+// spread over several registers, so that a dot product could not read them
+// as one register. Bound arguments sit in their declared registers; a
+// computed line is in one register when one instruction wrote all of it (a
+// matrix built from row vectors keeps its rows, not its columns, together).
+// Literals go wherever the literal registers put them.
 bool SplitAcrossRegisters(const Lowerer& l, const Value& line) {
-    int32_t pool = -1, reg = -1;
+    int64_t where = -1;
     for (int32_t a : line) {
         const IrArgument& arg = l.p.args[a];
-        if (!(l.p.pools[arg.pool].flags & kPoolBound) || arg.relative >= 0) continue;
-        if (pool < 0) {
-            pool = int32_t(arg.pool);
-            reg = arg.reg;
-        } else if (int32_t(arg.pool) != pool || arg.reg != reg) {
+        if (l.IsLiteral(a) || arg.relative >= 0) continue;
+        int64_t here;
+        if (l.p.pools[arg.pool].flags & kPoolBound)
+            here = int64_t(arg.pool) << 32 | uint32_t(arg.reg);
+        else
+            here = int64_t(1) << 62 | uint32_t(WriterOf(l, a));
+        if (where < 0)
+            where = here;
+        else if (here != where)
             return true;
-        }
     }
     return false;
 }

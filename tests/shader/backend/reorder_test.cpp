@@ -6,7 +6,9 @@
 #include <set>
 #include <string>
 
+#include "gfx/shaders/shader_isa.h"
 #include "program_builder.h"
+#include "shader/backend/negation_reads.h"
 
 namespace {
 
@@ -77,6 +79,42 @@ TEST(Reorder, ManySamplesGetAnOrderThatFits) {
         // One temporary stays free for the code generator's scratch.
         for (const IrInstruction& inst : b.p.instructions) EXPECT_LE(inst.liveBefore, 11) << b.Dump();
     }
+}
+
+}  // namespace
+
+namespace {
+
+bool Negated(const IrArgument& a) { return ((a.flags & kValueSourceModifierMask) >> 16) == gfx::isa::SRCMOD_NEG; }
+
+// Before the packing, a negation read only as whole operands of instructions
+// that take the negate modifier becomes that modifier on its input, so it
+// needs no register; one read by a dot product, or whose input is written
+// again before a reader, stays.
+TEST(Reorder, NegationsReadThroughModifiersAreFolded) {
+    ProgramBuilder b;
+    auto temp = [&](int reg) { return b.p.AddArgument(kPoolTemps, reg, 0, 0); };
+    const int x = temp(0), folded = temp(1), sum = temp(2), kept = temp(3), dot = temp(4);
+    const int y = temp(5), late = temp(6), product = temp(7);
+    b.Op(kOpMove, {x}, {b.Const(0, 0)});
+    b.Op(kOpMove, {y}, {b.Const(0, 1)});
+    const int foldedAt = b.Op(kOpNegate, {folded}, {x});
+    const int addAt = b.Op(kOpAdd, {sum}, {b.Const(1, 0), folded});
+    const int keptAt = b.Op(kOpNegate, {kept}, {x});
+    b.Op(kOpDot, {dot}, {kept, b.Const(2, 0)});
+    const int lateAt = b.Op(kOpNegate, {late}, {y});
+    b.Op(kOpMove, {temp(5)}, {b.Const(3, 0)});  // y's register written again
+    b.Op(kOpMul, {product}, {late, b.Const(3, 1)});
+    b.Op(kOpMove, {b.Output(0, 0), b.Output(0, 1), b.Output(0, 2)}, {sum, dot, product});
+
+    EXPECT_TRUE(FoldTemporaryNegations(b.p));
+    EXPECT_EQ(kOpEmpty, b.p.instructions[size_t(foldedAt)].code());
+    const IrArgument& read = b.p.args[size_t(b.p.instructions[size_t(addAt)].inputs[1])];
+    EXPECT_EQ(0, read.reg);
+    EXPECT_TRUE(Negated(read));
+    EXPECT_EQ(kOpNegate, b.p.instructions[size_t(keptAt)].code());
+    EXPECT_EQ(kOpNegate, b.p.instructions[size_t(lateAt)].code());
+    EXPECT_FALSE(FoldTemporaryNegations(b.p)) << b.Dump();
 }
 
 }  // namespace

@@ -67,10 +67,11 @@ TEST(Ps2Rules, LookupCoordinatesArePlainRegisterReads) {
     struct Case {
         const char* call;
         bool direct;  // texld reads t0 itself
+        bool moved;   // the coordinates are moved, into the result's own register
     };
     const Case cases[] = {
-        {"tex2D(s, uv.xy)", true},  {"tex2Dproj(s, uv)", true}, {"tex2D(s, uv.yx)", false},
-        {"tex2D(s, -uv.xy)", false}, {"tex1D(s, uv.x)", false},  {"tex2D(s, uv.xy * 2)", false},
+        {"tex2D(s, uv.xy)", true, false},   {"tex2Dproj(s, uv)", true, false}, {"tex2D(s, uv.yx)", false, true},
+        {"tex2D(s, -uv.xy)", false, false}, {"tex1D(s, uv.x)", false, true},   {"tex2D(s, uv.xy * 2)", false, false},
     };
     for (const Case& c : cases) {
         const Compiled shader =
@@ -85,6 +86,9 @@ TEST(Ps2Rules, LookupCoordinatesArePlainRegisterReads) {
             // The coordinate register is read whole, unmodified.
             EXPECT_EQ(ops[1], Register(ops[1])) << c.call << ": " << line;
             EXPECT_EQ(ops[1] == "t0", c.direct) << c.call << ": " << line;
+            if (c.moved) {
+                EXPECT_EQ(ops[1], Register(ops[0])) << c.call << ": " << line;
+            }
             EXPECT_EQ(ops[2], "s0") << line;
         }
         EXPECT_EQ(lookups, 1) << c.call << "\n" << Join(lines);

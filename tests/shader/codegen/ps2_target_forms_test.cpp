@@ -90,6 +90,23 @@ TEST(Ps2TargetForms, NormaliseAndReciprocalSquareRoot) {
     for (const FormCase& c : cases) CheckCase(c);
 }
 
+// A matrix built from row vectors keeps its rows, not its columns, in
+// registers: a vector times it is a sum of scaled rows, and it times a
+// vector is one dot product per row.
+TEST(Ps2TargetForms, MatricesBuiltFromRows) {
+    const float w[4] = {0.5f, -1.0f, 2.0f, 0.25f};
+    const Vec4 rows[4] = {kUv, kUv1, kColour, {kUv[3], kUv[2], kUv[1], 0}};
+    const FormCase cases[] = {
+        {"return float4(mul(float4(0.5, -1, 2, 0.25), float4x3(uv.xyz, uv1.xyz, colour.xyz, uv.wzy)), 1);",
+         Each([&](int k) { return k == 3 ? 1.0f : w[0] * rows[0][k] + w[1] * rows[1][k] + w[2] * rows[2][k] + w[3] * rows[3][k]; }),
+         {{"dp4", 0}, {"dp3", 0}, {"mad", 3}}},
+        {"return float4(mul(float3x3(uv.xyz, uv1.xyz, colour.xyz), uv.wzy), 1);",
+         Each([&](int k) { return k == 3 ? 1.0f : rows[k][0] * kUv[3] + rows[k][1] * kUv[2] + rows[k][2] * kUv[1]; }),
+         {{"dp3", 3}, {"mad", 0}}},
+    };
+    for (const FormCase& c : cases) CheckCase(c);
+}
+
 TEST(Ps2TargetForms, LinearInterpolationInBothOperandOrders) {
     const Vec4 lerp = Each([](int k) { return kUv[k] + kColour[0] * (kUv1[k] - kUv[k]); });
     const FormCase cases[] = {
