@@ -11,6 +11,7 @@
 
 #include "shader/backend/codegen/ps2_code_generator.h"
 #include "shader/backend/ir_passes.h"
+#include "shader/backend/negation_reads.h"
 
 namespace codegen {
 
@@ -149,26 +150,14 @@ void Ps2CodeGenerator::RemoveIfUnread(size_t index) {
 namespace {
 
 // Operations that take the negate modifier on every operand, with the number
-// of operands of n components each.
-int NegatableOperands(uint32_t code) {
+// of operands of n components each: besides the intermediate operations, the
+// ones the earlier patterns made.
+int PatternNegatableOperands(uint32_t code) {
     switch (code) {
-        case kOpMove:
-        case kOpReciprocal:
-        case kOpFraction:
-        case kOpExp2:
-        case kOpLog2:
         case kOpAbs: return 1;
-        case kOpAdd:
-        case kOpMul:
-        case kOpMin:
-        case kOpMax:
-        case kOpSetLess:
-        case kOpSetGreaterEqual:
         case kOpDot: return 2;
-        case kOpSelect:
-        case kOpMad:
         case kOpMadNegated: return 3;
-        default: return 0;
+        default: return NegatableOperands(code);
     }
 }
 
@@ -208,7 +197,7 @@ bool Ps2CodeGenerator::FoldNegationThroughRegisters() {
         for (size_t r : readers) {
             const IrInstruction& reader = instructions[r];
             const uint32_t m = reader.count();
-            const int operands = NegatableOperands(reader.code());
+            const int operands = PatternNegatableOperands(reader.code());
             if (operands == 0 || reader.inputs.size() != size_t(operands) * m) {
                 ok = false;
                 break;

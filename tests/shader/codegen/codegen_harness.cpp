@@ -5,12 +5,9 @@
 #include "shader/bytecode/constant_table.h"
 #include "shader/compiler.h"
 
-Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry, DWORD flags) {
+Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors) {
     Compiled c;
-    IKLBuffer* code = nullptr;
-    IKLBuffer* errors = nullptr;
-    c.hr = KLCompileShader(source.c_str(), UINT(source.size()), nullptr, nullptr, entry, profile, flags, &code, &errors,
-                           nullptr);
+    c.hr = hr;
     if (errors) {
         c.messages.assign(static_cast<const char*>(errors->GetBufferPointer()));
         errors->Release();
@@ -21,6 +18,21 @@ Compiled CompileHlsl(const std::string& source, const char* profile, const char*
         code->Release();
     }
     return c;
+}
+
+Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry, DWORD flags) {
+    IKLBuffer* code = nullptr;
+    IKLBuffer* errors = nullptr;
+    const HRESULT hr = KLCompileShader(source.c_str(), UINT(source.size()), nullptr, nullptr, entry, profile, flags,
+                                       &code, &errors, nullptr);
+    return TakeCompileResult(hr, code, errors);
+}
+
+Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry) {
+    IKLBuffer* code = nullptr;
+    IKLBuffer* errors = nullptr;
+    const HRESULT hr = KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, &errors, nullptr);
+    return TakeCompileResult(hr, code, errors);
 }
 
 namespace {

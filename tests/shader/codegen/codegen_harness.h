@@ -12,6 +12,7 @@
 
 #include "gfx/shaders/shader_program.h"
 #include "platform/wintypes.h"
+#include "shader/kl_buffer.h"
 
 using Vec4 = std::array<float, 4>;
 // A semantic as (usage, index): {10, 0} is COLOR0, {5, 2} TEXCOORD2.
@@ -26,6 +27,10 @@ struct Compiled {
 };
 
 Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry = "main", DWORD flags = 0);
+// The same for a file, its includes found next to it.
+Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry);
+// Takes the results of a compile call (and releases its buffers).
+Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors);
 
 // Uniforms by the name the constant table shows, four floats per register in
 // register order.

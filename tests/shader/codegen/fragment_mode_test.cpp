@@ -20,23 +20,13 @@ using namespace gfx::isa;
 namespace {
 
 Compiled CompileFragment(const std::string& source, const char* profile = "vs_2_0", DWORD flags = 0) {
-    Compiled c;
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
     CompileOptions options;
     options.fragment = true;
-    c.hr = CompileShaderWithOptions(source.c_str(), UINT(source.size()), nullptr, nullptr, "main", profile, flags,
-                                    options, &code, &errors, nullptr);
-    if (errors) {
-        c.messages = static_cast<const char*>(errors->GetBufferPointer());
-        errors->Release();
-    }
-    if (code) {
-        const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
-        c.code.assign(tokens, tokens + code->GetBufferSize() / 4);
-        code->Release();
-    }
-    return c;
+    const HRESULT hr = CompileShaderWithOptions(source.c_str(), UINT(source.size()), nullptr, nullptr, "main", profile,
+                                                flags, options, &code, &errors, nullptr);
+    return TakeCompileResult(hr, code, errors);
 }
 
 // The records of a fragment information block, read field by field.

@@ -14,7 +14,6 @@
 
 #include "codegen_harness.h"
 #include "gfx/shaders/shader_program.h"
-#include "shader/compiler.h"
 
 namespace {
 
@@ -137,22 +136,13 @@ TEST(ReorderPressure, CorpusFiltersAreAcceptedByTheDevice) {
     };
     for (const auto& [file, entry] : kFilters) {
         SCOPED_TRACE(file);
-        const std::string path = corpus + file;
-        IKLBuffer* code = nullptr;
-        IKLBuffer* errors = nullptr;
-        const HRESULT hr = KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, "ps_2_0", 0, &code, &errors,
-                                                    nullptr);
-        const std::string messages = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
-        if (errors) errors->Release();
-        ASSERT_EQ(S_OK, hr) << messages;
-        ASSERT_NE(nullptr, code);
-        const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
-        const size_t count = code->GetBufferSize() / 4;
+        const Compiled shader = CompileHlslFile(corpus + file, "ps_2_0", entry);
+        ASSERT_TRUE(shader.Ok()) << shader.messages;
         std::string problem;
         std::unique_ptr<gfx::ShaderProgram> program;
-        EXPECT_EQ(S_OK, gfx::CheckShaderTokens(tokens, count, gfx::ShaderKind::Pixel, &problem)) << problem;
-        EXPECT_EQ(S_OK, gfx::ShaderProgram::Create(tokens, count, gfx::ShaderKind::Pixel, &program));
-        code->Release();
+        EXPECT_EQ(S_OK, gfx::CheckShaderTokens(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &problem))
+            << problem;
+        EXPECT_EQ(S_OK, gfx::ShaderProgram::Create(shader.code.data(), shader.code.size(), gfx::ShaderKind::Pixel, &program));
     }
 }
 
@@ -215,20 +205,7 @@ TEST(ReorderPressure, CorpusEdgeFilterRunsOnTheDevice) {
     };
     for (const EdgeWeights& pass : kPasses) {
         SCOPED_TRACE(pass.file);
-        IKLBuffer* code = nullptr;
-        IKLBuffer* errors = nullptr;
-        Compiled shader;
-        shader.hr = KLCompileShaderFromFileA((folder + pass.file).c_str(), nullptr, nullptr, "main_fragment", "ps_2_0", 0,
-                                             &code, &errors, nullptr);
-        if (errors) {
-            shader.messages = static_cast<const char*>(errors->GetBufferPointer());
-            errors->Release();
-        }
-        if (code) {
-            const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
-            shader.code.assign(tokens, tokens + code->GetBufferSize() / 4);
-            code->Release();
-        }
+        const Compiled shader = CompileHlslFile(folder + pass.file, "ps_2_0", "main_fragment");
         ASSERT_TRUE(shader.Ok()) << shader.messages;
         bool pairs[2] = {false, false};
         for (const auto& t : kCoordinates) {

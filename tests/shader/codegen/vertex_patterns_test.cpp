@@ -196,7 +196,9 @@ TEST(VertexTargetForms, ScalarResultsAreComputedOnceIntoEveryComponent) {
     // all its components.
     const auto lines = Instructions(CompileHlsl(source, "vs_2_0"));
     for (const auto& line : lines)
-        if (line[0] == "rcp") EXPECT_NE(line[1].find(".xyz"), std::string::npos) << Text(lines);
+        if (line[0] == "rcp") {
+            EXPECT_NE(line[1].find(".xyz"), std::string::npos) << Text(lines);
+        }
 }
 
 TEST(VertexTargetForms, LowPrecisionExponentsAndLogarithms) {
