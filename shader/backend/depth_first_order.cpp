@@ -11,28 +11,33 @@ InstructionGraph::InstructionGraph(const IntermediateProgram& p) {
     const size_t n = p.instructions.size();
     std::vector<int32_t> writer(p.args.size(), -1);
     // A temporary read through a source modifier is a copy of the argument
-    // its writer wrote: the copy has the register component, not the writer.
-    std::map<std::pair<int32_t, int32_t>, int32_t> temporaryWriter;
+    // that was written: it depends on the last writer of its register
+    // component before the reader.
+    std::map<std::pair<int32_t, int32_t>, std::vector<int32_t>> componentWriters;
     for (size_t i = 0; i < n; ++i)
         for (int32_t out : p.instructions[i].outputs) {
-            if (out < 0 || writer[out] >= 0) continue;
-            writer[out] = int32_t(i);
+            if (out < 0) continue;
+            if (writer[out] < 0) writer[out] = int32_t(i);
             const IrArgument& a = p.args[out];
-            if (a.pool == kPoolTemps && a.reg >= 0) temporaryWriter.emplace(std::pair(a.reg, a.component), int32_t(i));
+            if (a.pool == kPoolTemps && a.reg >= 0) componentWriters[{a.reg, a.component}].push_back(int32_t(i));
         }
-    for (size_t arg = 0; arg < p.args.size(); ++arg) {
+    auto writerOf = [&](size_t reader, int32_t arg) {
         const IrArgument& a = p.args[arg];
-        if (writer[arg] >= 0 || a.pool != kPoolTemps || a.reg < 0 || !(a.flags & kValueSourceModifierMask)) continue;
-        const auto found = temporaryWriter.find(std::pair(a.reg, a.component));
-        if (found != temporaryWriter.end()) writer[arg] = found->second;
-    }
+        if (writer[arg] >= 0 || a.pool != kPoolTemps || a.reg < 0 || !(a.flags & kValueSourceModifierMask))
+            return writer[arg];
+        const auto found = componentWriters.find({a.reg, a.component});
+        if (found == componentWriters.end()) return -1;
+        const std::vector<int32_t>& at = found->second;
+        const auto after = std::lower_bound(at.begin(), at.end(), int32_t(reader));
+        return after == at.begin() ? -1 : *(after - 1);
+    };
     producers.resize(n);
     consumers.resize(n);
     auto depend = [&](size_t i, int32_t arg) {
         for (size_t depth = 0; arg >= 0 && depth <= p.args.size(); ++depth, arg = p.args[arg].relative) {
             // Every writer of the argument's register component counts (a
             // gathered register may be written by several moves).
-            const int32_t w = writer[arg];
+            const int32_t w = writerOf(i, arg);
             if (w >= 0 && size_t(w) != i) producers[i].push_back(size_t(w));
         }
     };
