@@ -51,12 +51,25 @@ bool ResampleLateReads(IntermediateProgram& p, const std::vector<size_t>& order)
             if (out >= 0 && p.args[out].pool != kPoolTemps && p.args[out].pool != kPoolDiscard) return false;
         return true;
     };
+    // A result read through a source modifier is read as a copy of its
+    // argument: the copy names the register component the sample wrote.
+    std::map<std::pair<int32_t, int32_t>, int32_t> sampleResult;
+    for (size_t i = 0; i < n; ++i)
+        if (pure(p.instructions[i]))
+            for (int32_t out : p.instructions[i].outputs)
+                if (out >= 0 && p.args[out].pool == kPoolTemps) sampleResult[{p.args[out].reg, p.args[out].component}] = out;
+    auto resultRead = [&](int32_t in) {
+        if (in < 0 || producer.count(in) || p.args[in].pool != kPoolTemps || !(p.args[in].flags & kValueSourceModifierMask))
+            return in;
+        const auto it = sampleResult.find({p.args[in].reg, p.args[in].component});
+        return it == sampleResult.end() ? in : it->second;
+    };
     // Readers of each pure sample, in the given order, grouped by nearness.
     std::map<size_t, std::vector<size_t>> readers;
     for (size_t i = 0; i < n; ++i) {
         std::set<size_t> from;
         for (int32_t in : p.instructions[i].inputs) {
-            auto it = in >= 0 ? producer.find(in) : producer.end();
+            auto it = producer.find(resultRead(in));
             if (it != producer.end() && pure(p.instructions[it->second])) from.insert(it->second);
         }
         for (size_t s : from) readers[s].push_back(i);
@@ -107,8 +120,21 @@ bool ResampleLateReads(IntermediateProgram& p, const std::vector<size_t>& order)
         for (IrInstruction& copy : before[i]) result.push_back(std::move(copy));
         IrInstruction inst = std::move(p.instructions[i]);
         if (auto it = renamed.find(i); it != renamed.end())
-            for (int32_t& in : inst.inputs)
-                if (auto to = it->second.find(in); to != it->second.end()) in = to->second;
+            for (int32_t& in : inst.inputs) {
+                const auto to = it->second.find(resultRead(in));
+                if (to == it->second.end()) continue;
+                if (resultRead(in) == in) {
+                    in = to->second;
+                    continue;
+                }
+                // A read through a modifier keeps its modifier on the new result.
+                IrArgument copy = p.args[in];
+                copy.reg = p.args[to->second].reg;
+                copy.component = p.args[to->second].component;
+                copy.replacement = int32_t(p.args.size());
+                p.args.push_back(copy);
+                in = int32_t(p.args.size() - 1);
+            }
         result.push_back(std::move(inst));
     }
     p.instructions = std::move(result);

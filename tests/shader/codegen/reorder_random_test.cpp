@@ -131,7 +131,7 @@ TEST(ReorderRandom, ManySampleShadersGiveTheColoursComputedHere) {
             EXPECT_NEAR(want.v[c], got[c], 2e-3f * std::max(1.0f, std::fabs(want.v[c]))) << "component " << c << "\n" << source;
     }
     std::printf("random sample shaders: %d compiled, %d too complex\n", compiled, tooComplex);
-    EXPECT_GE(compiled, 40) << tooComplex << " of 60 did not fit";
+    EXPECT_GE(compiled, 45) << tooComplex << " of 60 did not fit";
 }
 
 }  // namespace
