@@ -78,6 +78,9 @@ const char* OpName(uint32_t code) {
     case kOpMatrix4: return "m4";
     case kOpDot2Add: return "dp2add";
     case kOpDistance: return "dst";
+    case kOpMoveTimes2: return "mov_x2";
+    case kOpMoveTimes4: return "mov_x4";
+    case kOpMoveTimes8: return "mov_x8";
     default: return IsSampleOp(code) ? "sample" : "?";
     }
 }

@@ -49,6 +49,10 @@ enum IrOp : uint32_t {
     kOpMatrix4 = 0xF9,
     kOpDot2Add = 0xFA,
     kOpDistance = 0xFB,
+    // ps_1_x: a move whose result is scaled by 2, 4 or 8 (the result shift).
+    kOpMoveTimes2 = 0xFC,
+    kOpMoveTimes4 = 0xFD,
+    kOpMoveTimes8 = 0xFE,
 };
 
 // Sample operations: base + 4 x dimension + kind.
@@ -66,7 +70,7 @@ constexpr bool IsCommutativeOp(uint32_t code) {
 }
 
 // Derives the input and output counts of an operation with n components;
-// false for the target forms (0xF0-0xFB), whose counts are given by whoever
+// false for the target forms (0xF0-0xFE), whose counts are given by whoever
 // builds them. `fixedOutputs`: the output count may be given instead (dot).
 bool DeriveShape(uint32_t code, uint32_t n, int* inputs, int* outputs, bool* fixedOutputs);
 

@@ -646,7 +646,7 @@ HRESULT CodeGenerator::EncodeOperand(const MOperand& o, bool dest, const SourceL
         encodeError_ = true;
         return E_FAIL;
     }
-    if (dest) *token = MakeDest(type, number, o.mask, o.resultModifier, 0, o.relative);
+    if (dest) *token = MakeDest(type, number, o.mask, o.resultModifier, o.shift, o.relative);
     else *token = MakeSource(type, number, o.SwizzleBits(), o.modifier, o.relative);
     return S_OK;
 }

@@ -19,6 +19,7 @@ struct MOperand {
     // Destination.
     uint32_t mask = gfx::isa::kMaskAll;
     uint32_t resultModifier = 0;
+    int shift = 0;  // ps_1_x result shift: the result times 2^shift
     // Source: the register component read for each position x, y, z, w;
     // `readMask` says which positions the instruction actually reads.
     uint8_t swizzle[4] = {0, 1, 2, 3};

@@ -526,6 +526,7 @@ HRESULT Ps1CodeGenerator::ResolveSemantics() {
 
 void Ps1CodeGenerator::AddTargetLiterals() {
     if (!Skip(kCompileSkipOptimization)) FoldSignedScale();
+    ShiftScaledResults();
     // Only values an instruction still reads are worth the warning.
     std::vector<uint32_t> read(literalValues_.size(), 0);
     for (const IrInstruction& inst : instructions)
@@ -744,6 +745,10 @@ HRESULT Ps1CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
         case kOpMad:
         case kOpMadNegated:
             return Ps2CodeGenerator::LowerInstruction(index, out);
+        case kOpMoveTimes2:
+        case kOpMoveTimes4:
+        case kOpMoveTimes8:
+            return EmitShiftedMove(index, out);
         case kOpSelect:
             if (Minor() >= 2) return EmitComponentWise(index, OP_CMP, out);
             break;

@@ -75,6 +75,10 @@ private:
     bool SelectsToClamps();
     // x * 2 - 1 read as whole operands becomes the _bx2 source modifier.
     bool FoldSignedScale();
+    // x * 2, x * 4 (x * 8) become a move with the result shift
+    // (ps1_result_shift.cpp).
+    bool ShiftScaledResults();
+    HRESULT EmitShiftedMove(size_t index, std::vector<MInst>* out);
     void DropUnreadLiteralRegisters();
     static int ReplicatedComponent(const MOperand& s);
     void AddSelectorLiterals();

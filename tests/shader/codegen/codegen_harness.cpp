@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "shader/bytecode/constant_table.h"
+#include "shader/bytecode/disassembler.h"
 #include "shader/compiler.h"
 
 Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors) {
@@ -18,6 +19,14 @@ Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors) {
         code->Release();
     }
     return c;
+}
+
+std::string Disassembly(const Compiled& shader) {
+    std::string text;
+    DisassemblyError error;
+    if (FAILED(DisassembleShader(shader.code.data(), shader.code.size() * 4, DisassemblyOptions{false}, &text, &error)))
+        return "disassembly failed: " + error.message;
+    return text;
 }
 
 Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry, DWORD flags) {

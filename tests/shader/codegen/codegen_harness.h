@@ -29,6 +29,8 @@ struct Compiled {
 Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry = "main", DWORD flags = 0);
 // The same for a file, its includes found next to it.
 Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry);
+// The disassembly of the code, or why there is none.
+std::string Disassembly(const Compiled& shader);
 // Takes the results of a compile call (and releases its buffers).
 Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors);
 

@@ -64,7 +64,7 @@ const MessageCase kCases[] = {
     {"ps_2_0", "float4 main(float4 c : COLOR0) : COLOR5 { return c; }",
      "error X4502: invalid output semantic 'COLOR5'", false},
     {"ps_2_0", "float4 main(float4 c : TEXCOORD0) : COLOR { return sin(c); }", "", true},
-    {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return c * 2.0; }",
+    {"ps_1_1", "float4 main(float4 c : COLOR0) : COLOR { return c * 3.0; }",
      "warning X4704: literal values outside range -1 to 1 are clamped on all ps_1_x shading models", true},
     {"ps_1_1", "float4 main(float4 c : COLOR0, out float4 d : COLOR1) : COLOR { d = c; return c; }",
      "error X4502: output semantic 'COLOR1' not yet implemented in ps_1_x", false},

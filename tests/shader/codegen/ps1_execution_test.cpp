@@ -3,7 +3,9 @@
 // constants, literals clamped to -1 to 1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "codegen_harness.h"
 
@@ -52,6 +54,43 @@ TEST(Ps1Execution, LiteralsOutsideTheRangeAreClamped) {
         const ShaderRun run = RunPixel(shader, {{{kColor, 0}, kColour}});
         ASSERT_TRUE(run.ok) << run.problem;
         ExpectNear(run.outputs.at({kColor, 0}), {kColour[0], kColour[1] * 0.5f, -kColour[2], kColour[3]}, profile);
+    }
+}
+
+// Products by 2 and 4 (and 8 in ps_1_4), negated or not, are moves with the
+// result shift, so the literal is never clamped; a factor the model cannot
+// shift still is.
+TEST(Ps1Execution, ScaledProductsUseTheResultShift) {
+    const Vec4 c = {0.1f, 0.2f, 0.05f, 0.1f}, d = {0.01f, 0.05f, 0.02f, 0.015f};
+    struct Case {
+        const char* profile;
+        const char* expression;
+        Vec4 want;
+        const char* shifts;  // in the disassembly; empty: the literal is clamped
+    };
+    const Case cases[] = {
+        {"ps_1_1", "c * 2 + d * -4", {0.16f, 0.2f, 0.02f, 0.14f}, "mov_x2 mov_x4"},
+        {"ps_1_3", "4 * c - d", {0.39f, 0.75f, 0.18f, 0.385f}, "mov_x4"},
+        {"ps_1_4", "c * 8 + d * 2", {0.82f, 1.7f, 0.44f, 0.83f}, "mov_x8 mov_x2"},
+        {"ps_1_1", "c * 8", {0.1f, 0.2f, 0.05f, 0.1f}, ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.profile) + ": " + k.expression);
+        const Compiled shader = CompileHlsl(std::string("float4 main(float4 c : COLOR0, float4 d : COLOR1) : COLOR { return ") +
+                                                k.expression + "; }",
+                                            k.profile);
+        ASSERT_TRUE(shader.Ok()) << shader.messages;
+        const std::string text = Disassembly(shader);
+        const std::string shifts = k.shifts;
+        EXPECT_EQ(shader.messages.find("X4704") == std::string::npos, !shifts.empty()) << shader.messages;
+        for (size_t at = 0; at < shifts.size();) {
+            const size_t end = std::min(shifts.find(' ', at), shifts.size());
+            EXPECT_NE(text.find(shifts.substr(at, end - at) + " "), std::string::npos) << text;
+            at = end + 1;
+        }
+        const ShaderRun run = RunPixel(shader, {{{kColor, 0}, c}, {{kColor, 1}, d}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), k.want, text);
     }
 }
 

@@ -31,14 +31,6 @@ public:
     }
 };
 
-std::string Disassembly(const Compiled& shader) {
-    std::string text;
-    DisassemblyError error;
-    if (FAILED(DisassembleShader(shader.code.data(), shader.code.size() * 4, DisassemblyOptions{false}, &text, &error)))
-        return "disassembly failed: " + error.message;
-    return text;
-}
-
 // Runs one quad with the rows as texture coordinates and the eye in c0.
 bool RunQuad(const Compiled& shader, Vec4* colour, std::string* problem) {
     std::unique_ptr<gfx::ShaderProgram> program;

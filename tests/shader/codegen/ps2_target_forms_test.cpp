@@ -17,14 +17,6 @@ const Vec4 kUv = {0.25f, 0.75f, 0.5f, 2.0f};
 const Vec4 kUv1 = {-0.5f, 0.125f, 1.5f, 4.0f};
 const Vec4 kColour = {0.2f, 0.4f, 0.6f, 0.8f};
 
-std::string Disassembly(const Compiled& shader) {
-    std::string text;
-    DisassemblyError error;
-    if (FAILED(DisassembleShader(shader.code.data(), shader.code.size() * 4, DisassemblyOptions{false}, &text, &error)))
-        return "disassembly failed: " + error.message;
-    return text;
-}
-
 // Instruction lines whose mnemonic is `name`, with or without modifiers
 // ("lrp" counts "lrp_sat").
 int CountInstructions(const std::string& text, const std::string& name) {

@@ -10,15 +10,6 @@
 
 namespace {
 
-std::string Disassembly(const Compiled& shader) {
-    std::string text;
-    DisassemblyError error;
-    DisassemblyOptions options;
-    options.constantTable = false;
-    if (FAILED(DisassembleShader(shader.code.data(), shader.code.size() * 4, options, &text, &error))) return {};
-    return text;
-}
-
 bool HasLine(const std::string& text, const std::string& prefix) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
