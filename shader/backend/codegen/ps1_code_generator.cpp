@@ -255,10 +255,11 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
         eye.replacement = int32_t(args.size());
         stageOps_[stage].eye = int32_t(args.size());
         args.push_back(eye);
+        const int32_t stageNumber = int32_t(stage);  // a structured binding cannot be captured everywhere
         for (IrInstruction& inst : instructions) {
             if (!IsSampleOp(inst.code())) continue;
             const bool stageLookup = std::any_of(inst.outputs.begin(), inst.outputs.end(), [&](int32_t out) {
-                return out >= 0 && ClassOf(out) == ArgClass::TextureResult && args[out].reg == int32_t(stage);
+                return out >= 0 && ClassOf(out) == ArgClass::TextureResult && args[out].reg == stageNumber;
             });
             if (stageLookup) {
                 inst.inputs.push_back(stageOps_[stage].eye);
