@@ -2,7 +2,8 @@
 // profile it generates code for. The first byte picks the profile, the rest
 // is the source of the entry point "main". Any input must end in a result
 // and messages; a compile that succeeds must hand back code the device
-// accepts, and one that fails must hand back none.
+// accepts (up to the size of its constant tables), and one that fails must
+// hand back none.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,11 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!code) __builtin_trap();
     const DWORD* tokens = static_cast<const DWORD*>(code->GetBufferPointer());
     const size_t count = code->GetBufferSize() / 4;
+    // The compiler binds constants up to c8191 while the device's tables are
+    // smaller: that refusal is the device's to make; any other means the
+    // compiler wrote code the model does not allow.
     std::string message;
     std::unique_ptr<gfx::ShaderProgram> program;
-    if (FAILED(gfx::CheckShaderTokens(tokens, count, profile.kind, &message)) ||
-        FAILED(gfx::ShaderProgram::Create(tokens, count, profile.kind, &program)))
-        __builtin_trap();
+    const bool checked = SUCCEEDED(gfx::CheckShaderTokens(tokens, count, profile.kind, &message));
+    if (!checked && message != "the shader uses registers beyond the device's constant tables") __builtin_trap();
+    if (checked != SUCCEEDED(gfx::ShaderProgram::Create(tokens, count, profile.kind, &program))) __builtin_trap();
     code->Release();
     return 0;
 }
