@@ -271,11 +271,7 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
     return packed;
 }
 
-HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& reads,
-                                              const std::vector<int32_t>& stageOf, const StageBinder& bindStage) {
-    if (reads.empty()) return S_OK;
-    // Texture coordinates that arithmetic mentions are not taken for the
-    // stages of texreg2* reads, which need none of their own.
+uint32_t Ps1CodeGenerator::TexcoordsReadByArithmetic() const {
     uint32_t mentioned = 0;
     for (const IrInstruction& inst : instructions) {
         if (IsSampleOp(inst.code())) continue;
@@ -284,6 +280,15 @@ HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& 
             if (index >= 0 && index < 32) mentioned |= 1u << index;
         }
     }
+    return mentioned;
+}
+
+HRESULT Ps1CodeGenerator::PlaceDependentReads(const std::vector<DependentRead>& reads,
+                                              const std::vector<int32_t>& stageOf, const StageBinder& bindStage) {
+    if (reads.empty()) return S_OK;
+    // Texture coordinates that arithmetic mentions are not taken for the
+    // stages of texreg2* reads, which need none of their own.
+    const uint32_t mentioned = TexcoordsReadByArithmetic();
     // Reads whose stage the instruction fixes first, then the texreg2* ones.
     std::vector<const DependentRead*> order;
     for (const DependentRead& read : reads)
@@ -359,14 +364,7 @@ HRESULT Ps1CodeGenerator::PlacePs14Lookups(std::vector<int32_t>* stageOf, const 
     // takes the stage its sampler is bound to, else the stage of its
     // coordinate, else (a lookup with another sampler has that one) the
     // first stage that neither a lookup nor a texcrd of arithmetic needs.
-    uint32_t mentioned = 0;
-    for (const IrInstruction& inst : instructions) {
-        if (IsSampleOp(inst.code())) continue;
-        for (int32_t in : inst.inputs) {
-            const int32_t index = Ps1TexcoordIndex(*this, in);
-            if (index >= 0 && index < 32) mentioned |= 1u << index;
-        }
-    }
+    const uint32_t mentioned = TexcoordsReadByArithmetic();
     std::map<uint32_t, int32_t> samplerStage;  // sampler pool -> stage
     std::vector<size_t> deferred;
     for (int pass = 0; pass < 2; ++pass) {

@@ -70,6 +70,8 @@ private:
     // texture result that arithmetic reads (ps_1_2, ps_1_3).
     void PlaceTexcoordDots(const std::vector<int32_t>& stageOf);
     bool DependsOnColour(size_t index) const;
+    // Bit n set: arithmetic (not a lookup) reads texture coordinate n.
+    uint32_t TexcoordsReadByArithmetic() const;
     // ps_1_4: the stage of every lookup at a texture coordinate.
     HRESULT PlacePs14Lookups(std::vector<int32_t>* stageOf, const StageBinder& bindStage);
     bool SelectsToClamps();

@@ -161,35 +161,26 @@ Texel ReadMatcher::TexelOf(int32_t arg) const {
     }
     if ((code != kOpAdd && code != kOpMul) || inst.inputs.size() < 2 * n) return t;
     const int32_t a = inst.inputs[c], b = inst.inputs[n + c];
+    // The signed scale, written either way: (T * 2) - 1 or (T - 0.5) * 2.
+    struct SignedScaleForm {
+        uint32_t outer;
+        double outerLiteral;
+        uint32_t inner;
+        double innerLiteral;
+    };
+    static constexpr SignedScaleForm kForms[] = {{kOpAdd, -1.0, kOpMul, 2.0}, {kOpMul, 2.0, kOpAdd, -0.5}};
     for (int order = 0; order < 2; ++order) {
         const int32_t value = order ? b : a, other = order ? a : b;
-        if (code == kOpAdd && IsLiteral(other, -1.0)) {
-            // (T * 2) - 1
-            uint32_t mc = 0;
-            const int32_t mw = Writer(Through(value), &mc);
-            if (mw < 0 || p_.instructions[size_t(mw)].code() != kOpMul) continue;
-            const IrInstruction& mul = p_.instructions[size_t(mw)];
-            const uint32_t mn = mul.count();
+        for (const SignedScaleForm& form : kForms) {
+            if (code != form.outer || !IsLiteral(other, form.outerLiteral)) continue;
+            uint32_t ic = 0;
+            const int32_t iw = Writer(Through(value), &ic);
+            if (iw < 0 || p_.instructions[size_t(iw)].code() != form.inner) continue;
+            const IrInstruction& inner = p_.instructions[size_t(iw)];
+            const uint32_t in = inner.count();
             for (int side = 0; side < 2; ++side) {
-                const int32_t f = mul.inputs[side ? mn + mc : mc], g = mul.inputs[side ? mc : mn + mc];
-                if (!IsLiteral(g, 2.0)) continue;
-                Texel s = PlainTexel(f);
-                if (s.Valid()) {
-                    s.signedScale = true;
-                    return s;
-                }
-            }
-        }
-        if (code == kOpMul && IsLiteral(other, 2.0)) {
-            // (T - 0.5) * 2
-            uint32_t ac = 0;
-            const int32_t aw = Writer(Through(value), &ac);
-            if (aw < 0 || p_.instructions[size_t(aw)].code() != kOpAdd) continue;
-            const IrInstruction& add = p_.instructions[size_t(aw)];
-            const uint32_t an = add.count();
-            for (int side = 0; side < 2; ++side) {
-                const int32_t f = add.inputs[side ? an + ac : ac], g = add.inputs[side ? ac : an + ac];
-                if (!IsLiteral(g, -0.5)) continue;
+                const int32_t f = inner.inputs[side ? in + ic : ic], g = inner.inputs[side ? ic : in + ic];
+                if (!IsLiteral(g, form.innerLiteral)) continue;
                 Texel s = PlainTexel(f);
                 if (s.Valid()) {
                     s.signedScale = true;
