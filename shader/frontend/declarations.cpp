@@ -35,6 +35,32 @@ uint32_t InitListScalars(Expr* e) {
     return n > kMaxTypeSize ? kMaxTypeSize : uint32_t(n);
 }
 
+// The type a list element starting at scalar `index` of `t` is assigned to:
+// the scalar of a numeric type's component type, or the object itself.
+const Type* SlotTypeAt(TypeTable& types, const Type* t, uint32_t index) {
+    while (t) {
+        if (t->kind == Type::kArray) {
+            const uint32_t size = TypeSize(t->element);
+            if (!size) return nullptr;
+            index %= size;
+            t = t->element;
+        } else if (t->kind == Type::kStruct) {
+            const Type* member = nullptr;
+            for (const VarDecl* m : t->structure->members) {
+                member = MemberType(m);
+                const uint32_t size = TypeSize(member);
+                if (index < size) break;
+                index -= size;
+                member = nullptr;
+            }
+            t = member;
+        } else {
+            return t->cls == kObject ? t : types.Scalar(t->base);
+        }
+    }
+    return nullptr;
+}
+
 const Type* ElementBase(const Type* t) {
     while (t && t->kind == Type::kArray) t = t->element;
     return t;
@@ -149,10 +175,24 @@ Expr* Parser::ConvertInitializer(Expr* init, const Type* type, const char* name)
         const Type* first = leaves.empty() ? nullptr : leaves[0]->type;
         BaseType base = first && first->IsBase() ? first->base : kFloat;
         const Type* listType = tree_->types.Array(tree_->types.Scalar(base), scalars);
-        const char* how = "";
+        const char* how = CanConvert(type, listType, true) ? "" : "implicitly ";
         std::string from = TypeName(listType), to = TypeName(type);
         Error(init->loc, msg::kNamedCannotConvert, name, how, from.c_str(), to.c_str());
         return nullptr;
+    }
+    // Each element is assigned to the components it covers: numbers mix
+    // freely, but an object or a string converts only to the same kind of
+    // object, so such an element reports the assignment's conversion error.
+    uint32_t position = 0;
+    for (Expr* leaf : leaves) {
+        const uint32_t size = leaf->type ? TypeSize(leaf->type) : 1;
+        for (uint32_t i = 0; i < size; ++i) {
+            const Type* slot = SlotTypeAt(tree_->types, type, position + i);
+            if (!slot || (IsNumeric(slot) && IsNumeric(leaf->type))) continue;
+            if (!Convert(leaf, slot, false, name)) return nullptr;
+            break;
+        }
+        position += size;
     }
     // A list of literals folds into one literal of the variable's type.
     Values values;
@@ -423,6 +463,8 @@ FuncDecl* Parser::DeclareFunction(Declarator* sig, const char* semantic, const T
         semantic = nullptr;
     }
     if (ret) ret = tree_->types.MakeConst(ret);
+    // A target name both before the function and after its parameters.
+    if (target && ut.usage.target) AddUsageTarget(&ut.usage, target);
 
     const char* targetName = target ? target->value.text : ut.usage.target;
     if (FuncDecl* prior = FindMatchingFunction(name, targetName, params)) {

@@ -323,7 +323,8 @@ stmt
                                             { GUARD; $$ = p->MakeFor($4, $5, $7, $9, LOC($1)); p->CloseScope(kForScope); }
     | WHILE '(' expr ')' stmt               { GUARD; $$ = p->MakeWhile($3, $5, LOC($1)); }
     | DO stmt WHILE '(' expr ')' ';'        { GUARD; $$ = p->MakeDo($2, $5, LOC($1)); }
-    | RETURN expr_opt ';'                   { GUARD; $$ = p->MakeReturn($2, LOC($1)); }
+    | RETURN ';'                            { GUARD; $$ = p->MakeReturn(nullptr, false, LOC($1)); }
+    | RETURN expr ';'                       { GUARD; $$ = p->MakeReturn($2, true, LOC($1)); }
     | error ';'                             { yyerrok; $$ = nullptr; }
     ;
 

@@ -180,7 +180,9 @@ public:
     Stmt* MakeExprStmt(Expr* e, const SourceLocation& loc);
     Stmt* MakeEmptyStmt(const SourceLocation& loc);
     Stmt* MakeDeclStmt();  // the variables of the declaration just ended
-    Stmt* MakeReturn(Expr* value, const SourceLocation& loc);
+    // `hasValue`: the statement has an expression, which may have failed
+    // (null value) after reporting its own error.
+    Stmt* MakeReturn(Expr* value, bool hasValue, const SourceLocation& loc);
     Stmt* MakeIf(Expr* c, Stmt* then, Stmt* otherwise, const SourceLocation& loc);
     Stmt* MakeFor(Stmt* init, Expr* c, Expr* iteration, Stmt* body, const SourceLocation& loc);
     Stmt* MakeWhile(Expr* c, Stmt* body, const SourceLocation& loc);

@@ -27,7 +27,7 @@ Stmt* Parser::MakeDeclStmt() {
     return s;
 }
 
-Stmt* Parser::MakeReturn(Expr* value, const SourceLocation& loc) {
+Stmt* Parser::MakeReturn(Expr* value, bool hasValue, const SourceLocation& loc) {
     FuncDecl* f = currentFunction_;
     if (!f) {
         Internal(msg::kUnhandledProduction);
@@ -35,11 +35,13 @@ Stmt* Parser::MakeReturn(Expr* value, const SourceLocation& loc) {
     }
     ReturnStmt* s = tree_->New<ReturnStmt>(loc);
     s->function = f;
-    if (value && !f->returnType) {
+    // An expression that failed has reported its error already.
+    if (hasValue && !value) return nullptr;
+    if (hasValue && !f->returnType) {
         Error(loc, msg::kVoidReturnsValue, f->name);
         return nullptr;
     }
-    if (!value && f->returnType) {
+    if (!hasValue && f->returnType) {
         Error(loc, msg::kMustReturnValue, f->name);
         return nullptr;
     }

@@ -43,6 +43,14 @@ const MessageCase kCases[] = {
     {"float4 f(float3x3 m) { return (float4)m; }", "t.hlsl(1): error X3017: cannot convert from 'float3x3' to 'float4'"},
     {"float4 f(float3 u) { float4 v = u; return v; }", "t.hlsl(1): error X3017: 'v': cannot implicitly convert from 'float3' to 'float4'"},
     {"sampler s; float4 v = float4(s, 1, 2, 3);", "t.hlsl(1): error X3017: cannot convert from 'object type' to 'numeric type'"},
+    // initializer lists: each element is assigned to the components it covers
+    {"sampler s; float4 v = { s, 1, 2, 3 };", "t.hlsl(1): error X3017: 'v': cannot implicitly convert from 'sampler' to 'float'"},
+    {"float4 v = { \"abc\", 1, 2, 3 };", "t.hlsl(1): error X3017: 'v': cannot implicitly convert from 'string' to 'float'"},
+    {"sampler t[2] = { 1, 2 };", "t.hlsl(1): error X3017: 't': cannot implicitly convert from 'int' to 'sampler'"},
+    {"struct S { float a; sampler s; }; S v = { 1, 2 };",
+     "t.hlsl(1): error X3017: 'v': cannot implicitly convert from 'int' to 'sampler'"},
+    {"float4 v = { 1, 2, 3 };", "t.hlsl(1): error X3017: 'v': cannot implicitly convert from 'int[3]' to 'float4'"},
+    {"float4 v = { 1, 2, 3, 4, 5 };", "t.hlsl(1): error X3017: 'v': cannot convert from 'int[5]' to 'float4'"},
     {"float4 f(float4 v) { return v.xg; }", "t.hlsl(1): error X3018: invalid subscript 'xg'"},
     {"float4 f(float4 v) { if (v) return v; return 0; }", "t.hlsl(1): error X3019: float expected"},
     {"float3 f(float2x2 m, float3 v) { return m + v; }", "t.hlsl(1): error X3020: type mismatch"},
@@ -147,6 +155,30 @@ TEST(FrontEndMessages, OnlyTheFirstSyntaxErrorIsReported) {
     EXPECT_EQ(inner.log,
               "t.hlsl(1): error X3000: syntax error: unexpected token '{'\n"
               "t.hlsl(3): error X3004: undeclared identifier 'u'\n");
+}
+
+TEST(FrontEndMessages, OneFaultOneMessage) {
+    const MessageCase cases[] = {
+        // A return whose expression failed reports that failure only.
+        {"float4 f(float4 v) { return v.xg; }", "t.hlsl(1): error X3018: invalid subscript 'xg'"},
+        {"float f(float a) { return a; } float f(int a) { return a; } float g() { return f(1); }",
+         "t.hlsl(1): error X3067: 'f': ambiguous function call"},
+        {"float4 f() { return float4(1, 2, 3); }",
+         "t.hlsl(1): error X3014: incorrect number of arguments to numeric-type constructor"},
+        {"float f(float a[2]) { return a[2]; }", "t.hlsl(1): error X3030: array index out of bounds"},
+        {"float4 f(float3 v) { return y; }", "t.hlsl(1): error X3004: undeclared identifier 'y'"},
+        {"void f() { return y; }", "t.hlsl(1): error X3004: undeclared identifier 'y'"},
+        // Two target names on one function are a syntax error.
+        {"vs_2_0 float4 main(float4 p : POSITION) : POSITION ps_2_0 { return p; }",
+         "t.hlsl(1): error X3000: syntax error: unexpected token 'ps_2_0'"},
+    };
+    for (const MessageCase& c : cases) {
+        CheckResult r = CheckSource(c.source);
+        EXPECT_EQ(r.log, std::string(c.line) + "\n") << c.source;
+    }
+    // One target name, before or after the parameters, is fine.
+    EXPECT_TRUE(CheckSource("vs_2_0 float4 main(float4 p : POSITION) : POSITION { return p; }").Ok());
+    EXPECT_TRUE(CheckSource("float4 main(float4 p : POSITION) : POSITION vs_2_0 { return p; }").Ok());
 }
 
 TEST(FrontEndMessages, SyntaxErrorsDescribeTheToken) {

@@ -192,6 +192,12 @@ TEST(OverloadResolution, LowestCostWins) {
         {"float f(float a) { return a; } float f(int a) { return a; }", "f(1)", "-"},
         // replication costs more than nothing
         {"float f(float4 a) { return a.x; } float f(float a) { return a; }", "f(2.0f)", "float"},
+        // replication to two sizes costs the same: a tie
+        {"float f(float2 a) { return a.x; } float f(float3 a) { return a.x; }", "f(2.0f)", "-"},
+        // an unsuffixed float literal widens to float and to half alike: a tie
+        {"float f(float a) { return a; } float f(half a) { return a; }", "f(1.0)", "-"},
+        // ... but the exact type wins against both
+        {"float f(half a) { return a; } float f(float a) { return a; }", "f(1.0h)", "half"},
         // truncation costs most
         {"float f(float3 a) { return a.x; } float f(float4 a) { return a.x; }", "f(float4(1, 2, 3, 4))", "float4"},
         // narrowing costs less than widening
