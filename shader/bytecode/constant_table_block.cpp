@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "shader/bytecode/constant_default_layout.h"
+
 HRESULT WriteBlock(const CommentBlockBuilder& builder, std::vector<uint32_t>* block) {
     if (builder.Size() > kMaxCommentBlockTokens) return E_FAIL;
     try {
@@ -89,10 +91,15 @@ HRESULT BuildConstantTable(const ConstantTableOptions& options, std::vector<Ctab
         if (FAILED(r)) return r;
         record.reserved = constant.reserved;
         if (!constant.defaultValue.empty()) {
-            const size_t count = (constant.defaultValue.size() + 3) / 4 * 4;
+            // Bool registers hold one value each; the other sets four per
+            // register, as loading the defaults reads them.
+            std::vector<float> laid = constant.defaultValue;
+            if (constant.registerSet != RegisterSet::Bool)
+                laid = LayDefaultByRegister(constant.type, constant.defaultValue, constant.registerCount);
+            const size_t count = std::max<size_t>(1, (laid.size() + 3) / 4) * 4;
             float* values = static_cast<float*>(std::calloc(count, sizeof(float)));
             if (!values) return E_OUTOFMEMORY;
-            std::memcpy(values, constant.defaultValue.data(), constant.defaultValue.size() * sizeof(float));
+            std::memcpy(values, laid.data(), laid.size() * sizeof(float));
             r = builder.Add(values, ptrdiff_t(count * sizeof(float)),
                             kChunkReference | kChunkShared | kChunkTakeOwnership, &record.defaultValueOffset);
             if (FAILED(r)) return r;

@@ -38,7 +38,9 @@ struct CtabConstant {
     uint16_t registerCount = 0;
     uint16_t reserved = 0;
     CtabType type;
-    std::vector<float> defaultValue;  // empty: none; padded to a multiple of 4 when written
+    // Initial value, one float per scalar in source order (empty: none);
+    // written laid out by register (four floats each, bool set one each).
+    std::vector<float> defaultValue;
 };
 
 constexpr char kCompilerCreator[] = "Kiln Shader Compiler";
