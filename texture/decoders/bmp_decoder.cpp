@@ -108,17 +108,17 @@ bool RowSize(uint32_t width, uint32_t bitCount, uint64_t* rowSize) {
 
 uint64_t Pad4(uint64_t n) { return (n + 3) & ~uint64_t{3}; }
 
-// Run-length decoding into one index per byte. Pixels of a run that pass the
-// right edge of a row are dropped; end of data without the end code fails.
+// Run-length decoding into one index per byte. A run that would pass the
+// right edge of its row fails, as does end of data without the end code;
+// the end code or a delta past the last row ends decoding.
 HRESULT DecodeRle(const BYTE* src, size_t size, bool fourBit, BYTE* out, uint32_t width, uint32_t height,
                   size_t pitch, bool bottomUp) {
     size_t pos = 0;
     uint32_t x = 0, y = 0;  // y counts file rows
+    auto fits = [&](uint32_t count) { return uint64_t{x} + count <= width; };
     auto put = [&](BYTE index) {
-        if (x < width && y < height) {
-            const uint32_t row = bottomUp ? height - 1 - y : y;
-            out[static_cast<size_t>(row) * pitch + x] = index;
-        }
+        const uint32_t row = bottomUp ? height - 1 - y : y;
+        out[static_cast<size_t>(row) * pitch + x] = index;
         ++x;
     };
     while (y < height) {
@@ -126,6 +126,7 @@ HRESULT DecodeRle(const BYTE* src, size_t size, bool fourBit, BYTE* out, uint32_
         const uint32_t count = src[pos], value = src[pos + 1];
         pos += 2;
         if (count > 0) {
+            if (!fits(count)) return E_FAIL;
             for (uint32_t i = 0; i < count; ++i)
                 put(static_cast<BYTE>(fourBit ? ((i & 1) ? (value & 0xF) : (value >> 4)) : value));
             continue;
@@ -142,7 +143,7 @@ HRESULT DecodeRle(const BYTE* src, size_t size, bool fourBit, BYTE* out, uint32_
             pos += 2;
         } else {  // literal run, padded to an even byte count
             const uint32_t bytes = fourBit ? (value + 1) / 2 : value;
-            if (pos + bytes > size) return E_FAIL;
+            if (pos + bytes > size || !fits(value)) return E_FAIL;
             for (uint32_t i = 0; i < value; ++i) {
                 const BYTE b = src[pos + (fourBit ? i / 2 : i)];
                 put(static_cast<BYTE>(fourBit ? ((i & 1) ? (b & 0xF) : (b >> 4)) : b));
@@ -157,7 +158,7 @@ HRESULT ReadDib(SourceImage* image, const BYTE* data, size_t size, uint64_t pixe
     DibHeader h;
     uint32_t maskBytes = 0;
     if (FAILED(ParseHeader(data, size, &h, &maskBytes))) return E_FAIL;
-    if (h.width == 0 || h.height == 0 || h.width > kMaxImageDimension || h.height > kMaxImageDimension) return E_FAIL;
+    if (h.width == 0 || h.height == 0) return E_FAIL;
     if (h.planes != 1) return E_FAIL;
 
     uint64_t colors = h.colorsUsed;
@@ -213,7 +214,11 @@ HRESULT ReadDib(SourceImage* image, const BYTE* data, size_t size, uint64_t pixe
     RowSize(h.width, h.bitCount, &fileRow);
     const uint64_t paddedFileRow = Pad4(fileRow);
     const bool compressed = h.compression == BiRle8 || h.compression == BiRle4;
-    if (!compressed && pixelOffset + fileRow + (uint64_t{h.height} - 1) * paddedFileRow > size) return E_FAIL;
+    // Every stored row lies in the file (the last one without its padding);
+    // divided rather than multiplied, since a side may take 31 bits.
+    if (!compressed && (fileRow > size - pixelOffset ||
+                        uint64_t{h.height} - 1 > (size - pixelOffset - fileRow) / paddedFileRow))
+        return E_FAIL;
 
     uint64_t outRow = fileRow;
     if (h.bitCount < 8) outRow = h.width;

@@ -13,21 +13,24 @@ constexpr uint32_t kMagic = 0x20534444;  // "DDS "
 constexpr size_t kHeaderEnd = 128;
 constexpr uint32_t kDepthFlag = 0x800000;
 constexpr uint32_t kCubeFaces = 0xFC00;
-// A full mip chain of the largest accepted size has 17 levels; more cannot be meant.
+// A full mip chain of a 32-bit side has 32 levels; more cannot be meant.
 constexpr uint32_t kMaxMipLevels = 32;
 
-// Row pitch and slice size of one level.
-void LevelSize(D3DFORMAT format, uint32_t bits, uint32_t w, uint32_t h, uint64_t* rowPitch, uint64_t* slice) {
+// Row pitch and slice size of one level; false when either exceeds 32 bits.
+// The row is checked before the slice is formed, so neither product wraps.
+bool LevelSize(D3DFORMAT format, uint32_t bits, uint32_t w, uint32_t h, uint64_t* rowPitch, uint64_t* slice) {
+    uint64_t rows = h;
     if (const uint32_t block = BlockBytes(format)) {
         *rowPitch = uint64_t{block} * ((uint64_t{w} + 3) / 4);
-        *slice = *rowPitch * ((uint64_t{h} + 3) / 4);
+        rows = (uint64_t{h} + 3) / 4;
     } else if (IsPairFormat(format)) {
         *rowPitch = 4 * ((uint64_t{w} + 1) / 2);
-        *slice = *rowPitch * h;
     } else {
         *rowPitch = uint64_t{w} * bits / 8;
-        *slice = *rowPitch * h;
     }
+    if (*rowPitch > UINT32_MAX) return false;
+    *slice = *rowPitch * rows;
+    return *slice <= UINT32_MAX;
 }
 
 }  // namespace
@@ -43,9 +46,8 @@ HRESULT ReadDdsFile(SourceImage* image, const BYTE* data, size_t size) {
     if (width == 0) width = 1;
     if (depth == 0) depth = 1;
     if (mips == 0) mips = 1;
-    if (width > kMaxImageDimension || height > kMaxImageDimension || depth > kMaxImageDimension ||
-        mips > kMaxMipLevels)
-        return E_FAIL;
+    // No side limit of its own: every level must lie in the file's bytes.
+    if (mips > kMaxMipLevels) return E_FAIL;
     const uint32_t faceBits = ReadLe32(data + 112) & kCubeFaces;
     if (faceBits != 0 && faceBits != kCubeFaces) return E_FAIL;
     const uint32_t faces = faceBits ? 6 : 1;
@@ -79,9 +81,9 @@ HRESULT ReadDdsFile(SourceImage* image, const BYTE* data, size_t size) {
                 node = node->nextLevel;
             }
             uint64_t rowPitch, slice;
-            LevelSize(format, traits.bits, w, h, &rowPitch, &slice);
+            if (!LevelSize(format, traits.bits, w, h, &rowPitch, &slice)) return E_FAIL;
             const uint64_t bytes = slice * d;
-            if (rowPitch > UINT32_MAX || slice > UINT32_MAX || bytes > size - pos) return E_FAIL;
+            if (bytes > size - pos) return E_FAIL;
             node->format = format;
             node->pixels = const_cast<BYTE*>(data + pos);
             node->palette = const_cast<BYTE*>(palette);

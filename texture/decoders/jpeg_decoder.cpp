@@ -96,7 +96,7 @@ HRESULT Decode(JpegState& s, SourceImage* image, const BYTE* data, size_t size) 
     if (!jpeg_start_decompress(&s.cinfo)) return E_FAIL;
     const uint32_t width = s.cinfo.output_width, height = s.cinfo.output_height;
     const int components = s.cinfo.output_components;
-    if (width == 0 || height == 0 || width > kMaxImageDimension || height > kMaxImageDimension) return E_FAIL;
+    if (width == 0 || height == 0) return E_FAIL;
     if (components != 1 && components != 3) return E_FAIL;
     const size_t pitch = components == 1 ? width : size_t{4} * width;
     size_t total;

@@ -92,7 +92,7 @@ HRESULT Decode(PngState& s, SourceImage* image, MemorySource* source) {
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(s.png, s.info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
-    if (width == 0 || height == 0 || width > kMaxImageDimension || height > kMaxImageDimension) return E_FAIL;
+    if (width == 0 || height == 0) return E_FAIL;
 
     D3DFORMAT format;
     switch (colorType) {

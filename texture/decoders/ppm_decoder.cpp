@@ -50,7 +50,7 @@ HRESULT ReadPpmFile(SourceImage* image, const BYTE* data, size_t size) {
     Scanner scan(data, size, 2);
     uint32_t width, height, maximum;
     if (!scan.Number(&width) || !scan.Number(&height)) return E_FAIL;
-    if (width == 0 || height == 0 || width > kMaxImageDimension || height > kMaxImageDimension) return E_FAIL;
+    if (width == 0 || height == 0) return E_FAIL;
     // A binary pixel takes 3 bytes and a text pixel at least 6 ("0 0 0 "), so a
     // claim of more pixels than the bytes can hold is refused before allocating.
     const uint64_t pixels = uint64_t{width} * height;

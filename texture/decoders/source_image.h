@@ -44,11 +44,10 @@ bool ImageBytes(size_t a, size_t b, size_t c, size_t* out);
 
 // Ceiling of a single decoded buffer: 1 GiB. A 16384 x 16384 image of 4-byte
 // pixels fits; anything a declared header could ask beyond that is refused
-// before allocation.
+// before allocation. It is the only size limit: a side may be as long as the
+// ceiling allows (a 70000 x 1 strip loads), and since every decoded row fits
+// in it, a row pitch always fits 32 bits.
 constexpr size_t kMaxImageBytes = size_t{1} << 30;
-// Largest width or height any decoder accepts: 16-bit pixel coordinates of
-// the devices, twice over, and small enough that width * 16 fits 32 bits.
-constexpr uint32_t kMaxImageDimension = 1u << 16;
 
 // Runs the decoders in trial order on the bytes of an image file.
 // data null or size 0: D3DERR_INVALIDCALL; info null and !loadPixels: S_OK at

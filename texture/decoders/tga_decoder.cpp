@@ -101,7 +101,10 @@ HRESULT ReadTgaFile(SourceImage* image, const BYTE* data, size_t size) {
     const uint32_t pixelBits = data[16], descriptor = data[17];
     if (mapType >= 2 || (imageType & 0xF4) != 0 || width == 0 || height == 0) return E_FAIL;
     // A descriptor that declares no attribute bits makes 16-bit colour
-    // 15-bit: the top bit is then not alpha.
+    // 15-bit: the top bit is then not alpha, and the image loads opaque as
+    // X1R5G5B5. Many writers leave that bit clear in files without alpha, so
+    // reading it as A1R5G5B5 would make such an image wholly transparent. This
+    // is a deliberate choice over treating every 16-bit file as A1R5G5B5.
     const bool noAttributes = (descriptor & 0x0F) == 0;
     const uint32_t mapDepth = noAttributes && mapBits == 16 ? 15 : mapBits;
     const uint32_t pixelDepth = noAttributes && pixelBits == 16 ? 15 : pixelBits;

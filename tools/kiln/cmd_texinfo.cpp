@@ -16,7 +16,8 @@ void PrintHelp() {
         "usage: kiln texinfo FILE [--png OUT.png]\n\n"
         "Prints what the texture loader reads from an image file (PNG, JPEG, BMP,\n"
         "TGA, DDS, PPM): the decoder that accepted it, its size, pixel format,\n"
-        "mip levels and cube faces or volume depth.\n\n"
+        "mip levels and cube faces or volume depth. Width and height have no\n"
+        "limit of their own; a decoded image larger than 1 GiB is refused.\n\n"
         "  --png OUT.png   also load the file into an A8R8G8B8 texture of the\n"
         "                  image's own size and write its level 0 as a PNG file\n");
 }

@@ -74,21 +74,45 @@ TEST(BmpDecoder, RunLengthRunsStayInsideTheImage) {
     BmpOptions o;
     o.width = 4, o.height = 2, o.bitCount = 8, o.compression = 1;
     o.palette.resize(256);
-    // Row 0: a run of 3 x index 5, then a literal of 3 (9, 8, 7) of which two
-    // fall past the right edge; row 1: a run of 127 clipped to the row; end.
-    const Bytes rle = {3, 5, 0, 3, 9, 8, 7, 0, 0, 0, 0x7F, 1, 0, 1};
+    // Row 0: a literal of 3 (9, 8, 7, padded), then a run of 1 x index 5
+    // that ends at the right edge; row 1: a run of exactly the row's width.
+    const Bytes rle = {0, 3, 9, 8, 7, 0, 1, 5, 0, 0, 4, 1, 0, 1};
     SourceImage img;
     ASSERT_EQ(Decode(img, MakeBmp(o, rle)), S_OK);
     const uint8_t* bottom = img.pixels + img.rowPitch;  // first file row is the bottom row
-    EXPECT_EQ(bottom[0], 5);
-    EXPECT_EQ(bottom[2], 5);
-    EXPECT_EQ(bottom[3], 9);
-    EXPECT_EQ(img.pixels[0], 1);  // second file row, run of 127 clipped to 4 pixels
+    EXPECT_EQ(bottom[0], 9);
+    EXPECT_EQ(bottom[2], 7);
+    EXPECT_EQ(bottom[3], 5);
+    EXPECT_EQ(img.pixels[0], 1);
     EXPECT_EQ(img.pixels[3], 1);
 
-    // A stream that ends without its end code is refused.
-    SourceImage cut;
-    EXPECT_EQ(Decode(cut, MakeBmp(o, {3, 5})), ERR_INVALID_DATA);
+    // A run that would write past the end of its row fails the load, as does
+    // a stream that ends without its end code; a delta past the last row ends
+    // decoding.
+    const struct {
+        const char* what;
+        Bytes rle;
+        HRESULT expected;
+    } cases[] = {
+        {"repeat run past the row", {3, 5, 2, 6, 0, 1}, ERR_INVALID_DATA},
+        {"literal run past the row", {3, 5, 0, 3, 9, 8, 7, 0, 0, 1}, ERR_INVALID_DATA},
+        {"4-bit literal past the row", {}, ERR_INVALID_DATA},
+        {"run after a delta past the row", {0, 2, 3, 0, 2, 7, 0, 1}, ERR_INVALID_DATA},
+        {"long run in a later row", {0, 0, 0x7F, 1, 0, 1}, ERR_INVALID_DATA},
+        {"no end code", {3, 5}, ERR_INVALID_DATA},
+        {"delta past the last row", {4, 5, 0, 2, 0, 5}, S_OK},
+    };
+    for (const auto& c : cases) {
+        BmpOptions co = o;
+        Bytes stream = c.rle;
+        if (stream.empty()) {  // RLE4: 5 nibbles into a row of 4
+            co.bitCount = 4, co.compression = 2;
+            co.palette.resize(16);
+            stream = {0, 5, 0x12, 0x34, 0x50, 0, 0, 1};
+        }
+        SourceImage bad;
+        EXPECT_EQ(Decode(bad, MakeBmp(co, stream)), c.expected) << c.what;
+    }
 }
 
 TEST(BmpDecoder, BitFieldsMapToFormatsOrFloats) {

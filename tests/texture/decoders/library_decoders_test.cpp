@@ -1,5 +1,8 @@
 // PNG and JPEG decoding through the libraries, on files made by the libraries.
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
 
 #include "tests/texture/test_image_files.h"
 #include "texture/decoders/source_image.h"
@@ -100,6 +103,40 @@ TEST(PngDecoder, PaletteEntriesAlphaAndGamma) {
     SourceImage display;
     ASSERT_EQ(Decode(display, MakePng(2, 1, o, {0, 3})), S_OK);
     EXPECT_NEAR(display.palette[4 * 3], 128, 1);
+}
+
+// `file` with a gAMA chunk of gamma 1.0 put before its PLTE or first IDAT
+// chunk, where gAMA belongs (the writing library refuses to pair a gAMA with
+// an sRGB chunk itself).
+Bytes WithLinearGamma(Bytes file) {
+    const uint8_t plte[4] = {'P', 'L', 'T', 'E'}, idat[4] = {'I', 'D', 'A', 'T'};
+    auto at = std::search(file.begin(), file.end(), plte, plte + 4);
+    if (at == file.end()) at = std::search(file.begin(), file.end(), idat, idat + 4);
+    if (at == file.end() || at - file.begin() < 4) return {};
+    Bytes chunk = {0, 0, 0, 4, 'g', 'A', 'M', 'A', 0, 1, 0x86, 0xA0};  // 100000
+    const uLong crc = crc32(crc32(0, nullptr, 0), chunk.data() + 4, 8);
+    for (int shift : {24, 16, 8, 0}) chunk.push_back(uint8_t(crc >> shift));
+    file.insert(at - 4, chunk.begin(), chunk.end());
+    return file;
+}
+
+TEST(PngDecoder, SrgbChunkSuppressesGamma) {
+    // A linear gAMA raises mid-tones, in palettes and in pixels alike; an
+    // sRGB chunk next to it wins, and no gamma transform is made.
+    PngOptions palette;
+    palette.colorType = PNG_COLOR_TYPE_PALETTE;
+    palette.palette = {{128, 128, 128}, {0, 0, 0}};
+    PngOptions rgb;
+    for (bool srgb : {false, true}) {
+        palette.srgb = rgb.srgb = srgb;
+        const uint8_t expected = srgb ? 128 : 186;
+        SourceImage p, c;
+        ASSERT_EQ(Decode(p, WithLinearGamma(MakePng(2, 1, palette, {0, 1}))), S_OK);
+        EXPECT_EQ(p.palette[0], expected) << srgb;
+        ASSERT_EQ(Decode(c, WithLinearGamma(MakePng(1, 1, rgb, {128, 128, 128}))), S_OK);
+        ASSERT_EQ(c.format, D3DFMT_X8R8G8B8);
+        EXPECT_EQ(c.pixels[0], expected) << srgb;  // blue of the first pixel
+    }
 }
 
 TEST(PngDecoder, InterlacedMatchesPlain) {
