@@ -186,7 +186,7 @@ Expr* Parser::ConvertInitializer(Expr* init, const Type* type, const char* name)
     uint32_t position = 0;
     for (Expr* leaf : leaves) {
         const uint32_t size = leaf->type ? TypeSize(leaf->type) : 1;
-        for (uint32_t i = 0; i < size; ++i) {
+        for (uint32_t i = 0; i < size && !(IsNumeric(type) && IsNumeric(leaf->type)); ++i) {
             const Type* slot = SlotTypeAt(tree_->types, type, position + i);
             if (!slot || (IsNumeric(slot) && IsNumeric(leaf->type))) continue;
             if (!Convert(leaf, slot, false, name)) return nullptr;

@@ -275,6 +275,23 @@ TEST_F(CreationRules, SidesLongerThanSixteenBitsLoad) {
     ASSERT_FALSE(px.empty());
     EXPECT_EQ(px[w / 2] & 0xFFFFFF, 0x909090u);
     tex->Release();
+    // Every filter kind takes the long row, across and (as a column) down.
+    BmpOptions column;
+    column.width = 1, column.height = 70000;
+    Bytes rows;
+    for (int y = 0; y < 70000; ++y) Append(rows, {0x90, 0x90, 0x90, 0});
+    const Bytes tall = MakeBmp(column, rows);
+    for (const Bytes* f : {&file, &tall})
+        for (DWORD filter : {TexFilterNone, TexFilterPoint, TexFilterLinear, TexFilterTriangle, TexFilterBox}) {
+            IDirect3DTexture9* t = nullptr;
+            ASSERT_EQ(TextureFromFileImage(device_, f->data(), static_cast<UINT>(f->size()), kUseDefault, kUseDefault,
+                                           kUseDefault, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, filter, kUseDefault, 0,
+                                           nullptr, nullptr, &t),
+                      S_OK)
+                << filter;
+            EXPECT_EQ(ReadLevel32(t, 0)[0] & 0xFFFFFF, 0x909090u) << filter;
+            t->Release();
+        }
 }
 
 }  // namespace
