@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command.h"
+#include "gfx/exports.h"
 #include "macro_arguments.h"
 #include "shader/compiler.h"
 
@@ -133,6 +134,8 @@ int RunAsm(const std::vector<std::string>& args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // The device library provides the validator that checks each instruction.
+    if (!(flags & KLSHADER_SKIPVALIDATION)) KilnGfxRegisterExports();
     DirectoryInclude include(includeDirs);
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
