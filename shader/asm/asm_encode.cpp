@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "shader/asm/asm_fragment.h"
 #include "shader/asm/asm_messages.h"
 #include "shader/asm/asm_mnemonic.h"
 #include "shader/asm/asm_operands.h"
@@ -25,8 +26,9 @@ bool ReadsWInVs11(DWORD opcode) {
 
 class StatementEncoder {
 public:
-    StatementEncoder(Profile p, const AsmStatement& s, const std::vector<AsmOperand>& operands, ErrorLog& log)
-        : p_(p), s_(s), operands_(operands), log_(log) {}
+    StatementEncoder(Profile p, const AsmStatement& s, const std::vector<AsmOperand>& operands,
+                     FragmentNames* fragment, ErrorLog& log)
+        : p_(p), s_(s), operands_(operands), fragment_(fragment), log_(log) {}
 
     bool Encode(std::vector<uint32_t>* out);
 
@@ -37,7 +39,10 @@ private:
         return false;
     }
     bool CheckName();
+    bool CheckFragmentRules();
     bool CheckPrefixes();
+    // The register of an operand: a fragment name, or from the register table.
+    bool Resolve(const AsmOperand& o, ResolvedRegister* reg);
     bool CheckOperandCount();
     // A register operand (not a literal); reports a syntax error otherwise.
     bool RequireRegister(const AsmOperand& o);
@@ -51,6 +56,7 @@ private:
     Profile p_;
     const AsmStatement& s_;
     const std::vector<AsmOperand>& operands_;
+    FragmentNames* fragment_;
     ErrorLog& log_;
     Mnemonic m_;
     std::vector<uint32_t> tokens_;
@@ -72,6 +78,32 @@ bool StatementEncoder::CheckName() {
             return false;
     }
     return SyntaxError((std::string("token '") + s_.name + "'").c_str());
+}
+
+bool StatementEncoder::Resolve(const AsmOperand& o, ResolvedRegister* reg) {
+    bool ok = false;
+    if (fragment_ && fragment_->Resolve(o, p_, log_, reg, &ok)) return ok;
+    return ResolveRegister(o, p_, log_, reg);
+}
+
+// Fragments are joined by a linker: no subroutines, and matrices only from
+// constants, whose rows the linker can follow.
+bool StatementEncoder::CheckFragmentRules() {
+    if (!fragment_) return true;
+    const DWORD opcode = m_.row->opcode();
+    if (opcode == OP_CALL || opcode == OP_CALLNZ || opcode == OP_LABEL || opcode == OP_RET) {
+        log_.Report(&s_.at, asmdiag::kFragmentCalls);
+        return false;
+    }
+    const bool matrix = opcode >= OP_M4x4 && opcode <= OP_M3x2;
+    if (matrix && s_.operands.size() == 3) {
+        const AsmOperand& m = Operand(2);
+        if (!m.literal && m.name && (!std::strncmp(m.name, "r_", 2) || m.name[0] == 'r')) {
+            log_.Report(&s_.at, asmdiag::kFragmentTempMatrix);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool StatementEncoder::CheckPrefixes() {
@@ -108,7 +140,7 @@ bool StatementEncoder::RequireRegister(const AsmOperand& o) {
 bool StatementEncoder::Destination(const AsmOperand& o) {
     if (!RequireRegister(o)) return false;
     ResolvedRegister reg;
-    if (!ResolveRegister(o, p_, log_, &reg)) return false;
+    if (!Resolve(o, &reg)) return false;
     if (reg.hasSuffix || o.negates || o.nots || o.complement) {
         log_.Report(&o.at, asmdiag::kDestinationModifiers);
         return false;
@@ -143,7 +175,7 @@ bool StatementEncoder::Destination(const AsmOperand& o) {
 bool StatementEncoder::Predicate(const AsmOperand& o) {
     if (!RequireRegister(o)) return false;
     ResolvedRegister reg;
-    if (!ResolveRegister(o, p_, log_, &reg)) return false;
+    if (!Resolve(o, &reg)) return false;
     if (reg.type != REG_PREDICATE) {
         log_.Report(&o.at, asmdiag::kPredicatesUnsupported);
         return false;
@@ -168,7 +200,7 @@ bool StatementEncoder::Predicate(const AsmOperand& o) {
 bool StatementEncoder::Source(const AsmOperand& o, size_t sourceIndex) {
     if (!RequireRegister(o)) return false;
     ResolvedRegister reg;
-    if (!ResolveRegister(o, p_, log_, &reg)) return false;
+    if (!Resolve(o, &reg)) return false;
     DWORD modifier;
     if (!CombineSourceModifier(o, reg, p_, log_, &modifier)) return false;
     DWORD swizzle = kSwizzleIdentity;
@@ -256,7 +288,7 @@ size_t StatementEncoder::ExpectedTokens() const {
 }
 
 bool StatementEncoder::Encode(std::vector<uint32_t>* out) {
-    if (!CheckName()) return false;
+    if (!CheckName() || !CheckFragmentRules()) return false;
     bool ok = CheckPrefixes();
     if (!CheckOperandCount()) return false;
 
@@ -303,7 +335,7 @@ bool StatementEncoder::Encode(std::vector<uint32_t>* out) {
 }  // namespace
 
 bool EncodeStatement(Profile profile, const AsmStatement& statement, const std::vector<AsmOperand>& operands,
-                     ErrorLog& log, std::vector<uint32_t>* tokens) {
-    StatementEncoder encoder(profile, statement, operands, log);
+                     FragmentNames* fragment, ErrorLog& log, std::vector<uint32_t>* tokens) {
+    StatementEncoder encoder(profile, statement, operands, fragment, log);
     return encoder.Encode(tokens);
 }

@@ -10,7 +10,11 @@
 #include "shader/asm/asm_syntax.h"
 #include "shader/error_log.h"
 
+class FragmentNames;
+
 // Appends the statement's tokens to `tokens`; false (nothing appended) after
-// reporting its errors.
+// reporting its errors. `fragment` (null outside fragment mode) names the
+// registers of a vertex shader fragment.
 bool EncodeStatement(gfx::isa::Profile profile, const AsmStatement& statement,
-                     const std::vector<AsmOperand>& operands, ErrorLog& log, std::vector<uint32_t>* tokens);
+                     const std::vector<AsmOperand>& operands, FragmentNames* fragment, ErrorLog& log,
+                     std::vector<uint32_t>* tokens);

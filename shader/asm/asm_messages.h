@@ -48,6 +48,27 @@ inline constexpr Diagnostic kCoissueUnsupported{2027, false,
 inline constexpr Diagnostic kPredicationUnsupported{
     2028, false, "instruction predication is not supported in this shader version"};
 inline constexpr Diagnostic kComplementUnsupported{2029, false, "complement is not supported in this shader version"};
+// Register names of fragments.
+inline constexpr Diagnostic kFragmentNumberedRegister{
+    2005, false, "temporary and constant registers are not allowed in assembly fragments"};
+inline constexpr Diagnostic kFragmentInvalidName{2005, false, "invalid register, input, or constant name '%s'"};
+inline constexpr Diagnostic kFragmentInvalidInput{2005, false, "Invalid input register '%s' specified"};
+inline constexpr Diagnostic kFragmentInputAddressing{2005, false,
+                                                     "addressing operations are not allowed on input registers '%s'"};
+inline constexpr Diagnostic kFragmentTempAddressing{2005, false,
+                                                    "addressing operations not allowed on temporary registers '%s'"};
+inline constexpr Diagnostic kFragmentBadPrefix{
+    2005, false,
+    "'%s' is not a valid register name.  Registers must start with v_, r_, c_, b_, or i_ depending on the register "
+    "type."};
+inline constexpr Diagnostic kFragmentUndefinedConstant{2005, false,
+                                                       "constant register '%s' must be defined as a variable '%s'"};
+inline constexpr Diagnostic kFragmentConstantBounds{
+    2005, false, "constant register address out of bounds on constant '%s', size %d, offset %d"};
+inline constexpr Diagnostic kFragmentBoolConstant{
+    2900, false, "boolean constant register '%s' must be defined as a variable of type bool only"};
+inline constexpr Diagnostic kFragmentIntConstant{
+    2901, false, "integer constant register '%s' must be defined as a variable of type int3 or int4 only"};
 inline constexpr Diagnostic kFragmentInfoTooLarge{2031, false, "fragment info exceeds maximum comment size"};
 
 // The parser's own failures (no X-number).

@@ -36,8 +36,10 @@ double NumberOf(const Token& t) {
 
 }  // namespace
 
-Assembler::Assembler(Preprocessor& preprocessor, DWORD flags)
-    : preprocessor_(preprocessor), log_(preprocessor.Log()), flags_(flags) {}
+Assembler::Assembler(Preprocessor& preprocessor, DWORD flags, const FragmentContext* fragment)
+    : preprocessor_(preprocessor), log_(preprocessor.Log()), flags_(flags) {
+    if (fragment) fragment_ = std::make_unique<FragmentNames>(*fragment);
+}
 
 // ---------------------------------------------------------------------------
 // Lexer: preprocessor tokens as grammar terminals. A last line without a line
@@ -140,7 +142,7 @@ void Assembler::AddressOffset(const AsmValue& number, bool negative) {
 
 void Assembler::FinishStatement() {
     std::vector<uint32_t> tokens;
-    if (EncodeStatement(profile_, statement_, operands_, log_, &tokens)) {
+    if (EncodeStatement(profile_, statement_, operands_, fragment_.get(), log_, &tokens)) {
         if (stream_.DebugEnabled()) stream_.SetSourcePosition(FileIndex(statement_.at.file), uint16_t(statement_.at.line));
         if (FAILED(stream_.BeginInstruction(tokens[0])) ||
             FAILED(stream_.Append(tokens.data() + 1, tokens.size() - 1)))
@@ -203,6 +205,13 @@ HRESULT Assembler::ReadVersion() {
         log_.Report(&at, asmdiag::kUnknownVersion);
         return ERR_INVALID_DATA;
     }
+    if (fragment_) {
+        if (ProfileColumn(profile_) > ProfileColumn(Profile::VS_2_SW)) {
+            log_.Report(&at, asmdiag::kFragmentVersion);
+            return ERR_INVALID_DATA;
+        }
+        version = (version & 0xFFFF) | 0x7FFE0000u;
+    }
     if (FAILED(stream_.Append(version))) return E_OUTOFMEMORY;
     validator_.Submit(stream_, at.file, at.line);
     return S_OK;
@@ -219,7 +228,8 @@ HRESULT Assembler::Run(IKLBuffer** code) {
     }
     HRESULT hr = preprocessor_.Begin(kModeAssembler);
     if (FAILED(hr)) return hr;
-    if (!(flags_ & kAssembleSkipValidation)) validator_.Begin(&log_, 0, true);
+    // Fragments are checked once linked, not on their own.
+    if (!(flags_ & kAssembleSkipValidation) && !fragment_) validator_.Begin(&log_, 0, true);
 
     hr = ReadVersion();
     if (SUCCEEDED(hr)) {
@@ -243,6 +253,15 @@ HRESULT Assembler::Finish(IKLBuffer** code) {
         debug.files = files_;
         tail.debug = &debug;
     }
+    if (fragment_) {
+        std::vector<uint32_t> info;
+        HRESULT built = fragment_->BuildInfo(&info);
+        if (built == E_FAIL) {
+            log_.Report(nullptr, asmdiag::kFragmentInfoTooLarge);
+            return ERR_INVALID_DATA;
+        }
+        if (FAILED(built) || FAILED(stream_.InsertComment(info))) return E_OUTOFMEMORY;
+    }
     HRESULT hr = FinishProgram(stream_, tail, &log_, &validator_, code);
     if (hr == E_FAIL) return ERR_INVALID_DATA;
     if (SUCCEEDED(hr) && log_.ErrorCount() > 0) {
@@ -255,5 +274,10 @@ HRESULT Assembler::Finish(IKLBuffer** code) {
 
 HRESULT AssembleStage(Preprocessor& preprocessor, DWORD flags, IKLBuffer** code) {
     Assembler assembler(preprocessor, flags);
+    return assembler.Run(code);
+}
+
+HRESULT AssembleFragment(Preprocessor& preprocessor, DWORD flags, const FragmentContext& context, IKLBuffer** code) {
+    Assembler assembler(preprocessor, flags, &context);
     return assembler.Run(code);
 }

@@ -11,11 +11,13 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "gfx/shaders/shader_isa.h"
 #include "platform/wintypes.h"
+#include "shader/asm/asm_fragment.h"
 #include "shader/asm/asm_syntax.h"
 #include "shader/bytecode/token_stream.h"
 #include "shader/bytecode/validator_session.h"
@@ -33,9 +35,16 @@ constexpr DWORD kAssembleFlagsMask = kAssembleDebug | kAssembleSkipValidation;
 // flag bits or a null code out; ERR_INVALID_DATA when an error was reported.
 HRESULT AssembleStage(Preprocessor& preprocessor, DWORD flags, IKLBuffer** code);
 
+// Assembles a vertex shader fragment for fragment linking (vs_1_1 to vs_2_sw):
+// registers are named ("v_texcoord0", "r_name", "c_<variable>"), the version
+// token has the kind 0x7FFE, the "FINF" block lists the names, and the
+// validator is not used.
+HRESULT AssembleFragment(Preprocessor& preprocessor, DWORD flags, const FragmentContext& context, IKLBuffer** code);
+
 class Assembler {
 public:
-    Assembler(Preprocessor& preprocessor, DWORD flags);
+    // `fragment` is null, or the context of a fragment assembly.
+    Assembler(Preprocessor& preprocessor, DWORD flags, const FragmentContext* fragment = nullptr);
     HRESULT Run(IKLBuffer** code);
 
     // The grammar's lexer and error hook.
@@ -72,6 +81,7 @@ private:
     TokenStream stream_{false};
     ValidatorSession validator_;
     bool failed_ = false;
+    std::unique_ptr<FragmentNames> fragment_;
 
     // Lexer state.
     Token last_;
