@@ -1,6 +1,7 @@
 #include "shader/asm/asm_encode.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 

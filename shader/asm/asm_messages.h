@@ -71,11 +71,10 @@ inline constexpr Diagnostic kFragmentIntConstant{
     2901, false, "integer constant register '%s' must be defined as a variable of type int3 or int4 only"};
 inline constexpr Diagnostic kFragmentInfoTooLarge{2031, false, "fragment info exceeds maximum comment size"};
 
-// The parser's own failures (no X-number).
+// Internal failures (no X-number): the parser's stack, and an encoder whose
+// token count disagrees with the count worked out from the operands. Running
+// out of memory ends the assembly with E_OUTOFMEMORY at the entry point.
 inline constexpr Diagnostic kStackOverflow{0, false, "yacc stack overflow"};
-inline constexpr Diagnostic kStackUnderflow{0, false, "internal error: stack underflow"};
-inline constexpr Diagnostic kProductionFailed{0, false, "internal error: production failed"};
-inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
 inline constexpr Diagnostic kSizeMismatch{0, false, "internal error: instruction size mismatch"};
 
 // The debug-information warning (X2030) is written by the shared program tail.

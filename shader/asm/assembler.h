@@ -87,7 +87,6 @@ private:
     Token last_;
     bool atLineStart_ = true;
     bool ended_ = false;
-    bool syntaxReported_ = false;
 
     // The statement being read.
     AsmStatement statement_;
