@@ -2,6 +2,7 @@
 // stage that implements it; a slot stays null until its stage exists, and the
 // driver then stops after preprocessing with E_NOTIMPL.
 #include "shader/compile_pipeline.h"
+#include "shader/asm/assembler.h"
 #include "shader/backend/codegen/codegen_stage.h"
 #include "shader/frontend/parse_stage.h"
 
@@ -10,7 +11,7 @@ const CompileStages& GetCompileStages() {
         /* parse    */ &ParseStage,
         /* generate */ &GenerateStage,
         /* release  */ &ReleaseProgramTree,
-        /* assemble */ nullptr,
+        /* assemble */ &AssembleStage,
     };
     return stages;
 }

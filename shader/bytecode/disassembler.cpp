@@ -1,6 +1,7 @@
 #include "shader/bytecode/disassembler.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -87,12 +88,25 @@ std::string SwizzleText(uint32_t swizzle) {
     return s;
 }
 
+// The shortest text that reads back to the same float, in the number forms
+// the assembler's tokenizer reads: an exponent needs a point before it and
+// takes no plus sign ("1.0e-04", "1.0e10"), and a whole number that would not
+// fit a 32-bit integer literal keeps a point ("4294967300.0").
 std::string FloatText(uint32_t bits) {
     float value;
     std::memcpy(&value, &bits, 4);
     char buffer[64];
     auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
-    return std::string(buffer, result.ptr);
+    std::string text(buffer, result.ptr);
+    if (!std::isfinite(value)) return text;
+    const size_t e = text.find('e');
+    if (e != std::string::npos) {
+        if (e + 1 < text.size() && text[e + 1] == '+') text.erase(e + 1, 1);
+        if (text.find('.') == std::string::npos) text.insert(e, ".0");
+    } else if (text.find('.') == std::string::npos && std::fabs(value) >= 1e9f) {
+        text += ".0";
+    }
+    return text;
 }
 
 bool Disassembler::RegisterName(uint32_t param, size_t at, std::string* out, bool* scalar) {
