@@ -108,10 +108,11 @@ struct TextureLevels {
 HRESULT DecodeDeferred(SourceImage* image, const TextureRequest& r, TextureLevels& target, D3DRESOURCETYPE type,
                        D3DFORMAT format, DWORD filter, D3DCOLOR colorKey, bool chainFromTop, bool* topDecoded) {
     *topDecoded = false;
-    IDirect3DTexture9* texture = static_cast<IDirect3DTexture9*>(target.base);
+    IDirect3DTexture9* texture =
+        type == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9*>(target.base) : nullptr;
     D3DSURFACE_DESC desc = {};
     D3DLOCKED_RECT locked = {};
-    const bool direct = type == D3DRTYPE_TEXTURE && chainFromTop && colorKey == 0 && format == image->format &&
+    const bool direct = texture && chainFromTop && colorKey == 0 && format == image->format &&
                         !(filter & (TexFilterSrgbIn | TexFilterSrgbOut)) && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
                         desc.Width == image->width && desc.Height == image->height &&
                         SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0));

@@ -23,7 +23,7 @@ const char* LoadResultText(HRESULT hr) {
     case ERR_INVALID_DATA:
         return "not an image the loader reads, or the file cannot be opened";
     case D3DERR_INVALIDCALL:
-        return "empty file or invalid request";
+        return "empty file or invalid request (such as a size the device cannot hold)";
     case D3DERR_NOTAVAILABLE:
         return "no device format can hold the image";
     case E_OUTOFMEMORY:
