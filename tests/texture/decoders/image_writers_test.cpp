@@ -14,6 +14,7 @@
 #include "texture/decoders/image_writer.h"
 #include "texture/decoders/source_image.h"
 #include "texture/pixels/format_table.h"
+#include "texture/pixels/pixel_converter.h"
 
 using textest::DeviceTest;
 
@@ -406,6 +407,53 @@ TEST_F(ImageWriters, JpegDropsAlphaAndStaysWithinThePsnr) {
     RecordProperty("jpeg_psnr_db", std::to_string(psnr));
     std::printf("JPEG round trip of a smooth 48 x 48 image: PSNR %.2f dB\n", psnr);
     EXPECT_GE(psnr, 38.0);
+}
+
+// With a DXT encoder in the converters, an image encoded to DXT1 to DXT5 and
+// saved as DDS reads back as exactly the encoded blocks, and within the
+// encoder's error of the image.
+TEST_F(ImageWriters, DxtFormatsWrittenFromEncodedImages) {
+    ImageView probe;
+    probe.format = D3DFMT_DXT1;
+    if (!CreatePixelConverter(probe)) GTEST_SKIP() << "no DXT encoder among the pixel converters of this build";
+    constexpr UINT kSize = 32;
+    IDirect3DTexture9* source = Scratch(kSize, kSize, 1, D3DFMT_A8R8G8B8);
+    ASSERT_NE(source, nullptr);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(source->LockRect(0, &locked, nullptr, 0), S_OK);
+    std::vector<uint32_t> image(kSize * kSize);
+    for (UINT y = 0; y < kSize; ++y)
+        for (UINT x = 0; x < kSize; ++x) {
+            image[y * kSize + x] = 0xFF000000u | Smooth(x, y);
+            reinterpret_cast<uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] = image[y * kSize + x];
+        }
+    source->UnlockRect(0);
+    IDirect3DSurface9* from = nullptr;
+    source->GetSurfaceLevel(0, &from);
+    for (D3DFORMAT format : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+        SCOPED_TRACE(FormatName(format));
+        IDirect3DTexture9* encoded = Scratch(kSize, kSize, 1, format);
+        ASSERT_NE(encoded, nullptr);
+        IDirect3DSurface9* to = nullptr;
+        encoded->GetSurfaceLevel(0, &to);
+        ASSERT_EQ(CopySurfaceToSurface(to, nullptr, nullptr, from, nullptr, nullptr, TexFilterNone, 0), S_OK);
+        to->Release();
+        const std::string path = TempPath("encoded.dds");
+        ASSERT_EQ(SaveTextureToNamedFileA(path.c_str(), ImageFileDds, encoded, nullptr), S_OK);
+        IDirect3DTexture9* back = LoadBack(path, format);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(LevelBytes(back, 0), LevelBytes(encoded, 0));
+        back->Release();
+        IDirect3DTexture9* decoded = LoadBack(path, D3DFMT_A8R8G8B8);
+        ASSERT_NE(decoded, nullptr);
+        const double psnr = Psnr(image, textest::ReadLevel32(decoded, 0));
+        std::printf("%s written and read back: PSNR %.2f dB against the image\n", FormatName(format), psnr);
+        EXPECT_GE(psnr, 36.0);
+        decoded->Release();
+        encoded->Release();
+    }
+    from->Release();
+    source->Release();
 }
 
 TEST_F(ImageWriters, RefusalsLeaveNoFile) {
