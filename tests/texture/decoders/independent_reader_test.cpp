@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/texture/texture_test_device.h"
+#include "texture/pixels/pixel_converter.h"
 
 using textest::DeviceTest;
 
@@ -102,9 +103,15 @@ TEST_F(IndependentReader, PillowReadsOurBitmapsJpegsAndDdsFiles) {
         {"argb32.dds", D3DFMT_A8R8G8B8, ImageFileDds, 0, true},
         {"rgb24.dds", D3DFMT_R8G8B8, ImageFileDds, 0, false},
     };
+    std::vector<Sample> sampleList(std::begin(samples), std::end(samples));
+    // DXT1 joins where the converters can encode it; the two decoders round
+    // the interpolated colours differently.
+    ImageView probe;
+    probe.format = D3DFMT_DXT1;
+    if (CreatePixelConverter(probe)) sampleList.push_back({"dxt1.dds", D3DFMT_DXT1, ImageFileDds, 1, false});
     std::vector<std::string> paths;
     std::map<std::string, std::vector<uint32_t>> expected;
-    for (const Sample& s : samples) {
+    for (const Sample& s : sampleList) {
         IDirect3DTexture9* tex = nullptr;
         ASSERT_EQ(device_->CreateTexture(13, 7, 1, 0, s.format, D3DPOOL_SCRATCH, &tex, nullptr), S_OK) << s.name;
         ASSERT_EQ(FillTexture(tex, Pattern, nullptr), S_OK) << s.name;
@@ -123,7 +130,7 @@ TEST_F(IndependentReader, PillowReadsOurBitmapsJpegsAndDdsFiles) {
     }
     const std::map<std::string, Reading> readings = ReadWithPillow(python, paths);
     for (size_t i = 0; i < paths.size(); ++i) {
-        const Sample& s = samples[i];
+        const Sample& s = sampleList[i];
         SCOPED_TRACE(s.name);
         const auto it = readings.find(paths[i]);
         ASSERT_NE(it, readings.end()) << "Pillow printed nothing for the file";
