@@ -103,8 +103,9 @@ struct TextureLevels {
 
 // Decodes the pixels whose reading was put off. When the top level stores
 // exactly what the decoder makes (same format and size, nothing to key or
-// convert, and the lower levels come from the top level rather than from the
-// image), the decoder writes into the locked level and *topDecoded is set.
+// convert, a filter word the copy would accept, and the lower levels come
+// from the top level rather than from the image), the decoder writes into
+// the locked level and *topDecoded is set.
 HRESULT DecodeDeferred(SourceImage* image, const TextureRequest& r, TextureLevels& target, D3DRESOURCETYPE type,
                        D3DFORMAT format, DWORD filter, D3DCOLOR colorKey, bool chainFromTop, bool* topDecoded) {
     *topDecoded = false;
@@ -113,7 +114,7 @@ HRESULT DecodeDeferred(SourceImage* image, const TextureRequest& r, TextureLevel
     D3DSURFACE_DESC desc = {};
     D3DLOCKED_RECT locked = {};
     const bool direct = texture && chainFromTop && colorKey == 0 && format == image->format &&
-                        !(filter & (TexFilterSrgbIn | TexFilterSrgbOut)) && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
+                        IsValidTexFilter(filter) && !(filter & (TexFilterSrgbIn | TexFilterSrgbOut)) && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
                         desc.Width == image->width && desc.Height == image->height &&
                         SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0));
     if (!direct) return ReadImageFile(image, r.data, r.size, nullptr, true);

@@ -50,7 +50,14 @@ TEST_F(PngDirectDecode, DirectAndCopiedTopLevelsAgree) {
     wide->Release();
     copied->Release();
 
-    // Volume and cube requests of a PNG take the ordinary path.
+    // A filter word the copy refuses is refused on the direct path too.
+    IDirect3DTexture9* refused = nullptr;
+    EXPECT_EQ(TextureFromFileImage(device_, png.data(), size, kKeepSourceSize, kKeepSourceSize, 1, 0,
+                                   D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, 6, kUseDefault, 0, nullptr, nullptr, &refused),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(refused, nullptr);
+
+    // Volume requests of a PNG take the ordinary path.
     IDirect3DVolumeTexture9* volume = nullptr;
     EXPECT_EQ(VolumeTextureFromFileImage(device_, png.data(), size, &volume), S_OK);
     if (volume) volume->Release();
