@@ -89,7 +89,8 @@ bool ParseFormat(const std::string& text, D3DFORMAT* format) {
 }
 
 bool ParseCount(const std::string& text, UINT* value) {
-    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), ::isdigit)) return false;
+    const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+    if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), digit)) return false;
     *value = static_cast<UINT>(std::atoi(text.c_str()));
     return *value > 0;
 }
