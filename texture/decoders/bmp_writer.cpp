@@ -1,4 +1,4 @@
-// Windows bitmap writer: a 40-byte information header for the formats that
+// Bitmap (BMP and DIB) writer: a 40-byte information header for the formats that
 // plain bitmaps describe, a 52- or 56-byte header with bit-field masks for the
 // others, and a 256-entry palette for the 8-bit formats. Rows are written
 // bottom-up, each padded to 4 bytes, and the file is padded to 4 bytes.
