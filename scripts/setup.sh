@@ -8,6 +8,7 @@ PACKAGES=(
   clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg-dev zlib1g-dev
+  python3-pil
   libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool x11-utils
 )

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "gfx/d3d9.h"
+#include "math/klmath.h"
 #include "platform/modules.h"
 #include "texture/image_file_info.h"
 #include "texture/pixels/image_view.h"
@@ -117,6 +118,46 @@ HRESULT ImageInfoFromModuleResourceW(HMODULE module, LPCWSTR name, ImageFileInfo
 
 // The format's name ("D3DFMT_A8R8G8B8"), or null for an unknown value.
 const char* FormatName(D3DFORMAT format);
+
+// ---- Procedural fill ------------------------------------------------------------
+
+// The caller's colour function: writes the colour (red, green, blue, alpha in
+// x, y, z, w) of the texel whose centre and size in texture space are given.
+// Cube textures pass a direction on the cube of edge 2 around the origin.
+using KLFill2D = void (*)(KLVECTOR4* out, const KLVECTOR2* texCoord, const KLVECTOR2* texelSize, LPVOID data);
+using KLFill3D = void (*)(KLVECTOR4* out, const KLVECTOR3* texCoord, const KLVECTOR3* texelSize, LPVOID data);
+
+// Fill every level (every face of every level) at its own resolution.
+HRESULT FillTexture(IDirect3DTexture9* texture, KLFill2D function, LPVOID data);
+HRESULT FillCubeTexture(IDirect3DCubeTexture9* texture, KLFill3D function, LPVOID data);
+HRESULT FillVolumeTexture(IDirect3DVolumeTexture9* texture, KLFill3D function, LPVOID data);
+
+// ---- Saving to image files ---------------------------------------------------------
+
+// Write a surface (a rectangle of it; null: all), a volume (a box; null: all)
+// or a texture as a bitmap (ImageFileBmp with its file header, ImageFileDib
+// without), a JPEG or a DDS file. The pixels are converted, with dithering,
+// to the nearest format the file kind holds; palette (or null) serves 8-bit
+// palettised sources. A texture saved as DDS keeps every level and cube face;
+// other kinds take level 0 of face 0. Results: D3DERR_INVALIDCALL for a null
+// name or source, a kind that is not written (Tga, Png, Ppm), an empty
+// rectangle or a format no written format is near; ERR_INVALID_DATA when the
+// file cannot be created or written; E_FAIL when the chosen format has no
+// layout in the file kind or the JPEG compressor fails; D3DERR_DEVICELOST when
+// a default-pool source's device was lost meanwhile. A save that fails after
+// creating its file removes it.
+HRESULT SaveSurfaceToNamedFileA(LPCSTR name, ImageFileKind kind, IDirect3DSurface9* surface,
+                                const PALETTEENTRY* palette, const RECT* rect);
+HRESULT SaveSurfaceToNamedFileW(LPCWSTR name, ImageFileKind kind, IDirect3DSurface9* surface,
+                                const PALETTEENTRY* palette, const RECT* rect);
+HRESULT SaveVolumeToNamedFileA(LPCSTR name, ImageFileKind kind, IDirect3DVolume9* volume, const PALETTEENTRY* palette,
+                               const D3DBOX* box);
+HRESULT SaveVolumeToNamedFileW(LPCWSTR name, ImageFileKind kind, IDirect3DVolume9* volume, const PALETTEENTRY* palette,
+                               const D3DBOX* box);
+HRESULT SaveTextureToNamedFileA(LPCSTR name, ImageFileKind kind, IDirect3DBaseTexture9* texture,
+                                const PALETTEENTRY* palette);
+HRESULT SaveTextureToNamedFileW(LPCWSTR name, ImageFileKind kind, IDirect3DBaseTexture9* texture,
+                                const PALETTEENTRY* palette);
 
 // ---- Device requirements ------------------------------------------------------------
 

@@ -101,6 +101,35 @@ struct TextureLevels {
     }
 };
 
+// Decodes the pixels whose reading was put off. When the top level stores
+// exactly what the decoder makes (same format and size, nothing to key or
+// convert, a filter word the copy would accept, and the lower levels come
+// from the top level rather than from the image), the decoder writes into
+// the locked level and *topDecoded is set.
+HRESULT DecodeDeferred(SourceImage* image, const TextureRequest& r, TextureLevels& target, D3DRESOURCETYPE type,
+                       D3DFORMAT format, DWORD filter, D3DCOLOR colorKey, bool chainFromTop, bool* topDecoded) {
+    *topDecoded = false;
+    IDirect3DTexture9* texture =
+        type == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9*>(target.base) : nullptr;
+    D3DSURFACE_DESC desc = {};
+    D3DLOCKED_RECT locked = {};
+    const bool direct = texture && chainFromTop && colorKey == 0 && format == image->format &&
+                        IsValidTexFilter(filter) && !(filter & (TexFilterSrgbIn | TexFilterSrgbOut)) && SUCCEEDED(texture->GetLevelDesc(0, &desc)) &&
+                        desc.Width == image->width && desc.Height == image->height &&
+                        SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0));
+    if (!direct) return ReadImageFile(image, r.data, r.size, nullptr, true);
+    const DecodeTarget decodeTarget = {static_cast<BYTE*>(locked.pBits), static_cast<UINT>(locked.Pitch), format,
+                                       desc.Width, desc.Height};
+    image->target = &decodeTarget;
+    const HRESULT hr = ReadImageFile(image, r.data, r.size, nullptr, true);
+    image->target = nullptr;
+    texture->UnlockRect(0);
+    *topDecoded = SUCCEEDED(hr) && image->pixels == decodeTarget.pixels;
+    // The node must not point into the unlocked level.
+    if (*topDecoded) image->pixels = nullptr;
+    return hr;
+}
+
 }  // namespace
 
 HRESULT CreateTextureFromRequest(const TextureRequest& r) {
@@ -108,7 +137,11 @@ HRESULT CreateTextureFromRequest(const TextureRequest& r) {
     SourceImage image;
     ImageFileInfo localInfo;
     ImageFileInfo* info = r.info ? r.info : &localInfo;
-    HRESULT hr = ReadImageFile(&image, r.data, r.size, info, true);
+    // PNG files are read in two steps: the header now, the pixels once the
+    // texture exists, so that they can be decoded straight into its top level.
+    HRESULT hr = ReadImageFile(&image, r.data, r.size, info, false);
+    const bool deferPixels = SUCCEEDED(hr) && info->ImageFileFormat == ImageFilePng && image.format != D3DFMT_P8;
+    if (SUCCEEDED(hr) && !deferPixels) hr = ReadImageFile(&image, r.data, r.size, nullptr, true);
     if (FAILED(hr)) return hr;
     const D3DRESOURCETYPE type =
         r.resourceType == kUseDefault ? info->ResourceType : static_cast<D3DRESOURCETYPE>(r.resourceType);
@@ -208,12 +241,14 @@ HRESULT CreateTextureFromRequest(const TextureRequest& r) {
     // level 0 is written at least.
     const UINT textureLevels = std::max<UINT>(target.base->GetLevelCount(), 1);
 
+    bool topDecoded = false;
+    if (deferPixels) hr = DecodeDeferred(&image, r, target, type, format, filter, colorKey, chainFromTop, &topDecoded);
     const UINT textureFaces = type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
     UINT face = 0;
     for (const SourceImage* top = &image; top && face < textureFaces && SUCCEEDED(hr); top = top->nextFace, ++face) {
         const SourceImage* node = top;
         for (UINT level = 0; level < textureLevels; ++level) {
-            hr = target.Write(face, level, *node, r.palette, palette, filter, colorKey);
+            if (level > 0 || !topDecoded) hr = target.Write(face, level, *node, r.palette, palette, filter, colorKey);
             if (FAILED(hr)) break;
             if (level + 1 < srcLevels && node->nextLevel)
                 node = node->nextLevel;

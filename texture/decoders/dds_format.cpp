@@ -1,6 +1,8 @@
 // The DDS pixel-format table, searched in order.
 #include "texture/decoders/dds_format.h"
 
+#include <iterator>
+
 #include "texture/decoders/source_image.h"
 
 namespace {
@@ -94,4 +96,15 @@ const DdsPixelFormat* DdsPixelFormatOf(D3DFORMAT format) {
     for (const Row& row : kRows)
         if (row.format == format) return &row.pf;
     return nullptr;
+}
+
+const D3DFORMAT* DdsFormatList() {
+    static const auto list = [] {
+        struct List {
+            D3DFORMAT formats[std::size(kRows) + 1] = {};
+        } l;
+        for (size_t i = 0; i < std::size(kRows); ++i) l.formats[i] = kRows[i].format;
+        return l;
+    }();
+    return list.formats;
 }

@@ -12,3 +12,5 @@ struct DdsPixelFormat {
 HRESULT DdsFormatFromPixelFormat(const BYTE* block, D3DFORMAT* format);
 // The table row of a format, for writers; null when DDS files cannot hold it.
 const DdsPixelFormat* DdsPixelFormatOf(D3DFORMAT format);
+// Every format the table holds, in table order, ending with D3DFMT_UNKNOWN.
+const D3DFORMAT* DdsFormatList();

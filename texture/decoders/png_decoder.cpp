@@ -182,13 +182,18 @@ HRESULT Decode(PngState& s, SourceImage* image, MemorySource* source) {
     image->slicePitch = 0;
     if (!image->loadPixels) return S_OK;
 
-    BYTE* pixels = AllocateImageBytes(total);
+    const DecodeTarget* target = image->target;
+    const bool inPlace = target && target->pixels && target->format == format && format != D3DFMT_P8 &&
+                         target->width == width && target->height == height && rowBytes <= target->pitch;
+    const size_t pitch = inPlace ? target->pitch : rowBytes;
+    BYTE* pixels = inPlace ? target->pixels : AllocateImageBytes(total);
     if (!pixels) return E_OUTOFMEMORY;
     image->pixels = pixels;
-    image->ownsPixels = true;
+    image->ownsPixels = !inPlace;
+    image->rowPitch = static_cast<UINT>(pitch);
     s.rows = new (std::nothrow) png_bytep[height];
     if (!s.rows) return E_OUTOFMEMORY;
-    for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = pixels + y * rowBytes;
+    for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = pixels + y * pitch;
     png_read_image(s.png, s.rows);
     if (format == D3DFMT_P8) return BuildPalette(image, s.png, s.info, paletteExponent);
     return S_OK;

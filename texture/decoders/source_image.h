@@ -7,6 +7,16 @@
 #include "texture/image_file_info.h"
 #include "texture/pixels/image_view.h"
 
+// Memory that a decoder may write its pixels into directly, when its output
+// has exactly this format and size: the node then points there and owns
+// nothing, and the copy into a texture level is saved.
+struct DecodeTarget {
+    BYTE* pixels = nullptr;
+    UINT pitch = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    UINT width = 0, height = 0;
+};
+
 struct SourceImage {
     SourceImage() = default;
     ~SourceImage();
@@ -26,6 +36,8 @@ struct SourceImage {
     bool ownsPixels = false;
     bool ownsPalette = false;
     bool loadPixels = true;
+    // Kept by Reset, like loadPixels; only the PNG decoder honours it.
+    const DecodeTarget* target = nullptr;
     D3DRESOURCETYPE resourceType = D3DRTYPE_TEXTURE;
     ImageFileKind fileKind = ImageFileBmp;
     SourceImage* nextLevel = nullptr;

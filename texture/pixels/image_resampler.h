@@ -39,5 +39,10 @@ HRESULT BlitTrilinear(ResampleJob& job);
 HRESULT BlitTent(ResampleJob& job);
 HRESULT BlitTentVolume(ResampleJob& job);
 
+// Halving one row of 32-bit pixels byte lane by byte lane, rounding each
+// 2x2 sum: the plain routine and the SSE2 one that the box filter runs.
+void HalveRowByLanesPlain(const BYTE* row0, const BYTE* row1, BYTE* out, uint32_t width);
+void HalveRowByLanesSse2(const BYTE* row0, const BYTE* row1, BYTE* out, uint32_t width);
+
 // Allocates a row buffer without throwing; false when memory runs out.
 bool AllocateRow(std::vector<KLCOLOR>& row, size_t count);

@@ -1,12 +1,11 @@
 // kiln texinfo: prints what the texture loader sees in an image file and,
 // with --png, writes level 0 as loaded into an A8R8G8B8 texture to a PNG file.
-#include <png.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "texture_tool.h"
 #include "texture/kltexture.h"
 
 namespace {
@@ -24,50 +23,8 @@ void PrintHelp() {
 
 const char* const kDecoderNames[] = {"BMP", "JPEG", "TGA", "PNG", "DDS", "PPM", "DIB"};
 
-const char* ResultText(HRESULT hr) {
-    switch (hr) {
-    case ERR_INVALID_DATA:
-        return "not an image the loader reads, or the file cannot be opened";
-    case D3DERR_INVALIDCALL:
-        return "empty file or invalid request";
-    case D3DERR_NOTAVAILABLE:
-        return "no device format can hold the image";
-    case E_OUTOFMEMORY:
-        return "out of memory";
-    case E_FAIL:
-        return "the pixels cannot be converted";
-    default:
-        return "loading failed";
-    }
-}
-
-IDirect3DDevice9* CreateDevice() {
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (!d3d) return nullptr;
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.BackBufferWidth = pp.BackBufferHeight = 16;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    IDirect3DDevice9* device = nullptr;
-    d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device);
-    d3d->Release();
-    return device;
-}
-
-// Writes the locked A8R8G8B8 level as an 8-bit RGBA PNG.
-bool WritePng(const std::string& path, const D3DLOCKED_RECT& locked, UINT width, UINT height) {
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_BGRA;  // bytes of 0xAARRGGBB in memory order
-    return png_image_write_to_file(&image, path.c_str(), 0, locked.pBits, locked.Pitch, nullptr) != 0;
-}
-
 HRESULT SaveLevelZero(const std::string& file, const std::string& out, std::string* error) {
-    IDirect3DDevice9* device = CreateDevice();
+    IDirect3DDevice9* device = CreateToolDevice();
     if (!device) {
         *error = "cannot create the graphics device";
         return E_FAIL;
@@ -81,7 +38,7 @@ HRESULT SaveLevelZero(const std::string& file, const std::string& out, std::stri
         texture->GetLevelDesc(0, &desc);
         hr = texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
         if (SUCCEEDED(hr)) {
-            if (!WritePng(out, locked, desc.Width, desc.Height)) {
+            if (!WritePngFromArgb(out, locked.pBits, locked.Pitch, desc.Width, desc.Height)) {
                 *error = out + ": cannot write the PNG file";
                 hr = E_FAIL;
             }
@@ -90,7 +47,7 @@ HRESULT SaveLevelZero(const std::string& file, const std::string& out, std::stri
         texture->Release();
     } else {
         char text[160];
-        std::snprintf(text, sizeof(text), "%s: %s (0x%08X)", file.c_str(), ResultText(hr), static_cast<unsigned>(hr));
+        std::snprintf(text, sizeof(text), "%s: %s (0x%08X)", file.c_str(), LoadResultText(hr), static_cast<unsigned>(hr));
         *error = text;
     }
     device->Release();
@@ -128,7 +85,7 @@ int RunTexinfo(const std::vector<std::string>& args) {
     ImageFileInfo info;
     HRESULT hr = ImageInfoFromNamedFileA(file.c_str(), &info);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "kiln texinfo: %s: %s (0x%08X)\n", file.c_str(), ResultText(hr), static_cast<unsigned>(hr));
+        std::fprintf(stderr, "kiln texinfo: %s: %s (0x%08X)\n", file.c_str(), LoadResultText(hr), static_cast<unsigned>(hr));
         return 1;
     }
     const char* format = FormatName(info.Format);
