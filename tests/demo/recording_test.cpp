@@ -212,7 +212,8 @@ TEST(Recording, AShaderThatDoesNotCompileIsReportedWithTheCompilerMessages) {
     EXPECT_EQ(code, 0) << out;
     EXPECT_EQ(CountLines(out, "cinderglow: cannot "), 1u) << out;
     EXPECT_EQ(CountLines(out, "cinderglow: cannot compile Fire.phl: compile failed"), 1u) << out;
-    EXPECT_EQ(CountLines(out, "Fire.phl(1"), 1u) << "the compiler's message follows: " << out;
+    EXPECT_EQ(CountLines(out, "Fire.phl(1): error X3004: undeclared identifier 'undefined_colour'"), 1u)
+        << "the compiler's messages follow: " << out;
 }
 
 }  // namespace
