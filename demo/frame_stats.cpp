@@ -32,8 +32,7 @@ const char* SceneName(int state) {
     }
 }
 
-FrameStats::FrameStats(std::shared_ptr<gfx::Presenter> next, int (*scene)())
-    : next_(std::move(next)), scene_(scene), last_(std::chrono::steady_clock::now()) {}
+FrameStats::FrameStats(int (*scene)()) : scene_(scene), last_(std::chrono::steady_clock::now()) {}
 
 HRESULT FrameStats::Present(const gfx::PresentedFrame& frame) {
     auto now = std::chrono::steady_clock::now();

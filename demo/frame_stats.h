@@ -16,9 +16,10 @@ namespace demo {
 
 class FrameStats : public gfx::Presenter {
 public:
-    // `next` shows or records the frames (may be null); `scene` reads the
-    // scene counter at each frame.
-    FrameStats(std::shared_ptr<gfx::Presenter> next, int (*scene)());
+    // `scene` reads the scene counter at each frame.
+    explicit FrameStats(int (*scene)());
+    // The presenter that shows or records the frames (null: none).
+    void SetNext(std::shared_ptr<gfx::Presenter> next) { next_ = std::move(next); }
 
     HRESULT Present(const gfx::PresentedFrame& frame) override;
 

@@ -57,18 +57,17 @@ bool EnterDataFolder(demo::Options* options, std::string* error) {
 
 int ReadSceneCounter() { return demo_state; }
 
-// Runs WinMain with `presenter` taking the frames, through the frame
-// statistics when asked for; prints them after the run.
-int RunWithPresenter(int argc, char** argv, const demo::Options& options, std::shared_ptr<gfx::Presenter> presenter) {
-    std::shared_ptr<demo::FrameStats> stats;
-    if (options.stats) {
-        stats = std::make_shared<demo::FrameStats>(presenter, &ReadSceneCounter);
+// Runs WinMain with `presenter` taking the frames, through `stats` when
+// frame statistics were asked for.
+int RunWithPresenter(int argc, char** argv, std::shared_ptr<gfx::Presenter> presenter,
+                     const std::shared_ptr<demo::FrameStats>& stats) {
+    if (stats) {
+        stats->SetNext(presenter);
         presenter = stats;
     }
     gfx::SetDefaultPresenter(presenter);
     int code = CallWinMain(argc, argv);
     gfx::SetDefaultPresenter(nullptr);
-    if (stats) stats->Print(stdout);
     return code;
 }
 
@@ -90,6 +89,7 @@ int RunWinMainFromArgs(int argc, char** argv) {
         std::printf("cinderglow %s\n", KILN_VERSION);
         return 0;
     }
+    auto stats = options.stats ? std::make_shared<demo::FrameStats>(&ReadSceneCounter) : nullptr;
     if (!EnterDataFolder(&options, &error)) {
         std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
         return 1;
@@ -105,7 +105,9 @@ int RunWinMainFromArgs(int argc, char** argv) {
         // over the whole desktop with the image letterboxed, without a change
         // of display mode. --window keeps the window as created.
         platform::SetShowFullscreen(!options.window);
-        return RunWithPresenter(argc, argv, options, std::make_shared<demo::WindowPresenter>());
+        int code = RunWithPresenter(argc, argv, std::make_shared<demo::WindowPresenter>(), stats);
+        if (stats) stats->Print(stdout);
+        return code;
     }
 
     platform::SetHeadless(true);
@@ -115,8 +117,11 @@ int RunWinMainFromArgs(int argc, char** argv) {
         std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
         return 1;
     }
-    int code = RunWithPresenter(argc, argv, options, recorder);
-    if (!recorder->Finish(&error)) {
+    int code = RunWithPresenter(argc, argv, recorder, stats);
+    // The recording ends its progress line first, so the table stands apart.
+    bool finished = recorder->Finish(&error);
+    if (stats) stats->Print(stdout);
+    if (!finished) {
         std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
         return 1;
     }

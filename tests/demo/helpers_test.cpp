@@ -111,7 +111,7 @@ TEST(DemoOptions, FromPastTheEndIsAnError) {
 // Frames of 10, 10, 10 and 40 ms in the intro and one of 20 ms in the outro
 // (state 11 counts as the outro).
 TEST(DemoFrameStats, PerSceneCountsRatesAndPercentiles) {
-    demo::FrameStats stats(nullptr, nullptr);
+    demo::FrameStats stats(nullptr);
     for (double t : {0.010, 0.040, 0.010, 0.010}) stats.Add(demo::kStateIntro, t);
     stats.Add(demo::kStateEnd, 0.020);
     char* text = nullptr;

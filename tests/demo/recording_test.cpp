@@ -191,7 +191,7 @@ size_t CountLines(const std::string& text, const std::string& part) {
 
 TEST(Recording, MissingDataFilesAreNamedOneLineEach) {
     fs::path dir = FreshDir("nodata");
-    auto [out, code] = RunProgramIn(dir, "--record frames --fps 2 --from 13 --to 14");
+    auto [out, code] = RunProgramIn(dir, "--record frames --fps 2 --from 13 --to 14 --stats");
     EXPECT_EQ(code, 0) << out;
     EXPECT_TRUE(fs::exists(dir / "frames" / "frame_00001.png")) << "the run goes on as before: " << out;
     // What the run tries to read: each vertex shader (a failed one leaves its
@@ -200,6 +200,13 @@ TEST(Recording, MissingDataFilesAreNamedOneLineEach) {
                              "logo.png", "scrolltext.png", "outro.png", "fire7.png", "m.mp3"})
         EXPECT_EQ(CountLines(out, std::string(" ") + file + ":"), 1u) << file << " in:\n" << out;
     EXPECT_EQ(CountLines(out, "cinderglow: cannot "), 11u) << out;
+    // --stats: the table at exit, after the recording's summary line; the
+    // run draws the intro up to 14 s, where its last frame (the one the
+    // recording stops at) passes into the first fire scene.
+    EXPECT_LT(out.find("cinderglow: 2 frames"), out.find("scene      frames      fps     p50 ms     p99 ms")) << out;
+    EXPECT_EQ(CountLines(out, "intro   "), 1u) << out;
+    EXPECT_EQ(CountLines(out, "fire 1          1 "), 1u) << out;
+    EXPECT_EQ(CountLines(out, "outro   "), 0u) << out;
 }
 
 TEST(Recording, AShaderThatDoesNotCompileIsReportedWithTheCompilerMessages) {
