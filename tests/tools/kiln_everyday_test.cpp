@@ -142,6 +142,15 @@ TEST_F(KilnEveryday, StandardInputAndIncludeDirectories) {
     // The same tokens; only the name on the first #line differs.
     EXPECT_EQ(prePiped.out.substr(prePiped.out.find('\n')), pre.out.substr(pre.out.find('\n')));
     EXPECT_TRUE(Has(prePiped.out, "#line 1 \"<stdin>\"")) << prePiped.out;
+    // Bytecode piped into disasm reads as the file does.
+    const std::string bin = (dir_ / "vs.bin").string();
+    ASSERT_EQ(RunKiln({"compile", file, "-p", "vs_2_0", "-e", "main", "-I", inc, "-o", bin}).exitCode, 0);
+    std::ifstream in(bin, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ToolResult disasm = RunKiln({"disasm", "-"}, bytes);
+    EXPECT_EQ(disasm.exitCode, 0) << disasm.err;
+    EXPECT_EQ(disasm.out, RunKiln({"disasm", bin}).out);
+    EXPECT_TRUE(Has(disasm.out, "vs_2_0")) << disasm.out;
     ToolResult checked = RunKiln({"check", "-"}, "float4 main() : COLOR { return nothing; }\n");
     EXPECT_EQ(checked.exitCode, 1);
     EXPECT_TRUE(Has(checked.err, "error X")) << checked.err;

@@ -7,7 +7,7 @@
 
 namespace {
 
-// Standard input is read whole; a shader source beyond this is refused.
+// Standard input is read whole; an input beyond this is refused.
 constexpr size_t kMaxInputBytes = 64u << 20;
 
 }  // namespace
@@ -43,16 +43,15 @@ int ShaderSource::Take(const std::vector<std::string>& args, size_t i, std::stri
     return 1;
 }
 
-bool ShaderSource::Load(std::string* error) {
-    if (!FromStandardInput()) return true;
+bool ReadStandardInput(std::string* text, std::string* error) {
     char chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
-        if (text_.size() + n > kMaxInputBytes) {
+        if (text->size() + n > kMaxInputBytes) {
             *error = "standard input holds more than " + std::to_string(kMaxInputBytes >> 20) + " MiB";
             return false;
         }
-        text_.append(chunk, n);
+        text->append(chunk, n);
     }
     if (std::ferror(stdin)) {
         *error = "cannot read standard input";
@@ -60,6 +59,8 @@ bool ShaderSource::Load(std::string* error) {
     }
     return true;
 }
+
+bool ShaderSource::Load(std::string* error) { return !FromStandardInput() || ReadStandardInput(&text_, error); }
 
 IKLInclude* ShaderSource::Include() {
     if (!FromStandardInput() && includeDirs_.empty() && assigns_.empty()) return nullptr;

@@ -41,6 +41,10 @@ private:
     std::unique_ptr<SearchPathInclude> include_;
 };
 
+// Reads all of standard input (at most 64 MiB). False with a message when it
+// cannot be read or is larger.
+bool ReadStandardInput(std::string* text, std::string* error);
+
 // When `profile` names no target the compiler accepts, prints
 // "kiln <command>: '...' is not a profile; the compiler takes ..." with the
 // valid names on stderr (after the compiler's own message about it).
