@@ -9,7 +9,7 @@ set(KILN_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/kiln)
 set(KILN_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kiln)
 # The pkg-config files find the prefix from where they lie, so that
 # `cmake --install --prefix` anywhere gives working files.
-file(RELATIVE_PATH KILN_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+file(RELATIVE_PATH KILN_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 string(REGEX REPLACE "/$" "" KILN_PC_TO_PREFIX "${KILN_PC_TO_PREFIX}")
 set(KILN_PC_PREFIX "\${pcfiledir}/${KILN_PC_TO_PREFIX}")
 
