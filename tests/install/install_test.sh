@@ -3,7 +3,7 @@
 # builds examples/draw_frame against it with find_package(Kiln) and with
 # pkg-config, runs both, checks that the installed headers stand alone and
 # the private ones stay out, and runs the installed programs from elsewhere.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR CXX
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR CXX (static or shared builds alike)
 set -euo pipefail
 build=$1 source=$2 cxx=$3
 work=$(mktemp -d)
@@ -31,7 +31,10 @@ done < <(find "$inc" -name '*.h')
 expected="quarters FFFF0000 FF00FF00 FF0000FF FFFFFFFF"
 example=$source/examples/draw_frame
 check_example() {  # $1: program, $2: how it was built
-  (cd "$work" && "$1" "$example/quad.hlsl" "$example/checker.ppm" "$work/$2.png") >"$work/$2.out" ||
+  # A shared build outside the linker's search path is found as users find
+  # it without an rpath (pkg-config gives none).
+  (cd "$work" && LD_LIBRARY_PATH="$prefix/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+    "$1" "$example/quad.hlsl" "$example/checker.ppm" "$work/$2.png") >"$work/$2.out" ||
     { cat "$work/$2.out"; fail "draw_frame built with $2 failed"; }
   grep -q "$expected" "$work/$2.out" || { cat "$work/$2.out"; fail "draw_frame built with $2 drew the wrong frame"; }
   [ -s "$work/$2.png" ] || fail "draw_frame built with $2 wrote no PNG"
