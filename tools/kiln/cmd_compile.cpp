@@ -71,7 +71,8 @@ int EmitShader(IKLBuffer* code, const std::string& profile, const std::string& o
             const size_t slots = CountInstructionSlots(code->GetBufferPointer(), code->GetBufferSize());
             std::fprintf(stderr, "kiln compile: %s, %zu instruction slot%s, %lu bytes; nothing written (-o OUT "
                          "writes the bytecode, -S prints the assembly)\n",
-                         profile.c_str(), slots, slots == 1 ? "" : "s", static_cast<unsigned long>(code->GetBufferSize()));
+                         profile.c_str(), slots, slots == 1 ? "" : "s",
+                         static_cast<unsigned long>(code->GetBufferSize()));
             return 0;
         }
         if (WriteOutput(out, code->GetBufferPointer(), code->GetBufferSize(), false)) return 0;

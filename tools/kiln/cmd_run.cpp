@@ -12,9 +12,9 @@
 #include "gfx/shaders/shader_program.h"
 #include "json.h"
 #include "macro_arguments.h"
+#include "result_names.h"
 #include "run_execute.h"
 #include "run_inputs.h"
-#include "result_names.h"
 #include "run_uniforms.h"
 #include "shader/compiler.h"
 #include "shader_source.h"
@@ -232,8 +232,10 @@ void WarnAboutSamplers(const gfx::ShaderProgram& program, const std::vector<std:
     for (const gfx::ShaderSamplerUse& u : program.Samplers()) {
         auto bound = [&](const std::pair<int, std::string>& b) { return b.first == int(u.sampler); };
         if (std::none_of(bindings.begin(), bindings.end(), bound))
-            std::fprintf(stderr, "kiln run: warning: the shader samples s%d, which has no texture (--texture s%d=IMAGE); "
-                         "it reads (0, 0, 0, 1)\n", int(u.sampler), int(u.sampler));
+            std::fprintf(stderr,
+                         "kiln run: warning: the shader samples s%d, which has no texture (--texture s%d=IMAGE); "
+                         "it reads (0, 0, 0, 1)\n",
+                         int(u.sampler), int(u.sampler));
     }
 }
 
