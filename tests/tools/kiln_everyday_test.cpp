@@ -54,6 +54,7 @@ TEST_F(KilnEveryday, MissingOptionsAreNamed) {
         {{"compile", file, "-p", "vs_2_0"}, "missing -e ENTRY"},
         {{"preprocess"}, "missing the input FILE"},
         {{"check"}, "missing the input FILE"},
+        {{"asm", "-o", "x.bin"}, "missing the input FILE"},
         {{"run", file, "-p", "vs_2_0", "-e", "main"}, "missing --inputs IN.json"},
         {{"run", file, "-e", "main", "--inputs", "x.json"}, "missing -p PROFILE"},
     };
@@ -86,6 +87,7 @@ TEST_F(KilnEveryday, MacroNamesMustBeIdentifiers) {
             {"compile", file, "-p", "vs_2_0", "-e", "main", "-D", bad},
             {"preprocess", file, "-D", bad},
             {"check", file, "-D", bad},
+            {"asm", file, "-D", bad},
             {"run", file, "-p", "vs_2_0", "-e", "main", "--inputs", "x.json", "-D", bad}};
         for (const auto& args : runs) {
             ToolResult r = RunKiln(args);
@@ -142,6 +144,17 @@ TEST_F(KilnEveryday, StandardInputAndIncludeDirectories) {
     // The same tokens; only the name on the first #line differs.
     EXPECT_EQ(prePiped.out.substr(prePiped.out.find('\n')), pre.out.substr(pre.out.find('\n')));
     EXPECT_TRUE(Has(prePiped.out, "#line 1 \"<stdin>\"")) << prePiped.out;
+    // Assembly text piped into asm assembles as the file does.
+    const std::string assembly = "vs_2_0\n#include \"scale.h\"\ndef c0, SCALE, 0, 0, 0\nmov oPos, c0\n";
+    const std::string asmFile = Write("vs.asm", assembly);
+    const std::string fromFile = (dir_ / "file.vso").string(), fromPipe = (dir_ / "pipe.vso").string();
+    ToolResult assembled = RunKiln({"asm", asmFile, "-I", inc, "-o", fromFile});
+    EXPECT_EQ(assembled.exitCode, 0) << assembled.err;
+    ToolResult assembledPipe = RunKiln({"asm", "-", "-I", inc, "-o", fromPipe}, assembly);
+    EXPECT_EQ(assembledPipe.exitCode, 0) << assembledPipe.err;
+    EXPECT_EQ(RunKiln({"disasm", fromPipe}).out, RunKiln({"disasm", fromFile}).out);
+    EXPECT_EQ(fs::file_size(fromPipe), fs::file_size(fromFile));
+
     // Bytecode piped into disasm reads as the file does.
     const std::string bin = (dir_ / "vs.bin").string();
     ASSERT_EQ(RunKiln({"compile", file, "-p", "vs_2_0", "-e", "main", "-I", inc, "-o", bin}).exitCode, 0);
