@@ -16,10 +16,12 @@ endif()
 
 find_package(Threads REQUIRED)
 
-# kiln_library(name folder [RECURSE]) builds every .cpp under a subsystem folder
-# into one static library, so adding a file needs no build edit.
+# kiln_library(name [STATIC] [EXCLUDE regex...]) builds every .cpp under a
+# subsystem folder into one library, so adding a file needs no build edit. The
+# library is static unless BUILD_SHARED_LIBS asks for shared ones; STATIC keeps
+# it static regardless (for code that is not installed).
 function(kiln_library name)
-  cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "STATIC" "" "EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   foreach(ex ${ARG_EXCLUDE})
     list(FILTER srcs EXCLUDE REGEX ${ex})
@@ -29,8 +31,14 @@ function(kiln_library name)
     set(srcs ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
     file(WRITE ${srcs} "")
   endif()
-  add_library(${name} STATIC ${srcs})
-  target_link_libraries(${name} PUBLIC kiln_options)
+  if(ARG_STATIC)
+    add_library(${name} STATIC ${srcs})
+  else()
+    add_library(${name} ${srcs})
+  endif()
+  # The project's flags and include root hold inside the build tree only; an
+  # installed library brings its own include folder (KilnInstall.cmake).
+  target_link_libraries(${name} PUBLIC $<BUILD_INTERFACE:kiln_options>)
 endfunction()
 
 # kiln_test(name LIBS...) builds every .cpp of the current tests folder into one

@@ -2,6 +2,7 @@
 
 #include "demo/clock.h"
 #include "demo/effect_resources.h"
+#include "demo/load_report.h"
 #include "demo/random.h"
 #include "texture/kltexture.h"
 
@@ -34,7 +35,7 @@ void cCube::Init() {
     time = 0;
     startTime = getTheTime();
     LoadShadersFromFile("cube");
-    KLCreateTextureFromFileA(device, "cube_tex.png", &texture);
+    texture = demo::LoadEffectTexture(device, "cube_tex.png");
     device->SetTexture(0, texture);
 
     const float a = 2 + 5 * Rnd();

@@ -1,23 +1,35 @@
 #include "demo/effect_resources.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "demo/load_report.h"
 #include "shader/compiler.h"
 
 namespace demo {
 
 namespace {
 
-// One compile with the demo's fixed arguments; returns the code or null.
+// One compile with the demo's fixed arguments; returns the code or null. A
+// failure is reported with the compiler's messages; warnings of a successful
+// compile are not shown.
 IKLBuffer* CompileEffectFile(const std::string& file, const char* entry, const char* profile) {
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
     HRESULT hr = KLCompileShaderFromFileA(file.c_str(), nullptr, nullptr, entry, profile, 0, &code, &errors, nullptr);
-    if (errors) errors->Release();  // the demo never shows compiler messages
+    std::string messages;
+    if (errors) {
+        messages.assign(static_cast<const char*>(errors->GetBufferPointer()), errors->GetBufferSize());
+        messages.resize(std::strlen(messages.c_str()));
+        errors->Release();
+    }
     if (hr != 0) {
         if (code) code->Release();
+        char reason[48];
+        std::snprintf(reason, sizeof(reason), "compile failed (0x%08X)", static_cast<unsigned>(hr));
+        ReportLoadFailure("compile", file, reason, messages);
         return nullptr;
     }
     return code;
@@ -32,12 +44,16 @@ bool LoadEffectShaders(IDirect3DDevice9* device, const char* name, IDirect3DVert
     if (!code) return false;
     HRESULT hr = device->CreateVertexShader(static_cast<const DWORD*>(code->GetBufferPointer()), vertexShader);
     code->Release();
-    if (hr != 0) return false;
+    if (hr != 0) {
+        ReportLoadFailure("use", base + ".vhl", "the device refused the vertex shader");
+        return false;
+    }
 
     code = CompileEffectFile(base + ".phl", "ps_main", "ps_2_0");
     if (!code) return false;
     hr = device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), pixelShader);
     code->Release();
+    if (hr != 0) ReportLoadFailure("use", base + ".phl", "the device refused the pixel shader");
     return hr == 0;
 }
 

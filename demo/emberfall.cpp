@@ -2,6 +2,7 @@
 
 #include "demo/clock.h"
 #include "demo/effect_resources.h"
+#include "demo/load_report.h"
 #include "demo/random.h"
 #include "platform/random.h"
 #include "texture/kltexture.h"
@@ -23,7 +24,7 @@ void cEmberfall::Init(const char* effectName) {
     time = 0;
     startTime = getTheTime();
     LoadShadersFromFile(effectName);
-    KLCreateTextureFromFileA(device, "fire7.png", &texture);
+    texture = demo::LoadEffectTexture(device, "fire7.png");
     device->SetTexture(0, texture);
 
     for (int i = 0; i < kParticles; ++i) {

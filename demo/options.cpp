@@ -3,6 +3,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+
+#include "demo/timeline.h"
 
 namespace demo {
 namespace {
@@ -52,6 +55,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         };
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
+        } else if (arg == "--stats") {
+            options->stats = true;
         } else if (arg == "--window") {
             options->window = true;
         } else if (arg == "--record") {
@@ -84,6 +91,13 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             return false;
         }
     }
+    if (options->from >= kDemoLength) {
+        char text[96];
+        std::snprintf(text, sizeof(text), "--from %g is past the demo's end (it lasts %g s)", options->from,
+                      double(kDemoLength));
+        *error = text;
+        return false;
+    }
     if (options->to >= 0 && options->to <= options->from) {
         *error = "--to must be later than --from";
         return false;
@@ -100,7 +114,9 @@ const char* UsageText() {
     return "Usage: cinderglow [options]\n"
            "Runs the Cinderglow demo: an intro, three fire scenes and an outro, about a\n"
            "minute and a half. Escape jumps to the outro; any other key quits.\n"
-           "Run it from the folder that holds its images, shaders and music.\n"
+           "It reads its images, shaders and music from the working folder when they\n"
+           "are there, else from ../share/cinderglow seen from the program's folder,\n"
+           "where installing puts them.\n"
            "\n"
            "Options:\n"
            "  --window             show the demo in an 800 x 600 window instead of full screen\n"
@@ -113,6 +129,9 @@ const char* UsageText() {
            "  --to S               stop at S seconds (default: the demo's own end)\n"
            "  --contact-sheet F    write one PNG image of thumbnails taken evenly across\n"
            "                       the recorded run (alone, or with --record)\n"
+           "  --stats              at exit, print per scene the frames drawn, frames per\n"
+           "                       second and the 50th and 99th percentile frame times\n"
+           "  --version            print the version and exit\n"
            "  --help               show this text\n";
 }
 

@@ -8,6 +8,8 @@ namespace demo {
 
 struct Options {
     bool help = false;
+    bool version = false;
+    bool stats = false;       // frame statistics per scene at exit
     bool window = false;      // an 800 x 600 window instead of full screen
     std::string record;       // output directory, or a .mp4 file; empty: show on screen
     std::string contactSheet; // PNG file of thumbnails across the run

@@ -2,6 +2,7 @@
 
 #include "demo/clock.h"
 #include "demo/effect_resources.h"
+#include "demo/load_report.h"
 #include "demo/random.h"
 #include "texture/kltexture.h"
 
@@ -22,7 +23,7 @@ void cPolygon::Init(const char* effectName, const char* textureFile, int halfWid
     time = 0;
     startTime = getTheTime();
     LoadShadersFromFile(effectName);
-    KLCreateTextureFromFileA(device, textureFile, &texture);
+    texture = demo::LoadEffectTexture(device, textureFile);
     device->SetTexture(0, texture);
 
     const float a = 2 + 5 * Rnd();

@@ -46,6 +46,51 @@ std::string Seconds(double s) {
     return text;
 }
 
+// A span of seconds as m:ss.
+std::string Clock(double s) {
+    const long whole = std::lround(std::max(0.0, s));
+    char text[32];
+    std::snprintf(text, sizeof(text), "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+// Whether `name` is one of the recorder's own frame files, "frame_NNNNN.png".
+bool IsFrameFileName(const std::string& name) {
+    if (name.size() != 15 || name.compare(0, 6, "frame_") != 0 || name.compare(11, 4, ".png") != 0) return false;
+    return std::all_of(name.begin() + 6, name.begin() + 11, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Makes the frame folder and clears the frames of an earlier recording from
+// it, so that no stale frame stays behind the new ones. Other files stay.
+bool PrepareFrameFolder(const std::string& folder, std::string* error) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder)) {
+        *error = "cannot make the directory " + folder + ": " +
+                 (ec ? ec.message() : std::string("a file of that name exists"));
+        return false;
+    }
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        *error = "cannot write into the directory " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (IsFrameFileName(it->path().filename().string()) && it->is_regular_file()) stale.push_back(it->path());
+    for (const fs::path& file : stale) {
+        if (!ec) fs::remove(file, ec);
+        if (ec) {
+            *error = "cannot remove the earlier frame " + file.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    if (ec) {
+        *error = "cannot list the directory " + folder + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string FindOnPath(const std::string& program) {
@@ -97,6 +142,12 @@ std::shared_ptr<Recorder> Recorder::Create(const Options& options, const std::st
     recorder->fromFrame_ = FirstFrameAt(options.from, options.fps);
     recorder->toFrame_ = options.to >= 0 ? FirstFrameAt(options.to, options.fps) : -1;
     recorder->progress_ = isatty(STDERR_FILENO) != 0;
+    recorder->started_ = std::chrono::steady_clock::now();
+    // The stretch ends at --to or at the demo's end, which the timeline
+    // reaches at about kFireEnd + kOutroLength.
+    const int64_t endFrame = recorder->toFrame_ >= 0 ? recorder->toFrame_
+                                                     : FirstFrameAt(kFireEnd + kOutroLength, options.fps) + 1;
+    recorder->expectedFrames_ = std::max<int64_t>(1, endFrame - recorder->fromFrame_);
     if (!options.contactSheet.empty()) recorder->sheet_.emplace();
 
     if (options.RecordsVideo()) {
@@ -146,13 +197,7 @@ std::shared_ptr<Recorder> Recorder::Create(const Options& options, const std::st
         recorder->encoder_ = pid;
         recorder->encoderInput_ = fds[1];
     } else if (!options.record.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(options.record, ec);
-        if (ec || !std::filesystem::is_directory(options.record)) {
-            *error = "cannot make the directory " + options.record + ": " +
-                     (ec ? ec.message() : std::string("a file of that name exists"));
-            return nullptr;
-        }
+        if (!PrepareFrameFolder(options.record, error)) return nullptr;
         recorder->directory_ = options.record;
     }
     platform::UseVirtualClock(int64_t(options.fps) * kCountsPerFrame, 0);
@@ -196,7 +241,6 @@ HRESULT Recorder::WriteFrame(const gfx::PresentedFrame& frame) {
 
 HRESULT Recorder::Present(const gfx::PresentedFrame& frame) {
     ++frameNumber_;
-    double seconds = double(frame_) / options_.fps;
     HRESULT hr = S_OK;
     if (toFrame_ >= 0 && frame_ >= toFrame_) {
         PostQuitMessage(0);  // past the end of the stretch: this frame is not kept
@@ -207,23 +251,29 @@ HRESULT Recorder::Present(const gfx::PresentedFrame& frame) {
     int64_t next = NextFrame(frame_, fromFrame_, options_.fps);
     platform::AdvanceVirtualClock((next - frame_) * kCountsPerFrame);
     frame_ = next;
-    ShowProgress(seconds, false);
+    ShowProgress(false);
     return hr;
 }
 
-void Recorder::ShowProgress(double seconds, bool force) {
+void Recorder::ShowProgress(bool force) {
     if (!progress_) return;
     auto now = std::chrono::steady_clock::now();
     if (!force && now - lastProgress_ < std::chrono::milliseconds(250)) return;
     lastProgress_ = now;
-    std::fprintf(stderr, "\rcinderglow: recording at %6.2f s, %llu frames written", seconds,
-                 static_cast<unsigned long long>(written_));
+    const double elapsed = std::chrono::duration<double>(now - started_).count();
+    const int64_t total = std::max<int64_t>(expectedFrames_, int64_t(written_));
+    std::string left = "estimating";
+    if (written_ > 0) left = "about " + Clock(elapsed / double(written_) * double(total - int64_t(written_))) + " left";
+    // Padding clears what a longer earlier line left on the terminal.
+    std::fprintf(stderr, "\rcinderglow: frame %llu of %lld, %s elapsed, %s    ",
+                 static_cast<unsigned long long>(written_), static_cast<long long>(total), Clock(elapsed).c_str(),
+                 left.c_str());
     std::fflush(stderr);
 }
 
 bool Recorder::Finish(std::string* error) {
     if (progress_) {
-        ShowProgress(double(frame_) / options_.fps, true);
+        ShowProgress(true);
         std::fprintf(stderr, "\n");
     }
     if (encoderInput_ >= 0) {
@@ -235,6 +285,8 @@ bool Recorder::Finish(std::string* error) {
         }
         encoder_ = -1;
     }
+    if (error_.empty() && written_ == 0 && !options_.record.empty())
+        error_ = "no frame fell in the recorded stretch, so nothing was recorded";
     if (sheet_ && error_.empty()) {
         if (written_ == 0) {
             error_ = "no frame fell in the recorded stretch, so there is no contact sheet";

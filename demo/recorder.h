@@ -54,7 +54,8 @@ public:
 private:
     Recorder() = default;
     HRESULT WriteFrame(const gfx::PresentedFrame& frame);
-    void ShowProgress(double seconds, bool force);
+    // "frame n of N, elapsed, estimate" on the terminal, at most 4 times a second.
+    void ShowProgress(bool force);
     void Fail(const std::string& message);
 
     Options options_;
@@ -68,8 +69,10 @@ private:
     int encoderInput_ = -1;
     std::optional<ContactSheet> sheet_;
     std::string error_;
-    bool progress_ = false;
+    bool progress_ = false;  // standard error is a terminal
+    std::chrono::steady_clock::time_point started_{};
     std::chrono::steady_clock::time_point lastProgress_{};
+    int64_t expectedFrames_ = 1;  // frames the stretch should give
 };
 
 // The full path of an executable found on PATH, or "".

@@ -1,9 +1,16 @@
 // Start-up glue: the program's options, the choice between screen and
 // recording, and the call of WinMain as the platform's start-up makes it.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "demo/data_folder.h"
+#include "demo/frame_stats.h"
 #include "demo/options.h"
 #include "demo/recorder.h"
 #include "demo/window_presenter.h"
@@ -32,6 +39,38 @@ int CallWinMain(int argc, char** argv) {
     return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
 }
 
+// Moves into the data folder when the working folder does not hold the data.
+// Output paths are made absolute first, so they still name what the user
+// meant. Returns false with a message when the folder cannot be entered.
+bool EnterDataFolder(demo::Options* options, std::string* error) {
+    std::string folder = demo::FindDataFolder();
+    if (folder.empty()) return true;
+    std::error_code ec;
+    for (std::string* path : {&options->record, &options->contactSheet})
+        if (!path->empty()) *path = std::filesystem::absolute(*path, ec).string();
+    if (chdir(folder.c_str()) != 0) {
+        *error = "cannot enter the data folder " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int ReadSceneCounter() { return demo_state; }
+
+// Runs WinMain with `presenter` taking the frames, through `stats` when
+// frame statistics were asked for.
+int RunWithPresenter(int argc, char** argv, std::shared_ptr<gfx::Presenter> presenter,
+                     const std::shared_ptr<demo::FrameStats>& stats) {
+    if (stats) {
+        stats->SetNext(presenter);
+        presenter = stats;
+    }
+    gfx::SetDefaultPresenter(presenter);
+    int code = CallWinMain(argc, argv);
+    gfx::SetDefaultPresenter(nullptr);
+    return code;
+}
+
 }  // namespace
 
 int RunWinMainFromArgs(int argc, char** argv) {
@@ -46,6 +85,15 @@ int RunWinMainFromArgs(int argc, char** argv) {
         std::fputs(demo::UsageText(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("cinderglow %s\n", KILN_VERSION);
+        return 0;
+    }
+    auto stats = options.stats ? std::make_shared<demo::FrameStats>(&ReadSceneCounter) : nullptr;
+    if (!EnterDataFolder(&options, &error)) {
+        std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
+        return 1;
+    }
 
     if (!options.Offscreen()) {
         if (!platform::DisplayInUse()) {
@@ -57,8 +105,9 @@ int RunWinMainFromArgs(int argc, char** argv) {
         // over the whole desktop with the image letterboxed, without a change
         // of display mode. --window keeps the window as created.
         platform::SetShowFullscreen(!options.window);
-        gfx::SetDefaultPresenter(std::make_shared<demo::WindowPresenter>());
-        return CallWinMain(argc, argv);
+        int code = RunWithPresenter(argc, argv, std::make_shared<demo::WindowPresenter>(), stats);
+        if (stats) stats->Print(stdout);
+        return code;
     }
 
     platform::SetHeadless(true);
@@ -68,10 +117,11 @@ int RunWinMainFromArgs(int argc, char** argv) {
         std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
         return 1;
     }
-    gfx::SetDefaultPresenter(recorder);
-    int code = CallWinMain(argc, argv);
-    gfx::SetDefaultPresenter(nullptr);
-    if (!recorder->Finish(&error)) {
+    int code = RunWithPresenter(argc, argv, recorder, stats);
+    // The recording ends its progress line first, so the table stands apart.
+    bool finished = recorder->Finish(&error);
+    if (stats) stats->Print(stdout);
+    if (!finished) {
         std::fprintf(stderr, "cinderglow: %s\n", error.c_str());
         return 1;
     }

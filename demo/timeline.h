@@ -24,6 +24,10 @@ constexpr float kFire2End = 25.0f;
 constexpr float kFire3End = 50.0f;
 constexpr float kFireEnd = 90.0f;
 constexpr float kOutroLength = 6.0f;
+// No frame of the demo comes later than this: the outro starts at the whole
+// second of the clock at or just before kFireEnd and lasts kOutroLength; one
+// more second covers that rounding and the closing frame.
+constexpr float kDemoLength = kFireEnd + kOutroLength + 1.0f;
 
 // What one frame's scene step does. The driver runs it in this order: the
 // sampler states of the loading step, the linear magnification filter, the

@@ -8,6 +8,7 @@
 
 #include "demo/clock.h"
 #include "demo/dx.h"
+#include "demo/load_report.h"
 #include "demo/scene.h"
 #include "demo/timeline.h"
 #include "math/klmath.h"
@@ -47,7 +48,11 @@ void SetCamera(IDirect3DDevice9* device) {
 // The one-time loading step, after the intro has been drawn: the music, then
 // every object but the intro layer, in the order of the object table.
 void LoadEverythingElse(demo::Scene& scene) {
-    mciSendStringA("open m.mp3 type mpegvideo alias music", nullptr, 0, nullptr);
+    if (MCIERROR error = mciSendStringA("open m.mp3 type mpegvideo alias music", nullptr, 0, nullptr)) {
+        char text[128] = "";
+        mciGetErrorStringA(error, text, sizeof(text));
+        demo::ReportLoadFailure("play", "m.mp3", text);
+    }
     mciSendStringA("play music from 0", nullptr, 0, nullptr);
     for (const demo::SceneObjectSpec& entry : demo::kSceneObjects)
         if (entry.object != demo::SceneObject::Intro) scene.Create(entry.object);

@@ -1,9 +1,14 @@
-// The demo's clock and random helpers, and its command-line options.
+// The demo's clock and random helpers, its command-line options and its frame statistics.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "demo/clock.h"
+#include "demo/frame_stats.h"
 #include "demo/options.h"
 #include "demo/random.h"
+#include "demo/timeline.h"
 #include "platform/clock.h"
 #include "platform/random.h"
 
@@ -87,6 +92,39 @@ TEST(DemoOptions, RejectsBadValuesWithAMessage) {
         EXPECT_FALSE(error.empty()) << args[0];
     }
     EXPECT_NE(std::string(demo::UsageText()).find("--record OUT"), std::string::npos);
+}
+
+TEST(DemoOptions, FromPastTheEndIsAnError) {
+    for (const char* from : {"97", "120", "86400"}) {
+        demo::Options o;
+        std::string error;
+        EXPECT_FALSE(demo::ParseOptions({"--record", "x", "--from", from}, &o, &error)) << from;
+        EXPECT_NE(error.find("past the demo's end"), std::string::npos) << error;
+    }
+    demo::Options o;
+    std::string error;
+    EXPECT_TRUE(demo::ParseOptions({"--record", "x", "--from", "95", "--stats", "--version"}, &o, &error)) << error;
+    EXPECT_TRUE(o.stats);
+    EXPECT_TRUE(o.version);
+}
+
+// Frames of 10, 10, 10 and 40 ms in the intro and one of 20 ms in the outro
+// (state 11 counts as the outro).
+TEST(DemoFrameStats, PerSceneCountsRatesAndPercentiles) {
+    demo::FrameStats stats(nullptr);
+    for (double t : {0.010, 0.040, 0.010, 0.010}) stats.Add(demo::kStateIntro, t);
+    stats.Add(demo::kStateEnd, 0.020);
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    stats.Print(out);
+    std::fclose(out);
+    const std::string table(text, size);
+    std::free(text);
+    EXPECT_NE(table.find("intro           4     57.1      10.00      40.00"), std::string::npos) << table;
+    EXPECT_NE(table.find("outro           1     50.0      20.00      20.00"), std::string::npos) << table;
+    EXPECT_LT(table.find("intro"), table.find("outro")) << "timeline order";
+    EXPECT_EQ(table.find("fire"), std::string::npos) << "scenes without frames have no row";
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // and the video pipe (through a stand-in encoder that keeps what it is given).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -146,6 +148,79 @@ TEST(Recording, UnusableOutputsFailWithAMessage) {
     { std::ofstream(file) << "x"; }
     EXPECT_EQ(Record({"--record", file.string(), "--to", "1"}), 1) << "a file where the directory should be";
     EXPECT_EQ(Record({"--record", "x", "--fps", "0"}), 2) << "bad option";
+    const fs::path late = FreshDir("late") / "out";
+    EXPECT_EQ(Record({"--record", late.string(), "--from", "98"}), 2) << "past the end";
+    EXPECT_FALSE(fs::exists(late)) << "nothing made for a refused run";
+}
+
+TEST(Recording, ANewRecordingRemovesTheFramesOfAnEarlierOne) {
+    fs::path dir = FreshDir("stale");
+    for (const char* name : {"frame_00000.png", "frame_00007.png", "frame_7.png", "notes.txt"})
+        std::ofstream(dir / name) << "earlier";
+    ASSERT_EQ(Record({"--record", dir.string(), "--fps", "2", "--from", "13", "--to", "14"}), 0);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"frame_00000.png", "frame_00001.png", "frame_7.png", "notes.txt"}))
+        << "only files named like the recorder's own frames are removed";
+    EXPECT_EQ(PngSize(dir / "frame_00000.png"), std::make_pair(800u, 600u)) << "the old frame 0 was replaced";
+}
+
+// Runs the program in `dir` and returns what it printed (both streams) and
+// its exit code.
+std::pair<std::string, int> RunProgramIn(const fs::path& dir, const std::string& args) {
+    std::string command = "cd '" + dir.string() + "' && '" CINDERGLOW_BIN "' " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char chunk[4096];
+    size_t n;
+    while (pipe && (n = std::fread(chunk, 1, sizeof(chunk), pipe)) > 0) out.append(chunk, n);
+    int status = pipe ? pclose(pipe) : -1;
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+size_t CountLines(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (text.substr(at, end - at).find(part) != std::string::npos) ++count;
+    }
+    return count;
+}
+
+TEST(Recording, MissingDataFilesAreNamedOneLineEach) {
+    fs::path dir = FreshDir("nodata");
+    auto [out, code] = RunProgramIn(dir, "--record frames --fps 2 --from 13 --to 14 --stats");
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_TRUE(fs::exists(dir / "frames" / "frame_00001.png")) << "the run goes on as before: " << out;
+    // What the run tries to read: each vertex shader (a failed one leaves its
+    // pixel shader unread), each image, the music.
+    for (const char* file : {"Simple.vhl", "Fire.vhl", "Fire2.vhl", "Fire3.vhl", "Scroller.vhl", "intro.png",
+                             "logo.png", "scrolltext.png", "outro.png", "fire7.png", "m.mp3"})
+        EXPECT_EQ(CountLines(out, std::string(" ") + file + ":"), 1u) << file << " in:\n" << out;
+    EXPECT_EQ(CountLines(out, "cinderglow: cannot "), 11u) << out;
+    // --stats: the table at exit, after the recording's summary line; the
+    // run draws the intro up to 14 s, where its last frame (the one the
+    // recording stops at) passes into the first fire scene.
+    EXPECT_LT(out.find("cinderglow: 2 frames"), out.find("scene      frames      fps     p50 ms     p99 ms")) << out;
+    EXPECT_EQ(CountLines(out, "intro   "), 1u) << out;
+    EXPECT_EQ(CountLines(out, "fire 1          1 "), 1u) << out;
+    EXPECT_EQ(CountLines(out, "outro   "), 0u) << out;
+}
+
+TEST(Recording, AShaderThatDoesNotCompileIsReportedWithTheCompilerMessages) {
+    fs::path dir = FreshDir("badshader");
+    for (const auto& entry : fs::directory_iterator(fs::path(KILN_SOURCE_DIR) / "assets"))
+        if (entry.is_regular_file()) fs::create_symlink(entry.path(), dir / entry.path().filename());
+    fs::remove(dir / "Fire.phl");
+    std::ofstream(dir / "Fire.phl") << "float4 ps_main() : COLOR { return undefined_colour; }\n";
+    auto [out, code] = RunProgramIn(dir, "--record frames --fps 2 --from 13 --to 14");
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_EQ(CountLines(out, "cinderglow: cannot "), 1u) << out;
+    EXPECT_EQ(CountLines(out, "cinderglow: cannot compile Fire.phl: compile failed"), 1u) << out;
+    EXPECT_EQ(CountLines(out, "Fire.phl(1): error X3004: undeclared identifier 'undefined_colour'"), 1u)
+        << "the compiler's messages follow: " << out;
 }
 
 }  // namespace

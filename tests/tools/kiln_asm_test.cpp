@@ -63,7 +63,7 @@ TEST(KilnAsm, ErrorsAreListedAndNothingIsWritten) {
     ToolResult r = RunKiln({"asm", src, "-o", out});
     EXPECT_EQ(1, r.exitCode);
     EXPECT_EQ(src + "(2): error X2003: invalid mask 'zx'\n" + src + "(3): error X2005: invalid register 'r99'\n" +
-                  "kiln asm: failed (0x88760B59)\n",
+                  "kiln asm: failed: ERR_INVALID_DATA (0x88760B59)\n",
               r.err);
     EXPECT_FALSE(std::filesystem::exists(out));
 }

@@ -10,5 +10,6 @@ struct ToolResult {
     std::string err;
 };
 
-// Runs KILN_TOOL with the given arguments (no shell involved).
-ToolResult RunKiln(const std::vector<std::string>& args);
+// Runs KILN_TOOL with the given arguments (no shell involved) and `input`
+// on its standard input.
+ToolResult RunKiln(const std::vector<std::string>& args, const std::string& input = "");

@@ -5,30 +5,53 @@
 #include <string>
 
 #include "command.h"
-#include "macro_arguments.h"
+#include "result_names.h"
 #include "shader/bytecode/disassembler.h"
+#include "shader/bytecode/instruction_walker.h"
 #include "shader/compile_options.h"
+#include "shader_source.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-o OUT] [-S]\n"
+    "usage: kiln compile FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... [-I DIR]... [-o OUT] [-S]\n"
     "                    [--debug] [--fragment]\n"
     "\n"
-    "Compiles the HLSL source FILE for PROFILE (vs_1_1, vs_2_0, ps_2_0, ...)\n"
-    "with ENTRY as the shader's main function. Messages go to standard error;\n"
-    "the exit code is 1 when the compile fails.\n"
+    "Compiles the HLSL source FILE (- for standard input) for PROFILE (vs_1_1,\n"
+    "vs_2_0, ps_2_0, ...) with ENTRY as the shader's main function. Messages go\n"
+    "to standard error. Without -o or -S nothing is written: a summary line\n"
+    "says what the compile made.\n"
     "\n"
     "  -p PROFILE       target profile\n"
     "  -e ENTRY         entry point function\n"
     "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n"
+    "  -I DIR           also look for #include files in DIR, after the\n"
+    "                   directory of the including file\n"
     "  -o OUT           write the shader bytecode to OUT\n"
     "  -S, --disasm     print the disassembly of the bytecode on standard output\n"
     "                   (or write it to OUT when -o is given) instead of the bytecode\n"
     "  --debug          add the debug information block (source lines, variables)\n"
     "  --fragment       compile a vertex shader fragment for linking: nothing is\n"
     "                   declared, the \"FINF\" block names the inputs, constants,\n"
-    "                   literals and temporaries (vertex profiles only)\n";
+    "                   literals and temporaries (vertex profiles only)\n"
+    "\n"
+    "Exit code: 0 success, 1 the compile failed or OUT cannot be written, 2 bad usage.\n";
+
+// Instructions of the bytecode that take a slot when the shader runs: every
+// one but the declarations, definitions, comments and the end token.
+size_t CountInstructionSlots(const void* code, size_t bytes) {
+    namespace isa = gfx::isa;
+    InstructionWalker walker(static_cast<const uint32_t*>(code), bytes / 4);
+    WalkedInstruction in;
+    size_t slots = 0;
+    while (walker.Next(&in) == WalkStatus::Ok) {
+        const uint32_t op = in.token & 0xFFFF;
+        if (!in.comment && op != isa::OP_DCL && op != isa::OP_DEF && op != isa::OP_DEFI && op != isa::OP_DEFB &&
+            op != isa::OP_PHASE)
+            ++slots;
+    }
+    return slots;
+}
 
 // Writes `size` bytes to `path`, or to standard output when `path` is empty.
 bool WriteOutput(const std::string& path, const void* data, size_t size, bool text) {
@@ -40,10 +63,18 @@ bool WriteOutput(const std::string& path, const void* data, size_t size, bool te
 }
 
 // Emits the compiled shader: its disassembly when asked for, else the raw
-// bytecode (only when an output file was named). Returns the exit status.
-int EmitShader(IKLBuffer* code, const std::string& out, bool disasm) {
+// bytecode when an output file was named, else a summary line. Returns the
+// exit status.
+int EmitShader(IKLBuffer* code, const std::string& profile, const std::string& out, bool disasm) {
     if (!disasm) {
-        if (out.empty()) return 0;
+        if (out.empty()) {
+            const size_t slots = CountInstructionSlots(code->GetBufferPointer(), code->GetBufferSize());
+            std::fprintf(stderr, "kiln compile: %s, %zu instruction slot%s, %lu bytes; nothing written (-o OUT "
+                         "writes the bytecode, -S prints the assembly)\n",
+                         profile.c_str(), slots, slots == 1 ? "" : "s",
+                         static_cast<unsigned long>(code->GetBufferSize()));
+            return 0;
+        }
         if (WriteOutput(out, code->GetBufferPointer(), code->GetBufferSize(), false)) return 0;
         std::fprintf(stderr, "kiln compile: cannot write '%s'\n", out.c_str());
         return 1;
@@ -62,11 +93,11 @@ int EmitShader(IKLBuffer* code, const std::string& out, bool disasm) {
 }
 
 int RunCompile(const std::vector<std::string>& args) {
-    std::string file, profile, entry, out;
+    std::string profile, entry, out;
     bool disasm = false;
     DWORD flags = 0;
     CompileOptions options;
-    MacroArguments macros;
+    ShaderSource source;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -85,9 +116,10 @@ int RunCompile(const std::vector<std::string>& args) {
             options.fragment = true;
             continue;
         }
-        int used = macros.Take(args, i);
+        std::string error;
+        int used = source.Take(args, i, &error);
         if (used < 0) {
-            std::fprintf(stderr, "kiln compile: -D needs a macro name\n");
+            std::fprintf(stderr, "kiln compile: %s\n", error.c_str());
             return 2;
         }
         if (used > 0) {
@@ -103,24 +135,26 @@ int RunCompile(const std::vector<std::string>& args) {
             *target = args[++i];
             continue;
         }
-        if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "kiln compile: unknown option '%s'\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-        if (!file.empty()) {
-            std::fprintf(stderr, "kiln compile: more than one input file\n");
-            return 2;
-        }
-        file = a;
-    }
-    if (file.empty() || profile.empty() || entry.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fprintf(stderr, "kiln compile: unknown option '%s'\n%s", a.c_str(), kUsage);
         return 2;
+    }
+    if (!source.HasFile()) return MissingOption("compile", "the input FILE", kUsage);
+    if (profile.empty()) return MissingOption("compile", "-p PROFILE", kUsage);
+    if (entry.empty()) return MissingOption("compile", "-e ENTRY", kUsage);
+    std::string error;
+    if (!source.Load(&error)) {
+        std::fprintf(stderr, "kiln compile: %s\n", error.c_str());
+        return 1;
     }
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
-    HRESULT hr = CompileShaderFileWithOptions(file.c_str(), macros.Macros(), nullptr, entry.c_str(), profile.c_str(),
-                                              flags, options, &code, &errors, nullptr);
+    HRESULT hr = source.FromStandardInput()
+                     ? CompileShaderWithOptions(source.Text().data(), UINT(source.Text().size()), source.Macros(),
+                                                source.Include(), entry.c_str(), profile.c_str(), flags, options,
+                                                &code, &errors, nullptr)
+                     : CompileShaderFileWithOptions(source.File().c_str(), source.Macros(), source.Include(),
+                                                    entry.c_str(), profile.c_str(), flags, options, &code, &errors,
+                                                    nullptr);
     const bool messages = errors != nullptr;
     if (errors) {
         std::fputs(static_cast<const char*>(errors->GetBufferPointer()), stderr);
@@ -131,10 +165,11 @@ int RunCompile(const std::vector<std::string>& args) {
         if (hr == E_NOTIMPL) std::fprintf(stderr, "kiln compile: code generation is not available in this build\n");
         if (hr == D3DERR_INVALIDCALL && options.fragment && !messages)
             std::fprintf(stderr, "kiln compile: --fragment needs a vertex shader profile (vs_1_1, vs_2_0, vs_2_sw)\n");
-        std::fprintf(stderr, "kiln compile: failed (0x%08X)\n", static_cast<unsigned>(hr));
+        ExplainUnknownProfile("compile", profile);
+        std::fprintf(stderr, "kiln compile: failed: %s\n", DescribeResult(hr).c_str());
         status = 1;
     } else if (code) {
-        status = EmitShader(code, out, disasm);
+        status = EmitShader(code, profile, out, disasm);
     }
     if (code) code->Release();
     return status;

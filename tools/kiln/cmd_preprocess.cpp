@@ -1,57 +1,58 @@
-// kiln preprocess FILE [-D NAME[=VALUE]]...: prints the preprocessed token
-// stream, one output line per source line; messages go to standard error.
+// kiln preprocess FILE [-D NAME[=VALUE]]... [-I DIR]...: prints the
+// preprocessed token stream, one output line per source line; messages go to
+// standard error.
 #include <cstdio>
 
 #include "command.h"
-#include "macro_arguments.h"
 #include "shader/preprocess/preprocessed_text.h"
 #include "shader/preprocess/preprocessor.h"
+#include "shader_source.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: kiln preprocess FILE [-D NAME[=VALUE]]...\n"
+    "usage: kiln preprocess FILE [-D NAME[=VALUE]]... [-I DIR]...\n"
     "\n"
-    "Runs the shader preprocessor over FILE and prints the resulting tokens,\n"
-    "one output line per source line. #include names are resolved against the\n"
-    "directory of the file that includes them. Messages go to standard error;\n"
-    "the exit code is 1 when any error was reported.\n"
+    "Runs the shader preprocessor over FILE (- for standard input) and prints\n"
+    "the resulting tokens, one output line per source line. #include names are\n"
+    "resolved against the directory of the file that includes them, then the\n"
+    "-I directories. Messages go to standard error.\n"
     "\n"
-    "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n";
+    "  -D NAME[=VALUE]  define a macro (VALUE defaults to 1)\n"
+    "  -I DIR           also look for #include files in DIR\n"
+    "\n"
+    "Exit code: 0 success, 1 an error was reported, 2 bad usage.\n";
 
 int RunPreprocess(const std::vector<std::string>& args) {
-    std::string file;
-    MacroArguments macros;
+    ShaderSource source;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        int used = macros.Take(args, i);
+        std::string error;
+        int used = source.Take(args, i, &error);
         if (used < 0) {
-            std::fprintf(stderr, "kiln preprocess: -D needs a macro name\n");
+            std::fprintf(stderr, "kiln preprocess: %s\n", error.c_str());
             return 2;
         }
-        if (used > 0) {
-            i += static_cast<size_t>(used) - 1;
-            continue;
-        }
-        if (args[i].size() > 1 && args[i][0] == '-') {
+        if (used == 0) {
             std::fprintf(stderr, "kiln preprocess: unknown option '%s'\n%s", args[i].c_str(), kUsage);
             return 2;
         }
-        if (!file.empty()) {
-            std::fprintf(stderr, "kiln preprocess: more than one input file\n");
-            return 2;
-        }
-        file = args[i];
+        i += static_cast<size_t>(used) - 1;
     }
-    if (file.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if (!source.HasFile()) return MissingOption("preprocess", "the input FILE", kUsage);
+    std::string error;
+    if (!source.Load(&error)) {
+        std::fprintf(stderr, "kiln preprocess: %s\n", error.c_str());
+        return 1;
     }
     Preprocessor preprocessor;
-    HRESULT hr = preprocessor.OpenFile(file.c_str(), macros.Macros(), nullptr);
+    HRESULT hr = source.FromStandardInput()
+                     ? preprocessor.OpenMemory(source.Text().data(), source.Text().size(), "<stdin>", source.Macros(),
+                                               source.Include())
+                     : preprocessor.OpenFile(source.File().c_str(), source.Macros(), source.Include());
     std::string text;
     if (SUCCEEDED(hr)) hr = WritePreprocessedText(preprocessor, &text);
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -1,6 +1,7 @@
 // kiln run FILE -p PROFILE -e ENTRY --inputs IN.json [--uniforms U.json]
 // [--texture sN=IMAGE]... [--bytecode]: runs a shader over given inputs on
 // the software device and prints its outputs as JSON.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,16 +12,19 @@
 #include "gfx/shaders/shader_program.h"
 #include "json.h"
 #include "macro_arguments.h"
+#include "result_names.h"
 #include "run_execute.h"
 #include "run_inputs.h"
 #include "run_uniforms.h"
 #include "shader/compiler.h"
+#include "shader_source.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: kiln run FILE -p PROFILE -e ENTRY [-D NAME[=VALUE]]... --inputs IN.json\n"
-    "                [--uniforms U.json] [--texture sN=IMAGE]... [--filter point|linear] [--bytecode]\n"
+    "                [--uniforms U.json] [--texture sN=IMAGE]... [--filter point|linear]\n"
+    "                [--texture-defaults] [--bytecode]\n"
     "\n"
     "Runs a vertex or pixel shader on the software device and prints what it\n"
     "writes as JSON on standard output.\n"
@@ -45,7 +49,11 @@ const char kUsage[] =
     "                    registers directly. Initialised globals keep their\n"
     "                    values unless given.\n"
     "  --texture sN=IMAGE  bind an image file (PNG, JPEG, BMP, TGA, DDS, PPM) to\n"
-    "                    sampler sN, or to the sampler the shader names\n"
+    "                    sampler sN, or to the sampler the shader names; the\n"
+    "                    image is used as it is: its own size, one level, its\n"
+    "                    texels unfiltered\n"
+    "  --texture-defaults  load textures as KLCreateTextureFromFileA does instead:\n"
+    "                    sizes rounded up to powers of two, filtered, mip-mapped\n"
     "  --filter MODE     point (default) or linear filtering on every sampler\n"
     "  --bytecode        FILE is compiled bytecode\n"
     "\n"
@@ -83,6 +91,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> textures;  // sampler name, image
     bool bytecode = false;
     bool linear = false;
+    bool textureDefaults = false;
 };
 
 // Returns -1 when the arguments are fine, otherwise the exit code.
@@ -95,7 +104,7 @@ int ParseArguments(const std::vector<std::string>& args, Options* o, MacroArgume
         }
         int used = macros->Take(args, i);
         if (used < 0) {
-            std::fprintf(stderr, "kiln run: -D needs a macro name\n");
+            std::fprintf(stderr, "kiln run: %s\n", macros->Error().c_str());
             return 2;
         }
         if (used > 0) {
@@ -104,6 +113,10 @@ int ParseArguments(const std::vector<std::string>& args, Options* o, MacroArgume
         }
         if (a == "--bytecode") {
             o->bytecode = true;
+            continue;
+        }
+        if (a == "--texture-defaults") {
+            o->textureDefaults = true;
             continue;
         }
         const bool valued = a == "-p" || a == "-e" || a == "--inputs" || a == "--uniforms" || a == "--texture" ||
@@ -146,10 +159,10 @@ int ParseArguments(const std::vector<std::string>& args, Options* o, MacroArgume
         }
         o->file = a;
     }
-    if (o->file.empty() || o->inputs.empty() || (!o->bytecode && (o->profile.empty() || o->entry.empty()))) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (o->file.empty()) return MissingOption("run", "the input FILE", kUsage);
+    if (!o->bytecode && o->profile.empty()) return MissingOption("run", "-p PROFILE", kUsage);
+    if (!o->bytecode && o->entry.empty()) return MissingOption("run", "-e ENTRY", kUsage);
+    if (o->inputs.empty()) return MissingOption("run", "--inputs IN.json", kUsage);
     return -1;
 }
 
@@ -172,7 +185,8 @@ bool LoadBytecode(const Options& o, MacroArguments& macros, std::vector<DWORD>* 
         }
         if (FAILED(hr) || !code) {
             if (code) code->Release();
-            std::fprintf(stderr, "kiln run: '%s' did not compile (0x%08X)\n", o.file.c_str(), unsigned(hr));
+            ExplainUnknownProfile("run", o.profile);
+            std::fprintf(stderr, "kiln run: '%s' did not compile: %s\n", o.file.c_str(), DescribeResult(hr).c_str());
             return false;
         }
         bytes.assign(static_cast<const char*>(code->GetBufferPointer()), code->GetBufferSize());
@@ -199,6 +213,30 @@ bool ParseJsonFile(const std::string& path, json::Value* doc) {
         return false;
     }
     return true;
+}
+
+// Warnings for a texture bound to a sampler the shader never samples, and for
+// a sampler it samples that has no texture (it reads (0, 0, 0, 1)).
+// `bindings` holds each bound sampler with its "--texture" argument.
+void WarnAboutSamplers(const gfx::ShaderProgram& program, const std::vector<std::pair<int, std::string>>& bindings) {
+    auto used = [&](int sampler) {
+        for (const gfx::ShaderSamplerUse& u : program.Samplers())
+            if (u.sampler == sampler) return true;
+        return false;
+    };
+    for (const auto& [sampler, argument] : bindings) {
+        if (!used(sampler))
+            std::fprintf(stderr, "kiln run: warning: --texture %s: the shader does not sample s%d\n",
+                         argument.c_str(), sampler);
+    }
+    for (const gfx::ShaderSamplerUse& u : program.Samplers()) {
+        auto bound = [&](const std::pair<int, std::string>& b) { return b.first == int(u.sampler); };
+        if (std::none_of(bindings.begin(), bindings.end(), bound))
+            std::fprintf(stderr,
+                         "kiln run: warning: the shader samples s%d, which has no texture (--texture s%d=IMAGE); "
+                         "it reads (0, 0, 0, 1)\n",
+                         int(u.sampler), int(u.sampler));
+    }
 }
 
 void PrintResults(const RunResults& r, size_t count) {
@@ -276,6 +314,7 @@ int RunRun(const std::vector<std::string>& args) {
     RunDevice device;
     std::string problem = device.Create();
     if (!problem.empty()) errors.push_back(problem);
+    std::vector<std::pair<int, std::string>> bindings;  // sampler and argument of each --texture
     if (problem.empty()) {
         device.SetFilter(o.linear);
         for (const auto& [name, image] : o.textures) {
@@ -285,9 +324,11 @@ int RunRun(const std::vector<std::string>& args) {
                                  "\" is no sampler (use s0-s15 or a sampler's name)");
                 continue;
             }
-            std::string bound = device.BindTexture(sampler, image, !pixel);
+            std::string bound = device.BindTexture(sampler, image, !pixel, o.textureDefaults);
             if (!bound.empty()) errors.push_back("--texture " + name + "=" + image + ": " + bound);
+            bindings.emplace_back(sampler, name + "=" + image);
         }
+        WarnAboutSamplers(*program, bindings);
     }
     if (!errors.empty()) {
         for (const std::string& e : errors) std::fprintf(stderr, "kiln run: %s\n", e.c_str());

@@ -17,7 +17,10 @@ void PrintUsage(FILE* out) {
     std::sort(commands.begin(), commands.end(),
               [](const KilnCommand* a, const KilnCommand* b) { return std::strcmp(a->name, b->name) < 0; });
     for (const KilnCommand* c : commands) std::fprintf(out, "  %-12s %s\n", c->name, c->summary);
-    std::fprintf(out, "\n`kiln <command> --help` describes one command.\n");
+    std::fprintf(out,
+                 "\n`kiln <command> --help` describes one command; `kiln --version` prints the version.\n"
+                 "\nexit codes: 0 success, 1 the input failed (a compile error, an unreadable file),\n"
+                 "2 bad usage (an unknown command or option, a missing or malformed value)\n");
 }
 }  // namespace
 
@@ -31,6 +34,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("kiln %s\n", KILN_VERSION);
+        return 0;
     }
     for (const KilnCommand* c : KilnCommands()) {
         if (std::strcmp(c->name, argv[1]) == 0) return c->run(std::vector<std::string>(argv + 2, argv + argc));

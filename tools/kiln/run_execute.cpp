@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "result_names.h"
+
 #include "gfx/device/device.h"
 #include "gfx/device/texture_sampler.h"
 #include "gfx/shaders/shader_isa.h"
@@ -40,15 +42,15 @@ std::string RunDevice::Create() {
     return "";
 }
 
-std::string RunDevice::BindTexture(int sampler, const std::string& image, bool vertex) {
+std::string RunDevice::BindTexture(int sampler, const std::string& image, bool vertex, bool loaderDefaults) {
     if (vertex && sampler > 3) return "vertex shaders have samplers s0-s3 only";
     IDirect3DTexture9* texture = nullptr;
-    HRESULT hr = KLCreateTextureFromFileA(device_, image.c_str(), &texture);
-    if (FAILED(hr) || !texture) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08X", unsigned(hr));
-        return "cannot load texture '" + image + "' (" + code + ")";
-    }
+    HRESULT hr = loaderDefaults
+                     ? KLCreateTextureFromFileA(device_, image.c_str(), &texture)
+                     : TextureFromNamedFileA(device_, image.c_str(), kKeepSourceSize, kKeepSourceSize, 1, 0,
+                                             D3DFMT_UNKNOWN, D3DPOOL_MANAGED, TexFilterNone, TexFilterNone, 0,
+                                             nullptr, nullptr, &texture);
+    if (FAILED(hr) || !texture) return "cannot load texture '" + image + "': " + DescribeResult(hr);
     textures_.push_back(texture);
     const DWORD slot = vertex ? D3DVERTEXTEXTURESAMPLER0 + DWORD(sampler) : DWORD(sampler);
     if (FAILED(device_->SetTexture(slot, texture))) return "cannot bind texture '" + image + "'";

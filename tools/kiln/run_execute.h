@@ -31,8 +31,11 @@ public:
     // Creates the device; on failure returns a message.
     std::string Create();
     // Loads IMAGE with the texture loader and binds it to sampler sN (vertex
-    // programs: vertex texture sampler N). Returns a message on failure.
-    std::string BindTexture(int sampler, const std::string& image, bool vertex);
+    // programs: vertex texture sampler N). The image is taken as it is: its
+    // own size, one level, no filtering; `loaderDefaults` loads it the way
+    // KLCreateTextureFromFileA does instead (sizes rounded up to powers of
+    // two, filtered, a full mip chain). Returns a message on failure.
+    std::string BindTexture(int sampler, const std::string& image, bool vertex, bool loaderDefaults);
     // Linear or point filtering on every sampler.
     void SetFilter(bool linear);
 
