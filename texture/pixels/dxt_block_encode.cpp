@@ -1,0 +1,285 @@
+// Block encoders of the five DXT formats. Every quantisation inside a block
+// diffuses its error forward to the texels not yet coded (7/16 right; 3/16,
+// 5/16, 1/16 to the row below), so flat areas between two representable
+// values come out as a pattern whose average is the wanted value.
+#include <utility>
+
+#include "texture/pixels/dxt_blocks.h"
+
+namespace {
+
+// Index of the palette entry stored for each position along the line.
+const int kColorMap4[4] = {0, 2, 3, 1};
+const int kColorMap3[3] = {0, 2, 1};
+const int kAlphaMap8[8] = {0, 2, 3, 4, 5, 6, 7, 1};
+const int kAlphaMap6[6] = {0, 2, 3, 4, 5, 1};
+
+// Adds the error of texel i to the texels after it; errors leaving the block are dropped.
+template <typename T>
+inline void Diffuse(T* err, uint32_t i, const T& e) {
+    const uint32_t x = i & 3, y = i >> 2;
+    if (x < 3) err[i + 1] += e * (7.0f / 16.0f);
+    if (y < 3) {
+        if (x > 0) err[i + 3] += e * (3.0f / 16.0f);
+        err[i + 4] += e * (5.0f / 16.0f);
+        if (x < 3) err[i + 5] += e * (1.0f / 16.0f);
+    }
+}
+
+struct Vec3 {
+    float r, g, b;
+    Vec3& operator+=(const Vec3& o) {
+        r += o.r, g += o.g, b += o.b;
+        return *this;
+    }
+    Vec3 operator*(float s) const { return {r * s, g * s, b * s}; }
+    Vec3 operator-(const Vec3& o) const { return {r - o.r, g - o.g, b - o.b}; }
+    Vec3 operator+(const Vec3& o) const { return {r + o.r, g + o.g, b + o.b}; }
+    float Dot(const Vec3& o) const { return r * o.r + g * o.g + b * o.b; }
+};
+
+inline Vec3 ToWeighted(const Vec3& c) {
+    return {c.r * kColorWeights.r, c.g * kColorWeights.g, c.b * kColorWeights.b};
+}
+
+// Integer part of v * steps + 0.5, held to 0..steps.
+inline int Quantise(float v, int steps) {
+    const int n = static_cast<int>(v * static_cast<float>(steps) + 0.5f);
+    return n < 0 ? 0 : (n > steps ? steps : n);
+}
+
+inline float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+inline uint16_t Pack565(const WeightedColor& weighted) {
+    const int r = Quantise(Clamp01(weighted.r * kColorUnweights.r), 31);
+    const int g = Quantise(Clamp01(weighted.g * kColorUnweights.g), 63);
+    const int b = Quantise(Clamp01(weighted.b * kColorUnweights.b), 31);
+    return static_cast<uint16_t>((r << 11) | (g << 5) | b);
+}
+
+inline Vec3 Weighted565(uint16_t c) {
+    return ToWeighted({static_cast<float>(c >> 11) / 31.0f, static_cast<float>((c >> 5) & 63) / 63.0f,
+                       static_cast<float>(c & 31) / 31.0f});
+}
+
+inline void Store16(BYTE* p, uint16_t v) { p[0] = static_cast<BYTE>(v), p[1] = static_cast<BYTE>(v >> 8); }
+inline void Store32(BYTE* p, uint32_t v) {
+    p[0] = static_cast<BYTE>(v), p[1] = static_cast<BYTE>(v >> 8), p[2] = static_cast<BYTE>(v >> 16),
+    p[3] = static_cast<BYTE>(v >> 24);
+}
+
+void WriteColorBlock(BYTE* out, uint16_t c0, uint16_t c1, uint32_t indices) {
+    Store16(out, c0);
+    Store16(out + 2, c1);
+    Store32(out + 4, indices);
+}
+
+// Quantises a copy of the block to 5:6:5 with error diffusion and returns it
+// in the weighted space: the points the endpoint search fits.
+void QuantisedWeightedCopy(const KLCOLOR* in, WeightedColor* points) {
+    Vec3 err[kBlockTexels] = {};
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const Vec3 v = Vec3{in[i].r, in[i].g, in[i].b} + err[i];
+        const Vec3 q = {static_cast<float>(Quantise(v.r, 31)) / 31.0f, static_cast<float>(Quantise(v.g, 63)) / 63.0f,
+                        static_cast<float>(Quantise(v.b, 31)) / 31.0f};
+        Diffuse(err, i, v - q);
+        const Vec3 w = ToWeighted(q);
+        points[i] = {w.r, w.g, w.b};
+    }
+}
+
+// Writes an alpha block's 3-bit indices, eight texels per 3 bytes.
+void PackAlphaIndices(BYTE* out, const int* indices) {
+    for (int half = 0; half < 2; ++half) {
+        uint32_t bits = 0;
+        for (int i = 0; i < 8; ++i) bits |= static_cast<uint32_t>(indices[8 * half + i]) << (3 * i);
+        out[3 * half] = static_cast<BYTE>(bits);
+        out[3 * half + 1] = static_cast<BYTE>(bits >> 8);
+        out[3 * half + 2] = static_cast<BYTE>(bits >> 16);
+    }
+}
+
+void EncodeExplicitAlpha(BYTE* out, const KLCOLOR* in) {
+    float err[kBlockTexels] = {};
+    for (int i = 0; i < 8; ++i) out[i] = 0;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const float v = in[i].a + err[i];
+        const int n = Quantise(v, 15);
+        out[i / 2] |= static_cast<BYTE>(n << (4 * (i & 1)));
+        Diffuse(err, i, v - static_cast<float>(n) / 15.0f);
+    }
+}
+
+// Stored index for alpha x on the line from a0 to a1 of the given mode.
+int AlphaIndex(float x, float a0, float a1, bool six) {
+    const int positions = six ? 6 : 8;
+    const float last = static_cast<float>(positions - 1);
+    float t;
+    if (a0 != a1) {
+        t = (x - a0) * last / (a1 - a0);
+    } else if (six) {
+        // A one-value line still leaves the fixed 0 and 1 to choose from: take
+        // the limit of the ratio so values off the line reach them.
+        t = x < a0 ? -1.0f : (x > a0 ? last : 0.0f);
+    } else {
+        t = 0.0f;
+    }
+    if (t <= 0.0f) return six && x <= a0 * 0.5f ? 6 : 0;
+    if (t >= last) return six && x >= (a1 + 1.0f) * 0.5f ? 7 : 1;
+    return (six ? kAlphaMap6 : kAlphaMap8)[static_cast<int>(t + 0.5f)];
+}
+
+void EncodeInterpolatedAlpha(BYTE* out, const KLCOLOR* in) {
+    float quantised[kBlockTexels], err[kBlockTexels] = {};
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const float v = in[i].a + err[i];
+        quantised[i] = static_cast<float>(Quantise(v, 255)) / 255.0f;
+        Diffuse(err, i, v - quantised[i]);
+    }
+    float lowest = quantised[0], highest = quantised[0];
+    for (uint32_t i = 1; i < kBlockTexels; ++i) {
+        if (quantised[i] < lowest) lowest = quantised[i];
+        if (quantised[i] > highest) highest = quantised[i];
+    }
+    int indices[kBlockTexels] = {};
+    if (lowest == 1.0f) {  // opaque
+        out[0] = out[1] = 255;
+        PackAlphaIndices(out + 2, indices);
+        return;
+    }
+    const bool six = lowest == 0.0f || highest == 1.0f;
+    float low, high;
+    RefineAlphaEndpoints(quantised, six ? 6 : 8, &low, &high);
+    const int l = static_cast<int>(low * 255.0f + 0.5f), h = static_cast<int>(high * 255.0f + 0.5f);
+    if (!six && l == h) {
+        out[0] = out[1] = static_cast<BYTE>(l);
+        PackAlphaIndices(out + 2, indices);
+        return;
+    }
+    const int s0 = six ? l : h, s1 = six ? h : l;
+    out[0] = static_cast<BYTE>(s0);
+    out[1] = static_cast<BYTE>(s1);
+    const float a0 = static_cast<float>(s0) / 255.0f, a1 = static_cast<float>(s1) / 255.0f;
+    float palette[8] = {a0, a1};
+    if (six) {
+        for (int k = 1; k <= 4; ++k) palette[k + 1] = (static_cast<float>(5 - k) * a0 + static_cast<float>(k) * a1) / 5.0f;
+        palette[6] = 0.0f;
+        palette[7] = 1.0f;
+    } else {
+        for (int k = 1; k <= 6; ++k) palette[k + 1] = (static_cast<float>(7 - k) * a0 + static_cast<float>(k) * a1) / 7.0f;
+    }
+    for (float& e : err) e = 0.0f;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const float x = in[i].a + err[i];
+        indices[i] = AlphaIndex(x, a0, a1, six);
+        Diffuse(err, i, x - palette[indices[i]]);
+    }
+    PackAlphaIndices(out + 2, indices);
+}
+
+// Colour times alpha, for the premultiplied formats.
+void Premultiply(const KLCOLOR* in, KLCOLOR* out) {
+    for (uint32_t i = 0; i < kBlockTexels; ++i)
+        out[i] = KLCOLOR{in[i].r * in[i].a, in[i].g * in[i].a, in[i].b * in[i].a, in[i].a};
+}
+
+}  // namespace
+
+void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
+    int positions = 4;
+    if (allowTransparent) {
+        uint32_t clear = 0;
+        for (uint32_t i = 0; i < kBlockTexels; ++i) clear += in[i].a < 0.5f;
+        if (clear == kBlockTexels) {
+            WriteColorBlock(out, 0x0000, 0xFFFF, 0xFFFFFFFF);
+            return;
+        }
+        if (clear > 0) positions = 3;
+    }
+    WeightedColor points[kBlockTexels];
+    QuantisedWeightedCopy(in, points);
+    WeightedColor low, high;
+    RefineColorEndpoints(points, positions, &low, &high);
+    const uint16_t a = Pack565(low), b = Pack565(high);
+    if (positions == 4 && a == b) {
+        WriteColorBlock(out, a, a, 0);
+        return;
+    }
+    // Four colours need c0 > c1, three (with transparency) c0 <= c1.
+    uint16_t c0 = a, c1 = b;
+    if ((positions == 4) == (c0 < c1)) std::swap(c0, c1);
+    const Vec3 e0 = Weighted565(c0), e1 = Weighted565(c1);
+    Vec3 line[4];
+    line[0] = e0;
+    if (positions == 4) {
+        line[1] = e0 + (e1 - e0) * (1.0f / 3.0f);
+        line[2] = e0 + (e1 - e0) * (2.0f / 3.0f);
+        line[3] = e1;
+    } else {
+        line[1] = e0 + (e1 - e0) * 0.5f;
+        line[2] = e1;
+    }
+    const float last = static_cast<float>(positions - 1);
+    Vec3 dir = {0, 0, 0};
+    if (a != b) {
+        const Vec3 span = e1 - e0;
+        dir = span * (last / span.Dot(span));
+    }
+    const int* map = positions == 4 ? kColorMap4 : kColorMap3;
+    Vec3 err[kBlockTexels] = {};
+    uint32_t indices = 0;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        if (positions == 3 && in[i].a < 0.5f) {
+            indices |= 3u << (2 * i);
+            continue;
+        }
+        const Vec3 c = ToWeighted({in[i].r, in[i].g, in[i].b}) + err[i];
+        const float t = (c - e0).Dot(dir);
+        int pos;
+        if (t <= 0.0f)
+            pos = 0;
+        else if (t >= last)
+            pos = positions - 1;
+        else
+            pos = static_cast<int>(t + 0.5f);
+        indices |= static_cast<uint32_t>(map[pos]) << (2 * i);
+        Diffuse(err, i, c - line[pos]);
+    }
+    WriteColorBlock(out, c0, c1, indices);
+}
+
+void EncodeBlockDxt1(BYTE* block, const KLCOLOR* in) {
+    // Alpha becomes 0 or 1 with its rounding error diffused; the colour block's
+    // transparent entry then carries it.
+    KLCOLOR binary[kBlockTexels];
+    float err[kBlockTexels] = {};
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const float v = in[i].a + err[i];
+        const int n = static_cast<int>(v + 0.5f) > 0 ? 1 : 0;
+        binary[i] = KLCOLOR{in[i].r, in[i].g, in[i].b, static_cast<float>(n)};
+        Diffuse(err, i, v - static_cast<float>(n));
+    }
+    EncodeColorBlock(binary, block, true);
+}
+
+void EncodeBlockDxt3(BYTE* block, const KLCOLOR* in) {
+    EncodeExplicitAlpha(block, in);
+    EncodeColorBlock(in, block + 8, false);
+}
+
+void EncodeBlockDxt5(BYTE* block, const KLCOLOR* in) {
+    EncodeInterpolatedAlpha(block, in);
+    EncodeColorBlock(in, block + 8, false);
+}
+
+void EncodeBlockDxt2(BYTE* block, const KLCOLOR* in) {
+    KLCOLOR premultiplied[kBlockTexels];
+    Premultiply(in, premultiplied);
+    EncodeBlockDxt3(block, premultiplied);
+}
+
+void EncodeBlockDxt4(BYTE* block, const KLCOLOR* in) {
+    KLCOLOR premultiplied[kBlockTexels];
+    Premultiply(in, premultiplied);
+    EncodeBlockDxt5(block, premultiplied);
+}
