@@ -20,13 +20,15 @@ KLCOLOR Lerp(const KLCOLOR& a, const KLCOLOR& b, float t) {
 }
 
 // The colour half of every format. c0 > c1 selects four colours; otherwise
-// three and transparent black.
-void DecodeColorBlock(KLCOLOR* out, const BYTE* block) {
+// three and transparent black. The formats with their own alpha always use
+// four colours, as the files written for them and the device's sampler
+// expect: their c0 <= c1 blocks are not meant as the transparent mode.
+void DecodeColorBlock(KLCOLOR* out, const BYTE* block, bool fourColours) {
     const uint16_t c0 = Le16(block), c1 = Le16(block + 2);
     KLCOLOR palette[4];
     palette[0] = Expand565(c0);
     palette[1] = Expand565(c1);
-    if (c0 > c1) {
+    if (fourColours || c0 > c1) {
         palette[2] = Lerp(palette[0], palette[1], 1.0f / 3.0f);
         palette[3] = Lerp(palette[0], palette[1], 2.0f / 3.0f);
     } else {
@@ -79,15 +81,15 @@ void DividePremultiplied(KLCOLOR* texels) {
 
 }  // namespace
 
-void DecodeBlockDxt1(KLCOLOR* out, const BYTE* block) { DecodeColorBlock(out, block); }
+void DecodeBlockDxt1(KLCOLOR* out, const BYTE* block) { DecodeColorBlock(out, block, false); }
 
 void DecodeBlockDxt3(KLCOLOR* out, const BYTE* block) {
-    DecodeColorBlock(out, block + 8);
+    DecodeColorBlock(out, block + 8, true);
     DecodeExplicitAlpha(out, block);
 }
 
 void DecodeBlockDxt5(KLCOLOR* out, const BYTE* block) {
-    DecodeColorBlock(out, block + 8);
+    DecodeColorBlock(out, block + 8, true);
     DecodeInterpolatedAlpha(out, block);
 }
 

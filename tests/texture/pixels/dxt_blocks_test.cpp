@@ -162,6 +162,13 @@ TEST(DxtDecode, ColourBlockModes) {
     EXPECT_EQ(out[2].a, 1.0f);
     EXPECT_EQ(out[3].b, 0.0f);
     EXPECT_EQ(out[3].a, 0.0f);
+    // The same colour half in a format with its own alpha keeps four colours.
+    Bytes dxt3(8, 0xFF);
+    dxt3.insert(dxt3.end(), b.begin(), b.end());
+    DecodeBlockDxt3(out.data(), dxt3.data());
+    EXPECT_FLOAT_EQ(out[2].b, 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(out[3].b, 2.0f / 3.0f);
+    EXPECT_EQ(out[3].a, 1.0f);
 }
 
 TEST(DxtDecode, InterpolatedAlphaModes) {
