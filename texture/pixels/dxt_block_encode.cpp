@@ -4,7 +4,7 @@
 // values come out as a pattern whose average is the wanted value.
 #include <utility>
 
-#include "texture/pixels/dxt_blocks.h"
+#include "texture/pixels/dxt_vector.h"
 
 namespace {
 
@@ -13,6 +13,21 @@ const int kColorMap4[4] = {0, 2, 3, 1};
 const int kColorMap3[3] = {0, 2, 1};
 const int kAlphaMap8[8] = {0, 2, 3, 4, 5, 6, 7, 1};
 const int kAlphaMap6[6] = {0, 2, 3, 4, 5, 1};
+
+// n / steps for every n, as single-precision quotients: the stored values of
+// 4-, 5-, 6- and 8-bit quantities.
+struct StepValues {
+    float of15[16], of31[32], of63[64], of255[256];
+    StepValues() {
+        for (int n = 0; n < 256; ++n) {
+            if (n < 16) of15[n] = static_cast<float>(n) / 15.0f;
+            if (n < 32) of31[n] = static_cast<float>(n) / 31.0f;
+            if (n < 64) of63[n] = static_cast<float>(n) / 63.0f;
+            of255[n] = static_cast<float>(n) / 255.0f;
+        }
+    }
+};
+const StepValues kSteps;
 
 // Adds the error of texel i to the texels after it; errors leaving the block are dropped.
 template <typename T>
@@ -26,21 +41,9 @@ inline void Diffuse(T* err, uint32_t i, const T& e) {
     }
 }
 
-struct Vec3 {
-    float r, g, b;
-    Vec3& operator+=(const Vec3& o) {
-        r += o.r, g += o.g, b += o.b;
-        return *this;
-    }
-    Vec3 operator*(float s) const { return {r * s, g * s, b * s}; }
-    Vec3 operator-(const Vec3& o) const { return {r - o.r, g - o.g, b - o.b}; }
-    Vec3 operator+(const Vec3& o) const { return {r + o.r, g + o.g, b + o.b}; }
-    float Dot(const Vec3& o) const { return r * o.r + g * o.g + b * o.b; }
-};
+const Vec4 kWeights = ToVec4(kColorWeights);
 
-inline Vec3 ToWeighted(const Vec3& c) {
-    return {c.r * kColorWeights.r, c.g * kColorWeights.g, c.b * kColorWeights.b};
-}
+inline Vec4 Rgb(const KLCOLOR& c) { return Vec4::Rgb(c.r, c.g, c.b); }
 
 // Integer part of v * steps + 0.5, held to 0..steps.
 inline int Quantise(float v, int steps) {
@@ -57,9 +60,8 @@ inline uint16_t Pack565(const WeightedColor& weighted) {
     return static_cast<uint16_t>((r << 11) | (g << 5) | b);
 }
 
-inline Vec3 Weighted565(uint16_t c) {
-    return ToWeighted({static_cast<float>(c >> 11) / 31.0f, static_cast<float>((c >> 5) & 63) / 63.0f,
-                       static_cast<float>(c & 31) / 31.0f});
+inline Vec4 Weighted565(uint16_t c) {
+    return Vec4::Rgb(kSteps.of31[c >> 11], kSteps.of63[(c >> 5) & 63], kSteps.of31[c & 31]) * kWeights;
 }
 
 inline void Store16(BYTE* p, uint16_t v) { p[0] = static_cast<BYTE>(v), p[1] = static_cast<BYTE>(v >> 8); }
@@ -75,16 +77,19 @@ void WriteColorBlock(BYTE* out, uint16_t c0, uint16_t c1, uint32_t indices) {
 }
 
 // Quantises a copy of the block to 5:6:5 with error diffusion and returns it
-// in the weighted space: the points the endpoint search fits.
-void QuantisedWeightedCopy(const KLCOLOR* in, WeightedColor* points) {
-    Vec3 err[kBlockTexels] = {};
+// in the weighted space: the points the endpoint search fits. Per channel
+// this is n = integer part of (v * steps + 0.5) held to 0..steps, stored as
+// n / steps; the unused lane divides 0 by 1.
+void QuantisedWeightedCopy(const KLCOLOR* in, Vec4* points) {
+    const Vec4 steps = {_mm_set_ps(1.0f, 31.0f, 63.0f, 31.0f)};
+    Vec4 err[kBlockTexels];
+    for (Vec4& e : err) e = Vec4::Zero();
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const Vec3 v = Vec3{in[i].r, in[i].g, in[i].b} + err[i];
-        const Vec3 q = {static_cast<float>(Quantise(v.r, 31)) / 31.0f, static_cast<float>(Quantise(v.g, 63)) / 63.0f,
-                        static_cast<float>(Quantise(v.b, 31)) / 31.0f};
+        const Vec4 v = Rgb(in[i]) + err[i];
+        const Vec4 f = Min(Max(v * steps + Vec4{_mm_set1_ps(0.5f)}, Vec4::Zero()), steps);
+        const Vec4 q = Vec4{_mm_cvtepi32_ps(_mm_cvttps_epi32(f.v))} / steps;
         Diffuse(err, i, v - q);
-        const Vec3 w = ToWeighted(q);
-        points[i] = {w.r, w.g, w.b};
+        points[i] = q * kWeights;
     }
 }
 
@@ -106,7 +111,7 @@ void EncodeExplicitAlpha(BYTE* out, const KLCOLOR* in) {
         const float v = in[i].a + err[i];
         const int n = Quantise(v, 15);
         out[i / 2] |= static_cast<BYTE>(n << (4 * (i & 1)));
-        Diffuse(err, i, v - static_cast<float>(n) / 15.0f);
+        Diffuse(err, i, v - kSteps.of15[n]);
     }
 }
 
@@ -133,7 +138,7 @@ void EncodeInterpolatedAlpha(BYTE* out, const KLCOLOR* in) {
     float quantised[kBlockTexels], err[kBlockTexels] = {};
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
         const float v = in[i].a + err[i];
-        quantised[i] = static_cast<float>(Quantise(v, 255)) / 255.0f;
+        quantised[i] = kSteps.of255[Quantise(v, 255)];
         Diffuse(err, i, v - quantised[i]);
     }
     float lowest = quantised[0], highest = quantised[0];
@@ -159,7 +164,7 @@ void EncodeInterpolatedAlpha(BYTE* out, const KLCOLOR* in) {
     const int s0 = six ? l : h, s1 = six ? h : l;
     out[0] = static_cast<BYTE>(s0);
     out[1] = static_cast<BYTE>(s1);
-    const float a0 = static_cast<float>(s0) / 255.0f, a1 = static_cast<float>(s1) / 255.0f;
+    const float a0 = kSteps.of255[s0], a1 = kSteps.of255[s1];
     float palette[8] = {a0, a1};
     if (six) {
         for (int k = 1; k <= 4; ++k) palette[k + 1] = (static_cast<float>(5 - k) * a0 + static_cast<float>(k) * a1) / 5.0f;
@@ -196,11 +201,11 @@ void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
         }
         if (clear > 0) positions = 3;
     }
-    WeightedColor points[kBlockTexels];
+    Vec4 points[kBlockTexels];
     QuantisedWeightedCopy(in, points);
-    WeightedColor low, high;
+    Vec4 low, high;
     RefineColorEndpoints(points, positions, &low, &high);
-    const uint16_t a = Pack565(low), b = Pack565(high);
+    const uint16_t a = Pack565(ToWeightedColor(low)), b = Pack565(ToWeightedColor(high));
     if (positions == 4 && a == b) {
         WriteColorBlock(out, a, a, 0);
         return;
@@ -208,8 +213,8 @@ void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
     // Four colours need c0 > c1, three (with transparency) c0 <= c1.
     uint16_t c0 = a, c1 = b;
     if ((positions == 4) == (c0 < c1)) std::swap(c0, c1);
-    const Vec3 e0 = Weighted565(c0), e1 = Weighted565(c1);
-    Vec3 line[4];
+    const Vec4 e0 = Weighted565(c0), e1 = Weighted565(c1);
+    Vec4 line[4];
     line[0] = e0;
     if (positions == 4) {
         line[1] = e0 + (e1 - e0) * (1.0f / 3.0f);
@@ -220,21 +225,22 @@ void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
         line[2] = e1;
     }
     const float last = static_cast<float>(positions - 1);
-    Vec3 dir = {0, 0, 0};
+    Vec4 dir = Vec4::Zero();
     if (a != b) {
-        const Vec3 span = e1 - e0;
-        dir = span * (last / span.Dot(span));
+        const Vec4 span = e1 - e0;
+        dir = span * (last / Dot3(span, span));
     }
     const int* map = positions == 4 ? kColorMap4 : kColorMap3;
-    Vec3 err[kBlockTexels] = {};
+    Vec4 err[kBlockTexels];
+    for (Vec4& e : err) e = Vec4::Zero();
     uint32_t indices = 0;
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
         if (positions == 3 && in[i].a < 0.5f) {
             indices |= 3u << (2 * i);
             continue;
         }
-        const Vec3 c = ToWeighted({in[i].r, in[i].g, in[i].b}) + err[i];
-        const float t = (c - e0).Dot(dir);
+        const Vec4 c = Rgb(in[i]) * kWeights + err[i];
+        const float t = Dot3(c - e0, dir);
         int pos;
         if (t <= 0.0f)
             pos = 0;

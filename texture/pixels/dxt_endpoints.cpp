@@ -2,7 +2,7 @@
 // palette line to the points it has to represent.
 #include <utility>
 
-#include "texture/pixels/dxt_blocks.h"
+#include "texture/pixels/dxt_vector.h"
 
 namespace {
 
@@ -20,25 +20,24 @@ const float kAlphaHigh6[6] = {0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f};
 constexpr int kMaxRounds = 8;
 constexpr float kSmallestNormal = 1.17549435e-38f;
 constexpr float kMinColorExtent = 1.0f / 4096.0f;
-constexpr float kColorConverged = 1.0f / 65536.0f;
+// The gradient sums below leave out a common factor 1/8 (exact, being a power
+// of two), so the test "each component squared below 2^-16" of the scaled
+// sums reads 2^-10 here.
+constexpr float kColorConverged = 1.0f / 1024.0f;
 constexpr float kMinAlphaExtent = 1.0f / 256.0f;
 constexpr float kAlphaConverged = 1.0f / 64.0f;
-
-inline WeightedColor Sub(const WeightedColor& a, const WeightedColor& b) { return {a.r - b.r, a.g - b.g, a.b - b.b}; }
-inline float Dot(const WeightedColor& a, const WeightedColor& b) { return a.r * b.r + a.g * b.g + a.b * b.b; }
 
 inline float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
 // Of the box's four diagonals, the one along which the points spread most.
 // Returns 0 for low-to-high, 1 with blue reversed, 2 with green reversed, 3 with both.
-int ChooseDiagonal(const WeightedColor* points, const WeightedColor& low, const WeightedColor& high, float extent2) {
-    const WeightedColor mid = {(low.r + high.r) * 0.5f, (low.g + high.g) * 0.5f, (low.b + high.b) * 0.5f};
-    const WeightedColor scale = {(high.r - low.r) / extent2, (high.g - low.g) / extent2, (high.b - low.b) / extent2};
+int ChooseDiagonal(const Vec4* points, Vec4 low, Vec4 high, float extent2) {
+    const Vec4 mid = (low + high) * 0.5f;
+    const Vec4 scale = (high - low) / extent2;
     float sums[4] = {0, 0, 0, 0};
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const float ux = (points[i].r - mid.r) * scale.r;
-        const float uy = (points[i].g - mid.g) * scale.g;
-        const float uz = (points[i].b - mid.b) * scale.b;
+        const Vec4 u = (points[i] - mid) * scale;
+        const float ux = u.R(), uy = u.G(), uz = u.B();
         const float d[4] = {ux + uy + uz, ux + uy - uz, ux - uy + uz, ux - uy - uz};
         for (int k = 0; k < 4; ++k) sums[k] += d[k] * d[k];
     }
@@ -48,46 +47,44 @@ int ChooseDiagonal(const WeightedColor* points, const WeightedColor& low, const 
     return best;
 }
 
+// Exchanges the blue (bit 0) and green (bit 1) lanes of two vectors where the mask says.
+void SwapLanes(Vec4* a, Vec4* b, int diagonal) {
+    const __m128 mask = _mm_castsi128_ps(_mm_set_epi32(0, (diagonal & 1) ? -1 : 0, (diagonal & 2) ? -1 : 0, 0));
+    const __m128 x = _mm_and_ps(_mm_xor_ps(a->v, b->v), mask);
+    a->v = _mm_xor_ps(a->v, x);
+    b->v = _mm_xor_ps(b->v, x);
+}
+
 }  // namespace
 
-void RefineColorEndpoints(const WeightedColor* points, int positions, WeightedColor* lowOut, WeightedColor* highOut) {
-    WeightedColor low = kColorWeights, high = {0, 0, 0};
+void RefineColorEndpoints(const Vec4* points, int positions, Vec4* lowOut, Vec4* highOut) {
+    Vec4 low = ToVec4(kColorWeights), high = Vec4::Zero();
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const WeightedColor& p = points[i];
-        if (p.r < low.r) low.r = p.r;
-        if (p.g < low.g) low.g = p.g;
-        if (p.b < low.b) low.b = p.b;
-        if (p.r > high.r) high.r = p.r;
-        if (p.g > high.g) high.g = p.g;
-        if (p.b > high.b) high.b = p.b;
+        low = Min(low, points[i]);
+        high = Max(high, points[i]);
     }
-    const WeightedColor extent = Sub(high, low);
-    const float extent2 = Dot(extent, extent);
+    const Vec4 extent = high - low;
+    const float extent2 = Dot3(extent, extent);
     if (extent2 < kSmallestNormal) {
         *lowOut = low, *highOut = high;
         return;
     }
-    const int diagonal = ChooseDiagonal(points, low, high, extent2);
-    if (diagonal & 1) std::swap(low.b, high.b);
-    if (diagonal & 2) std::swap(low.g, high.g);
+    SwapLanes(&low, &high, ChooseDiagonal(points, low, high, extent2));
     if (extent2 >= kMinColorExtent) {
         const float* wLow = positions == 3 ? kColorLow3 : kColorLow4;
         const float* wHigh = positions == 3 ? kColorHigh3 : kColorHigh4;
         const float last = static_cast<float>(positions - 1);
         for (int round = 0; round < kMaxRounds; ++round) {
-            WeightedColor palette[4];
-            for (int k = 0; k < positions; ++k)
-                palette[k] = {low.r * wLow[k] + high.r * wHigh[k], low.g * wLow[k] + high.g * wHigh[k],
-                              low.b * wLow[k] + high.b * wHigh[k]};
-            const WeightedColor span = Sub(high, low);
-            const float length2 = Dot(span, span);
+            Vec4 palette[4];
+            for (int k = 0; k < positions; ++k) palette[k] = low * wLow[k] + high * wHigh[k];
+            const Vec4 span = high - low;
+            const float length2 = Dot3(span, span);
             if (length2 < kMinColorExtent) break;
-            const float s = last / length2;
-            const WeightedColor dir = {span.r * s, span.g * s, span.b * s};
-            WeightedColor gLow = {0, 0, 0}, gHigh = {0, 0, 0};
+            const Vec4 dir = span * (last / length2);
+            Vec4 gLow = Vec4::Zero(), gHigh = Vec4::Zero();
             float hLow = 0, hHigh = 0;
             for (uint32_t i = 0; i < kBlockTexels; ++i) {
-                const float t = Dot(Sub(points[i], low), dir);
+                const float t = Dot3(points[i] - low, dir);
                 int k;
                 if (t >= last) {
                     k = positions - 1;
@@ -95,22 +92,26 @@ void RefineColorEndpoints(const WeightedColor* points, int positions, WeightedCo
                     k = static_cast<int>(t + 0.5f);
                     if (k < 0) k = 0;
                 }
-                const WeightedColor r = Sub(palette[k], points[i]);
-                const float wl = wLow[k] * 0.125f, wh = wHigh[k] * 0.125f;
-                gLow.r += r.r * wl, gLow.g += r.g * wl, gLow.b += r.b * wl;
-                gHigh.r += r.r * wh, gHigh.g += r.g * wh, gHigh.b += r.b * wh;
-                hLow += wLow[k] * wl;
-                hHigh += wHigh[k] * wh;
+                const Vec4 r = palette[k] - points[i];
+                const float wl = wLow[k], wh = wHigh[k];
+                gLow += r * wl;
+                gHigh += r * wh;
+                hLow += wl * wl;
+                hHigh += wh * wh;
             }
-            if (hLow > 0) low = {low.r - gLow.r / hLow, low.g - gLow.g / hLow, low.b - gLow.b / hLow};
-            if (hHigh > 0) high = {high.r - gHigh.r / hHigh, high.g - gHigh.g / hHigh, high.b - gHigh.b / hHigh};
-            if (gLow.r * gLow.r < kColorConverged && gLow.g * gLow.g < kColorConverged &&
-                gLow.b * gLow.b < kColorConverged && gHigh.r * gHigh.r < kColorConverged &&
-                gHigh.g * gHigh.g < kColorConverged && gHigh.b * gHigh.b < kColorConverged)
-                break;
+            if (hLow > 0) low = low - gLow / hLow;
+            if (hHigh > 0) high = high - gHigh / hHigh;
+            if (AllBelow(gLow * gLow, kColorConverged) && AllBelow(gHigh * gHigh, kColorConverged)) break;
         }
     }
     *lowOut = low, *highOut = high;
+}
+
+void RefineColorEndpoints(const WeightedColor* points, int positions, WeightedColor* low, WeightedColor* high) {
+    Vec4 vectors[kBlockTexels], l, h;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) vectors[i] = ToVec4(points[i]);
+    RefineColorEndpoints(vectors, positions, &l, &h);
+    *low = ToWeightedColor(l), *high = ToWeightedColor(h);
 }
 
 void RefineAlphaEndpoints(const float* alphas, int positions, float* lowOut, float* highOut) {
