@@ -89,21 +89,23 @@ void EncodeKiln(const Image& img, const Format& f, BYTE* blocks) {
     if (FAILED(ImageResampler().Run(dst, src, TexFilterNone))) std::fprintf(stderr, "encode failed\n");
 }
 
-// The block encoders alone, on working values gathered block by block (edge
-// blocks repeat the last row and column, as the other libraries' are fed).
+// The block encoders alone, on working values gathered a row of blocks at a
+// time (edge blocks repeat the last row and column, as the other libraries'
+// are fed).
 void EncodeKilnBlocks(const Image& img, const Format& f, BYTE* blocks) {
     BlockCodec codec;
     FindBlockCodec(f.format, &codec);
-    KLCOLOR texels[16];
-    for (uint32_t by = 0; by < img.height; by += 4)
-        for (uint32_t bx = 0; bx < img.width; bx += 4) {
+    const uint32_t perRow = (img.width + 3) / 4;
+    std::vector<KLCOLOR> texels(size_t{perRow} * 16);
+    for (uint32_t by = 0; by < img.height; by += 4) {
+        for (uint32_t bx = 0; bx < img.width; bx += 4)
             for (uint32_t i = 0; i < 16; ++i) {
                 const uint32_t x = std::min(bx + (i & 3), img.width - 1), y = std::min(by + (i >> 2), img.height - 1);
-                texels[i] = img.colors[size_t{y} * img.width + x];
+                texels[bx * 4 + i] = img.colors[size_t{y} * img.width + x];
             }
-            codec.encode(blocks, texels);
-            blocks += f.blockBytes;
-        }
+        codec.encodeRow(blocks, texels.data(), perRow);
+        blocks += size_t{perRow} * f.blockBytes;
+    }
 }
 
 #ifdef KILN_HAVE_STB_DXT

@@ -127,21 +127,20 @@ HRESULT BlockConverter::EncodeRaw(uint32_t y, uint32_t z, const KLCOLOR* in, con
     return S_OK;
 }
 
-void BlockConverter::StoreBlockRow(const PendingRow& row) const {
+void BlockConverter::StoreBlockRow(PendingRow& row) const {
+    // Texels past the extent are overwritten in place by the valid ones they
+    // repeat; each pattern reads only positions it does not write.
     const uint32_t validRows = std::clamp<int64_t>(int64_t{extent_.bottom} - int64_t{row.blockRow} * 4, 1, 4);
     for (uint32_t b = 0; b < blockCount_; ++b) {
-        const uint32_t blockX = firstBlock_ + b;
-        const uint32_t validColumns = std::clamp<int64_t>(int64_t{extent_.right} - int64_t{blockX} * 4, 1, 4);
-        const KLCOLOR* texels = row.texels.get() + size_t{b} * kBlockTexels;
-        KLCOLOR padded[kBlockTexels];
-        if (validRows < 4 || validColumns < 4) {
-            for (uint32_t r = 0; r < 4; ++r)
-                for (uint32_t c = 0; c < 4; ++c)
-                    padded[r * 4 + c] = texels[kPadding[validRows][r] * 4 + kPadding[validColumns][c]];
-            texels = padded;
-        }
-        codec_.encode(BlockAt(blockX, row.blockRow, row.slice), texels);
+        const uint32_t validColumns =
+            std::clamp<int64_t>(int64_t{extent_.right} - int64_t{firstBlock_ + b} * 4, 1, 4);
+        if (validRows == 4 && validColumns == 4) continue;
+        KLCOLOR* texels = row.texels.get() + size_t{b} * kBlockTexels;
+        for (uint32_t r = 0; r < 4; ++r)
+            for (uint32_t c = 0; c < 4; ++c)
+                texels[r * 4 + c] = texels[kPadding[validRows][r] * 4 + kPadding[validColumns][c]];
     }
+    codec_.encodeRow(BlockAt(firstBlock_, row.blockRow, row.slice), row.texels.get(), blockCount_);
 }
 
 HRESULT BlockConverter::CopyBlocks(PixelConverter& dst, PixelConverter& src) {

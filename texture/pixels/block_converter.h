@@ -42,7 +42,7 @@ private:
     bool Allocate(std::unique_ptr<KLCOLOR[]>* texels);
     void DecodeBlockRow(uint32_t blockRow, uint32_t slice, KLCOLOR* texels) const;
     HRESULT StartPendingRow(uint32_t blockRow, uint32_t slice, PendingRow** row);
-    void StoreBlockRow(const PendingRow& row) const;
+    void StoreBlockRow(PendingRow& row) const;
     KLCOLOR RoundToStoredPrecision(const KLCOLOR& c) const;
     bool CoversBlockRow(uint32_t blockRow) const;
 

@@ -106,19 +106,19 @@ void DecodeBlockDxt4(KLCOLOR* out, const BYTE* block) {
 bool FindBlockCodec(D3DFORMAT format, BlockCodec* codec) {
     switch (format) {
     case D3DFMT_DXT1:
-        *codec = {8, DecodeBlockDxt1, EncodeBlockDxt1};
+        *codec = {8, DecodeBlockDxt1, EncodeBlockDxt1, EncodeBlockRowDxt1};
         return true;
     case D3DFMT_DXT2:
-        *codec = {16, DecodeBlockDxt2, EncodeBlockDxt2};
+        *codec = {16, DecodeBlockDxt2, EncodeBlockDxt2, EncodeBlockRowDxt2};
         return true;
     case D3DFMT_DXT3:
-        *codec = {16, DecodeBlockDxt3, EncodeBlockDxt3};
+        *codec = {16, DecodeBlockDxt3, EncodeBlockDxt3, EncodeBlockRowDxt3};
         return true;
     case D3DFMT_DXT4:
-        *codec = {16, DecodeBlockDxt4, EncodeBlockDxt4};
+        *codec = {16, DecodeBlockDxt4, EncodeBlockDxt4, EncodeBlockRowDxt4};
         return true;
     case D3DFMT_DXT5:
-        *codec = {16, DecodeBlockDxt5, EncodeBlockDxt5};
+        *codec = {16, DecodeBlockDxt5, EncodeBlockDxt5, EncodeBlockRowDxt5};
         return true;
     default:
         return false;

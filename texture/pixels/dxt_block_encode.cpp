@@ -2,6 +2,7 @@
 // diffuses its error forward to the texels not yet coded (7/16 right; 3/16,
 // 5/16, 1/16 to the row below), so flat areas between two representable
 // values come out as a pattern whose average is the wanted value.
+#include <algorithm>
 #include <utility>
 
 #include "texture/pixels/dxt_vector.h"
@@ -188,6 +189,61 @@ void Premultiply(const KLCOLOR* in, KLCOLOR* out) {
         out[i] = KLCOLOR{in[i].r * in[i].a, in[i].g * in[i].a, in[i].b * in[i].a, in[i].a};
 }
 
+// Alpha made 0 or 1 with its rounding error diffused; returns the number of
+// transparent texels.
+uint32_t BinaryAlpha(const KLCOLOR* in, KLCOLOR* out) {
+    float err[kBlockTexels] = {};
+    uint32_t clear = 0;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) {
+        const float v = in[i].a + err[i];
+        const int n = static_cast<int>(v + 0.5f) > 0 ? 1 : 0;
+        out[i] = KLCOLOR{in[i].r, in[i].g, in[i].b, static_cast<float>(n)};
+        clear += 1 - n;
+        Diffuse(err, i, v - static_cast<float>(n));
+    }
+    return clear;
+}
+
+// Colour blocks of four colours waiting to be encoded four at a time; what
+// is left when the row ends is encoded one by one.
+class ColorBlockQueue {
+public:
+    ~ColorBlockQueue() {
+        for (uint32_t k = 0; k < count_; ++k) EncodeColorBlock(texels_[k], out_[k], false);
+    }
+    void Add(const KLCOLOR* in, BYTE* out) {
+        std::copy(in, in + kBlockTexels, texels_[count_]);
+        out_[count_] = out;
+        if (++count_ == 4) {
+            const KLCOLOR* const in4[4] = {texels_[0], texels_[1], texels_[2], texels_[3]};
+            EncodeColorBlocks4(in4, out_);
+            count_ = 0;
+        }
+    }
+
+private:
+    KLCOLOR texels_[4][kBlockTexels];
+    BYTE* out_[4] = {};
+    uint32_t count_ = 0;
+};
+
+// Rows of the formats with a separate alpha half: alpha block by block,
+// colour through the queue.
+template <void (*EncodeAlpha)(BYTE*, const KLCOLOR*), bool premultiplied>
+void EncodeAlphaBlockRow(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    ColorBlockQueue colors;
+    KLCOLOR texels[kBlockTexels];
+    for (uint32_t b = 0; b < count; ++b, blocks += 16, in += kBlockTexels) {
+        const KLCOLOR* block = in;
+        if (premultiplied) {
+            Premultiply(in, texels);
+            block = texels;
+        }
+        EncodeAlpha(blocks, block);
+        colors.Add(block, blocks + 8);
+    }
+}
+
 }  // namespace
 
 void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
@@ -255,16 +311,9 @@ void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent) {
 }
 
 void EncodeBlockDxt1(BYTE* block, const KLCOLOR* in) {
-    // Alpha becomes 0 or 1 with its rounding error diffused; the colour block's
-    // transparent entry then carries it.
+    // Alpha becomes 0 or 1; the colour block's transparent entry carries it.
     KLCOLOR binary[kBlockTexels];
-    float err[kBlockTexels] = {};
-    for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const float v = in[i].a + err[i];
-        const int n = static_cast<int>(v + 0.5f) > 0 ? 1 : 0;
-        binary[i] = KLCOLOR{in[i].r, in[i].g, in[i].b, static_cast<float>(n)};
-        Diffuse(err, i, v - static_cast<float>(n));
-    }
+    BinaryAlpha(in, binary);
     EncodeColorBlock(binary, block, true);
 }
 
@@ -288,4 +337,29 @@ void EncodeBlockDxt4(BYTE* block, const KLCOLOR* in) {
     KLCOLOR premultiplied[kBlockTexels];
     Premultiply(in, premultiplied);
     EncodeBlockDxt5(block, premultiplied);
+}
+
+void EncodeBlockRowDxt1(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    ColorBlockQueue colors;
+    KLCOLOR binary[kBlockTexels];
+    for (uint32_t b = 0; b < count; ++b, blocks += 8, in += kBlockTexels) {
+        // Blocks with transparent texels take the three-colour mode one by one.
+        if (BinaryAlpha(in, binary) > 0)
+            EncodeColorBlock(binary, blocks, true);
+        else
+            colors.Add(binary, blocks);
+    }
+}
+
+void EncodeBlockRowDxt2(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    EncodeAlphaBlockRow<EncodeExplicitAlpha, true>(blocks, in, count);
+}
+void EncodeBlockRowDxt3(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    EncodeAlphaBlockRow<EncodeExplicitAlpha, false>(blocks, in, count);
+}
+void EncodeBlockRowDxt4(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    EncodeAlphaBlockRow<EncodeInterpolatedAlpha, true>(blocks, in, count);
+}
+void EncodeBlockRowDxt5(BYTE* blocks, const KLCOLOR* in, uint32_t count) {
+    EncodeAlphaBlockRow<EncodeInterpolatedAlpha, false>(blocks, in, count);
 }

@@ -31,11 +31,22 @@ void EncodeBlockDxt3(BYTE* block, const KLCOLOR* in);
 void EncodeBlockDxt4(BYTE* block, const KLCOLOR* in);
 void EncodeBlockDxt5(BYTE* block, const KLCOLOR* in);
 
-// Block size, decoder and encoder of a DXT format; false for other formats.
+// Encodes count consecutive working blocks into consecutive stored blocks,
+// each exactly as the block encoder would.
+using BlockRowEncoder = void (*)(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+
+void EncodeBlockRowDxt1(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+void EncodeBlockRowDxt2(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+void EncodeBlockRowDxt3(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+void EncodeBlockRowDxt4(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+void EncodeBlockRowDxt5(BYTE* blocks, const KLCOLOR* in, uint32_t count);
+
+// Block size, decoder and encoders of a DXT format; false for other formats.
 struct BlockCodec {
     uint32_t bytes;
     BlockDecoder decode;
     BlockEncoder encode;
+    BlockRowEncoder encodeRow;
 };
 bool FindBlockCodec(D3DFORMAT format, BlockCodec* codec);
 
@@ -50,6 +61,9 @@ constexpr WeightedColor kColorUnweights = {3.3665881f, 1.0f, 9.9223299f};
 // Writes the 8-byte colour block of 16 colours. With allowTransparent, texels
 // whose alpha is below 0.5 select the transparent entry of the 3-colour mode.
 void EncodeColorBlock(const KLCOLOR* in, BYTE* out, bool allowTransparent);
+// EncodeColorBlock without the transparent mode for four blocks at once
+// (in[k] and out[k] for k = 0..3), with the same results.
+void EncodeColorBlocks4(const KLCOLOR* const* in, BYTE* const* out);
 // Least-squares endpoints of the line through 16 weighted points, for a
 // palette of 3 or 4 positions.
 void RefineColorEndpoints(const WeightedColor* points, int positions, WeightedColor* low, WeightedColor* high);
