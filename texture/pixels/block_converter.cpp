@@ -21,7 +21,7 @@ BlockConverter::BlockConverter(const BlockCodec& codec, D3DFORMAT format, const 
       extent_(extent),
       alphaSteps_((format == D3DFMT_DXT2 || format == D3DFMT_DXT3) ? 15.0f : 255.0f),
       firstBlock_(region.left / 4),
-      blockCount_((region.right + 3) / 4 - region.left / 4) {}
+      blockCount_(region.right > region.left ? (region.right + 3) / 4 - region.left / 4 : 0) {}
 
 std::unique_ptr<PixelConverter> MakeBlockConverter(const ImageView& view) {
     BlockCodec codec;

@@ -94,6 +94,13 @@ void QuantisedWeightedCopy(const KLCOLOR* in, Vec4* points) {
     }
 }
 
+// Whether every texel has alpha exactly 1.
+bool Opaque(const KLCOLOR* in) {
+    bool opaque = true;
+    for (uint32_t i = 0; i < kBlockTexels; ++i) opaque &= in[i].a == 1.0f;
+    return opaque;
+}
+
 // Writes an alpha block's 3-bit indices, eight texels per 3 bytes.
 void PackAlphaIndices(BYTE* out, const int* indices) {
     for (int half = 0; half < 2; ++half) {
@@ -136,6 +143,12 @@ int AlphaIndex(float x, float a0, float a1, bool six) {
 }
 
 void EncodeInterpolatedAlpha(BYTE* out, const KLCOLOR* in) {
+    int indices[kBlockTexels] = {};
+    if (Opaque(in)) {  // quantises to 1 everywhere without error: the opaque block below
+        out[0] = out[1] = 255;
+        PackAlphaIndices(out + 2, indices);
+        return;
+    }
     float quantised[kBlockTexels], err[kBlockTexels] = {};
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
         const float v = in[i].a + err[i];
@@ -147,7 +160,6 @@ void EncodeInterpolatedAlpha(BYTE* out, const KLCOLOR* in) {
         if (quantised[i] < lowest) lowest = quantised[i];
         if (quantised[i] > highest) highest = quantised[i];
     }
-    int indices[kBlockTexels] = {};
     if (lowest == 1.0f) {  // opaque
         out[0] = out[1] = 255;
         PackAlphaIndices(out + 2, indices);
@@ -192,6 +204,10 @@ void Premultiply(const KLCOLOR* in, KLCOLOR* out) {
 // Alpha made 0 or 1 with its rounding error diffused; returns the number of
 // transparent texels.
 uint32_t BinaryAlpha(const KLCOLOR* in, KLCOLOR* out) {
+    if (Opaque(in)) {  // every step rounds 1 to 1 without error
+        std::copy(in, in + kBlockTexels, out);
+        return 0;
+    }
     float err[kBlockTexels] = {};
     uint32_t clear = 0;
     for (uint32_t i = 0; i < kBlockTexels; ++i) {

@@ -69,11 +69,13 @@ inline __m128 QuantiseStep(__m128 v, float steps) {
     return _mm_div_ps(Truncated(f), s);
 }
 
-void QuantisedWeightedCopy(const KLCOLOR* const* in, Rgb4* points) {
+// Also returns the texels themselves, lane per block, for the index pass.
+void QuantisedWeightedCopy(const KLCOLOR* const* in, Rgb4* texels, Rgb4* points) {
     Rgb4 err[kBlockTexels];
     for (Rgb4& e : err) e = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const Rgb4 v = Add(Load(in, i), err[i]);
+        texels[i] = Load(in, i);
+        const Rgb4 v = Add(texels[i], err[i]);
         const Rgb4 q = {QuantiseStep(v.r, 31.0f), QuantiseStep(v.g, 63.0f), QuantiseStep(v.b, 31.0f)};
         Diffuse(err, i, Sub(v, q));
         points[i] = Weighted(q);
@@ -111,11 +113,12 @@ void RefineEndpoints(const Rgb4* points, Rgb4* lowOut, Rgb4* highOut) {
         best = Select(better, sums[k], best);
         choice = Select(_mm_castps_si128(better), _mm_set1_epi32(k), choice);
     }
-    const __m128 keep = _mm_castsi128_ps(_mm_castps_si128(flat));
-    const __m128 swapBlue =
-        _mm_andnot_ps(keep, _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(choice, _mm_set1_epi32(1)), _mm_set1_epi32(1))));
-    const __m128 swapGreen =
-        _mm_andnot_ps(keep, _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(choice, _mm_set1_epi32(2)), _mm_set1_epi32(2))));
+    // Choices 1 and 3 reverse blue, 2 and 3 green; flat blocks keep their corners.
+    auto reverses = [&](int bit) {
+        const __m128i set = _mm_cmpeq_epi32(_mm_and_si128(choice, _mm_set1_epi32(bit)), _mm_set1_epi32(bit));
+        return _mm_andnot_ps(flat, _mm_castsi128_ps(set));
+    };
+    const __m128 swapBlue = reverses(1), swapGreen = reverses(2);
     const __m128 lowB = low.b, lowG = low.g;
     low.b = Select(swapBlue, high.b, low.b), high.b = Select(swapBlue, lowB, high.b);
     low.g = Select(swapGreen, high.g, low.g), high.g = Select(swapGreen, lowG, high.g);
@@ -193,8 +196,8 @@ Rgb4 Weighted565(__m128i c) {
 }  // namespace
 
 void EncodeColorBlocks4(const KLCOLOR* const* in, BYTE* const* out) {
-    Rgb4 points[kBlockTexels];
-    QuantisedWeightedCopy(in, points);
+    Rgb4 texels[kBlockTexels], points[kBlockTexels];
+    QuantisedWeightedCopy(in, texels, points);
     Rgb4 low, high;
     RefineEndpoints(points, &low, &high);
     const __m128i a = Pack565(low), b = Pack565(high);
@@ -211,7 +214,7 @@ void EncodeColorBlocks4(const KLCOLOR* const* in, BYTE* const* out) {
     for (Rgb4& e : err) e = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
     __m128i indices = _mm_setzero_si128();
     for (uint32_t i = 0; i < kBlockTexels; ++i) {
-        const Rgb4 c = Add(Weighted(Load(in, i)), err[i]);
+        const Rgb4 c = Add(Weighted(texels[i]), err[i]);
         const __m128 t = Dot(Sub(c, e0), dir);
         const __m128i rounded = _mm_cvttps_epi32(_mm_add_ps(t, Set(0.5f)));
         const __m128 bottom = _mm_cmple_ps(t, _mm_setzero_ps());
