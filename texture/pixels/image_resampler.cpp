@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "texture/pixels/block_converter.h"
+
 namespace {
 
 using Strategy = HRESULT (*)(ResampleJob&);
@@ -64,6 +66,7 @@ HRESULT ImageResampler::Run(ImageView& dst, ImageView& src, uint32_t filter) {
 HRESULT BlitIdentical(ResampleJob& job) {
     PixelConverter &d = job.dst, &s = job.src;
     if (d.format != s.format || s.keyEnabled || !SameSize(d, s) || d.srgb || s.srgb) return E_FAIL;
+    if (IsBlockFormat(d.format)) return BlockConverter::CopyBlocks(d, s);
     if (!d.addressable) return E_FAIL;
     if (IsPaletteFormat(d.format) && std::memcmp(d.palette, s.palette, sizeof(d.palette)) != 0) return E_FAIL;
     for (uint32_t z = 0; z < d.depth; ++z)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "texture/pixels/block_converter.h"
 #include "texture/pixels/pixel_layouts.h"
 
 const float kFlatDither[4][8] = {
@@ -227,7 +228,8 @@ void InitPixelConverter(PixelConverter& c, const ImageView& view) {
 }
 
 std::unique_ptr<PixelConverter> CreatePixelConverter(const ImageView& view) {
-    std::unique_ptr<PixelConverter> c = MakeLayoutConverter(view.format);
+    std::unique_ptr<PixelConverter> c =
+        IsBlockFormat(view.format) ? MakeBlockConverter(view) : MakeLayoutConverter(view.format);
     if (!c) return nullptr;
     InitPixelConverter(*c, view);
     c->PrepareColorKey();

@@ -20,7 +20,7 @@ public:
     // Encode width working values into row y of slice z of the region.
     HRESULT EncodeRow(uint32_t y, uint32_t z, const KLCOLOR* in);
     // Passes the colour key through this format so that keyed pixels compare exactly.
-    void PrepareColorKey();
+    virtual void PrepareColorKey();
 
     D3DFORMAT format = D3DFMT_UNKNOWN;
     ValueRange range = RangeUnit;

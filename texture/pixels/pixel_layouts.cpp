@@ -396,8 +396,8 @@ std::unique_ptr<PixelConverter> MakeLayoutConverter(D3DFORMAT format) {
     case D3DFMT_G8R8_G8B8:
         return std::make_unique<PairConverter>(format);
     default:
-        // Block formats (DXT1..DXT5) and the depth formats other than the two
-        // lockable ones have no row converter.
+        // Block formats (DXT1..DXT5) have their own converter; the depth
+        // formats other than the two lockable ones have none.
         return nullptr;
     }
 }
