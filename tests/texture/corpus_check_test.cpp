@@ -27,17 +27,7 @@ namespace {
 // 6-bit channels or narrow 16-bit ones.
 constexpr int kTolerance = 1;
 
-// Beside the checkout, or at the machine's shared folder for worktrees kept elsewhere.
-std::string FindCorpus() {
-    const std::string beside = std::string(KILN_SOURCE_DIR) + "/../shared/corpus/images";
-    if (FILE* f = std::fopen((beside + "/MANIFEST.tsv").c_str(), "rb")) {
-        std::fclose(f);
-        return beside;
-    }
-    return "/work/shared/corpus/images";
-}
-
-const std::string kCorpus = FindCorpus();
+const std::string kCorpus = std::string(KILN_SOURCE_DIR) + "/../shared/corpus/images";
 
 struct Entry {
     std::string path, referenceBy, reference;
