@@ -104,8 +104,9 @@ std::string QuoteTokens(const std::vector<Pending>& tokens, char quote) {
 
 }  // namespace
 
-bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet* hide) {
+bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet* hide, bool fromSource) {
     SourceLocation at = name.Location();
+    if (fromSource) expandedTokens = 0;
     size_t depth = hide ? hide->size : 0;
     if (depth >= kMaxExpansionDepth) {
         ReportLimit(diag::kMacroTooDeep, macro->name, at);
@@ -210,8 +211,13 @@ bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet*
         }
     }
     expandedTokens += result.size();
+    totalExpandedTokens += result.size();
     if (expandedTokens > kMaxExpandedTokens || pushback.size() + result.size() > kMaxPushback) {
         ReportLimit(diag::kMacroTooLarge, macro->name, at);
+        return true;
+    }
+    if (totalExpandedTokens > kMaxTotalExpandedTokens) {
+        ReportLimit(diag::kMacroOutputTooLarge, std::to_string(kMaxTotalExpandedTokens).c_str(), at);
         return true;
     }
     pushback.insert(pushback.begin(), result.begin(), result.end());

@@ -223,7 +223,7 @@ HRESULT Preprocessor::State::Next(Token* out) {
         if (token.kind == TokenKind::Identifier && active) {
             Macro* macro = FindMacro(token.value.text);
             if (macro && !Hides(hide, macro)) {
-                if (Expand(macro, token, hide)) {
+                if (Expand(macro, token, hide, !fromQueue)) {
                     atLineStart = false;
                     continue;
                 }

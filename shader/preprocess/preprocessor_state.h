@@ -20,12 +20,18 @@
 constexpr size_t kMaxExpansionDepth = 256;
 // Argument tokens of one macro call.
 constexpr size_t kMaxCallTokens = 1u << 18;
-// Tokens held in the pushback queue at once, and tokens all expansions of one
-// compile may produce; together they bound memory and time for inputs such as
-// a chain of macros that each double their input. The largest real shaders
-// seen produce under 20 000 tokens in all, far below the bound.
+// Tokens held in the pushback queue at once, and tokens one expansion may
+// produce (a macro named in the source, with every macro its result names in
+// turn); together they bound memory and time for inputs such as a chain of
+// macros that each double their input. The largest real shaders seen produce
+// under 20 000 tokens in all, far below the bound.
 constexpr size_t kMaxPushback = 1u << 19;
 constexpr size_t kMaxExpandedTokens = 1u << 19;
+// Tokens all expansions of one compile may produce together: 4 194 304, eight
+// times the bound of one expansion and some 200 times the largest real shader,
+// so a long file that uses its macros on every line passes, while the output
+// (and the parser's memory behind it) stays bounded however long the file is.
+constexpr size_t kMaxTotalExpandedTokens = 1u << 22;
 
 struct Conditional {
     bool taken;        // a group of this conditional has been selected
@@ -96,7 +102,8 @@ struct Preprocessor::State {
     bool limitReported = false;
     uint32_t mode = kModeHlsl;
     uint32_t packing = kPackingNone;
-    size_t expandedTokens = 0;
+    size_t expandedTokens = 0;       // by the current expansion
+    size_t totalExpandedTokens = 0;  // by every expansion so far
     DeferredAction deferred;
 
     SourceInput& Innermost() { return *inputs.back(); }
@@ -123,8 +130,10 @@ struct Preprocessor::State {
     Macro* DefineMacro(const char* name, bool functionLike, std::vector<Token> parameters, std::vector<Token> body);
     void UndefineMacro(const char* name);
     // Expands the macro named by `name`; false when no expansion took place
-    // (the identifier is then delivered as it is).
-    bool Expand(Macro* macro, const Token& name, const HideSet* hide);
+    // (the identifier is then delivered as it is). `fromSource` says the name
+    // was read from the input rather than from an earlier expansion, which
+    // starts a new expansion budget.
+    bool Expand(Macro* macro, const Token& name, const HideSet* hide, bool fromSource);
     // Copies tokens' source texts into the pool so they outlive their input.
     bool KeepSourceTexts(std::vector<Token>& tokens);
     // Tokenizes `text` at `at` and returns its first token (EOF when empty).

@@ -89,6 +89,31 @@ TEST(Macros, RunawayExpansionEndsWithAMessage) {
     EXPECT_NE(loop.log.find("error X1519"), std::string::npos) << loop.log;
 }
 
+TEST(Macros, ExpansionBudgetBoundsOneExpansionNotTheFile) {
+    // 200 000 lines that each expand a three-level macro: ordinary use that
+    // adds up to more than one expansion may produce.
+    std::string source = "#define C 1\n#define B C C\n#define A B\n";
+    for (int i = 0; i < 200000; ++i) source += "A\n";
+    PpRun r = Preprocess(source);
+    EXPECT_EQ(r.hr, S_OK);
+    EXPECT_EQ(r.log, "");
+    EXPECT_EQ(r.tokens.size(), 200000u * 4 - 1);  // "1 1" per line, space separated
+
+    // The output as a whole has its own, larger bound: 12 uses of a macro whose
+    // expansion takes about 400 000 tokens each fit one expansion's budget but
+    // not the total.
+    std::string wide;
+    for (int i = 0; i < 17; ++i) wide += "#define W" + std::to_string(i) + " W" + std::to_string(i + 1) + " W" +
+                                         std::to_string(i + 1) + "\n";
+    wide += "#define W17 1\n";
+    for (int i = 0; i < 12; ++i) wide += "W0\n";
+    PpRun total = Preprocess(wide);
+    EXPECT_EQ(total.hr, E_FAIL);
+    EXPECT_NE(total.log.find("): error X1519: macro expansions produce more than 4194304 tokens in all\n"),
+              std::string::npos)
+        << total.log;
+}
+
 TEST(Macros, DeepChainsEndWithAMessage) {
     std::string source;
     for (int i = 0; i < 300; ++i) source += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
