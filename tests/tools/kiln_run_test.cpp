@@ -304,6 +304,16 @@ TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
 
+    // A wrong "n" is the one fault: the inputs are not measured against it.
+    for (const char* count : {"-1", "1.5", "300000"}) {
+        std::string wrongCount = Write("in.json", std::string("{\"n\": ") + count +
+                                                      ", \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}");
+        ToolResult one = RunKiln({"run", kData + "offset.fx", "-p", "vs_2_0", "-e", "main", "--inputs", wrongCount});
+        EXPECT_EQ(one.exitCode, 1);
+        EXPECT_EQ(std::count(one.err.begin(), one.err.end(), '\n'), 1) << one.err;
+        EXPECT_NE(one.err.find("\"n\" must be a whole number"), std::string::npos) << one.err;
+    }
+
     ToolResult broken = RunKiln({"run", kData + "broken.fx", "-p", "vs_2_0", "-e", "main", "--inputs", good});
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_NE(broken.err.find("broken.fx(2"), std::string::npos) << broken.err;

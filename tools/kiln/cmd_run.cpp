@@ -41,7 +41,7 @@ const char kUsage[] =
     "                    NORMAL, COLOR0, TEXCOORD0, ...). Missing components\n"
     "                    are 0 (w is 1 for a vertex POSITION), missing inputs 0;\n"
     "                    inputs the shader does not read are ignored (warning).\n"
-    "                    At most 262144 vectors per input.\n"
+    "                    At most 262144 vectors per input, 64 MiB per file.\n"
     "  --uniforms U.json {\"name\": [values...], \"c5\": [x, y, z, w]}: uniforms by\n"
     "                    their name in the constant table (\"s.member\",\n"
     "                    \"a[2]\" work too); matrices row by row as the source\n"
@@ -202,7 +202,7 @@ bool LoadBytecode(const Options& o, MacroArguments& macros, std::vector<DWORD>* 
     return true;
 }
 
-bool ParseJsonFile(const std::string& path, json::Value* doc) {
+bool ParseJsonFile(const std::string& path, json::Document* doc) {
     std::string text, error;
     if (!ReadFile(path, &text, &error)) {
         std::fprintf(stderr, "kiln run: %s\n", error.c_str());
@@ -301,15 +301,15 @@ int RunRun(const std::vector<std::string>& args) {
     });
 
     std::vector<std::string> errors, warnings;
-    json::Value inputsDoc, uniformsDoc;
+    json::Document inputsDoc, uniformsDoc;
     if (!ParseJsonFile(o.inputs, &inputsDoc)) return 1;
     if (!o.uniforms.empty() && !ParseJsonFile(o.uniforms, &uniformsDoc)) return 1;
     RunInputs inputs;
-    ReadInputs(inputsDoc, o.inputs, *program, &inputs, &errors, &warnings);
+    ReadInputs(inputsDoc.Root(), o.inputs, *program, &inputs, &errors, &warnings);
     for (const std::string& w : warnings) std::fprintf(stderr, "kiln run: warning: %s\n", w.c_str());
     auto constants = std::make_unique<gfx::ShaderConstants>();
     if (table) LoadUniformDefaults(table.get(), constants.get());
-    if (!o.uniforms.empty()) ReadUniforms(uniformsDoc, o.uniforms, table.get(), pixel, constants.get(), &errors);
+    if (!o.uniforms.empty()) ReadUniforms(uniformsDoc.Root(), o.uniforms, table.get(), pixel, constants.get(), &errors);
 
     RunDevice device;
     std::string problem = device.Create();

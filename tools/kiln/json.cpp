@@ -1,5 +1,11 @@
 // Recursive-descent JSON reader; recursion is bounded by kMaxDepth so a
 // deeply nested file cannot exhaust the stack.
+//
+// Values are built on a stack: a finished value is pushed, and when an array
+// or object closes, its elements (the top of the stack) move together to the
+// document and the container takes their place. So the items of every
+// container lie side by side, and the stack holds only the open containers'
+// finished elements. Positions become pointers once the document is complete.
 #include "json.h"
 
 #include <charconv>
@@ -8,20 +14,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 namespace json {
 
-namespace {
+static_assert(sizeof(Value) == 24, "the memory bound stated in json.h counts 24 bytes a value");
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    Reader(std::string_view text, Document* doc) : text_(text), doc_(doc) {}
 
-    bool Document(Value* out) {
+    bool Run() {
         SkipSpace();
-        if (!ParseValue(out, 0)) return false;
+        if (!ParseValue(0)) return false;
         SkipSpace();
         if (pos_ < text_.size()) return Fail("unexpected text after the end of the document");
+        doc_->values_.push_back(stack_.back());
+        for (Value& v : doc_->values_) {
+            if (v.kind == Value::Kind::Array || v.kind == Value::Kind::Object)
+                v.u_.items = doc_->values_.data() + v.u_.index;
+            else if (v.kind == Value::Kind::String)
+                v.u_.text = doc_->strings_.data() + v.u_.index;
+        }
         return true;
     }
 
@@ -75,35 +89,33 @@ private:
         return std::string("byte ") + buf;
     }
 
-    bool ParseValue(Value* out, int depth) {
+    // Pushes the next value onto the stack.
+    bool ParseValue(int depth) {
         if (++values_ > kMaxValues) return Fail("more than " + std::to_string(kMaxValues) + " values in one document");
-        out->line = line_;
-        out->column = column_;
+        Value v;
+        v.line = line_;
+        v.column = column_;
         if (AtEnd()) return Fail("expected a value, found end of file");
         char c = Peek();
         if (c == '{' || c == '[') {
             if (depth >= kMaxDepth) return Fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels");
-            return c == '{' ? ParseObject(out, depth + 1) : ParseArray(out, depth + 1);
+            return c == '{' ? ParseObject(v, depth + 1) : ParseArray(v, depth + 1);
         }
-        if (c == '"') {
-            out->kind = Value::Kind::String;
-            return ParseString(&out->text);
+        if (c == '"') return ParseStringValue(v);
+        if (c == '-' || (c >= '0' && c <= '9')) {
+            if (!ParseNumber(&v)) return false;
+        } else if (Literal("true")) {
+            v.kind = Value::Kind::Bool;
+            v.boolean = true;
+        } else if (Literal("false")) {
+            v.kind = Value::Kind::Bool;
+        } else if (Literal("null")) {
+            v.kind = Value::Kind::Null;
+        } else {
+            return Fail("expected a value, found " + Found());
         }
-        if (c == '-' || (c >= '0' && c <= '9')) return ParseNumber(out);
-        if (Literal("true")) {
-            out->kind = Value::Kind::Bool;
-            out->boolean = true;
-            return true;
-        }
-        if (Literal("false")) {
-            out->kind = Value::Kind::Bool;
-            return true;
-        }
-        if (Literal("null")) {
-            out->kind = Value::Kind::Null;
-            return true;
-        }
-        return Fail("expected a value, found " + Found());
+        stack_.push_back(v);
+        return true;
     }
 
     bool Literal(std::string_view word) {
@@ -112,30 +124,55 @@ private:
         return true;
     }
 
-    bool ParseObject(Value* out, int depth) {
-        out->kind = Value::Kind::Object;
+    bool ParseStringValue(Value v) {
+        std::string text;
+        if (!ParseString(&text)) return false;
+        if (text.size() > UINT32_MAX) return Fail("string longer than 4 GiB");
+        v.kind = Value::Kind::String;
+        v.count_ = uint32_t(text.size());
+        v.u_.index = doc_->strings_.size();
+        doc_->strings_.insert(doc_->strings_.end(), text.begin(), text.end());
+        stack_.push_back(v);
+        return true;
+    }
+
+    // Moves the values above `base` to the document as the items of `v`,
+    // which takes their place on the stack.
+    void Close(Value v, size_t base) {
+        size_t items = stack_.size() - base;
+        v.count_ = uint32_t(v.kind == Value::Kind::Object ? items / 2 : items);
+        v.u_.index = doc_->values_.size();
+        doc_->values_.insert(doc_->values_.end(), stack_.begin() + std::ptrdiff_t(base), stack_.end());
+        stack_.resize(base);
+        stack_.push_back(v);
+    }
+
+    bool ParseObject(Value v, int depth) {
+        v.kind = Value::Kind::Object;
+        const size_t base = stack_.size();
+        std::unordered_set<std::string> names;
         Advance();  // {
         SkipSpace();
         if (!AtEnd() && Peek() == '}') {
             Advance();
+            Close(v, base);
             return true;
         }
         for (;;) {
             if (AtEnd() || Peek() != '"') return Fail("expected a member name in double quotes, found " + Found());
-            std::string key;
             size_t keyPos = pos_;
-            if (!ParseString(&key)) return false;
-            if (out->Find(key)) {
+            if (!ParseValue(depth)) return false;
+            const Value& key = stack_.back();
+            std::string name(doc_->strings_.data() + key.u_.index, key.count_);
+            if (!names.insert(name).second) {
                 pos_ = keyPos;
-                return Fail("duplicate member \"" + key + "\"");
+                return Fail("duplicate member \"" + name + "\"");
             }
             SkipSpace();
             if (AtEnd() || Peek() != ':') return Fail("expected ':' after the member name, found " + Found());
             Advance();
             SkipSpace();
-            out->keys.push_back(std::move(key));
-            out->items.emplace_back();
-            if (!ParseValue(&out->items.back(), depth)) return false;
+            if (!ParseValue(depth)) return false;
             SkipSpace();
             if (!AtEnd() && Peek() == ',') {
                 Advance();
@@ -144,23 +181,25 @@ private:
             }
             if (!AtEnd() && Peek() == '}') {
                 Advance();
+                Close(v, base);
                 return true;
             }
             return Fail("expected ',' or '}' in object, found " + Found());
         }
     }
 
-    bool ParseArray(Value* out, int depth) {
-        out->kind = Value::Kind::Array;
+    bool ParseArray(Value v, int depth) {
+        v.kind = Value::Kind::Array;
+        const size_t base = stack_.size();
         Advance();  // [
         SkipSpace();
         if (!AtEnd() && Peek() == ']') {
             Advance();
+            Close(v, base);
             return true;
         }
         for (;;) {
-            out->items.emplace_back();
-            if (!ParseValue(&out->items.back(), depth)) return false;
+            if (!ParseValue(depth)) return false;
             SkipSpace();
             if (!AtEnd() && Peek() == ',') {
                 Advance();
@@ -169,6 +208,7 @@ private:
             }
             if (!AtEnd() && Peek() == ']') {
                 Advance();
+                Close(v, base);
                 return true;
             }
             return Fail("expected ',' or ']' in array, found " + Found());
@@ -282,32 +322,33 @@ private:
         }
         std::string number(text_.substr(start, p - start));
         out->kind = Value::Kind::Number;
-        out->number = std::strtod(number.c_str(), nullptr);
-        if (!std::isfinite(out->number)) return Fail("number " + number + " is out of range");
+        out->u_.number = std::strtod(number.c_str(), nullptr);
+        if (!std::isfinite(out->u_.number)) return Fail("number " + number + " is out of range");
         Advance(p - start);
         return true;
     }
 
     std::string_view text_;
+    json::Document* doc_;
+    std::vector<Value> stack_;
     size_t pos_ = 0;
     size_t values_ = 0;
     int line_ = 1;
     int column_ = 1;
 };
 
-}  // namespace
-
 const Value* Value::Find(std::string_view key) const {
     if (kind != Kind::Object) return nullptr;
-    for (size_t i = 0; i < keys.size(); ++i)
-        if (keys[i] == key) return &items[i];
+    for (size_t i = 0; i < count_; ++i)
+        if (Key(i) == key) return &Item(i);
     return nullptr;
 }
 
-bool Parse(std::string_view text, Value* out, std::string* error) {
-    Reader reader(text);
-    *out = Value();
-    if (reader.Document(out)) return true;
+bool Parse(std::string_view text, Document* out, std::string* error) {
+    *out = Document();
+    Reader reader(text, out);
+    if (reader.Run()) return true;
+    *out = Document();
     if (error) *error = reader.error;
     return false;
 }

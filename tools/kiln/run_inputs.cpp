@@ -27,8 +27,8 @@ bool ToFloat(const json::Value& v, float* out) {
         *out = v.boolean ? 1.0f : 0.0f;
         return true;
     }
-    if (!v.IsNumber() || std::fabs(v.number) > double(FLT_MAX)) return false;
-    *out = float(v.number);
+    if (!v.IsNumber() || std::fabs(v.Number()) > double(FLT_MAX)) return false;
+    *out = float(v.Number());
     return true;
 }
 
@@ -39,19 +39,20 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         errors->push_back(At(file, doc) + "the inputs file must hold an object {\"n\": N, \"inputs\": {...}}");
         return;
     }
-    for (size_t i = 0; i < doc.keys.size(); ++i) {
-        if (doc.keys[i] != "n" && doc.keys[i] != "inputs")
-            errors->push_back(At(file, doc.items[i]) + "unknown member \"" + doc.keys[i] +
+    for (size_t i = 0; i < doc.Size(); ++i) {
+        if (doc.Key(i) != "n" && doc.Key(i) != "inputs")
+            errors->push_back(At(file, doc.Item(i)) + "unknown member \"" + std::string(doc.Key(i)) +
                               "\" (expected \"n\" and \"inputs\")");
     }
     const json::Value* n = doc.Find("n");
     const json::Value* inputs = doc.Find("inputs");
     bool haveCount = false;
     if (n) {
-        if (!n->IsNumber() || n->number < 0 || n->number != std::floor(n->number) || n->number > double(kMaxRunItems)) {
+        const double count = n->Number();
+        if (!n->IsNumber() || count < 0 || count != std::floor(count) || count > double(kMaxRunItems)) {
             errors->push_back(At(file, *n) + "\"n\" must be a whole number from 0 to " + std::to_string(kMaxRunItems));
         } else {
-            out->count = size_t(n->number);
+            out->count = size_t(count);
             haveCount = true;
         }
     }
@@ -61,8 +62,10 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         errors->push_back(At(file, *inputs) + "\"inputs\" must be an object of SEMANTIC: [vectors]");
         inputs = nullptr;
     }
-    if (!haveCount && inputs && !n && !inputs->items.empty() && inputs->items[0].IsArray()) {
-        out->count = std::min(inputs->items[0].items.size(), kMaxRunItems);
+    // Without "n", the first input given as an array sets the count.
+    for (size_t m = 0; !haveCount && !n && inputs && m < inputs->Size(); ++m) {
+        if (!inputs->Item(m).IsArray()) continue;
+        out->count = std::min(inputs->Item(m).Size(), kMaxRunItems);
         haveCount = true;
     }
 
@@ -74,9 +77,9 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
         out->streams.push_back(std::move(stream));
     }
     if (!inputs) return;
-    for (size_t m = 0; m < inputs->keys.size(); ++m) {
-        const std::string& name = inputs->keys[m];
-        const json::Value& value = inputs->items[m];
+    for (size_t m = 0; m < inputs->Size(); ++m) {
+        const std::string name(inputs->Key(m));
+        const json::Value& value = inputs->Item(m);
         uint8_t usage = 0, index = 0;
         if (!ParseSemantic(name, &usage, &index)) {
             errors->push_back(At(file, value) + "unknown semantic \"" + name + "\"");
@@ -94,23 +97,24 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
             errors->push_back(At(file, value) + name + ": expected an array of vectors");
             continue;
         }
-        if (value.items.size() != out->count) {
-            errors->push_back(At(file, value) + name + ": " + std::to_string(value.items.size()) +
+        if (!haveCount) continue;  // "n" was wrong, and that is the one fault to report
+        if (value.Size() != out->count) {
+            errors->push_back(At(file, value) + name + ": " + std::to_string(value.Size()) +
                               " vectors, but n is " + std::to_string(out->count));
             continue;
         }
         const bool position = vertex && usage == isa::USAGE_POSITION;
-        for (size_t i = 0; i < value.items.size(); ++i) {
-            const json::Value& vec = value.items[i];
+        for (size_t i = 0; i < value.Size(); ++i) {
+            const json::Value& vec = value.Item(i);
             Float4 f{0, 0, 0, position ? 1.0f : 0.0f};
             if (vec.IsNumber()) {
                 ToFloat(vec, &f[0]);
-            } else if (!vec.IsArray() || vec.items.empty() || vec.items.size() > 4) {
+            } else if (!vec.IsArray() || vec.Size() == 0 || vec.Size() > 4) {
                 errors->push_back(At(file, vec) + name + "[" + std::to_string(i) + "]: expected 1 to 4 numbers");
                 continue;
             }
             bool ok = true;
-            for (size_t c = 0; c < vec.items.size(); ++c) ok = ok && ToFloat(vec.items[c], &f[c]);
+            for (size_t c = 0; c < vec.Size(); ++c) ok = ok && ToFloat(vec.Item(c), &f[c]);
             if (!ok || (vec.IsNumber() && !ToFloat(vec, &f[0]))) {
                 errors->push_back(At(file, vec) + name + "[" + std::to_string(i) +
                                   "]: components must be numbers that fit in a 32-bit float");

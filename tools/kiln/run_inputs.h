@@ -33,3 +33,8 @@ void ReadInputs(const json::Value& doc, const std::string& file, const gfx::Shad
 
 // Converts a JSON number to float; false when it does not fit in one.
 bool ToFloat(const json::Value& v, float* out);
+
+// The JSON reader must hold the largest inputs file the help promises: every
+// input a program can read (16 vertex input registers), each with
+// kMaxRunItems vectors written as [x, y, z, w] (five values).
+static_assert(json::kMaxValues > 16 * 5 * kMaxRunItems);

@@ -44,8 +44,8 @@ private:
 bool Flatten(const json::Value& v, std::vector<float>* out, int depth = 0) {
     if (v.IsArray()) {
         if (depth > 3) return false;
-        for (const auto& item : v.items)
-            if (!Flatten(item, out, depth + 1)) return false;
+        for (size_t i = 0; i < v.Size(); ++i)
+            if (!Flatten(v.Item(i), out, depth + 1)) return false;
         return true;
     }
     float f;
@@ -150,9 +150,9 @@ void ReadUniforms(const json::Value& doc, const std::string& file, IKLConstantTa
         errors->push_back(At(file, doc) + "the uniforms file must hold an object {\"name\": [values]}");
         return;
     }
-    for (size_t m = 0; m < doc.keys.size(); ++m) {
-        const std::string& name = doc.keys[m];
-        const json::Value& value = doc.items[m];
+    for (size_t m = 0; m < doc.Size(); ++m) {
+        const std::string name(doc.Key(m));
+        const json::Value& value = doc.Item(m);
         std::vector<float> values;
         if (!Flatten(value, &values)) {
             errors->push_back(At(file, value) + "\"" + name +
