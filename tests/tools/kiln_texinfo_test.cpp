@@ -1,6 +1,7 @@
 // kiln texinfo: the report of what the loader sees, and the PNG of level 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -92,9 +93,7 @@ TEST(KilnTexinfo, WritesBlockCompressedLevelZeroAsPng) {
 TEST(KilnTexinfo, FailuresAndUsage) {
     ToolResult missing = RunKiln({"texinfo", "/nonexistent/image.png"});
     EXPECT_EQ(1, missing.exitCode);
-    EXPECT_EQ("kiln texinfo: /nonexistent/image.png: not an image the loader reads, or the file cannot be opened "
-              "(0x88760B59)\n",
-              missing.err);
+    EXPECT_EQ("kiln texinfo: /nonexistent/image.png: No such file or directory\n", missing.err);
     const std::string noise = WriteFile("noise.bin", Bytes(40, 0xEE));
     EXPECT_EQ(1, RunKiln({"texinfo", noise}).exitCode);
     // A DXT1 file whose one 4x4 block is cut short.
@@ -111,7 +110,65 @@ TEST(KilnTexinfo, FailuresAndUsage) {
     EXPECT_EQ(2, RunKiln({"texinfo", "--bogus", "a"}).exitCode);
     ToolResult help = RunKiln({"texinfo", "--help"});
     EXPECT_EQ(0, help.exitCode);
-    EXPECT_NE(help.out.find("usage: kiln texinfo FILE [--png OUT.png]"), std::string::npos);
+    EXPECT_NE(help.out.find("usage: kiln texinfo FILE [--header] [--png OUT.png]"), std::string::npos);
+}
+
+// Files the loader cannot load fail with their cause, even when the header
+// reads; --header keeps the header-only answer.
+TEST(KilnTexinfo, BrokenFilesFailWithTheirCause) {
+    PngOptions rgb;
+    const Bytes png = MakePng(4, 4, rgb, Bytes(4 * 4 * 3, 90));
+    const Bytes tga = MakeTga(2, 4, 4, 24, 0, Bytes(48, 5));
+    Bytes jpeg = MakeJpeg(32, 32, 3, Bytes(32 * 32 * 3, 128));
+    auto patched = [](Bytes b, size_t at, std::initializer_list<uint8_t> with) {
+        std::copy(with.begin(), with.end(), b.begin() + std::ptrdiff_t(at));
+        return b;
+    };
+    auto cut = [](const Bytes& b, size_t size) { return Bytes(b.begin(), b.begin() + std::ptrdiff_t(size)); };
+    // The entropy-coded data of the JPEG, overwritten with a marker that is none.
+    const uint8_t startOfScan[] = {0xFF, 0xDA};
+    const size_t scan = size_t(std::search(jpeg.begin(), jpeg.end(), std::begin(startOfScan), std::end(startOfScan)) -
+                               jpeg.begin());
+    const struct {
+        const char* name;
+        Bytes bytes;
+        const char* cause;
+        bool headerReads;
+    } cases[] = {
+        {"trunc.tga", cut(tga, 18 + 20), "a TGA file whose pixel data is truncated or malformed", true},
+        {"header.tga", cut(tga, 18), "a TGA file whose pixel data is truncated or malformed", true},
+        {"trunc.png", cut(png, png.size() - 20), "a PNG file the loader cannot read: ", true},
+        // IDAT's length field (after the 8-byte signature and the 25-byte IHDR chunk).
+        {"length.png", patched(png, 33, {0x7F, 0xFF, 0, 0}), "a PNG file the loader cannot read: ", true},
+        {"crc.png", patched(png, 29, {0, 0, 0, 0}), "a PNG file the loader cannot read: IHDR: CRC error", false},
+        {"trunc.jpg", cut(jpeg, scan + (jpeg.size() - scan) / 2), "a JPEG file the loader cannot read: ", true},
+        {"scrambled.jpg", patched(jpeg, scan + 20, {0xFF, 0x01, 0xFF, 0x02}),
+         "a JPEG file the loader cannot read: ", true},
+        {"empty.png", Bytes(), "the file is empty", false},
+        {"noise.bin", Bytes(40, 0xEE), "not an image the loader reads", false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = WriteFile(c.name, c.bytes);
+        ToolResult r = RunKiln({"texinfo", path});
+        EXPECT_EQ(1, r.exitCode) << c.name << "\n" << r.out;
+        EXPECT_EQ("", r.out) << c.name;
+        EXPECT_EQ(0u, r.err.find("kiln texinfo: " + path + ": " + c.cause)) << c.name << "\n" << r.err;
+        ToolResult header = RunKiln({"texinfo", "--header", path});
+        EXPECT_EQ(c.headerReads ? 0 : 1, header.exitCode) << c.name << "\n" << header.err;
+    }
+}
+
+// A texture wider than the device's limit is reduced, and the tool says so.
+TEST(KilnTexinfo, OverLimitImagesAreReportedAsReduced) {
+    PngOptions grey;
+    grey.colorType = PNG_COLOR_TYPE_GRAY;
+    const std::string wide = WriteFile("wide.png", MakePng(8193, 2, grey, Bytes(8193 * 2, 200)));
+    const std::string out = std::string(KILN_BINARY_DIR) + "/kiln_texinfo_wide_out.png";
+    ToolResult r = RunKiln({"texinfo", wide, "--png", out});
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("size:    8193 x 2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("note:    larger than the device's 8192 x 8192 limit"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(level 0 as A8R8G8B8, reduced to 8192 x 2)"), std::string::npos) << r.out;
 }
 
 }  // namespace
