@@ -49,7 +49,8 @@ HRESULT ReadDdsFile(SourceImage* image, const BYTE* data, size_t size) {
     // No side limit of its own: every level must lie in the file's bytes.
     if (mips > kMaxMipLevels) return E_FAIL;
     const uint32_t faceBits = ReadLe32(data + 112) & kCubeFaces;
-    if (faceBits != 0 && faceBits != kCubeFaces) return E_FAIL;
+    // A cube map has all six faces, and they are square.
+    if (faceBits != 0 && (faceBits != kCubeFaces || width != height)) return E_FAIL;
     const uint32_t faces = faceBits ? 6 : 1;
 
     D3DFORMAT format;

@@ -59,7 +59,7 @@ TEST(TgaDecoder, ColourMapsOfFifteenAndSixteenBits) {
     EXPECT_EQ(Decode(bad, MakeTga(1, 1, 1, 8, 0x21, body, 1, 255, 2, 16)), ERR_INVALID_DATA);
 }
 
-TEST(DdsDecoder, CubeMapsNeedAllSixFaces) {
+TEST(DdsDecoder, CubeMapsNeedSixSquareFaces) {
     DdsOptions o;
     o.width = o.height = 1;
     o.caps2 = 0x200 | 0xFC00;
@@ -73,6 +73,11 @@ TEST(DdsDecoder, CubeMapsNeedAllSixFaces) {
     o.caps2 = 0x200 | 0x7C00;  // five faces
     SourceImage partial;
     EXPECT_EQ(Decode(partial, MakeDds(o, Bytes(5 * 4, 0))), ERR_INVALID_DATA);
+
+    o.caps2 = 0x200 | 0xFC00;  // six faces of 16 x 8
+    o.width = 16, o.height = 8;
+    SourceImage oblong;
+    EXPECT_EQ(Decode(oblong, MakeDds(o, Bytes(6 * 16 * 8 * 4, 0))), ERR_INVALID_DATA);
 }
 
 TEST(DdsDecoder, MipChainsVolumesAndBlockSizes) {
