@@ -27,7 +27,7 @@ struct DeviceImpl::DrawSource {
 
 namespace {
 
-// Largest vertex range one draw may transform.
+// Most vertices one draw may transform.
 constexpr uint64_t kMaxDrawVertices = 1u << 24;
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
@@ -40,6 +40,38 @@ UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
     case D3DPT_TRIANGLEFAN: return primitives + 2;
     default: return 0;
     }
+}
+
+// Shades the vertices the corners name, into *out, and rewrites each corner
+// to its vertex's place there. Dense indices shade their whole range at once;
+// sparse ones (indices {0, 0xFFFFFF, 1}) shade each run of consecutive used
+// vertices, so the work and memory follow the corners, not the index range.
+HRESULT ShadeCorners(DeviceImpl& device, const VertexSource& source, const VaryingLayout& layout,
+                     std::vector<int64_t>& corner, std::vector<ClipVertex>* out) {
+    const int64_t lo = *std::min_element(corner.begin(), corner.end());
+    const int64_t hi = *std::max_element(corner.begin(), corner.end());
+    if (uint64_t(hi - lo) < 2 * uint64_t(corner.size()) + 64) {
+        if (uint64_t(hi - lo) >= kMaxDrawVertices) return D3DERR_INVALIDCALL;
+        for (int64_t& c : corner) c -= lo;
+        return RunVertexStage(device, source, layout, lo, UINT(hi - lo + 1), out);
+    }
+    std::vector<int64_t> used(corner);
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    if (used.size() >= kMaxDrawVertices) return D3DERR_INVALIDCALL;
+    out->clear();
+    out->reserve(used.size());
+    std::vector<ClipVertex> run;
+    for (size_t i = 0; i < used.size();) {
+        size_t j = i + 1;
+        while (j < used.size() && used[j] == used[j - 1] + 1) ++j;
+        HRESULT hr = RunVertexStage(device, source, layout, used[i], UINT(j - i), &run);
+        if (FAILED(hr)) return hr;
+        out->insert(out->end(), run.begin(), run.end());
+        i = j;
+    }
+    for (int64_t& c : corner) c = std::lower_bound(used.begin(), used.end(), c) - used.begin();
+    return D3D_OK;
 }
 
 float FloatState(DWORD v) {
@@ -100,9 +132,6 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     } else {
         for (UINT i = 0; i < count; ++i) corner[i] = int64_t(source.start) + i;
     }
-    int64_t lo = *std::min_element(corner.begin(), corner.end());
-    int64_t hi = *std::max_element(corner.begin(), corner.end());
-    if (uint64_t(hi - lo) >= kMaxDrawVertices) return D3DERR_INVALIDCALL;
 
     VertexSource vs;
     if (source.userVertices) {
@@ -123,7 +152,7 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     DrawState state;
     state.varyings = LinkVaryings(*this);
     std::vector<ClipVertex> vertices;
-    HRESULT hr = RunVertexStage(*this, vs, state.varyings, lo, UINT(hi - lo + 1), &vertices);
+    HRESULT hr = ShadeCorners(*this, vs, state.varyings, corner, &vertices);
     if (FAILED(hr)) return hr;
 
     // Triangles as index triples into `vertices`; the first corner of each
@@ -131,7 +160,7 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     // lines become one-pixel-wide screen-space quads appended to `vertices`.
     std::vector<uint32_t> triangles;
     triangles.reserve(size_t(primitiveCount) * 6);
-    auto at = [&](UINT i) { return uint32_t(corner[i] - lo); };
+    auto at = [&](UINT i) { return uint32_t(corner[i]); };
     bool pretransformed = !vertexShader_ && declaration_->pretransformed();
     // Offsets of half a pixel, in the units of the vertex's position.
     auto halfPixel = [&](const ClipVertex& v, float* hx, float* hy) {

@@ -1,6 +1,8 @@
 // Cube and volume sampling, and draws with hostile input: indices beyond
 // the buffers, absurd counts, non-finite positions, missing bindings.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "scene_helper.h"
@@ -119,6 +121,46 @@ TEST(Robustness, HostileDrawsFailCleanlyOrDrawNothingWrong) {
     t.dev->SetIndices(nullptr);
     vb->Release();
     ib->Release();
+}
+
+// 32-bit indices that span sixteen million vertices but use four: only the
+// used vertices are shaded, and the triangle comes out as a dense draw's.
+TEST(Robustness, SparseIndexRangesShadeOnlyTheUsedVertices) {
+    struct V {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+    };
+    const V verts[3] = {{1, 1, 0.5f, 1, 0xFFFF0000}, {15, 2, 0.5f, 1, 0xFF00FF00}, {3, 14, 0.5f, 1, 0xFF0000FF}};
+    auto draw = [&](const std::vector<uint32_t>& indices) {
+        TestDevice t(16, 16);
+        IDirect3DVertexBuffer9* vb = nullptr;
+        IDirect3DIndexBuffer9* ib = nullptr;
+        EXPECT_EQ(t.dev->CreateVertexBuffer(sizeof(verts), 0, 0, D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+        EXPECT_EQ(t.dev->CreateIndexBuffer(UINT(indices.size() * 4), 0, D3DFMT_INDEX32, D3DPOOL_DEFAULT, &ib, nullptr),
+                  D3D_OK);
+        void* p;
+        vb->Lock(0, 0, &p, 0);
+        std::memcpy(p, verts, sizeof(verts));
+        vb->Unlock();
+        ib->Lock(0, 0, &p, 0);
+        std::memcpy(p, indices.data(), indices.size() * 4);
+        ib->Unlock();
+        t.dev->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+        t.dev->SetStreamSource(0, vb, 0, sizeof(V));
+        t.dev->SetIndices(ib);
+        EXPECT_EQ(t.dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, UINT(indices.size() / 3)), D3D_OK);
+        std::vector<uint32_t> pixels = t.Pixels();
+        t.dev->SetStreamSource(0, nullptr, 0, 0);
+        t.dev->SetIndices(nullptr);
+        vb->Release();
+        ib->Release();
+        return pixels;
+    };
+    const std::vector<uint32_t> dense = draw({0, 1, 2});
+    ASSERT_NE(std::count(dense.begin(), dense.end(), 0u), std::ptrdiff_t(dense.size()));
+    // The far vertex lies beyond the buffer (zeros); its triangle is degenerate.
+    EXPECT_EQ(draw({0xFFFFFF, 0, 0xFFFFFF, 0, 1, 2}), dense);
+    EXPECT_EQ(draw({0xFFFFFFFF, 1, 0xFFFFFFFF, 0, 1, 2}), dense);
 }
 
 }  // namespace

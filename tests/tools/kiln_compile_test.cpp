@@ -100,6 +100,54 @@ TEST_F(KilnShaderCommands, CompileFailuresExitNonZero) {
     EXPECT_FALSE(fs::exists(dir_ / "out.bin"));
 }
 
+// A construct the compiler does not support gives one line: what and where.
+TEST_F(KilnShaderCommands, UnsupportedConstructsGiveOneLine) {
+    const struct {
+        const char* name;
+        const char* source;
+        const char* message;
+    } cases[] = {
+        {"recursion.fx", "float f(float x) { return f(x - 1); }\n"
+                         "float4 main(float4 p : POSITION) : POSITION { return f(p.x); }\n",
+         "(1): error X3500: 'f': recursive functions not yet implemented\n"},
+        {"index.fx", "float4 main(float4 p : POSITION) : POSITION {\n    float a[4] = {1, 2, 3, 4};\n"
+                     "    return a[p.x];\n}\n",
+         "(3): error X3500: non-linear array references not yet implemented\n"},
+        {"loop.fx", "float4 main(float4 p : POSITION) : POSITION {\n    float s = 0;\n"
+                    "    for (int i = 0; i < p.x; ++i) s += i;\n    return s;\n}\n",
+         "(3): error X3500: general for/do/while statements are not yet implemented\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.name, c.source);
+        ToolResult r = RunKiln({"compile", path, "-p", "vs_2_0", "-e", "main"});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_EQ(r.err, path + c.message);
+    }
+}
+
+// Messages found after parsing name the file and the line they concern.
+TEST_F(KilnShaderCommands, LateMessagesNameFileAndLine) {
+    const struct {
+        const char* name;
+        const char* source;
+        const char* message;
+    } cases[] = {
+        {"empty.fx", "", "(1): error X3501: 'main': entrypoint not found\n"},
+        {"other.fx", "float4 other(float4 p : POSITION) : POSITION { return p; }\n\n",
+         "(3): error X3501: 'main': entrypoint not found\n"},
+        {"lookup.fx", "sampler2D s;\nfloat4 main(float4 p : POSITION) : POSITION {\n    return tex2D(s, p.xy);\n}\n",
+         "(3): error X4545: vs_2_0 target does not support texture lookups\n"},
+        {"position.fx", "float2 main(float4 p : POSITION) : POSITION {\n    return p.xy;\n}\n",
+         "(1): error X4541: vertex shader must minimally write all four components of POSITION\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = Write(c.name, c.source);
+        ToolResult r = RunKiln({"compile", path, "-p", "vs_2_0", "-e", "main"});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_EQ(r.err, path + c.message);
+    }
+}
+
 // True when some line of `text`, leading blanks removed, starts with `start`.
 bool HasLineStarting(const std::string& text, const std::string& start) {
     std::stringstream in(text);

@@ -162,11 +162,16 @@ int RunCompile(const std::vector<std::string>& args) {
     }
     int status = 0;
     if (FAILED(hr)) {
-        if (hr == E_NOTIMPL) std::fprintf(stderr, "kiln compile: code generation is not available in this build\n");
+        if (hr == E_NOTIMPL && !messages)
+            std::fprintf(stderr, "kiln compile: code generation is not available in this build\n");
         if (hr == D3DERR_INVALIDCALL && options.fragment && !messages)
             std::fprintf(stderr, "kiln compile: --fragment needs a vertex shader profile (vs_1_1, vs_2_0, vs_2_sw)\n");
         ExplainUnknownProfile("compile", profile);
-        std::fprintf(stderr, "kiln compile: failed: %s\n", DescribeResult(hr).c_str());
+        // A construct the compiler does not support is said in full by its
+        // message (what and where); "failed: E_NOTIMPL" would only suggest a
+        // missing part of this build.
+        if (!(messages && hr == E_NOTIMPL))
+            std::fprintf(stderr, "kiln compile: failed: %s\n", DescribeResult(hr).c_str());
         status = 1;
     } else if (code) {
         status = EmitShader(code, profile, out, disasm);

@@ -782,7 +782,15 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
             samplers.push_back({a.pool, a.reg});
     }
     if (!samplers.empty() && SamplerLimit() == 0) {
-        Report(nullptr, codegen_diag::kNoTextureLookups, TargetName().c_str());
+        // Reported where the first lookup stands.
+        int32_t first = -1;
+        for (const IrArgument& a : args)
+            if (PoolClass(a.pool) == ArgClass::Sampler && a.firstUse >= 0 && (first < 0 || a.firstUse < first))
+                first = a.firstUse;
+        const SourceLocation* where = first >= 0 && size_t(first) < instructions.size()
+                                          ? &instructions[size_t(first)].location
+                                          : nullptr;
+        Report(where, codegen_diag::kNoTextureLookups, TargetName().c_str());
         return E_FAIL;
     }
     if (int(samplers.size()) > SamplerLimit()) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering_messages.h"
 
 namespace hlsl::lowering {
 namespace {
@@ -156,7 +157,7 @@ Value Lowerer::Emit(uint32_t code, const std::vector<const Value*>& inputs, size
     if (allFold) return folded;
     if (code == kOpMove) return in[0];
 
-    if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+    if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
     const int inst = p.AddInstruction(MakeOp(code, uint32_t(n)));
     if (inst < 0) throw std::bad_alloc();
     Value out(n);
@@ -244,7 +245,7 @@ Value Lowerer::Dot(const Value& a, const Value& b) {
         if (literal) sum += u * v;
     }
     if (literal) return {Literal(sum)};
-    if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+    if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
     const int inst = p.AddInstruction(MakeOp(kOpDot, uint32_t(n)), int(2 * n), 1);
     if (inst < 0) throw std::bad_alloc();
     const int32_t out = NewTemp();

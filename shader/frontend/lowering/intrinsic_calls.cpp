@@ -166,7 +166,7 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
             if (!LiteralOf(mask[0], &m) || m != 1) x = Mul(x, mask);
             for (size_t first = 0; first < x.size(); first += kRegisterWidth) {
                 const size_t count = std::min(kRegisterWidth, x.size() - first);
-                if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+                if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
                 const int inst = p.AddInstruction(MakeOp(kOpClip, uint32_t(count)));
                 if (inst < 0) throw std::bad_alloc();
                 for (size_t i = 0; i < count; ++i) p.instructions[inst].inputs[i] = x[first + i];
@@ -215,7 +215,7 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
             return {Literal(1), Max(ndl, L(*this, 0))[0], specular[0], Literal(1)};
         }
         case kNoise: {
-            if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+            if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
             const int inst = p.AddInstruction(MakeOp(kOpNoise, uint32_t(a[0].size())));
             if (inst < 0) throw std::bad_alloc();
             for (size_t i = 0; i < a[0].size(); ++i) p.instructions[inst].inputs[i] = a[0][i];
@@ -295,7 +295,7 @@ Value Lowerer::LowerSample(const CallExpr* e, int32_t sampler, const Value& coor
         coords = {coords[0], coords[0]};
     }
     const size_t n = coords.size();
-    if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+    if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
     const int inst = p.AddInstruction(MakeOp(kOpSample + 4 * dimension + kind, uint32_t(n)));
     if (inst < 0) throw std::bad_alloc();
     Value out(4);

@@ -233,7 +233,7 @@ void Lowerer::MoveInto(const Value& outputs, const Value& values) {
         }
         return;
     }
-    if (p.instructions.size() >= kMaxInstructions) throw ProgramTooLarge();
+    if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
     const int inst = p.AddInstruction(MakeOp(kOpMove, uint32_t(outputs.size())));
     if (inst < 0) throw std::bad_alloc();
     IrInstruction& ins = p.instructions[inst];

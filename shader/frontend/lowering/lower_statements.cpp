@@ -134,6 +134,16 @@ void Lowerer::LowerIf(const IfStmt* s) {
 }
 
 void Lowerer::LowerLoop(const LoopStmt* s) {
+    struct OuterLoop {  // remembers the outermost loop while it is unrolled
+        const LoopStmt*& slot;
+        bool set;
+        OuterLoop(const LoopStmt*& outer, const LoopStmt* s) : slot(outer), set(!outer) {
+            if (set) slot = s;
+        }
+        ~OuterLoop() {
+            if (set) slot = nullptr;
+        }
+    } outer(outerLoop, s);
     if (s->init) LowerStatement(s->init);
     for (int round = 0; round <= kMaxLoopRounds; ++round) {
         if (returned || Failed()) return;
@@ -142,6 +152,7 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         double constant;
         if (c.empty() || !LiteralOf(c[0], &constant)) break;
         if (constant == 0) return;
+        if (++unrolledRounds > kMaxUnrolledRounds) TooLarge(lowmsg::kTooManyRounds, kMaxUnrolledRounds, s->loc);
         LowerStatement(s->body);
         if (returned || Failed()) return;
         if (s->iteration) Lower(s->iteration);

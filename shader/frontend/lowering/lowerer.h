@@ -115,6 +115,9 @@ public:
     void LowerDeclaration(const VarDecl* v);
     void LowerIf(const IfStmt* s);
     void LowerLoop(const LoopStmt* s);
+    // Reports that the program cannot fit its target, where the outermost
+    // loop being unrolled stands (else at `fallback`), and stops the lowering.
+    [[noreturn]] void TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback);
 
     // ---- variables, inputs and outputs (lower_program.cpp)
     // A piece of an input or output: the components of `var` (of `type`,
@@ -164,6 +167,10 @@ public:
     SourceLocation here;       // source position given to new instructions
     uint32_t precision = kValuePrecisionFull;  // class of new temporaries and literals
     std::set<const FuncDecl*> expanding;
+    // Bounds of the unrolled program for this target (see LoweredInstructionLimit).
+    size_t instructionLimit = 0;
+    size_t unrolledRounds = 0;
+    const LoopStmt* outerLoop = nullptr;
     std::set<const VarDecl*> staticsSeen;
 
 private:
@@ -174,12 +181,16 @@ private:
 
 // Limits that keep absurd sources from exhausting memory: unrolled loops
 // run at most kMaxLoopRounds times (as the language's lowering defines), and
-// the whole program may not grow beyond kMaxInstructions.
+// the whole program may not grow beyond what its target can hold.
 constexpr int kMaxLoopRounds = 1024;
 // Components of one register: no instruction the lowering makes computes
 // more (wider values are split into register-sized instructions).
 constexpr size_t kRegisterWidth = 4;
-constexpr size_t kMaxInstructions = 1u << 20;
+// The lowered program of a target may hold at most this many instructions
+// (see LoweredInstructionLimit), and all loops together unroll at most
+// kMaxUnrolledRounds times, so a loop nest that cannot fit fails at once.
+size_t LoweredInstructionLimit(uint32_t version);
+constexpr size_t kMaxUnrolledRounds = 1u << 16;
 // Calls nest at most this deep (each expansion recurses through the
 // lowering of the callee's body).
 constexpr size_t kMaxCallDepth = 128;

@@ -47,7 +47,10 @@ namespace hlsl {
 // is chosen as the compile entry chooses it; none found is X3501.
 // Results: S_OK; E_FAIL after an error (messages logged); E_NOTIMPL for a
 // construct the lowering does not support (X3500); E_OUTOFMEMORY.
-HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program);
+// `end` (may be null) is where the source ended: an entry not found is
+// reported there.
+HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program,
+                    const SourceLocation* end = nullptr);
 
 // The semantic text of an input or output argument's `semanticNode`
 // (null when the node carries none), and the node's source position.

@@ -1,5 +1,6 @@
 // The lowering's door: target traits, reporting, and LowerShader, which runs
 // the globals and the entry function and turns internal limits into messages.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -21,6 +22,28 @@ Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(prog
     ps1Target = pixelTarget && major < 2;
     // The ps_1_x instruction sets have no minimum, maximum or comparisons.
     nativeCompare = !ps1Target;
+    instructionLimit = LoweredInstructionLimit(p.version);
+}
+
+size_t LoweredInstructionLimit(uint32_t version) {
+    // Instruction slots of the largest program of each shader model: vs_1_1
+    // 128, vs_2_0 and vs_2_x 256, ps_1_x at most 28, ps_2_0 96 and ps_2_x 512;
+    // the 3.x models and the software profiles ("sw", minor 0xFF) are held to
+    // 32768, the most any 3.x device offers.
+    const uint32_t kind = version >> 16, major = (version >> 8) & 0xFF, minor = version & 0xFF;
+    size_t slots = 32768;
+    if (minor != 0xFF && major < 3) slots = kind == 0xFFFE ? (major < 2 ? 128 : 256) : (major < 2 ? 28 : 512);
+    // Every lowered instruction is at most one vector operation, and a slot
+    // holds one; the optimizer's packing of scalar work into vectors and its
+    // removal of dead code earn a factor of four, and small programs some room.
+    return std::max<size_t>(4 * slots, 8192);
+}
+
+void Lowerer::TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback) {
+    TargetDesc target{};
+    const char* name = SUCCEEDED(FindTargetByVersion(p.version, 0, &target)) && target.name ? target.name : "the target";
+    Error(outerLoop ? outerLoop->loc : fallback, d, name, unsigned(limit));
+    throw ProgramTooLarge();
 }
 
 namespace {
@@ -76,7 +99,7 @@ FuncDecl* FindEntry(ProgramTree& tree, const char* entry, uint32_t version) {
 
 }  // namespace
 
-HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program) {
+HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program, const SourceLocation* end) {
     if (!entry) return D3DERR_INVALIDCALL;
     program.entryName = entry;
     auto outOfMemory = [&]() {
@@ -91,7 +114,7 @@ HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& p
         if (FAILED(hr)) return hr;
         FuncDecl* f = FindEntry(tree, entry, program.version);
         if (!f) {
-            if (program.log) program.log->Report(nullptr, diag::kEntryPointNotFound, entry);
+            if (program.log) program.log->Report(end, diag::kEntryPointNotFound, entry);
             program.errorFlag = true;
             return E_FAIL;
         }
@@ -99,7 +122,7 @@ HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& p
     } catch (const std::bad_alloc&) {
         return outOfMemory();
     } catch (const lowering::ProgramTooLarge&) {
-        return outOfMemory();
+        return E_FAIL;  // reported where it was found
     }
 }
 

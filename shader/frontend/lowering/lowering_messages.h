@@ -28,6 +28,10 @@ inline constexpr Diagnostic kOutputNeverAssigned{3508, false, "'%s': output para
 inline constexpr Diagnostic kTex1DDependent{
     3509, true, "tex1D will considered dependent since texcoord was not declared as at least float2"};
 inline constexpr Diagnostic kMissingImplementation{3510, false, "function '%s' missing implementation"};
+inline constexpr Diagnostic kProgramTooLarge{
+    3511, false, "program too large for %s: unrolled loops and expanded calls give more than %u instructions"};
+inline constexpr Diagnostic kTooManyRounds{
+    3511, false, "program too large for %s: loops unroll into more than %u iterations in all"};
 
 inline constexpr Diagnostic kUnrecognizedStatement{0, false, "internal error: unrecognized statement"};
 inline constexpr Diagnostic kUnrecognizedExpression{0, false, "internal error: unrecognized expression"};

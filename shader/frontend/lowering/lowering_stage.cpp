@@ -8,7 +8,10 @@ HRESULT LowerCompileJob(CompileJob& job, IntermediateProgram& generator) {
     auto* tree = static_cast<hlsl::ProgramTree*>(job.program);
     HRESULT hr = generator.Initialize(tree, &job.preprocessor->Log(), job.version, job.flags, job.entryPoint);
     if (FAILED(hr)) return hr;
-    hr = hlsl::LowerShader(*tree, job.entryPoint, generator);
+    // The file the compile read, at its end, for messages that concern the
+    // source as a whole.
+    SourceLocation end = job.preprocessor->CurrentPosition();
+    hr = hlsl::LowerShader(*tree, job.entryPoint, generator, end.file ? &end : nullptr);
     if (FAILED(hr) || generator.errorFlag) job.errorFlag = true;
     return hr;
 }

@@ -1,6 +1,8 @@
 // Every message of the lowering with its exact text, position and result.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "lowering_util.h"
 
 namespace {
@@ -85,6 +87,50 @@ TEST(LoweringMessages, ConstantLoopUnrollsOneBodyPerRound) {
         " return r; }");
     EXPECT_EQ(S_OK, s->hr) << s->log;
     EXPECT_EQ(4u, s->Count(kOpAdd));  // one add per round
+}
+
+// Loops that unroll into more than the target can hold stop at once, with
+// the outermost loop named, instead of building the program first.
+TEST(LoweringMessages, LoopsThatCannotFitStopAtOnce) {
+    const std::string nest =
+        "float4 main(float4 p : POSITION) : POSITION {\n float4 r = 0;\n"
+        " for (int i = 0; i < 255; i++)\n  for (int j = 0; j < 255; j++)\n   for (int k = 0; k < 255; k++) r += p;\n"
+        " return r; }";
+    const struct {
+        std::string source;
+        const char* profile;
+        const char* expected;
+    } cases[] = {
+        {nest, "vs_2_0",
+         "t.hlsl(3): error X3511: program too large for vs_2_0: unrolled loops and expanded calls give more than "
+         "8192 instructions\n"},
+        // The software profile's larger bound is not reached before the rounds run out.
+        {nest, "vs_2_sw",
+         "t.hlsl(3): error X3511: program too large for vs_2_sw: loops unroll into more than 65536 iterations in "
+         "all\n"},
+        {"float4 main(float4 p : POSITION) : POSITION {\n float4 r = 0;\n"
+         " for (int i = 0; i < 1000; i++) for (int j = 0; j < 255; j++) r += p;\n return r; }",
+         "ps_2_0",
+         "t.hlsl(3): error X3511: program too large for ps_2_0: unrolled loops and expanded calls give more than "
+         "8192 instructions\n"},
+        // Folded to a constant, but still sixteen million rounds to unroll.
+        {"float4 main(float4 p : POSITION) : POSITION {\n int n = 0;\n"
+         " for (int i = 0; i < 255; i++) for (int j = 0; j < 255; j++) for (int k = 0; k < 255; k++) n++;\n"
+         " return p * n; }",
+         "vs_2_sw", "t.hlsl(3): error X3511: program too large for vs_2_sw: loops unroll into more than 65536 "
+         "iterations in all\n"},
+    };
+    for (const auto& c : cases) {
+        auto s = LowerSource(c.source.c_str(), "main", c.profile);
+        EXPECT_EQ(c.expected, s->log) << c.profile << "\n" << c.source;
+        EXPECT_EQ(E_FAIL, s->hr) << c.profile;
+    }
+    // A loop nest that fits is unrolled as before.
+    auto fits = LowerSource(
+        "float4 main(float4 p : POSITION) : POSITION {\n float4 r = 0;\n"
+        " for (int i = 0; i < 16; i++) for (int j = 0; j < 16; j++) r += p;\n return r; }");
+    EXPECT_EQ(S_OK, fits->hr) << fits->log;
+    EXPECT_EQ(256u, fits->Count(kOpAdd));
 }
 
 }  // namespace
