@@ -46,7 +46,7 @@ TEST(LoweringStage, MissingEntryAndLoweringErrorsSetTheErrorFlag) {
     bool errorFlag = false;
     EXPECT_EQ(E_FAIL, LowerJob("float4 vs(float4 p : POSITION) : POSITION { return p; }", "main", &program, &log,
                                &errorFlag));
-    EXPECT_EQ("error X3501: 'main': entrypoint not found\n", log);
+    EXPECT_EQ("job.hlsl(1): error X3501: 'main': entrypoint not found\n", log);  // where the source ends
     EXPECT_TRUE(errorFlag);
     errorFlag = false;
     EXPECT_EQ(E_FAIL, LowerJob("float4 vs(float4 p) : POSITION { return p; }", "vs", &program, &log, &errorFlag));
