@@ -225,6 +225,7 @@ void Parser::CheckVariable(VarDecl* v, Declarator* d, const Type* baseType) {
 
     // 1. array dimensions
     const Type* type = ApplyDimensions(name, d, baseType, kind, false);
+    v->dimensionsRefused = !d->dims.empty() && type == baseType;  // the array type was refused
     if (u & kUsageConst) type = tree_->types.MakeConst(type);
 
     // 2, 3. target names and inline

@@ -96,6 +96,9 @@ Expr* Parser::MakeIdentifier(const Token* t) {
         return nullptr;
     }
     if (conflict) Warning(t->Location(), msg::kLoopVariableConflict, name);
+    // A variable whose declaration was refused has no usable type: the fault
+    // is reported once, at the declaration.
+    if (static_cast<VarDecl*>(s->decl)->dimensionsRefused) return nullptr;
     VarRefExpr* ref = tree_->New<VarRefExpr>(t->Location());
     ref->var = static_cast<VarDecl*>(s->decl);
     ref->type = ref->var->type;

@@ -277,6 +277,7 @@ struct VarDecl : Decl {
     uint32_t packing = 0;                // kRowMajor / kColumnMajor / 0 (matrices)
     uint32_t valueOffset = 0;            // first slot in the value area
     bool evaluateNow = false;            // global whose literal initializer is its value
+    bool dimensionsRefused = false;      // already reported: its uses report nothing more
 };
 
 struct Stmt;

@@ -181,6 +181,20 @@ TEST(FrontEndMessages, OneFaultOneMessage) {
     EXPECT_TRUE(CheckSource("float4 main(float4 p : POSITION) : POSITION vs_2_0 { return p; }").Ok());
 }
 
+// An array whose dimensions are refused is reported once: its uses add no
+// "array expected" or other messages of their own.
+TEST(FrontEndMessages, RefusedArrayDimensionsAreReportedOnce) {
+    CheckResult local = CheckSource("float4 f(float4 p) {\n float a[100000];\n a[0] = p.x;\n return p * a[1]; }\n"
+                                    "float4 g(float4 p) { return p; }");
+    EXPECT_EQ(local.log.find("t.hlsl(2): error X3059: 'a': array dimension must be between 1 and 65536\n"), 0u)
+        << local.log;
+    EXPECT_EQ(local.log.find("X3021"), std::string::npos) << local.log;
+    CheckResult global = CheckSource("float4 k[300][300];\nfloat4 f() { return k[1][2] + k[0]; }");
+    EXPECT_EQ(global.log.find("t.hlsl(1): error X3059: 'k': array dimension must be between 1 and 65536\n"), 0u)
+        << global.log;
+    EXPECT_EQ(global.log.find("X3021"), std::string::npos) << global.log;
+}
+
 TEST(FrontEndMessages, SyntaxErrorsDescribeTheToken) {
     const MessageCase cases[] = {
         {"float x = 1 2;", "t.hlsl(1): error X3000: syntax error: unexpected integer constant"},
