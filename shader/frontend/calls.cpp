@@ -122,6 +122,10 @@ Expr* Parser::MakeCall(const Token* nameToken, std::vector<Expr*>* argList) {
     uint32_t best = kExcluded;
     std::vector<FuncDecl*> ties;
     bool countFits = false;
+    // The one function whose arity fits, and the argument that kept it out
+    // only for not being assignable to its out parameter.
+    size_t fitting = 0;
+    const Expr* unassignable = nullptr;
     for (FuncDecl* f : functions) {
         if (args.size() > f->params.size()) continue;
         bool defaultsCover = true;
@@ -129,6 +133,7 @@ Expr* Parser::MakeCall(const Token* nameToken, std::vector<Expr*>* argList) {
             if (!f->params[i]->init) defaultsCover = false;
         if (!defaultsCover) continue;
         countFits = true;
+        ++fitting;
         uint32_t score = TargetScore(context, f->target);
         for (size_t i = 0; i < args.size() && score != kExcluded; ++i) {
             const VarDecl* p = f->params[i];
@@ -139,7 +144,9 @@ Expr* Parser::MakeCall(const Token* nameToken, std::vector<Expr*>* argList) {
                 s += ConversionCost(p->type, at);
             }
             if (p->usage & kUsageOut) {
-                if (!IsAssignable(args[i]) || !CanConvert(tree_->types.WithoutConst(at), p->type, false)) {
+                const bool converts = CanConvert(tree_->types.WithoutConst(at), p->type, false);
+                if (!IsAssignable(args[i]) || !converts) {
+                    if (converts && !unassignable) unassignable = args[i];
                     score = kExcluded;
                     break;
                 }
@@ -194,6 +201,10 @@ Expr* Parser::MakeCall(const Token* nameToken, std::vector<Expr*>* argList) {
             Error(loc, msg::kFunctionArgCount, name, n, plural);
         } else if (functions.empty() && nameKnown && !countKnown) {
             Error(loc, msg::kIntrinsicArgCount, name, n, plural);
+        } else if (fitting == 1 && unassignable && !nameKnown) {
+            // The one candidate takes it, but writes back into an argument
+            // that is no variable.
+            Error(unassignable->loc, msg::kConstLValue);
         } else if (!functions.empty() || nameKnown) {
             // Some signature takes that many arguments, but not of these types.
             std::string types;

@@ -195,6 +195,19 @@ TEST(FrontEndMessages, RefusedArrayDimensionsAreReportedOnce) {
     EXPECT_EQ(global.log.find("X3021"), std::string::npos) << global.log;
 }
 
+// An expression given for an out or inout parameter is reported as what it
+// is, not as a failed conversion to "parameter types".
+TEST(FrontEndMessages, OutArgumentsMustBeVariables) {
+    CheckResult r = CheckSource("void f(inout float4 x) { x += 1; }\nfloat4 g(float4 p) {\n f(p + 1);\n return p; }");
+    EXPECT_EQ(r.log, "t.hlsl(3): error X3025: l-value specifies const object\n");
+    // With a second overload that cannot take the argument either, which one
+    // was meant is unclear: the conversion message stays.
+    CheckResult two = CheckSource("void f(inout float4 x) { }\nvoid f(out float2x2 m) { }\n"
+                                  "float4 g(float4 p) {\n f(p + 1);\n return p; }");
+    EXPECT_NE(two.log.find("error X3017: 'f': cannot convert from 'float4' to 'parameter types'"), std::string::npos)
+        << two.log;
+}
+
 TEST(FrontEndMessages, SyntaxErrorsDescribeTheToken) {
     const MessageCase cases[] = {
         {"float x = 1 2;", "t.hlsl(1): error X3000: syntax error: unexpected integer constant"},
