@@ -272,6 +272,7 @@ TEST_F(KilnRun, ProblemsAreReportedOnePerLine) {
         {{}, "[" + std::string(100, '[') + std::string(101, ']'), "", 1, "in.json:1:65: nesting deeper than 64 levels"},
         {{}, "{\"n\": 1,\n  \"inputs\": {]}", "", 1, "in.json:2:14: expected a member name"},
         {{}, "{\"n\": 1, \"inputs\": {\"POSITION\": [[1, 2,]]}}", "", 1, "in.json:1:40: expected a value"},
+        {{}, "{\"n\": 1, \"n\": 2}", "", 1, "in.json:1:10: duplicate member \"n\""},
         {{}, "{\"n\": 2, \"inputs\": {\"POSITION\": [[1, 2, 3, 4]]}}", "", 1, "1 vectors, but n is 2"},
         {{}, "{\"n\": 300000, \"inputs\": {}}", "", 1, "\"n\" must be a whole number from 0 to 262144"},
         {{}, "{\"n\": 1.5}", "", 1, "\"n\" must be a whole number"},
