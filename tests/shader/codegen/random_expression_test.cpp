@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,7 +63,9 @@ public:
     Generator(unsigned seed, bool pixel) : rng_(seed), pixel_(pixel) {
         for (D4* v : {&a_, &b_, &u_})
             for (double& x : *v) x = Pick(-16, 16) / 8.0 + (Pick(0, 1) ? 0.0625 : -0.0625);
-        for (auto* m : {&mr_, &mc_, &nr_, &nc_})
+        for (auto* m : {&mr_, &mc_})
+            for (double& x : *m) x = Pick(-8, 8) / 8.0;
+        for (auto* m : {&nr_, &nc_})
             for (double& x : *m) x = Pick(-8, 8) / 8.0;
     }
 
@@ -448,9 +451,10 @@ private:
                 return Map(x, "faceforward(" + s + ", " + t + ", " + w.text + ")", [d](double n) { return d < 0 ? n : -n; });
             }
             default: {
-                // dst of the vectors' first components, as lighting code uses it.
+                // The distance vector (1, x.y * y.y, x.z, y.w) of lighting code.
                 if (width != 4) break;
-                return Expr{"dst(" + s + ", " + t + ")", 4, {1, x.v[1] * y.v[1], x.v[2], y.v[3]}};
+                return Expr{"float4(1.0, (" + s + ").y * (" + t + ").y, (" + s + ").z, (" + t + ").w)", 4,
+                            {1, x.v[1] * y.v[1], x.v[2], y.v[3]}};
             }
         }
         return Map2(x, y, "(" + s + " + " + t + ")", [](double p, double q) { return p + q; });
@@ -550,9 +554,9 @@ TEST_P(RandomExpressions, DeviceResultsMatchTheValuesComputedHere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryProfile, RandomExpressions,
-                         testing::Values(Profile{"vs_1_1", false, 4}, Profile{"vs_2_0", false, 4},
-                                         Profile{"vs_2_sw", false, 4}, Profile{"ps_2_0", true, 3},
-                                         Profile{"ps_2_sw", true, 4}),
+                         testing::Values(Profile{"vs_1_1", false, 5}, Profile{"vs_2_0", false, 5},
+                                         Profile{"vs_2_sw", false, 5}, Profile{"ps_2_0", true, 4},
+                                         Profile{"ps_2_sw", true, 5}),
                          [](const testing::TestParamInfo<Profile>& info) { return std::string(info.param.name); });
 
 }  // namespace
