@@ -3,17 +3,18 @@
 namespace gfx::isa {
 namespace {
 
-// Instruction slots of the rows whose cost is not one slot, per model
-// family: vs_1_1, the other vertex models, ps_1_1 to ps_1_4, the other pixel
-// models. Where the published models leave a count open, the larger reading
-// is taken (texldl, dsx and dsy two slots; nop one slot), so a program that
-// fits here fits every device of the model.
+// Instruction slots of the rows whose cost is not one slot (every other
+// instruction, nop included, takes one), per model family: vs_1_1, the other
+// vertex models, ps_1_1 to ps_1_4, the other pixel models. Where the
+// published models leave a count open, the larger reading is taken (texldl,
+// dsx and dsy two slots, nop one), so a program that fits here fits every
+// device of the model.
 struct SlotRow {
     DWORD opcode;
     uint8_t cost[4];
 };
 constexpr SlotRow kSlotCosts[] = {
-    {OP_NOP, {1, 1, 1, 1}},     {OP_EXP, {10, 1, 1, 1}},    {OP_LOG, {10, 1, 1, 1}},      {OP_FRC, {3, 1, 1, 1}},
+    {OP_EXP, {10, 1, 1, 1}},    {OP_LOG, {10, 1, 1, 1}},      {OP_FRC, {3, 1, 1, 1}},
     {OP_LIT, {3, 3, 3, 3}},     {OP_M4x4, {4, 4, 4, 4}},    {OP_M4x3, {3, 3, 3, 3}},      {OP_M3x4, {4, 4, 4, 4}},
     {OP_M3x3, {3, 3, 3, 3}},    {OP_M3x2, {2, 2, 2, 2}},    {OP_LRP, {2, 2, 1, 2}},       {OP_NRM, {3, 3, 3, 3}},
     {OP_POW, {3, 3, 3, 3}},     {OP_CRS, {2, 2, 2, 2}},     {OP_SGN, {3, 3, 3, 3}},       {OP_SINCOS, {8, 8, 8, 8}},
