@@ -113,11 +113,11 @@ private:
     // Declarations: bit per register number, per type.
     std::vector<uint32_t> declared_[isa::kRegisterTypeCount];
     std::vector<std::pair<DWORD, DWORD>> declaredSemantics_;  // (type, usage<<8|index) of vs_3_0 / ps_3_0 dcls
-    DWORD declaredMask_[2][16] = {};
+    DWORD declaredMask_[2][16] = {};  // version 3: components declared per input / output register
     // Instruction slots: of the whole program, and of the current ps_1_4 phase.
     unsigned arithmeticSlots_ = 0;
     unsigned textureSlots_ = 0;
-    isa::SlotCost phaseSlots_;  // version 3: components declared per input / output register
+    isa::SlotCost phaseSlots_;
 };
 
 // Counts the instruction slots of a whole program (version token to end
