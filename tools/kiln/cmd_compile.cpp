@@ -49,20 +49,18 @@ bool WriteOutput(const std::string& path, const void* data, size_t size, bool te
     return written;
 }
 
-// The instruction slots a program takes, as its model counts them (0 when
-// the code cannot be walked).
-gfx::SlotCount SlotsOf(IKLBuffer* code) {
-    gfx::SlotCount slots;
-    if (!gfx::CountInstructionSlots(static_cast<const DWORD*>(code->GetBufferPointer()), code->GetBufferSize() / 4,
-                                    &slots))
-        return gfx::SlotCount();
-    return slots;
+// The instruction slots a program takes, as its model counts them. False for
+// code the checker does not walk to its end (a vertex fragment).
+bool SlotsOf(IKLBuffer* code, gfx::SlotCount* slots) {
+    return gfx::CountInstructionSlots(static_cast<const DWORD*>(code->GetBufferPointer()), code->GetBufferSize() / 4,
+                                      slots);
 }
 
 // The closing comment of a listing: the instruction slots the program takes
 // against its model's budgets, so authors see how close they are.
 std::string SlotComment(IKLBuffer* code) {
-    const gfx::SlotCount slots = SlotsOf(code);
+    gfx::SlotCount slots;
+    if (!SlotsOf(code, &slots)) return "";
     const gfx::isa::SlotLimits& limits = gfx::isa::GetSlotLimits(slots.profile);
     const std::string name = gfx::isa::GetProfileInfo(slots.profile).name;
     const unsigned total = slots.arithmetic + slots.texture;
@@ -86,12 +84,15 @@ std::string SlotComment(IKLBuffer* code) {
 int EmitShader(IKLBuffer* code, const std::string& profile, const std::string& out, bool disasm) {
     if (!disasm) {
         if (out.empty()) {
-            const gfx::SlotCount counted = SlotsOf(code);
-            const unsigned slots = counted.arithmetic + counted.texture;
-            std::fprintf(stderr, "kiln compile: %s, %u instruction slot%s, %lu bytes; nothing written (-o OUT "
+            gfx::SlotCount counted;
+            std::string slotText;
+            if (SlotsOf(code, &counted)) {
+                const unsigned slots = counted.arithmetic + counted.texture;
+                slotText = std::to_string(slots) + (slots == 1 ? " instruction slot, " : " instruction slots, ");
+            }
+            std::fprintf(stderr, "kiln compile: %s, %s%lu bytes; nothing written (-o OUT "
                          "writes the bytecode, -S prints the assembly)\n",
-                         profile.c_str(), slots, slots == 1 ? "" : "s",
-                         static_cast<unsigned long>(code->GetBufferSize()));
+                         profile.c_str(), slotText.c_str(), static_cast<unsigned long>(code->GetBufferSize()));
             return 0;
         }
         if (WriteOutput(out, code->GetBufferPointer(), code->GetBufferSize(), false)) return 0;
