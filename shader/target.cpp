@@ -3,6 +3,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "shader/target_slots.h"
+
 namespace {
 
 // Sorted by name in byte order: '.' (0x2E) sorts before '_' (0x5F).
@@ -57,4 +59,13 @@ HRESULT FindTargetByVersion(uint32_t version, uint32_t requiredCaps, TargetDesc*
 const TargetDesc* TargetTable(size_t* count) {
     if (count) *count = std::size(kTargets);
     return kTargets;
+}
+
+HRESULT TargetSlotLimits(uint32_t version, gfx::isa::SlotLimits* out) {
+    gfx::isa::Profile profile;
+    // vs_1_0 and ps_1_0 programs are written as vs_1_1 and ps_1_1.
+    if ((version & 0xFFFEFFFF) == 0xFFFE0100) version |= 1;
+    if (!gfx::isa::ProfileFromVersionToken(version, &profile)) return E_FAIL;
+    if (out) *out = gfx::isa::GetSlotLimits(profile);
+    return S_OK;
 }

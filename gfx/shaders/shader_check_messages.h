@@ -40,6 +40,7 @@
 // | 34 | "'phase' may appear only once" |
 // | 35 | "texture register t%u is read by '%s' before stage t%u" |
 // | 36 | "'%s' needs %s" |
+// | 37 | "%u %sinstruction slots exceed the %u that %s allows%s" |
 #pragma once
 
 namespace gfx {
@@ -81,6 +82,7 @@ enum CheckCode : int {
     kCheckPhase = 34,
     kCheckTexStage = 35,
     kCheckOperand = 36,
+    kCheckSlots = 37,
 };
 
 // printf format of a code's text; "unknown error" for unknown codes.

@@ -1,6 +1,7 @@
 // Token-stream checks for every shader version: structure (lengths, comments,
 // end token), registers and their ranges, modifiers, declarations, flow
-// control nesting and the ps_1_x texture-stage rules.
+// control nesting, the ps_1_x texture-stage rules and the instruction slot
+// budgets of each model.
 #include "gfx/shaders/shader_checker.h"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ const char* const kMessageFormats[] = {
     "'phase' may appear only once",
     "texture register t%u is read by '%s' before stage t%u",
     "'%s' needs %s",
+    "%u %sinstruction slots exceed the %u that %s allows%s",
 };
 
 constexpr unsigned kMaxNesting = 64;
@@ -666,7 +668,35 @@ bool ShaderChecker::CheckInstruction(const DecodedInstruction& ins, CheckError* 
         if (!CheckSource(ins, i, error)) return false;
     }
     if (IsPs1x(profile_) && !CheckPs1Texture(ins, error)) return false;
-    return CheckFlow(ins, error);
+    if (!CheckFlow(ins, error)) return false;
+    // A co-issued ps_1_x instruction shares the slot of the one before it.
+    if (op == OP_PHASE) {
+        if (!CheckSlots(ins.offset, " in the first phase", error)) return false;
+        phaseSlots_ = SlotCost();
+    } else if (!IsCoissued(ins.token)) {
+        const SlotCost cost = InstructionSlots(*ins.info, profile_);
+        phaseSlots_.arithmetic = static_cast<uint8_t>(std::min(phaseSlots_.arithmetic + cost.arithmetic, 255));
+        phaseSlots_.texture = static_cast<uint8_t>(std::min(phaseSlots_.texture + cost.texture, 255));
+        arithmeticSlots_ += cost.arithmetic;
+        textureSlots_ += cost.texture;
+    }
+    return true;
+}
+
+bool ShaderChecker::CheckSlots(size_t offset, const char* where, CheckError* error) {
+    const SlotLimits& limits = GetSlotLimits(profile_);
+    const char* name = GetProfileInfo(profile_).name;
+    // ps_1_4 counts each phase apart; the others count the whole program.
+    const unsigned arithmetic = limits.perPhase ? phaseSlots_.arithmetic : arithmeticSlots_;
+    const unsigned texture = limits.perPhase ? phaseSlots_.texture : textureSlots_;
+    if (!limits.perPhase) where = "";
+    if (arithmetic + texture > static_cast<unsigned>(limits.total))
+        return Fail(error, offset, kCheckSlots, arithmetic + texture, "", static_cast<unsigned>(limits.total), name, where);
+    if (arithmetic > static_cast<unsigned>(limits.arithmetic))
+        return Fail(error, offset, kCheckSlots, arithmetic, "arithmetic ", static_cast<unsigned>(limits.arithmetic), name, where);
+    if (texture > static_cast<unsigned>(limits.texture))
+        return Fail(error, offset, kCheckSlots, texture, "texture ", static_cast<unsigned>(limits.texture), name, where);
+    return true;
 }
 
 bool ShaderChecker::Finish(CheckError* error) {
@@ -678,6 +708,24 @@ bool ShaderChecker::Finish(CheckError* error) {
         }
     }
     if (inSubroutine_) return Fail(error, 0, kCheckUnmatched, "label", "ret");
+    return CheckSlots(0, phaseSeen_ ? " in the second phase" : "", error);
+}
+
+bool CountInstructionSlots(const DWORD* tokens, size_t count, SlotCount* out) {
+    ShaderChecker checker;
+    CheckError error;
+    if (!tokens || count == 0 || !checker.Begin(tokens[0], 0, &error)) return false;
+    for (size_t pos = 1; pos < count && !checker.Ended();) {
+        ShaderChecker::Element kind;
+        size_t consumed = 0;
+        // A ps_1_4 phase over its budget stops the walk like any other fault.
+        if (!checker.Next(tokens + pos, count - pos, pos, &kind, &consumed, nullptr, &error)) return false;
+        pos += consumed;
+    }
+    if (!checker.Ended()) return false;
+    out->profile = checker.Profile();
+    out->arithmetic = checker.ArithmeticSlots();
+    out->texture = checker.TextureSlots();
     return true;
 }
 

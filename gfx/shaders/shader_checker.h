@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gfx/shaders/shader_isa.h"
+#include "gfx/shaders/shader_slots.h"
 
 namespace gfx {
 
@@ -66,6 +67,9 @@ public:
 
     isa::Profile Profile() const { return profile_; }
     bool Ended() const { return ended_; }
+    // Instruction slots of the instructions checked so far (all phases).
+    unsigned ArithmeticSlots() const { return arithmeticSlots_; }
+    unsigned TextureSlots() const { return textureSlots_; }
 
 private:
     bool Fail(CheckError* error, size_t offset, int code, ...);
@@ -79,6 +83,9 @@ private:
     bool CheckFlow(const DecodedInstruction& ins, CheckError* error);
     bool CheckPs1Texture(const DecodedInstruction& ins, CheckError* error);
     bool Declared(DWORD type, DWORD number) const;
+    // Checks the slots counted so far against the profile's budgets; `where`
+    // names the phase for ps_1_4.
+    bool CheckSlots(size_t offset, const char* where, CheckError* error);
 
     isa::Profile profile_ = isa::Profile::VS_1_1;
     bool begun_ = false;
@@ -107,6 +114,20 @@ private:
     std::vector<uint32_t> declared_[isa::kRegisterTypeCount];
     std::vector<std::pair<DWORD, DWORD>> declaredSemantics_;  // (type, usage<<8|index) of vs_3_0 / ps_3_0 dcls
     DWORD declaredMask_[2][16] = {};  // version 3: components declared per input / output register
+    // Instruction slots: of the whole program, and of the current ps_1_4 phase.
+    unsigned arithmeticSlots_ = 0;
+    unsigned textureSlots_ = 0;
+    isa::SlotCost phaseSlots_;
 };
+
+// Counts the instruction slots of a whole program (version token to end
+// token) as the budgets count them. False when the stream breaks a rule
+// other than a budget before its end (nothing is counted then).
+struct SlotCount {
+    isa::Profile profile = isa::Profile::VS_1_1;
+    unsigned arithmetic = 0;
+    unsigned texture = 0;
+};
+bool CountInstructionSlots(const DWORD* tokens, size_t count, SlotCount* out);
 
 }  // namespace gfx

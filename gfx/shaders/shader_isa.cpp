@@ -108,11 +108,13 @@ const InstructionInfo kInstructions[kInstructionCount] = {
     {"break_c", 45, {NA, NA, -6, -6, -6, -6, NA, NA, NA, NA, NA, -6, -6, -6, -6}},
 };
 
+// Constant registers: the least every device of a model offers (vs_1_1 96,
+// vs_2_0 to vs_3_0 256); the software profiles address all 8192.
 const RegisterInfo kRegisters[kRegisterCount] = {
     // name, type, fixed number, count per profile (columns as above), scalar
     {"v", REG_INPUT, -1, {   16,    16,    16,    16,   -16,   -16,     2,     2,     2,     2,     2,     2,     2,   -10,   -14}, false},
     {"r", REG_TEMP, -1, {   12,    12,    32,    32,    32,    32,     2,     2,     2,     6,    12,    32,    32,    32,    32}, false},
-    {"c", REG_CONST, -1, {-8192, -8192, -8192, -8192, -8192, -8192,     8,     8,     8,     8,    32,    32,  8192,   224,  8192}, false},
+    {"c", REG_CONST, -1, {  -96,  -256,  -256, -8192,  -256, -8192,     8,     8,     8,     8,    32,    32,  8192,   224,  8192}, false},
     {"a", REG_ADDR, -1, {    1,     1,     1,     1,     1,     1,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN}, false},
     {"t", REG_TEXTURE, -1, {   RN,    RN,    RN,    RN,    RN,    RN,     4,     4,     4,     6,     8,     8,     8,    RN,    RN}, false},
     {"oPos", REG_RASTOUT, 0, {    0,     0,     0,     0,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN,    RN}, false},

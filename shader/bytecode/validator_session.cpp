@@ -62,7 +62,9 @@ void ValidatorSession::Submit(TokenStream& stream, const char* file, uint32_t li
 }
 
 void ValidatorSession::Finish(TokenStream& stream) {
-    Submit(stream, nullptr, 0);
+    // What only the whole program shows (open blocks, instruction slots) is
+    // reported at the last instruction handed over.
+    Submit(stream, file_, line_);
     if (!validator_) return;
     if (!failed_) validator_->End();
     validator_->Release();

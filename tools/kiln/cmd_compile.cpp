@@ -5,9 +5,10 @@
 #include <string>
 
 #include "command.h"
+#include "gfx/shaders/shader_checker.h"
+#include "gfx/shaders/shader_slots.h"
 #include "result_names.h"
 #include "shader/bytecode/disassembler.h"
-#include "shader/bytecode/instruction_walker.h"
 #include "shader/compile_options.h"
 #include "shader_source.h"
 
@@ -29,29 +30,15 @@ const char kUsage[] =
     "                   directory of the including file\n"
     "  -o OUT           write the shader bytecode to OUT\n"
     "  -S, --disasm     print the disassembly of the bytecode on standard output\n"
-    "                   (or write it to OUT when -o is given) instead of the bytecode\n"
+    "                   (or write it to OUT when -o is given) instead of the bytecode;\n"
+    "                   its last line gives the instruction slots used (total,\n"
+    "                   texture, arithmetic) against the profile's limits\n"
     "  --debug          add the debug information block (source lines, variables)\n"
     "  --fragment       compile a vertex shader fragment for linking: nothing is\n"
     "                   declared, the \"FINF\" block names the inputs, constants,\n"
     "                   literals and temporaries (vertex profiles only)\n"
     "\n"
     "Exit code: 0 success, 1 the compile failed or OUT cannot be written, 2 bad usage.\n";
-
-// Instructions of the bytecode that take a slot when the shader runs: every
-// one but the declarations, definitions, comments and the end token.
-size_t CountInstructionSlots(const void* code, size_t bytes) {
-    namespace isa = gfx::isa;
-    InstructionWalker walker(static_cast<const uint32_t*>(code), bytes / 4);
-    WalkedInstruction in;
-    size_t slots = 0;
-    while (walker.Next(&in) == WalkStatus::Ok) {
-        const uint32_t op = in.token & 0xFFFF;
-        if (!in.comment && op != isa::OP_DCL && op != isa::OP_DEF && op != isa::OP_DEFI && op != isa::OP_DEFB &&
-            op != isa::OP_PHASE)
-            ++slots;
-    }
-    return slots;
-}
 
 // Writes `size` bytes to `path`, or to standard output when `path` is empty.
 bool WriteOutput(const std::string& path, const void* data, size_t size, bool text) {
@@ -62,17 +49,50 @@ bool WriteOutput(const std::string& path, const void* data, size_t size, bool te
     return written;
 }
 
+// The instruction slots a program takes, as its model counts them. False for
+// code the checker does not walk to its end (a vertex fragment).
+bool SlotsOf(IKLBuffer* code, gfx::SlotCount* slots) {
+    return gfx::CountInstructionSlots(static_cast<const DWORD*>(code->GetBufferPointer()), code->GetBufferSize() / 4,
+                                      slots);
+}
+
+// The closing comment of a listing: the instruction slots the program takes
+// against its model's budgets, so authors see how close they are.
+std::string SlotComment(IKLBuffer* code) {
+    gfx::SlotCount slots;
+    if (!SlotsOf(code, &slots)) return "";
+    const gfx::isa::SlotLimits& limits = gfx::isa::GetSlotLimits(slots.profile);
+    const std::string name = gfx::isa::GetProfileInfo(slots.profile).name;
+    const unsigned total = slots.arithmetic + slots.texture;
+    std::string budget;
+    if (limits.total != gfx::isa::kUnlimitedSlots) {
+        budget = " of the " + std::to_string(limits.total) + " that " + name + " allows";
+    } else if (limits.arithmetic != gfx::isa::kUnlimitedSlots) {
+        budget = " of the " + std::to_string(limits.arithmetic) + " arithmetic and " + std::to_string(limits.texture) +
+                 " texture" + (limits.perPhase ? " per phase" : "") + " that " + name + " allows";
+    } else {
+        budget = "; " + name + " sets no limit";
+    }
+    return "// " + std::to_string(total) + (total == 1 ? " instruction slot" : " instruction slots") + " used (" +
+           std::to_string(slots.texture) + " texture, " + std::to_string(slots.arithmetic) + " arithmetic)" + budget +
+           "\n";
+}
+
 // Emits the compiled shader: its disassembly when asked for, else the raw
 // bytecode when an output file was named, else a summary line. Returns the
 // exit status.
 int EmitShader(IKLBuffer* code, const std::string& profile, const std::string& out, bool disasm) {
     if (!disasm) {
         if (out.empty()) {
-            const size_t slots = CountInstructionSlots(code->GetBufferPointer(), code->GetBufferSize());
-            std::fprintf(stderr, "kiln compile: %s, %zu instruction slot%s, %lu bytes; nothing written (-o OUT "
+            gfx::SlotCount counted;
+            std::string slotText;
+            if (SlotsOf(code, &counted)) {
+                const unsigned slots = counted.arithmetic + counted.texture;
+                slotText = std::to_string(slots) + (slots == 1 ? " instruction slot, " : " instruction slots, ");
+            }
+            std::fprintf(stderr, "kiln compile: %s, %s%lu bytes; nothing written (-o OUT "
                          "writes the bytecode, -S prints the assembly)\n",
-                         profile.c_str(), slots, slots == 1 ? "" : "s",
-                         static_cast<unsigned long>(code->GetBufferSize()));
+                         profile.c_str(), slotText.c_str(), static_cast<unsigned long>(code->GetBufferSize()));
             return 0;
         }
         if (WriteOutput(out, code->GetBufferPointer(), code->GetBufferSize(), false)) return 0;
@@ -87,6 +107,7 @@ int EmitShader(IKLBuffer* code, const std::string& profile, const std::string& o
                      error.message.c_str());
         return 1;
     }
+    text += SlotComment(code);
     if (WriteOutput(out, text.data(), text.size(), true)) return 0;
     std::fprintf(stderr, "kiln compile: cannot write '%s'\n", out.empty() ? "standard output" : out.c_str());
     return 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "command.h"
+#include "gfx/exports.h"
 
 namespace {
 std::vector<const KilnCommand*>& Registry() {
@@ -31,6 +32,10 @@ KilnCommand::KilnCommand(const char* n, const char* s, Run r) : name(n), summary
 const std::vector<const KilnCommand*>& KilnCommands() { return Registry(); }
 
 int main(int argc, char** argv) {
+    // The graphics platform is present in this process, so compiles and
+    // assemblies are checked by its shader validator, as on a machine with
+    // the platform installed.
+    KilnGfxRegisterExports();
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

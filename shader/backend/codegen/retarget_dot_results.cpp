@@ -34,6 +34,12 @@ void CodeGenerator::RetargetDotResults() {
             auto at = std::find(move.inputs.begin(), move.inputs.end(), result);
             if (at == move.inputs.end()) continue;
             const size_t c = size_t(at - move.inputs.begin());
+            // The move must be the only reader of the register component,
+            // also counting readers that took a folded negation of it (a
+            // modifier copy of the argument): they still need the register.
+            const auto registerReads = ReadsOf(result, i);
+            if (registerReads.size() != 1 || registerReads[0].first != size_t(j) || registerReads[0].second != c)
+                continue;
             const int32_t target = move.outputs[c];
             const ArgClass targetClass = ClassOf(target);
             if ((targetClass != ArgClass::Temp && targetClass != ArgClass::Output) || args[target].relative >= 0)

@@ -226,9 +226,13 @@ Value Lowerer::Truncate(const Value& a) {
 Value Lowerer::Lerp(const Value& a, const Value& b, const Value& t) {
     const size_t n = std::max(t.size(), Width(a, b));
     if (pixelTarget && KnownZeroOrOne(t)) return Select(Neg(Broadcast(t, n)), a, b);
-    // ps_1_x registers hold a narrow range, which b - a may leave; elsewhere
-    // a + t * (b - a) is the multiply-add that becomes one lrp.
-    if (ps1Target) return Add(Mul(Add(Value{Literal(1)}, Neg(t)), a), Mul(t, b));
+    // ps_1_x registers hold a narrow range, which b - a may leave. A 0/1
+    // weight (a select, the merge of if arms) must pick one side exactly,
+    // which a + t * (b - a) does not (it rounds, and loses a small side next
+    // to a large one): (1 - t) * a + t * b, a multiply and a multiply-add,
+    // is exact for either value of t. Elsewhere a + t * (b - a) is the
+    // multiply-add that becomes one lrp.
+    if (ps1Target || KnownZeroOrOne(t)) return Add(Mul(Add(Value{Literal(1)}, Neg(t)), a), Mul(t, b));
     return Add(Broadcast(a, n), Mul(t, Add(b, Neg(a))));
 }
 

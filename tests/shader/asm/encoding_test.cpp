@@ -46,7 +46,8 @@ const EncodingCase kCases[] = {
     {"vs_2_0\nmov r0, c[a0.y + 5]", {0x03000001, 0x800F0000, 0xA0E42005, 0xB0550000}},
     {"vs_2_0\nmov r0, c7[a0.w]", {0x03000001, 0x800F0000, 0xA0E42007, 0xB0FF0000}},
     {"vs_3_0\nmov o[aL + 1], r0", {0x03000001, 0xE00F2001, 0xF0000800, 0x80E40000}},
-    {"vs_3_0\nmov r0, c4095", {0x02000001, 0x800F0000, 0xB0E40FFF}},
+    // Constants past c2047 (register type 12): only the software models have them.
+    {"vs_3_sw\nmov r0, c4095", {0x02000001, 0x800F0000, 0xB0E40FFF}},
     // Control bits: texldp, texldb, comparisons, co-issue, predicates.
     {"ps_2_0\ntexldp r0, t0, s0", {0x03010042, 0x800F0000, 0xB0E40000, 0xA0E40800}},
     {"ps_2_0\ntexldb r0, t0, s0", {0x03020042, 0x800F0000, 0xB0E40000, 0xA0E40800}},

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "gfx/exports.h"
 #include "shader/bytecode/constant_table.h"
 #include "shader/bytecode/disassembler.h"
 #include "shader/compiler.h"
@@ -30,6 +31,7 @@ std::string Disassembly(const Compiled& shader) {
 }
 
 Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry, DWORD flags) {
+    KilnGfxRegisterExports();  // compiles are checked by the platform's validator
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
     const HRESULT hr = KLCompileShader(source.c_str(), UINT(source.size()), nullptr, nullptr, entry, profile, flags,
@@ -37,11 +39,53 @@ Compiled CompileHlsl(const std::string& source, const char* profile, const char*
     return TakeCompileResult(hr, code, errors);
 }
 
-Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry) {
+namespace {
+
+Compiled CompileFile(const std::string& path, const char* profile, const char* entry, DWORD flags) {
+    KilnGfxRegisterExports();
     IKLBuffer* code = nullptr;
     IKLBuffer* errors = nullptr;
-    const HRESULT hr = KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, 0, &code, &errors, nullptr);
+    const HRESULT hr =
+        KLCompileShaderFromFileA(path.c_str(), nullptr, nullptr, entry, profile, flags, &code, &errors, nullptr);
     return TakeCompileResult(hr, code, errors);
+}
+
+// Refused by the validator for its instruction slots and nothing else.
+bool OnlySlotsRefused(const Compiled& shader) {
+    if (shader.Ok() || shader.messages.find("error X5037") == std::string::npos) return false;
+    for (size_t at = shader.messages.find("error X"); at != std::string::npos; at = shader.messages.find("error X", at + 1))
+        if (shader.messages.compare(at, 11, "error X5037") != 0) return false;
+    return true;
+}
+
+Compiled WithoutSlotBudget(const Compiled& refused, Compiled unchecked, bool* overBudget) {
+    if (overBudget) *overBudget = true;
+    if (!unchecked.Ok()) return unchecked;
+    unchecked.code[0] |= 0xFF;  // minor version 0xFF: the software model
+    unchecked.messages = refused.messages + unchecked.messages;
+    return unchecked;
+}
+
+constexpr DWORD kSkipValidation = 0x04;
+
+}  // namespace
+
+Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry) {
+    return CompileFile(path, profile, entry, 0);
+}
+
+Compiled CompileBeyondSlotBudget(const std::string& source, const char* profile, const char* entry, bool* overBudget) {
+    if (overBudget) *overBudget = false;
+    const Compiled shader = CompileHlsl(source, profile, entry);
+    if (!OnlySlotsRefused(shader)) return shader;
+    return WithoutSlotBudget(shader, CompileHlsl(source, profile, entry, kSkipValidation), overBudget);
+}
+
+Compiled CompileFileBeyondSlotBudget(const std::string& path, const char* profile, const char* entry, bool* overBudget) {
+    if (overBudget) *overBudget = false;
+    const Compiled shader = CompileFile(path, profile, entry, 0);
+    if (!OnlySlotsRefused(shader)) return shader;
+    return WithoutSlotBudget(shader, CompileFile(path, profile, entry, kSkipValidation), overBudget);
 }
 
 namespace {

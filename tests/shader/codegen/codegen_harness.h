@@ -29,6 +29,16 @@ struct Compiled {
 Compiled CompileHlsl(const std::string& source, const char* profile, const char* entry = "main", DWORD flags = 0);
 // The same for a file, its includes found next to it.
 Compiled CompileHlslFile(const std::string& path, const char* profile, const char* entry);
+// For tests of register pressure, whose programs may be longer than the
+// profile's instruction slot budget: a normal compile, or, when the validator
+// refuses the program for its slots alone (X5037), the same program compiled
+// without the validator and marked as the software model of its version
+// (same instructions and registers, no slot budget), so the device runs it.
+// *overBudget (optional) tells which.
+Compiled CompileBeyondSlotBudget(const std::string& source, const char* profile, const char* entry = "main",
+                                 bool* overBudget = nullptr);
+Compiled CompileFileBeyondSlotBudget(const std::string& path, const char* profile, const char* entry,
+                                     bool* overBudget = nullptr);
 // The disassembly of the code, or why there is none.
 std::string Disassembly(const Compiled& shader);
 // Takes the results of a compile call (and releases its buffers).

@@ -133,4 +133,21 @@ TEST(Ps1Execution, WhatTheModelsCannotDoIsReported) {
     }
 }
 
+// Open fault, found by the random expression test: when a negation is the
+// last operation of a ps_1_x shader the result comes out un-negated
+// ("return -(a * b)" gives a * b). Enable when mended.
+TEST(Ps1Execution, DISABLED_NegatedResultOfTheLastInstruction) {
+    const char* source = "float4 main(float4 a : COLOR0, float4 b : COLOR1) : COLOR { return -(a * b); }";
+    const Vec4 b = {0.5f, 0.25f, 1.0f, 0.75f};
+    Vec4 want;
+    for (int c = 0; c < 4; ++c) want[c] = -kColour[c] * b[c];
+    for (const char* profile : {"ps_1_1", "ps_1_3", "ps_1_4"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const ShaderRun run = RunPixel(shader, {{{kColor, 0}, kColour}, {{kColor, 1}, b}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
 }  // namespace

@@ -1,0 +1,76 @@
+// A compile that succeeds gives a program its profile can hold: a shader of
+// exactly the model's instruction slots compiles, one slot more fails with
+// the validator's message (X5037, naming the count and the limit), and
+// constants beyond the model's register file fail the same way (X5014).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "codegen_harness.h"
+#include "gfx/shaders/shader_checker.h"
+
+namespace {
+
+// n chained multiply-adds that nothing can fold: one slot each.
+std::string Chain(bool pixel, int n) {
+    std::string s = "float4 k;\n";
+    s += pixel ? "float4 main(float4 t : TEXCOORD0) : COLOR {\n" : "float4 main(float4 t : TEXCOORD0) : POSITION {\n";
+    s += "    float4 r = t;\n";
+    for (int i = 0; i < n; ++i) s += "    r = r * t + k;\n";
+    return s + "    return r;\n}\n";
+}
+
+unsigned Slots(const Compiled& shader) {
+    gfx::SlotCount count;
+    EXPECT_TRUE(gfx::CountInstructionSlots(shader.code.data(), shader.code.size(), &count));
+    return count.arithmetic + count.texture;
+}
+
+TEST(SlotLimits, ACompileAtTheLimitSucceedsOneOverFails) {
+    struct Case {
+        const char* profile;
+        bool pixel;
+        unsigned limit;
+        const char* over;  // the message for one slot more
+    };
+    for (const Case& c : {Case{"ps_2_0", true, 64, "65 arithmetic instruction slots exceed the 64 that ps_2_0 allows"},
+                          Case{"vs_1_1", false, 128, "129 instruction slots exceed the 128 that vs_1_1 allows"},
+                          Case{"vs_2_0", false, 256, "257 instruction slots exceed the 256 that vs_2_0 allows"}}) {
+        SCOPED_TRACE(c.profile);
+        // Find the chain that fills the budget exactly.
+        int n = 1;
+        Compiled shader = CompileHlsl(Chain(c.pixel, n), c.profile);
+        ASSERT_TRUE(shader.Ok()) << shader.messages;
+        n += int(c.limit - Slots(shader));
+        shader = CompileHlsl(Chain(c.pixel, n), c.profile);
+        ASSERT_TRUE(shader.Ok()) << shader.messages;
+        EXPECT_EQ(Slots(shader), c.limit);
+        const Compiled over = CompileHlsl(Chain(c.pixel, n + 1), c.profile);
+        EXPECT_FALSE(over.Ok());
+        EXPECT_TRUE(over.code.empty());
+        EXPECT_NE(over.messages.find(std::string("error X5037: ") + c.over), std::string::npos) << over.messages;
+        // The software profile of the same kind has no budget.
+        EXPECT_TRUE(CompileHlsl(Chain(c.pixel, n + 1), c.pixel ? "ps_2_sw" : "vs_2_sw").Ok());
+    }
+}
+
+TEST(SlotLimits, ConstantsBeyondTheRegisterFileFailTheCompile) {
+    const Compiled c40 = CompileHlsl("float4 c[40];\nfloat4 main(float4 t : TEXCOORD0) : COLOR { return c[39] * t + c[0]; }",
+                                     "ps_2_0");
+    EXPECT_FALSE(c40.Ok());
+    EXPECT_NE(c40.messages.find("error X5014: register c39 is out of range for ps_2_0"), std::string::npos)
+        << c40.messages;
+    const char* c299 = "float4 k : register(c299);\nfloat4 main(float4 p : POSITION) : POSITION { return p * k; }";
+    const Compiled vs20 = CompileHlsl(c299, "vs_2_0");
+    EXPECT_FALSE(vs20.Ok());
+    EXPECT_NE(vs20.messages.find("error X5014: register c299 is out of range for vs_2_0"), std::string::npos)
+        << vs20.messages;
+    EXPECT_TRUE(CompileHlsl(c299, "vs_2_sw").Ok());
+    // At the last register of the file the compile succeeds.
+    EXPECT_TRUE(CompileHlsl("float4 c[32];\nfloat4 main(float4 t : TEXCOORD0) : COLOR { return c[31] * t; }", "ps_2_0").Ok());
+    EXPECT_TRUE(CompileHlsl("float4 k : register(c95);\nfloat4 main(float4 p : POSITION) : POSITION { return p * k; }",
+                            "vs_1_1")
+                    .Ok());
+}
+
+}  // namespace
