@@ -14,6 +14,13 @@ struct DeviceOptions {
     // quad-at-a-time path. Both give the same pixels; the scalar one is the
     // reference the fast one is tested against.
     bool scalarReference = false;
+    // Run shaders as native code where they have it (see
+    // ShaderProgram::CompiledReady); false interprets every shader. The
+    // environment variable KILN_JIT=0 turns compilation off altogether.
+    bool compiledShaders = true;
+    // Draws wait for a shader's compile to end instead of interpreting it
+    // meanwhile (tests and benchmarks that measure one path use this).
+    bool waitForCompiledShaders = false;
 };
 
 // Options for devices created from now on.

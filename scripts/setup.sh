@@ -11,6 +11,7 @@ PACKAGES=(
   python3-pil
   libsdl2-dev libsdl2-mixer-dev
   xvfb xauth xdotool x11-utils
+  llvm-dev
 )
 
 missing=()

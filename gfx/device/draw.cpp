@@ -299,7 +299,7 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     } else {
         state.fixed = ResolveFixedFunction(*this);
     }
-    state.execPath = options_.scalarReference ? ExecPath::Reference : ExecPath::Simd;
+    state.execPath = options_.scalarReference ? ExecPath::Reference : ShaderPath(options_, state.pixelShader);
     // Depth can be tested before shading unless the shader writes depth or
     // stencil needs the full sequence of tests.
     state.earlyDepth = !state.stencil && !(state.pixelShader && state.pixelShader->DepthWritten());
@@ -312,6 +312,12 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
         RasterizeTiled(state, setup, *threads_);
     }
     return D3D_OK;
+}
+
+ExecPath ShaderPath(const DeviceOptions& options, const ShaderProgram* program) {
+    if (!program || !options.compiledShaders) return ExecPath::Simd;
+    const bool ready = options.waitForCompiledShaders ? program->WaitForCompiled() : program->CompiledReady();
+    return ready ? ExecPath::Compiled : ExecPath::Simd;
 }
 
 HRESULT DeviceImpl::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {

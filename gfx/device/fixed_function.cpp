@@ -193,7 +193,7 @@ bool ShadeModulateStage(const DrawState& state, const PixelBatch& batch, LaneVec
         for (int c = 0; c < 4; ++c) std::fill(texel[c], texel[c] + kLanes, 1.f);
     }
     const LaneVec4& diffuse = batch.input[kPixelSlotColor0];
-    if (state.execPath == ExecPath::Simd) {
+    if (state.execPath != ExecPath::Reference) {
         // The loops below in SSE2: maxps/minps against 0 and 1 are Sat exactly.
         const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.f);
         auto sat = [&](__m128 v) { return _mm_min_ps(_mm_max_ps(v, zero), one); };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gfx/device/resources.h"
+#include "gfx/device_options.h"
 #include "gfx/shaders/shader_program.h"
 
 namespace gfx {
@@ -117,6 +118,9 @@ struct VertexSource {
 };
 HRESULT RunVertexStage(DeviceImpl& device, const VertexSource& source, const VaryingLayout& layout, int64_t first,
                        UINT count, std::vector<ClipVertex>* out);
+// The path a draw runs `program` on: compiled when the options allow and the
+// code is ready (or waited for), else the SIMD interpreter.
+ExecPath ShaderPath(const DeviceOptions& options, const ShaderProgram* program);
 // Chooses the varyings linking the vertex stage outputs to the pixel inputs.
 VaryingLayout LinkVaryings(DeviceImpl& device);
 

@@ -304,7 +304,7 @@ void WriteColorT(const DrawState& state, const PixelScratch& sc, const LaneVec4&
 }
 
 void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& color, uint32_t live) {
-    if (state.execPath == ExecPath::Simd && WriteColorSse(state, sc.px, sc.py, color, live)) return;
+    if (state.execPath != ExecPath::Reference && WriteColorSse(state, sc.px, sc.py, color, live)) return;
     if (state.blend && state.blendOp == D3DBLENDOP_ADD && !state.separateAlpha) {
         if (state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_ONE)
             return WriteColorT<D3DBLEND_SRCALPHA, D3DBLEND_ONE>(state, sc, color, live);
@@ -350,7 +350,7 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
         alignas(64) uint32_t zq[kLanes];
         alignas(64) uint32_t stored[kLanes];
         double scale = double((uint64_t(1) << state.depth->info->depthBits) - 1);
-        if (state.execPath == ExecPath::Simd && depth.wide && state.depth->info->depthBits <= 24) {
+        if (state.execPath != ExecPath::Reference && depth.wide && state.depth->info->depthBits <= 24) {
             EarlyDepthSse(depth, sc, coverage, scale, zq, stored);
         } else {
             for (int l = 0; l < kLanes; ++l) zq[l] = uint32_t(double(Sat(sc.z[l])) * scale + 0.5);

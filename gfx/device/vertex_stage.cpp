@@ -129,6 +129,7 @@ HRESULT RunVertexStage(DeviceImpl& device, const VertexSource& source, const Var
         bool clampColors = D3DSHADER_VERSION_MAJOR(program.Version()) < 3;
         DeviceSampler sampler;
         sampler.Bind(device, kVertexSamplerBase, 4);
+        const ExecPath path = device.options().scalarReference ? ExecPath::Simd : ShaderPath(device.options(), &program);
         auto batch = std::make_unique<VertexBatch>();
         auto results = std::make_unique<VertexResults>();
         for (UINT base = 0; base < count; base += kLanes) {
@@ -141,7 +142,7 @@ HRESULT RunVertexStage(DeviceImpl& device, const VertexSource& source, const Var
                     for (int c = 0; c < 4; ++c) batch->input[f.slot].v[c][lane] = v[c];
                 }
             }
-            program.RunVertices(device.vsConstants(), &sampler, *batch, results.get());
+            program.RunVertices(device.vsConstants(), &sampler, *batch, results.get(), path);
             for (int lane = 0; lane < n; ++lane) {
                 ClipVertex& cv = (*out)[base + lane];
                 for (int c = 0; c < 4; ++c) {

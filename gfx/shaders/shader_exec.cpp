@@ -57,6 +57,15 @@ public:
         : P(prog), K(k), S(sampler), regs(st->regs) {}
 
     uint32_t Run(uint32_t lanes);
+    // Runs the op at `index` alone with every lane of `lanes` active.
+    uint32_t RunOne(uint32_t lanes, int index) {
+        allLanes = active = lanes;
+        Block scratch[4];
+        alignas(64) Block result;
+        Step(P.ops[index], scratch, result);
+        return killed;
+    }
+    void Step(const ExecOp& op, Block* scratch, Block result);
 
 private:
     const float* Const(int index) const {
@@ -580,6 +589,64 @@ bool Runner<kSimd>::Unwind(int loopOp, int* pc) {
     return true;
 }
 
+
+// Runs one op that is not flow control over the active lanes.
+template <bool kSimd>
+void Runner<kSimd>::Step(const ExecOp& op, Block* scratch, Block result) {
+    BlockRef src[4];
+    for (int i = 0; i < op.srcCount; ++i) src[i] = Fetch(op.src[i], scratch[i]);
+    for (int i = op.srcCount; i < 4; ++i) src[i] = kZeroBlock;
+    switch (op.kind) {
+        case Kind::Arith:
+            if (op.opcode == OP_BEM) {
+                const BumpEnvironment env = S ? S->Bump(op.sampler) : BumpEnvironment();
+                std::memset(result, 0, sizeof(Block));
+                for (int l = 0; l < N; ++l) {
+                    result[0][l] = src[0][0][l] + env.m[0][0] * src[1][0][l] + env.m[1][0] * src[1][1][l];
+                    result[1][l] = src[0][1][l] + env.m[0][1] * src[1][0][l] + env.m[1][1] * src[1][1][l];
+                }
+            } else if (kSimd && op.plainDst && active == allLanes) {
+                Arith(op, src, regs[op.dst.index]);
+                break;
+            } else {
+                Arith(op, src, result);
+            }
+            Write(op, op.dst, result, active);
+            break;
+        case Kind::Sample:
+            if (kSimd && op.plainDst && active == allLanes) {
+                SampleOp(op, src, regs[op.dst.index]);
+                break;
+            }
+            SampleOp(op, src, result);
+            Write(op, op.dst, result, active);
+            break;
+        case Kind::Ps1Tex:
+            Ps1TexOp(op, src, result);
+            Write(op, op.dst, result, active);
+            break;
+        case Kind::Derivative:
+            Derivative(src[0], op.opcode == OP_DSX, result);
+            Write(op, op.dst, result, active);
+            break;
+        case Kind::TexDepth:
+            for (int l = 0; l < N; ++l) {
+                if (!(active >> l & 1)) continue;
+                const float r5 = regs[kTempBase + 5][0][l], g5 = regs[kTempBase + 5][1][l];
+                regs[kDepthSlot][0][l] = g5 == 0.0f ? 1.0f : Saturate(r5 / g5);
+            }
+            break;
+        case Kind::Texkill:
+            for (int l = 0; l < N; ++l) {
+                if (!(active >> l & 1)) continue;
+                for (int k = 0; k < op.texComps; ++k)
+                    if (src[0][k][l] < 0.0f) killed |= 1u << l;
+            }
+            break;
+        default: break;
+    }
+}
+
 template <bool kSimd>
 uint32_t Runner<kSimd>::Run(uint32_t lanes) {
     allLanes = lanes;
@@ -601,57 +668,7 @@ uint32_t Runner<kSimd>::Run(uint32_t lanes) {
                 ++pc;
                 continue;
             }
-            for (int i = 0; i < op.srcCount; ++i) src[i] = Fetch(op.src[i], scratch[i]);
-            for (int i = op.srcCount; i < 4; ++i) src[i] = kZeroBlock;
-            switch (op.kind) {
-                case Kind::Arith:
-                    if (op.opcode == OP_BEM) {
-                        const BumpEnvironment env = S ? S->Bump(op.sampler) : BumpEnvironment();
-                        std::memset(result, 0, sizeof result);
-                        for (int l = 0; l < N; ++l) {
-                            result[0][l] = src[0][0][l] + env.m[0][0] * src[1][0][l] + env.m[1][0] * src[1][1][l];
-                            result[1][l] = src[0][1][l] + env.m[0][1] * src[1][0][l] + env.m[1][1] * src[1][1][l];
-                        }
-                    } else if (kSimd && op.plainDst && active == allLanes) {
-                        Arith(op, src, regs[op.dst.index]);
-                        break;
-                    } else {
-                        Arith(op, src, result);
-                    }
-                    Write(op, op.dst, result, active);
-                    break;
-                case Kind::Sample:
-                    if (kSimd && op.plainDst && active == allLanes) {
-                        SampleOp(op, src, regs[op.dst.index]);
-                        break;
-                    }
-                    SampleOp(op, src, result);
-                    Write(op, op.dst, result, active);
-                    break;
-                case Kind::Ps1Tex:
-                    Ps1TexOp(op, src, result);
-                    Write(op, op.dst, result, active);
-                    break;
-                case Kind::Derivative:
-                    Derivative(src[0], op.opcode == OP_DSX, result);
-                    Write(op, op.dst, result, active);
-                    break;
-                case Kind::TexDepth:
-                    for (int l = 0; l < N; ++l) {
-                        if (!(active >> l & 1)) continue;
-                        const float r5 = regs[kTempBase + 5][0][l], g5 = regs[kTempBase + 5][1][l];
-                        regs[kDepthSlot][0][l] = g5 == 0.0f ? 1.0f : Saturate(r5 / g5);
-                    }
-                    break;
-                case Kind::Texkill:
-                    for (int l = 0; l < N; ++l) {
-                        if (!(active >> l & 1)) continue;
-                        for (int k = 0; k < op.texComps; ++k)
-                            if (src[0][k][l] < 0.0f) killed |= 1u << l;
-                    }
-                    break;
-                default: break;
-            }
+            Step(op, scratch, result);
             ++pc;
             continue;
         }
@@ -884,6 +901,12 @@ void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputC
         if (i < inputCount) std::memcpy(state->regs[kInputBase + i], inputs[i].v, sizeof(Block));
         else std::memset(state->regs[kInputBase + i], 0, sizeof(Block));  // beyond the device's input slots
     }
+}
+
+uint32_t ExecuteOp(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
+                   ExecState* state, uint32_t activeLanes, int index) {
+    Runner<true> runner(program, constants, sampler, state);
+    return runner.RunOne(activeLanes, index);
 }
 
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,

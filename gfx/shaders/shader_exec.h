@@ -162,6 +162,12 @@ void PrepareState(const ExecProgram& program, const LaneVec4* inputs, int inputC
 uint32_t Execute(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
                  ExecState* state, uint32_t activeLanes, bool simd);
 
+// Runs the op at `index` alone, as Execute would with every lane of
+// `activeLanes` active and no flow control around it. Returns the lanes it
+// killed. Compiled shaders call this for the ops they leave to the interpreter.
+uint32_t ExecuteOp(const ExecProgram& program, const ShaderConstants& constants, TextureSampler* sampler,
+                   ExecState* state, uint32_t activeLanes, int index);
+
 // Executed-instruction budget per call: past it loops stop repeating and
 // calls are skipped, so the rest of the program runs once.
 constexpr uint32_t kMaxExecutedOps = 65536;

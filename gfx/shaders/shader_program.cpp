@@ -1,11 +1,15 @@
 // ShaderProgram: checks, translates and runs one shader.
 #include "gfx/shaders/shader_program.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <new>
+#include <system_error>
 
 #include "gfx/shaders/shader_checker.h"
+#include "gfx/shaders/shader_jit.h"
 #include "gfx/shaders/shader_translate.h"
 
 namespace gfx {
@@ -15,6 +19,26 @@ struct ShaderProgram::Impl {
     DWORD version = 0;
     std::vector<DWORD> tokens;
     TranslatedShader translated;
+    // Native code, compiled in the background from creation on; published
+    // through `compiled` once ready. `compiling` is declared last so that it
+    // is destroyed first: destruction waits for a compile under way.
+    std::unique_ptr<jit::CompiledShader> code;
+    std::atomic<const jit::CompiledShader*> compiled{nullptr};
+    std::shared_future<void> compiling;
+
+    void StartCompile() {
+        if (!jit::Enabled() || !jit::Compilable(translated.program)) return;
+        try {
+            compiling = std::async(std::launch::async, [this] {
+                code = jit::Compile(translated.program);
+                compiled.store(code.get(), std::memory_order_release);
+            });
+        } catch (const std::system_error&) {
+            // No thread for it: compile now rather than never.
+            code = jit::Compile(translated.program);
+            compiled.store(code.get(), std::memory_order_release);
+        }
+    }
 };
 
 ShaderProgram::ShaderProgram(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -97,6 +121,7 @@ HRESULT ShaderProgram::Create(const DWORD* tokens, size_t maxTokens, ShaderKind 
         impl->kind = kind;
         impl->version = tokens[0];
         impl->tokens.assign(tokens, tokens + length);
+        impl->StartCompile();
         out->reset(new ShaderProgram(std::move(impl)));
         return D3D_OK;
     } catch (const std::bad_alloc&) {
@@ -123,6 +148,20 @@ int ShaderProgram::PositionSlot() const {
 bool ShaderProgram::DepthWritten() const { return impl_->translated.depthWritten; }
 bool ShaderProgram::UsesTexkill() const { return impl_->translated.usesTexkill; }
 
+bool ShaderProgram::CompiledReady() const {
+    return impl_->compiled.load(std::memory_order_acquire) != nullptr;
+}
+
+bool ShaderProgram::WaitForCompiled() const {
+    if (impl_->compiling.valid()) impl_->compiling.wait();
+    return CompiledReady();
+}
+
+const jit::CompileStats* ShaderProgram::CompileStatistics() const {
+    const jit::CompiledShader* code = impl_->compiled.load(std::memory_order_acquire);
+    return code ? &code->Stats() : nullptr;
+}
+
 namespace {
 
 // One register file per thread, reused by every call on that thread: the
@@ -135,13 +174,34 @@ exec::ExecState* ThreadState() {
 
 }  // namespace
 
+uint32_t ShaderProgram::Execute(const ShaderConstants& constants, TextureSampler* sampler, exec::ExecState* state,
+                                uint32_t lanes, ExecPath path) const {
+    const jit::CompiledShader* code = nullptr;
+    if (path == ExecPath::Compiled) {
+        code = impl_->compiled.load(std::memory_order_acquire);
+        if (!code && impl_->compiling.valid()) {
+            impl_->compiling.wait();
+            code = impl_->compiled.load(std::memory_order_acquire);
+        }
+    }
+    if (code) {
+        jit::CallContext context;
+        context.program = &impl_->translated.program;
+        context.constants = &constants;
+        context.sampler = sampler;
+        context.lanes = lanes;
+        return code->Run(state, context);
+    }
+    return exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path != ExecPath::Reference);
+}
+
 void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,
                                 VertexResults* results, ExecPath path) const {
     const int count = batch.count < 0 ? 0 : batch.count > kLanes ? kLanes : batch.count;
     exec::ExecState* state = ThreadState();
     exec::PrepareState(impl_->translated.program, batch.input, kMaxVertexInputs, state);
     const uint32_t lanes = count == 32 ? ~0u : (1u << count) - 1;
-    exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path == ExecPath::Simd);
+    Execute(constants, sampler, state, lanes, path);
     const uint32_t written = impl_->translated.program.outputsWritten;
     for (int i = 0; i < kMaxVertexOutputs; ++i) {
         if (written >> i & 1) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
@@ -158,8 +218,7 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
     if (prog.readsPosition) std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
     if (prog.readsFace) std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
     const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;
-    results->killed = exec::Execute(impl_->translated.program, constants, sampler, state, lanes,
-                                    path == ExecPath::Simd);
+    results->killed = Execute(constants, sampler, state, lanes, path);
     // Outputs the program does not write read as zero; outputs 1-3 and the
     // depth are cleared only when not already known to be zero.
     const int depthBit = exec::kDepthSlot - exec::kOutBase;

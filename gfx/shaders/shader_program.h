@@ -165,9 +165,18 @@ struct PixelResults {
     uint32_t zeroed = 0;
 };
 
-// Which implementation runs the arithmetic: the SIMD kernels, or the plain
-// per-lane reference (kept so the two can be compared).
-enum class ExecPath : uint8_t { Simd, Reference };
+// Which implementation runs a shader: the interpreter with its SIMD kernels,
+// the interpreter's plain per-lane reference (kept so the paths can be
+// compared), or the compiled native code (waiting for a compile under way;
+// the SIMD interpreter when the program has no code).
+enum class ExecPath : uint8_t { Simd, Reference, Compiled };
+
+namespace exec {
+struct ExecState;
+}
+namespace jit {
+struct CompileStats;
+}
 
 class ShaderProgram {
 public:
@@ -202,6 +211,15 @@ public:
     bool DepthWritten() const;
     bool UsesTexkill() const;
 
+    // Native code is compiled in the background from Create on (unless
+    // KILN_JIT=0 or the program has flow control). CompiledReady says whether
+    // it is there now; WaitForCompiled waits for the compile to end and says
+    // whether it gave code.
+    bool CompiledReady() const;
+    bool WaitForCompiled() const;
+    // Statistics of the compiled code, or null when there is none (yet).
+    const jit::CompileStats* CompileStatistics() const;
+
     // Runs the vertex shader over batch.count vertices.
     void RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,
                      VertexResults* results, ExecPath path = ExecPath::Simd) const;
@@ -213,6 +231,8 @@ public:
 
 private:
     explicit ShaderProgram(std::unique_ptr<Impl> impl);
+    uint32_t Execute(const ShaderConstants& constants, TextureSampler* sampler, exec::ExecState* state,
+                     uint32_t lanes, ExecPath path) const;
     std::unique_ptr<Impl> impl_;
 };
 

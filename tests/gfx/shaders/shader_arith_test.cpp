@@ -115,7 +115,7 @@ TEST(ShaderArith, MatrixInstructionsUseConsecutiveRows) {
         b.Ins(OP_MOV, {Dst(REG_TEXCRDOUT, 0), Src(REG_TEMP, 0)});
         auto program = MustCreate(b.End(), ShaderKind::Vertex);
         ASSERT_NE(program, nullptr);
-        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
             ExpectNear(RunVs(*program, {1, 2, 3, 2}, {}, {}, path, kSlotTexcoord0, &k), t.expected,
                        FindInstructionForToken(t.opcode, Profile::VS_2_0)->name);
         }
@@ -142,7 +142,7 @@ TEST(ShaderArith, SincosAndVs11ScalarForms) {
         b.Ins(OP_MOV, {Dst(REG_TEXCRDOUT, 2), Src(REG_TEMP, 0)});
         auto program = MustCreate(b.End(), ShaderKind::Vertex);
         ASSERT_NE(program, nullptr);
-        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
             ExpectNear(RunVs(*program, {8, 2.5f, 12, 4}, {}, {}, path, kSlotTexcoord0), {4, 0.5f, std::exp2(2.5f), 1}, "expp");
             ExpectNear(RunVs(*program, {8, 2.5f, 12, 4}, {}, {}, path, kSlotTexcoord0 + 1), {3, 1.5f, std::log2(12.0f), 1}, "logp");
             ExpectNear(RunVs(*program, {8, 2.5f, 12, 4}, {}, {}, path, kSlotTexcoord0 + 2), {0.25f, 0, 0, 0}, "rcp .w");
@@ -169,7 +169,7 @@ TEST(ShaderArith, PixelInstructionsComputePublishedResults) {
         b.Ins(OP_MOV, {Dst(REG_COLOROUT, 0), Src(REG_TEMP, 0)});
         auto program = MustCreate(b.End(), ShaderKind::Pixel);
         ASSERT_NE(program, nullptr) << t.name;
-        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
             PixelBatch batch;
             batch.quads = kQuads;
             batch.coverage = 0xFFFF;

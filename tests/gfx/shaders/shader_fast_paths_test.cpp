@@ -45,7 +45,7 @@ TEST(ShaderFastPaths, RegistersReadBeforeWrittenStartAtZeroOnEveryCall) {
     b.Ins(OP_MOV, {Dst(REG_COLOROUT, 0, kMaskX | kMaskW), Src(REG_TEMP, 1)});
     auto program = MustCreate(b.End(), ShaderKind::Pixel);
     ASSERT_NE(program, nullptr);
-    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
         for (int round = 0; round < 2; ++round) {
             Dirty();
             PixelResults results;

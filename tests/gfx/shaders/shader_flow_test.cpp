@@ -62,7 +62,7 @@ TEST(ShaderFlow, DynamicBranchesDivergePerLane) {
     b.Ins(OP_ENDIF, {});
     b.Ins(OP_MOV, {Dst(REG_OUTPUT, 0), Src(REG_TEMP, 0)});
     const auto tokens = b.End();
-    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
         EXPECT_EQ(RunVs3(tokens, {}, {-1, 5, 11, -3, 0}, path), (std::vector<float>{10, 20, 30, 10, 20}));
     }
 }
@@ -92,7 +92,7 @@ TEST(ShaderFlow, LoopsRepeatWithLoopCounterAndBreak) {
     c.Ins(OP_MOV, {Dst(REG_OUTPUT, 0), Src(REG_TEMP, 0)});
     ShaderConstants k2;
     k2.i[1][0] = 6;
-    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
         EXPECT_EQ(RunVs3(c.End(), k2, {0, 2, 3.5f, 100}, path), (std::vector<float>{0, 2, 4, 6}));
     }
     // Counts are clamped to 255 iterations: 1000 requested still ends.
@@ -141,7 +141,7 @@ TEST(ShaderFlow, PredicationAndNestedLoopsStayBounded) {
     b.Ins(OP_MOV, {Dst(REG_TEMP, 0), MakeSource(REG_PREDICATE, 0, kSwizzleXXXX), Src(REG_CONST, 1)}, true);
     b.Ins(OP_ADD, {Dst(REG_TEMP, 0), MakeSource(REG_PREDICATE, 0, kSwizzleXXXX, SRCMOD_NOT), Src(REG_TEMP, 0), Src(REG_CONST, 2)}, true);
     b.Ins(OP_MOV, {Dst(REG_OUTPUT, 0), Src(REG_TEMP, 0)});
-    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
         EXPECT_EQ(RunVs3(b.End(), {}, {1, -1, 0}, path), (std::vector<float>{5, -1, -1}));
     }
     // Four nested 255-iteration loops would run for billions of steps; the

@@ -128,7 +128,7 @@ TEST(ShaderModifiers, RelativeAddressingPerVertex) {
     VertexBatch batch;
     batch.count = 5;
     for (int i = 0; i < 5; ++i) SetLane(&batch.input[0], i, inputs[i], 0, 0, 0);
-    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+    for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
         VertexResults r11, r20;
         v11->RunVertices(k, nullptr, batch, &r11, path);
         v20->RunVertices(k, nullptr, batch, &r20, path);

@@ -1,5 +1,5 @@
-// The SIMD kernels and the per-lane reference agree bit for bit on random
-// programs, and programs report their inputs, outputs and samplers.
+// The SIMD kernels, the compiled code and the per-lane reference agree bit for
+// bit on random programs, and programs report their inputs, outputs and samplers.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,7 +48,7 @@ std::vector<DWORD> RandomProgram(std::mt19937& rng, bool pixel) {
     return b.End();
 }
 
-TEST(ShaderPaths, SimdAndReferenceAgreeOnRandomPrograms) {
+TEST(ShaderPaths, SimdCompiledAndReferenceAgreeOnRandomPrograms) {
     std::mt19937 rng(1234);
     // Half the values come from a small set, so comparisons meet equal operands.
     std::uniform_real_distribution<float> real(-4.0f, 4.0f);
@@ -64,39 +64,42 @@ TEST(ShaderPaths, SimdAndReferenceAgreeOnRandomPrograms) {
         const bool pixel = trial % 2 == 0;
         auto program = MustCreate(RandomProgram(rng, pixel), pixel ? ShaderKind::Pixel : ShaderKind::Vertex);
         ASSERT_NE(program, nullptr);
+        ASSERT_TRUE(program->WaitForCompiled()) << "trial " << trial << ": no compiled code";
         PixelBatch batch;
         batch.quads = kQuads;
         batch.coverage = 0x7777;
         for (int i = 0; i < 4; ++i)
             for (int c = 0; c < 4; ++c)
                 for (int l = 0; l < kLanes; ++l) batch.input[i].v[c][l] = value(rng);
-        LaneVec4 simd[4], reference[4];
-        if (pixel) {
-            PixelResults s, r;
-            program->RunPixels(k, nullptr, batch, &s, ExecPath::Simd);
-            program->RunPixels(k, nullptr, batch, &r, ExecPath::Reference);
-            std::memcpy(simd, s.color, sizeof simd);
-            std::memcpy(reference, r.color, sizeof reference);
-        } else {
-            VertexBatch vb;
-            vb.count = kLanes;
-            std::memcpy(vb.input, batch.input, sizeof(LaneVec4) * 4);
-            VertexResults s, r;
-            program->RunVertices(k, nullptr, vb, &s, ExecPath::Simd);
-            program->RunVertices(k, nullptr, vb, &r, ExecPath::Reference);
-            std::memcpy(simd, s.output, sizeof simd);
-            std::memcpy(reference, r.output, sizeof reference);
+        LaneVec4 reference[4], other[2][4];
+        const ExecPath paths[3] = {ExecPath::Reference, ExecPath::Simd, ExecPath::Compiled};
+        for (int p = 0; p < 3; ++p) {
+            LaneVec4* out = p == 0 ? reference : other[p - 1];
+            if (pixel) {
+                PixelResults r;
+                program->RunPixels(k, nullptr, batch, &r, paths[p]);
+                std::memcpy(out, r.color, sizeof reference);
+            } else {
+                VertexBatch vb;
+                vb.count = kLanes;
+                std::memcpy(vb.input, batch.input, sizeof(LaneVec4) * 4);
+                VertexResults r;
+                program->RunVertices(k, nullptr, vb, &r, paths[p]);
+                std::memcpy(out, r.output, sizeof reference);
+            }
         }
-        for (int o = 0; o < 4; ++o)
-            for (int c = 0; c < 4; ++c)
-                for (int l = 0; l < kLanes; ++l) {
-                    ASSERT_TRUE(SameBits(simd[o].v[c][l], reference[o].v[c][l]))
-                        << "trial " << trial << (pixel ? " oC" : " o") << o << " comp " << c << " lane " << l << ": "
-                        << simd[o].v[c][l] << " vs " << reference[o].v[c][l];
-                    ++compared;
-                }
+        for (int p = 0; p < 2; ++p)
+            for (int o = 0; o < 4; ++o)
+                for (int c = 0; c < 4; ++c)
+                    for (int l = 0; l < kLanes; ++l) {
+                        ASSERT_TRUE(SameBits(other[p][o].v[c][l], reference[o].v[c][l]))
+                            << (p == 0 ? "simd" : "compiled") << " trial " << trial << (pixel ? " oC" : " o") << o
+                            << " comp " << c << " lane " << l << ": " << other[p][o].v[c][l] << " vs "
+                            << reference[o].v[c][l];
+                        ++compared;
+                    }
     }
-    EXPECT_EQ(compared, 60 * 4 * 4 * kLanes);
+    EXPECT_EQ(compared, 2 * 60 * 4 * 4 * kLanes);
 }
 
 TEST(ShaderPaths, ProgramsReportTheirInterface) {

@@ -259,7 +259,7 @@ TEST(ShaderTexture, Ps1DotProductFamily) {
         sampler.bump.m[0][0] = sampler.bump.m[1][1] = 0.5f;
         sampler.bump.lscale = 0.5f;  // luminance = 0.125 * 0.5 + 0.5625
         sampler.bump.loffset = 0.5625f;
-        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference}) {
+        for (ExecPath path : {ExecPath::Simd, ExecPath::Reference, ExecPath::Compiled}) {
             PixelResults results;
             program->RunPixels(ShaderConstants(), &sampler, batch, &results, path);
             const Vec4 r = Lane(results.color[0], 1);
