@@ -1,8 +1,10 @@
 // Frames per second of the demo's three fire scenes, rendered headless with
 // the real effects: the compiled shaders, the loaded textures, the logo and
 // the scroll text, over the seconds when every particle of the field is alive.
-// Each scene runs with one rasterising thread and with all of them; the CPU
-// column counts every thread, so it shows the work per frame on a busy machine.
+// Each scene runs with one rasterising thread and with all of them, once with
+// the shaders interpreted and once compiled to native code; the CPU column
+// counts every thread, so it shows the work per frame on a busy machine. The
+// llvmpipe reference frame runs in the same process run, for the ratios.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -18,15 +20,17 @@
 #include "demo/polygon.h"
 #include "gfx/d3d9.h"
 #include "gfx/device_options.h"
+#include "gfx/shaders/shader_jit.h"
 #include "math/klmath.h"
 #include "platform/clock.h"
+#include "gfx_bench_reference.h"
 
 namespace {
 
 constexpr int64_t kFrequency = 1000000;
 std::map<std::string, double> gFps, gCpuMs;
 
-IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads) {
+IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads, bool compiled) {
     D3DPRESENT_PARAMETERS pp{};
     pp.BackBufferWidth = 800;
     pp.BackBufferHeight = 600;
@@ -38,6 +42,9 @@ IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads) {
     pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     gfx::DeviceOptions options;
     options.threads = threads;
+    // Each run measures one path: draws wait for the compiled code.
+    options.compiledShaders = compiled;
+    options.waitForCompiledShaders = compiled;
     gfx::SetDefaultDeviceOptions(options);
     IDirect3DDevice9* dev = nullptr;
     d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev);
@@ -45,11 +52,16 @@ IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads) {
     return dev;
 }
 
-void RenderScene(benchmark::State& state, const char* fireName, unsigned threads) {
-    const std::string label = std::string(fireName) + (threads == 1 ? "/1 thread" : "/all threads");
+std::string Label(const char* fireName, unsigned threads, bool compiled) {
+    return std::string(fireName) + (threads == 1 ? "/1 thread" : "/all threads") +
+           (compiled ? "/compiled" : "/interpreted");
+}
+
+void RenderScene(benchmark::State& state, const char* fireName, unsigned threads, bool compiled) {
+    const std::string label = Label(fireName, threads, compiled);
     platform::UseVirtualClock(kFrequency, 0);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    IDirect3DDevice9* dev = MakeDevice(d3d, threads);
+    IDirect3DDevice9* dev = MakeDevice(d3d, threads, compiled);
     if (!dev) {
         state.SkipWithError("device creation failed");
         d3d->Release();
@@ -91,13 +103,17 @@ void RenderScene(benchmark::State& state, const char* fireName, unsigned threads
     platform::UseRealClock();
 }
 
-void BM_Fire2(benchmark::State& s) { RenderScene(s, "Fire2", unsigned(s.range(0))); }
-void BM_Fire3(benchmark::State& s) { RenderScene(s, "Fire3", unsigned(s.range(0))); }
-void BM_Fire(benchmark::State& s) { RenderScene(s, "Fire", unsigned(s.range(0))); }
+// Arguments: threads (0 = all), compiled (1) or interpreted (0).
+void BM_Fire2(benchmark::State& s) { RenderScene(s, "Fire2", unsigned(s.range(0)), s.range(1) != 0); }
+void BM_Fire3(benchmark::State& s) { RenderScene(s, "Fire3", unsigned(s.range(0)), s.range(1) != 0); }
+void BM_Fire(benchmark::State& s) { RenderScene(s, "Fire", unsigned(s.range(0)), s.range(1) != 0); }
 
-BENCHMARK(BM_Fire2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(2.0);
-BENCHMARK(BM_Fire3)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(2.0);
-BENCHMARK(BM_Fire)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(2.0);
+#define KILN_FIRE_BENCH(fn)                                                                                      \
+    BENCHMARK(fn)->ArgsProduct({{1, 0}, {0, 1}})->ArgNames({"threads", "compiled"})->Unit(benchmark::kMillisecond) \
+        ->UseRealTime()->MeasureProcessCPUTime()->MinTime(2.0)
+KILN_FIRE_BENCH(BM_Fire2);
+KILN_FIRE_BENCH(BM_Fire3);
+KILN_FIRE_BENCH(BM_Fire);
 
 }  // namespace
 
@@ -110,9 +126,29 @@ int main(int argc, char** argv) {
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\n%-22s %10s %16s\n", "scene", "fps", "CPU ms / frame");
-    for (const auto& [label, fps] : gFps) std::printf("%-22s %10.1f %16.1f\n", label.c_str(), fps, gCpuMs[label]);
-    std::printf("target: 60 fps with all threads\n");
+    const double reference[2] = {benchref::ReferenceFps(1), benchref::ReferenceFps(0)};
+    std::printf("\n%-34s %10s %16s\n", "scene", "fps", "CPU ms / frame");
+    for (const auto& [label, fps] : gFps) std::printf("%-34s %10.1f %16.1f\n", label.c_str(), fps, gCpuMs[label]);
+    std::printf("\n%-6s %-12s %12s %12s %9s %10s %12s\n", "scene", "threads", "interpreted", "compiled", "ratio",
+                "llvmpipe", "vs llvmpipe");
+    for (const char* scene : {"Fire", "Fire2", "Fire3"}) {
+        for (unsigned threads : {1u, 0u}) {
+            const std::string in = Label(scene, threads, false), out = Label(scene, threads, true);
+            if (!gFps.count(in) || !gFps.count(out)) continue;
+            const double ref = reference[threads == 1 ? 0 : 1];
+            std::printf("%-6s %-12s %12.1f %12.1f %8.2fx", scene, threads == 1 ? "1" : "all", gFps[in], gFps[out],
+                        gFps[out] / gFps[in]);
+            if (ref > 0) std::printf(" %10.1f %11.2fx\n", ref, gFps[out] / ref);
+            else std::printf(" %10s %12s\n", "n/a", "n/a");
+        }
+    }
+    if (reference[0] <= 0) std::printf("llvmpipe reference: not built (needs the EGL and GLES development files)\n");
+    const gfx::jit::CompileTotals totals = gfx::jit::Totals();
+    if (totals.shaders > 0) {
+        std::printf("shader compiles: %d, %.2f ms each on average, slowest %.2f ms\n", totals.shaders,
+                    totals.milliseconds / totals.shaders, totals.slowest);
+    }
+    std::printf("target: 60 fps with all threads, and at least the llvmpipe reference\n");
     benchmark::Shutdown();
     return 0;
 }

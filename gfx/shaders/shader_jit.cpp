@@ -60,7 +60,8 @@ namespace {
 // run until the process exits.
 struct Engine {
     LLVMOrcLLJITRef jit = nullptr;
-    std::mutex mutex;  // adding, looking up and removing code
+    std::mutex mutex;  // adding, looking up and removing code; totals
+    CompileTotals totals;
 };
 
 Engine* GetEngine() {
@@ -380,6 +381,12 @@ CompiledShader::~CompiledShader() {
     LLVMOrcReleaseResourceTracker(tracker);
 }
 
+CompileTotals Totals() {
+    Engine* engine = GetEngine();
+    std::lock_guard<std::mutex> lock(engine->mutex);
+    return engine->totals;
+}
+
 std::unique_ptr<CompiledShader> Compile(const ExecProgram& program) {
     if (!Enabled() || !Compilable(program)) return nullptr;
     const auto start = std::chrono::steady_clock::now();
@@ -431,12 +438,16 @@ std::unique_ptr<CompiledShader> Compile(const ExecProgram& program) {
         return nullptr;
     }
     stats.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ++engine->totals.shaders;
+    engine->totals.milliseconds += stats.milliseconds;
+    if (stats.milliseconds > engine->totals.slowest) engine->totals.slowest = stats.milliseconds;
     return std::make_unique<CompiledShader>(reinterpret_cast<ShaderFunction>(address), tracker, stats);
 }
 
 #else  // no code generator in this build: every shader is interpreted
 
 bool Enabled() { return false; }
+CompileTotals Totals() { return {}; }
 CompiledShader::CompiledShader(ShaderFunction entry, void* tracker, const CompileStats& stats)
     : entry_(entry), tracker_(tracker), stats_(stats) {}
 CompiledShader::~CompiledShader() = default;

@@ -62,6 +62,14 @@ private:
     CompileStats stats_;
 };
 
+// Shaders compiled so far in this process and the time it took.
+struct CompileTotals {
+    int shaders = 0;
+    double milliseconds = 0;  // all compiles together
+    double slowest = 0;       // the longest single compile
+};
+CompileTotals Totals();
+
 // True when this build has the code generator and KILN_JIT is not "0".
 bool Enabled();
 

@@ -1,6 +1,8 @@
 // Feeds arbitrary tokens to ShaderProgram::Create and runs whatever is
 // accepted, as a vertex and as a pixel shader, with a sampler that answers
-// with fixed colours; the same tokens also go through the validator in pieces.
+// with fixed colours, through the interpreter and the compiled code (which must
+// agree bit for bit, NaNs aside, on the lanes that ran); the same tokens also
+// go through the validator in pieces.
 // Byte 0 picks the shader kind and the validator's piece size; the rest are
 // the tokens.
 #include <cstdint>
@@ -28,6 +30,14 @@ public:
         return b;
     }
 };
+
+// Same value, or NaN in both: NaN payloads may differ between the paths.
+void ExpectSame(const float* a, const float* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const bool same = std::memcmp(&a[i], &b[i], 4) == 0 || (a[i] != a[i] && b[i] != b[i]);
+        if (!same) __builtin_trap();
+    }
+}
 
 HRESULT IgnoreMessage(const char*, UINT, DWORD, DWORD, const char* text, void* context) {
     // Touch the text so a bad pointer would show.
@@ -81,8 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (int c = 0; c < 4; ++c)
                 for (int l = 0; l < gfx::kLanes; ++l) batch->input[i].v[c][l] = static_cast<float>(l - i + c) * 0.25f;
         auto results = std::make_unique<gfx::VertexResults>();
-        program->RunVertices(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        auto compiled = std::make_unique<gfx::VertexResults>();
         program->RunVertices(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Reference);
+        program->RunVertices(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        program->RunVertices(*constants, &sampler, *batch, compiled.get(), gfx::ExecPath::Compiled);
+        for (int o = 0; o < gfx::kMaxVertexOutputs; ++o)
+            for (int c = 0; c < 4; ++c) ExpectSame(results->output[o].v[c], compiled->output[o].v[c], batch->count);
     } else {
         auto batch = std::make_unique<gfx::PixelBatch>();
         batch->quads = gfx::kQuads;
@@ -91,8 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (int c = 0; c < 4; ++c)
                 for (int l = 0; l < gfx::kLanes; ++l) batch->input[i].v[c][l] = static_cast<float>(l * 3 - i + c) * 0.125f;
         auto results = std::make_unique<gfx::PixelResults>();
-        program->RunPixels(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        auto compiled = std::make_unique<gfx::PixelResults>();
         program->RunPixels(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Reference);
+        program->RunPixels(*constants, &sampler, *batch, results.get(), gfx::ExecPath::Simd);
+        program->RunPixels(*constants, &sampler, *batch, compiled.get(), gfx::ExecPath::Compiled);
+        if (results->killed != compiled->killed) __builtin_trap();
+        for (int o = 0; o < gfx::kMaxColorOutputs; ++o)
+            for (int c = 0; c < 4; ++c) ExpectSame(results->color[o].v[c], compiled->color[o].v[c], gfx::kLanes);
+        ExpectSame(results->depth, compiled->depth, gfx::kLanes);
     }
     return 0;
 }
