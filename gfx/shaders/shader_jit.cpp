@@ -37,6 +37,8 @@ using namespace exec;
 using namespace isa;
 
 bool Compilable(const ExecProgram& program) {
+    // Very long programs would take long to optimise for little gain.
+    if (program.ops.size() > kMaxCompiledOps) return false;
     for (const ExecOp& op : program.ops) {
         switch (op.kind) {
             case Kind::If: case Kind::IfC: case Kind::Else: case Kind::EndIf:
@@ -135,24 +137,27 @@ public:
     }
     ~Emitter() { LLVMDisposeBuilder(B); }
 
-    // Builds the function `name`; returns false when an op cannot be built.
-    bool Build(const char* name, CompileStats* stats) {
-        LLVMTypeRef params[3] = {f32p, f32p, i8p};
-        LLVMTypeRef fnType = LLVMFunctionType(LLVMVoidTypeInContext(C), params, 3, 0);
+    // Builds the function `name`.
+    void Build(const char* name, CompileStats* stats) {
+        LLVMTypeRef params[4] = {f32p, f32p, i8p, f32p};
+        LLVMTypeRef fnType = LLVMFunctionType(LLVMVoidTypeInContext(C), params, 4, 0);
         LLVMValueRef fn = LLVMAddFunction(M, name, fnType);
         const unsigned noalias = LLVMGetEnumAttributeKindForName("noalias", 7);
         const unsigned nounwind = LLVMGetEnumAttributeKindForName("nounwind", 8);
         LLVMAddAttributeAtIndex(fn, 1, LLVMCreateEnumAttribute(C, noalias, 0));
         LLVMAddAttributeAtIndex(fn, 2, LLVMCreateEnumAttribute(C, noalias, 0));
+        LLVMAddAttributeAtIndex(fn, 4, LLVMCreateEnumAttribute(C, noalias, 0));
         LLVMAddAttributeAtIndex(fn, LLVMAttributeFunctionIndex, LLVMCreateEnumAttribute(C, nounwind, 0));
         regs = LLVMGetParam(fn, 0);
         consts = LLVMGetParam(fn, 1);
         context = LLVMGetParam(fn, 2);
+        inputs = LLVMGetParam(fn, 3);
         LLVMTypeRef helperParams[3] = {f32p, i8p, i32};
         helperType = LLVMFunctionType(LLVMVoidTypeInContext(C), helperParams, 3, 0);
         helper = LLVMConstIntToPtr(LLVMConstInt(i64, reinterpret_cast<uintptr_t>(&RunInterpretedOp), 0),
                                    LLVMPointerType(helperType, 0));
         LLVMPositionBuilderAtEnd(B, LLVMAppendBasicBlockInContext(C, fn, "entry"));
+        Prepare();
 
         for (size_t i = 0; i < P.ops.size(); ++i) {
             const ExecOp& op = P.ops[i];
@@ -168,10 +173,33 @@ public:
             }
         }
         LLVMBuildRetVoid(B);
-        return true;
     }
 
 private:
+    // exec::PrepareState in code: zeroes the registers that may be read
+    // before written (stores a later op overwrites are dropped by the
+    // optimiser) and loads the inputs the program reads.
+    void Prepare() {
+        for (int slot = 0; slot < kLaneSlotCount; ++slot) {
+            if (!(P.clearSlots[slot >> 6] >> (slot & 63) & 1)) continue;
+            for (int k = 0; k < 4; ++k) StoreSlot(slot, k, Splat(0.0f));
+        }
+        const int inputCount = P.kind == ShaderKind::Vertex ? kMaxVertexInputs : kMaxPixelInputs;
+        for (int i = 0; i < kTexBase - kInputBase; ++i) {
+            if (!(P.inputMask >> i & 1)) continue;
+            for (int k = 0; k < 4; ++k) {
+                LLVMValueRef v = Splat(0.0f);
+                if (i < inputCount) {
+                    LLVMValueRef offset = LLVMConstInt(i64, uint64_t(i * 4 + k) * kLanes, 0);
+                    LLVMValueRef p = LLVMBuildBitCast(B, LLVMBuildGEP2(B, f32, inputs, &offset, 1, ""), v16p, "");
+                    v = LLVMBuildLoad2(B, v16, p, "");
+                    LLVMSetAlignment(v, 16);
+                }
+                StoreSlot(kInputBase + i, k, v);
+            }
+        }
+    }
+
     LLVMValueRef Splat(float x) {
         LLVMValueRef e[kLanes];
         for (auto& v : e) v = LLVMConstReal(f32, x);
@@ -354,7 +382,7 @@ private:
     LLVMBuilderRef B;
     const ExecProgram& P;
     LLVMTypeRef f32, i32, i64, v16, f32p, v16p, i8p;
-    LLVMValueRef regs = nullptr, consts = nullptr, context = nullptr, helper = nullptr;
+    LLVMValueRef regs = nullptr, consts = nullptr, context = nullptr, inputs = nullptr, helper = nullptr;
     LLVMTypeRef helperType = nullptr;
 };
 
@@ -398,7 +426,6 @@ std::unique_ptr<CompiledShader> Compile(const ExecProgram& program) {
     LLVMContextRef context = LLVMOrcThreadSafeContextGetContext(tsc);
     LLVMModuleRef module = LLVMModuleCreateWithNameInContext(name.c_str(), context);
     CompileStats stats;
-    bool built;
     {
         std::lock_guard<std::mutex> lock(engine->mutex);
         LLVMSetDataLayout(module, LLVMOrcLLJITGetDataLayoutStr(engine->jit));
@@ -406,9 +433,9 @@ std::unique_ptr<CompiledShader> Compile(const ExecProgram& program) {
     }
     {
         Emitter emitter(context, module, program);
-        built = emitter.Build(name.c_str(), &stats);
+        emitter.Build(name.c_str(), &stats);
     }
-    if (!built || LLVMVerifyModule(module, LLVMReturnStatusAction, nullptr)) {
+    if (LLVMVerifyModule(module, LLVMReturnStatusAction, nullptr)) {
         LLVMDisposeModule(module);
         LLVMOrcDisposeThreadSafeContext(tsc);
         return nullptr;

@@ -31,8 +31,9 @@ struct CallContext {
     uint32_t killed = 0;  // lanes discarded by texkill, accumulated
 };
 
-// regs: the ExecState's register file; constants: ShaderConstants::f.
-using ShaderFunction = void (*)(float* regs, const float* constants, CallContext* context);
+// regs: the ExecState's register file; constants: ShaderConstants::f;
+// inputs: the LaneVec4 input blocks (16 for vertex, 10 for pixel shaders).
+using ShaderFunction = void (*)(float* regs, const float* constants, CallContext* context, const float* inputs);
 
 struct CompileStats {
     double milliseconds = 0;  // building, optimising and emitting the code
@@ -48,10 +49,12 @@ public:
     CompiledShader(const CompiledShader&) = delete;
     CompiledShader& operator=(const CompiledShader&) = delete;
 
-    // Runs the program as exec::Execute(program, *context.constants,
-    // context.sampler, state, context.lanes, true) would; returns the killed lanes.
-    uint32_t Run(exec::ExecState* state, CallContext& context) const {
-        entry_(&state->regs[0][0][0], &context.constants->f[0][0], &context);
+    // Runs the program as exec::PrepareState and exec::Execute(program,
+    // *context.constants, context.sampler, state, context.lanes, true) would
+    // (the compiled code clears and loads its own registers); returns the
+    // killed lanes.
+    uint32_t Run(exec::ExecState* state, const LaneVec4* inputs, CallContext& context) const {
+        entry_(&state->regs[0][0][0], &context.constants->f[0][0], &context, &inputs[0].v[0][0]);
         return context.killed;
     }
     const CompileStats& Stats() const { return stats_; }
@@ -73,7 +76,11 @@ CompileTotals Totals();
 // True when this build has the code generator and KILN_JIT is not "0".
 bool Enabled();
 
-// Whether `program` is one Compile accepts (no flow control).
+// Programs longer than this are interpreted.
+constexpr size_t kMaxCompiledOps = 4096;
+
+// Whether `program` is one Compile accepts (no flow control, at most
+// kMaxCompiledOps ops).
 bool Compilable(const exec::ExecProgram& program);
 
 // Compiles `program`; null when it is not compilable or code generation

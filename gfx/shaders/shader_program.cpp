@@ -174,8 +174,9 @@ exec::ExecState* ThreadState() {
 
 }  // namespace
 
+// Loads the inputs and runs the program on the chosen path.
 uint32_t ShaderProgram::Execute(const ShaderConstants& constants, TextureSampler* sampler, exec::ExecState* state,
-                                uint32_t lanes, ExecPath path) const {
+                                const LaneVec4* inputs, int inputCount, uint32_t lanes, ExecPath path) const {
     const jit::CompiledShader* code = nullptr;
     if (path == ExecPath::Compiled) {
         code = impl_->compiled.load(std::memory_order_acquire);
@@ -190,8 +191,9 @@ uint32_t ShaderProgram::Execute(const ShaderConstants& constants, TextureSampler
         context.constants = &constants;
         context.sampler = sampler;
         context.lanes = lanes;
-        return code->Run(state, context);
+        return code->Run(state, inputs, context);
     }
+    exec::PrepareState(impl_->translated.program, inputs, inputCount, state);
     return exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path != ExecPath::Reference);
 }
 
@@ -199,9 +201,8 @@ void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler
                                 VertexResults* results, ExecPath path) const {
     const int count = batch.count < 0 ? 0 : batch.count > kLanes ? kLanes : batch.count;
     exec::ExecState* state = ThreadState();
-    exec::PrepareState(impl_->translated.program, batch.input, kMaxVertexInputs, state);
     const uint32_t lanes = count == 32 ? ~0u : (1u << count) - 1;
-    Execute(constants, sampler, state, lanes, path);
+    Execute(constants, sampler, state, batch.input, kMaxVertexInputs, lanes, path);
     const uint32_t written = impl_->translated.program.outputsWritten;
     for (int i = 0; i < kMaxVertexOutputs; ++i) {
         if (written >> i & 1) std::memcpy(results->output[i].v, state->regs[exec::kOutBase + i], sizeof results->output[i].v);
@@ -213,12 +214,11 @@ void ShaderProgram::RunPixels(const ShaderConstants& constants, TextureSampler* 
                               PixelResults* results, ExecPath path) const {
     const int quads = batch.quads < 0 ? 0 : batch.quads > kQuads ? kQuads : batch.quads;
     exec::ExecState* state = ThreadState();
-    exec::PrepareState(impl_->translated.program, batch.input, kMaxPixelInputs, state);
     const exec::ExecProgram& prog = impl_->translated.program;
     if (prog.readsPosition) std::memcpy(state->regs[exec::kPosSlot], batch.position.v, sizeof batch.position.v);
     if (prog.readsFace) std::memcpy(state->regs[exec::kFaceSlot][0], batch.face, sizeof batch.face);
     const uint32_t lanes = quads * 4 >= 32 ? ~0u : (1u << (quads * 4)) - 1;
-    results->killed = Execute(constants, sampler, state, lanes, path);
+    results->killed = Execute(constants, sampler, state, batch.input, kMaxPixelInputs, lanes, path);
     // Outputs the program does not write read as zero; outputs 1-3 and the
     // depth are cleared only when not already known to be zero.
     const int depthBit = exec::kDepthSlot - exec::kOutBase;

@@ -232,7 +232,7 @@ public:
 private:
     explicit ShaderProgram(std::unique_ptr<Impl> impl);
     uint32_t Execute(const ShaderConstants& constants, TextureSampler* sampler, exec::ExecState* state,
-                     uint32_t lanes, ExecPath path) const;
+                     const LaneVec4* inputs, int inputCount, uint32_t lanes, ExecPath path) const;
     std::unique_ptr<Impl> impl_;
 };
 
