@@ -1,6 +1,8 @@
 // Drawing through vertex and pixel shaders: creation, varyings linked by
 // semantic, the demo-shaped scene against the fixed-function pipeline, and the
-// reference path against the fast one.
+// reference path against the fast one with shaders interpreted and compiled.
+#include "gfx/device/pipeline.h"
+#include "gfx/shaders/shader_jit.h"
 #include "particle_scene.h"
 #include "scene_helper.h"
 
@@ -63,11 +65,37 @@ TEST(ShaderPipeline, ReferenceAndFastPathsAgreeWithShaders) {
     scalar.threads = 1;
     gfx::DeviceOptions tiled;
     tiled.threads = 3;
+    gfx::DeviceOptions interpreted = tiled;
+    interpreted.compiledShaders = false;
+    gfx::DeviceOptions compiled = tiled;
+    compiled.waitForCompiledShaders = true;
     std::vector<uint32_t> a = RenderParticles(true, scalar);
-    std::vector<uint32_t> b = RenderParticles(true, tiled);
-    size_t differing = 0;
-    for (size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
-    EXPECT_EQ(differing, 0u);
+    for (const gfx::DeviceOptions& options : {interpreted, compiled}) {
+        std::vector<uint32_t> b = RenderParticles(true, options);
+        size_t differing = 0;
+        for (size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+        EXPECT_EQ(differing, 0u) << (options.compiledShaders ? "compiled" : "interpreted");
+    }
+}
+
+TEST(ShaderPipeline, DrawsChooseCompiledCodeOnlyWhenAllowedAndReady) {
+    std::vector<DWORD> tokens = gfxtest::ParticlePixelShader();
+    std::unique_ptr<gfx::ShaderProgram> program;
+    ASSERT_EQ(gfx::ShaderProgram::Create(tokens.data(), tokens.size(), gfx::ShaderKind::Pixel, &program), D3D_OK);
+    gfx::DeviceOptions waiting;
+    waiting.waitForCompiledShaders = true;
+    gfx::DeviceOptions off;
+    off.compiledShaders = false;
+    const gfx::ExecPath expected = gfx::jit::Enabled() ? gfx::ExecPath::Compiled : gfx::ExecPath::Simd;
+    EXPECT_EQ(gfx::ShaderPath(waiting, program.get()), expected);
+    EXPECT_EQ(program->WaitForCompiled(), gfx::jit::Enabled());
+    EXPECT_EQ(gfx::ShaderPath(gfx::DeviceOptions(), program.get()), expected);  // ready now: no wait needed
+    EXPECT_EQ(gfx::ShaderPath(off, program.get()), gfx::ExecPath::Simd);
+    EXPECT_EQ(gfx::ShaderPath(waiting, nullptr), gfx::ExecPath::Simd);
+    if (const gfx::jit::CompileStats* stats = program->CompileStatistics()) {
+        EXPECT_GT(stats->nativeOps, 0);       // the multiply and the moves
+        EXPECT_EQ(stats->interpretedOps, 1);  // the texture lookup
+    }
 }
 
 }  // namespace
