@@ -82,6 +82,9 @@ float FloatState(DWORD v) {
 
 }  // namespace
 
+// Vertices whose buffers a thread keeps between draws (tens of megabytes at most).
+constexpr size_t kKeptVertices = 1 << 16;
+
 HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawSource& source) {
     if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
     if (primitiveCount == 0) return D3D_OK;
@@ -93,8 +96,14 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     if (!renderTargets_[0]) return D3DERR_INVALIDCALL;
     UINT count = VertexCountFor(type, primitiveCount);
 
+    // The draw's buffers are kept from one draw to the next on this thread:
+    // a frame's big draws then neither allocate nor fault in fresh pages.
+    thread_local std::vector<int64_t> corner;
+    thread_local std::vector<ClipVertex> vertices;
+    thread_local std::vector<uint32_t> triangles;
+    thread_local std::vector<TriangleSetup> setup;
     // Vertex numbers (before the base vertex) of the primitive's corners.
-    std::vector<int64_t> corner(count);
+    corner.assign(count, 0);
     if (source.indexed) {
         const BYTE* data;
         size_t bytes;
@@ -151,14 +160,14 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
 
     DrawState state;
     state.varyings = LinkVaryings(*this);
-    std::vector<ClipVertex> vertices;
+    vertices.clear();
     HRESULT hr = ShadeCorners(*this, vs, state.varyings, corner, &vertices);
     if (FAILED(hr)) return hr;
 
     // Triangles as index triples into `vertices`; the first corner of each
     // triangle is the one flat shading takes its colour from. Points and
     // lines become one-pixel-wide screen-space quads appended to `vertices`.
-    std::vector<uint32_t> triangles;
+    triangles.clear();
     triangles.reserve(size_t(primitiveCount) * 6);
     auto at = [&](UINT i) { return uint32_t(corner[i]); };
     bool pretransformed = !vertexShader_ && declaration_->pretransformed();
@@ -304,12 +313,18 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     // stencil needs the full sequence of tests.
     state.earlyDepth = !state.stencil && !(state.pixelShader && state.pixelShader->DepthWritten());
 
-    std::vector<TriangleSetup> setup;
     SetupTriangles(state, vertices, triangles.data(), triangles.size() / 3, &setup);
     if (options_.scalarReference) {
         RasterizeScalar(state, setup);
     } else {
         RasterizeTiled(state, setup, *threads_);
+    }
+    // An exceptionally big draw does not keep its memory afterwards.
+    if (vertices.capacity() > kKeptVertices) {
+        corner = {};
+        vertices = {};
+        triangles = {};
+        setup = {};
     }
     return D3D_OK;
 }

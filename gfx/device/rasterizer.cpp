@@ -146,7 +146,17 @@ void RasterizeTiled(const DrawState& state, const std::vector<TriangleSetup>& tr
     int cols = (state.clip.right - gx0 + kTileSize - 1) / kTileSize;
     int rows = (state.clip.bottom - gy0 + kTileSize - 1) / kTileSize;
     if (cols <= 0 || rows <= 0) return;
-    std::vector<std::vector<uint32_t>> bins(size_t(cols) * rows);
+    // Bins and scratch blocks are kept from one draw to the next on this
+    // thread, so that a draw does not allocate them again. The workers reach
+    // them through these references (a thread_local named inside the worker
+    // lambda would be the worker's own).
+    thread_local std::vector<std::vector<uint32_t>> keptBins;
+    thread_local std::vector<ScratchPtr> keptScratch;
+    std::vector<std::vector<uint32_t>>& bins = keptBins;
+    std::vector<ScratchPtr>& scratch = keptScratch;
+    const size_t binCount = size_t(cols) * rows;
+    if (bins.size() < binCount) bins.resize(binCount);
+    for (size_t b = 0; b < binCount; ++b) bins[b].clear();
     for (uint32_t i = 0; i < triangles.size(); ++i) {
         const TriangleSetup& t = triangles[i];
         int c0 = (t.minX - gx0) / kTileSize, c1 = (t.maxX - gx0) / kTileSize;
@@ -156,15 +166,14 @@ void RasterizeTiled(const DrawState& state, const std::vector<TriangleSetup>& tr
         }
     }
     std::vector<uint32_t> busy;
-    for (uint32_t b = 0; b < bins.size(); ++b) {
+    for (uint32_t b = 0; b < binCount; ++b) {
         if (!bins[b].empty()) busy.push_back(b);
     }
     // Tiles with the most triangles go first, so that the last tiles handed
     // out are small ones and no thread is left with a long tail on its own.
     std::stable_sort(busy.begin(), busy.end(),
                      [&](uint32_t a, uint32_t b) { return bins[a].size() > bins[b].size(); });
-    std::vector<ScratchPtr> scratch(pool.size());
-    for (auto& s : scratch) s.reset(NewPixelScratch());
+    while (scratch.size() < pool.size()) scratch.emplace_back(NewPixelScratch());
     pool.ParallelFor(busy.size(), [&](size_t index, unsigned worker) {
         uint32_t b = busy[index];
         int tx = gx0 + int(b % cols) * kTileSize, ty = gy0 + int(b / cols) * kTileSize;

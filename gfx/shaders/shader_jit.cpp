@@ -96,6 +96,33 @@ void RunInterpretedOp(float* regs, CallContext* context, int32_t index) {
                                  index);
 }
 
+// A texture lookup through the sampler's shortcut for lookups that need no
+// level of detail (TextureSampler::SampleFast), as the interpreter tries it
+// first: lanes outside the call read (0, 0, 0, 1). Returns 0, having written
+// nothing the caller uses, when the shortcut does not apply; the compiled code
+// then runs the interpreter's op, which takes the general path.
+int32_t SampleShortcut(CallContext* context, int32_t sampler, const float* u, const float* v, float* out) {
+    if (!context->sampler) return 0;
+    auto* soa = reinterpret_cast<float (*)[kLanes]>(out);
+    if (context->lanes != (1u << kLanes) - 1) {
+        for (int k = 0; k < 4; ++k)
+            for (int l = 0; l < kLanes; ++l) soa[k][l] = k == 3 ? 1.0f : 0.0f;
+    }
+    return context->sampler->SampleFast(UINT(sampler), u, v, context->lanes, soa) ? 1 : 0;
+}
+
+// The op writes a plain register (not a0, which rounds to whole numbers),
+// unpredicated, and its sources need no relative addressing.
+bool NativeOperands(const ExecOp& op) {
+    if (!op.hasDst || op.predicated) return false;
+    if (op.dst.rel != Rel::None || op.dst.index >= kLaneSlotCount || op.dst.index == kAddrSlot) return false;
+    for (int i = 0; i < op.srcCount; ++i) {
+        const Operand& o = op.src[i];
+        if (o.rel != Rel::None || (o.file == File::Lane && o.index >= kLaneSlotCount)) return false;
+    }
+    return true;
+}
+
 bool NativeOpcode(uint16_t opcode) {
     switch (opcode) {
         case OP_MOV: case OP_ADD: case OP_SUB: case OP_MUL: case OP_MAD: case OP_MIN: case OP_MAX:
@@ -107,16 +134,18 @@ bool NativeOpcode(uint16_t opcode) {
     }
 }
 
-// Ops the generator writes itself: arithmetic on plain registers and
-// constants, unpredicated, not writing a0 (which rounds to whole numbers).
+// Arithmetic the generator writes itself.
 bool NativeOp(const ExecOp& op) {
-    if (op.kind != Kind::Arith || !NativeOpcode(op.opcode) || !op.hasDst || op.predicated) return false;
-    if (op.dst.rel != Rel::None || op.dst.index >= kLaneSlotCount || op.dst.index == kAddrSlot) return false;
-    for (int i = 0; i < op.srcCount; ++i) {
-        const Operand& o = op.src[i];
-        if (o.rel != Rel::None || (o.file == File::Lane && o.index >= kLaneSlotCount)) return false;
-    }
-    return true;
+    if (op.kind != Kind::Arith || !NativeOpcode(op.opcode)) return false;
+    return NativeOperands(op);
+}
+
+// Lookups whose coordinates the generator computes, trying the sampler's
+// shortcut before the interpreter's op.
+bool ShortcutSample(const ExecOp& op) {
+    if (op.kind != Kind::Sample || (op.sampleMode != SampleMode::Plain && op.sampleMode != SampleMode::Project))
+        return false;
+    return op.srcCount >= 1 && NativeOperands(op);
 }
 
 struct Vec4 {
@@ -157,6 +186,14 @@ public:
         helper = LLVMConstIntToPtr(LLVMConstInt(i64, reinterpret_cast<uintptr_t>(&RunInterpretedOp), 0),
                                    LLVMPointerType(helperType, 0));
         LLVMPositionBuilderAtEnd(B, LLVMAppendBasicBlockInContext(C, fn, "entry"));
+        LLVMTypeRef lanes = LLVMArrayType(f32, kLanes), block = LLVMArrayType(f32, 4 * kLanes);
+        sampleU = LLVMBuildBitCast(B, Aligned(LLVMBuildAlloca(B, lanes, "u")), f32p, "");
+        sampleV = LLVMBuildBitCast(B, Aligned(LLVMBuildAlloca(B, lanes, "v")), f32p, "");
+        sampleOut = LLVMBuildBitCast(B, Aligned(LLVMBuildAlloca(B, block, "texel")), f32p, "");
+        LLVMTypeRef shortcutParams[5] = {i8p, i32, f32p, f32p, f32p};
+        shortcutType = LLVMFunctionType(i32, shortcutParams, 5, 0);
+        shortcut = LLVMConstIntToPtr(LLVMConstInt(i64, reinterpret_cast<uintptr_t>(&SampleShortcut), 0),
+                                     LLVMPointerType(shortcutType, 0));
         Prepare();
 
         for (size_t i = 0; i < P.ops.size(); ++i) {
@@ -166,9 +203,11 @@ public:
             if (NativeOp(op)) {
                 Write(op, Arith(op));
                 ++stats->nativeOps;
+            } else if (ShortcutSample(op)) {
+                Sample(op, int(i));
+                ++stats->nativeOps;
             } else {
-                LLVMValueRef args[3] = {regs, context, LLVMConstInt(i32, i, 0)};
-                LLVMBuildCall2(B, helperType, helper, args, 3, "");
+                Interpret(int(i));
                 ++stats->interpretedOps;
             }
         }
@@ -176,6 +215,54 @@ public:
     }
 
 private:
+    LLVMValueRef Aligned(LLVMValueRef alloca) {
+        LLVMSetAlignment(alloca, 64);
+        return alloca;
+    }
+    LLVMValueRef Lanes(LLVMValueRef base, int block) {
+        LLVMValueRef offset = LLVMConstInt(i64, uint64_t(block) * kLanes, 0);
+        return LLVMBuildBitCast(B, LLVMBuildGEP2(B, f32, base, &offset, 1, ""), v16p, "");
+    }
+
+    // The interpreter's code for op `index`.
+    void Interpret(int index) {
+        LLVMValueRef args[3] = {regs, context, LLVMConstInt(i32, uint64_t(index), 0)};
+        LLVMBuildCall2(B, helperType, helper, args, 3, "");
+    }
+
+    // texld/texldp: u and v computed here, the sampler's shortcut tried, and
+    // the interpreter's op run when it does not apply.
+    void Sample(const ExecOp& op, int index) {
+        const Vec4 coord = Read(op.src[0]);
+        LLVMValueRef u = coord.c[0], v = coord.c[1];
+        if (op.sampleMode == SampleMode::Project) {
+            u = Div(u, coord.c[3]);
+            v = Div(v, coord.c[3]);
+        }
+        LLVMSetAlignment(LLVMBuildStore(B, u, Lanes(sampleU, 0)), 16);
+        LLVMSetAlignment(LLVMBuildStore(B, v, Lanes(sampleV, 0)), 16);
+        LLVMValueRef args[5] = {context, LLVMConstInt(i32, op.sampler, 0), sampleU, sampleV, sampleOut};
+        LLVMValueRef taken = LLVMBuildCall2(B, shortcutType, shortcut, args, 5, "");
+        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
+        LLVMBasicBlockRef fast = LLVMAppendBasicBlockInContext(C, fn, "shortcut");
+        LLVMBasicBlockRef slow = LLVMAppendBasicBlockInContext(C, fn, "interpreted");
+        LLVMBasicBlockRef done = LLVMAppendBasicBlockInContext(C, fn, "sampled");
+        LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntNE, taken, LLVMConstInt(i32, 0, 0), ""), fast, slow);
+        LLVMPositionBuilderAtEnd(B, fast);
+        Vec4 texel, r;
+        for (int k = 0; k < 4; ++k) {
+            texel.c[k] = LLVMBuildLoad2(B, v16, Lanes(sampleOut, k), "");
+            LLVMSetAlignment(texel.c[k], 16);
+        }
+        for (int k = 0; k < 4; ++k) r.c[k] = texel.c[op.resultSwz[k] & 3];
+        Write(op, r);
+        LLVMBuildBr(B, done);
+        LLVMPositionBuilderAtEnd(B, slow);
+        Interpret(index);
+        LLVMBuildBr(B, done);
+        LLVMPositionBuilderAtEnd(B, done);
+    }
+
     // exec::PrepareState in code: zeroes the registers that may be read
     // before written (stores a later op overwrites are dropped by the
     // optimiser) and loads the inputs the program reads.
@@ -384,6 +471,8 @@ private:
     LLVMTypeRef f32, i32, i64, v16, f32p, v16p, i8p;
     LLVMValueRef regs = nullptr, consts = nullptr, context = nullptr, inputs = nullptr, helper = nullptr;
     LLVMTypeRef helperType = nullptr;
+    LLVMValueRef sampleU = nullptr, sampleV = nullptr, sampleOut = nullptr, shortcut = nullptr;
+    LLVMTypeRef shortcutType = nullptr;
 };
 
 bool EnvironmentAllows() {

@@ -2,12 +2,13 @@
 //
 // A program without flow control is compiled into one function that runs the
 // whole op list over the kLanes lanes of an ExecState: the arithmetic becomes
-// vector instructions on registers held in machine registers between ops, and
-// every op the code generator does not handle itself (texture lookups,
-// derivatives, texkill, relative addressing, predication, the transcendental
-// functions, ps_1_x texture addressing) calls exec::ExecuteOp, the
-// interpreter's own code for that op, so results are bit-identical to the
-// interpreter's. Programs with flow control are not compiled; they run in the
+// vector instructions on registers held in machine registers between ops,
+// plain and projected texture lookups call the sampler's shortcut
+// (TextureSampler::SampleFast) directly, and every op the code generator does
+// not handle itself (other lookups, derivatives, texkill, relative addressing,
+// predication, the transcendental functions, ps_1_x texture addressing) calls
+// exec::ExecuteOp, the interpreter's own code for that op, so results are
+// bit-identical to the interpreter's. Programs with flow control are not compiled; they run in the
 // interpreter.
 //
 // The code generator is LLVM's ORC JIT, through its C interface, tuned to the

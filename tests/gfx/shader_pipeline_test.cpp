@@ -93,8 +93,8 @@ TEST(ShaderPipeline, DrawsChooseCompiledCodeOnlyWhenAllowedAndReady) {
     EXPECT_EQ(gfx::ShaderPath(off, program.get()), gfx::ExecPath::Simd);
     EXPECT_EQ(gfx::ShaderPath(waiting, nullptr), gfx::ExecPath::Simd);
     if (const gfx::jit::CompileStats* stats = program->CompileStatistics()) {
-        EXPECT_GT(stats->nativeOps, 0);       // the multiply and the moves
-        EXPECT_EQ(stats->interpretedOps, 1);  // the texture lookup
+        EXPECT_EQ(stats->nativeOps, 3);  // the lookup (through the sampler's shortcut), the multiply, the move
+        EXPECT_EQ(stats->interpretedOps, 0);
     }
 }
 

@@ -3,6 +3,7 @@
 // copied back only when written, and the structure-of-arrays sampler entry.
 #include <gtest/gtest.h>
 
+#include "gfx/shaders/shader_jit.h"
 #include "shader_test_util.h"
 
 namespace gfx::test {
@@ -214,6 +215,23 @@ TEST(ShaderFastPaths, SoaSamplerEntryMatchesPerLaneSampling) {
     // Lanes outside the batch read the unbound colour, as with Sample.
     EXPECT_EQ(viaFast.color[0].v[0][12], 1.0f);
     EXPECT_EQ(viaFast.color[0].v[3][12], 0.0f);
+
+    // Compiled code takes the same shortcut, and the interpreter's op when the
+    // sampler refuses it; every lane matches the interpreter's.
+    ASSERT_EQ(program->WaitForCompiled(), jit::Enabled());
+    SoaSampler compiledFast, compiledSlow;
+    compiledSlow.fast = false;
+    PixelResults fastCode, slowCode;
+    program->RunPixels(ShaderConstants(), &compiledFast, batch, &fastCode, ExecPath::Compiled);
+    program->RunPixels(ShaderConstants(), &compiledSlow, batch, &slowCode, ExecPath::Compiled);
+    EXPECT_EQ(compiledFast.fastCalls, 1);
+    EXPECT_EQ(compiledFast.slowCalls, 0);
+    EXPECT_EQ(compiledSlow.slowCalls, 1);
+    for (int k = 0; k < 4; ++k)
+        for (int l = 0; l < kLanes; ++l) {
+            EXPECT_EQ(fastCode.color[0].v[k][l], viaFast.color[0].v[k][l]) << l << "," << k;
+            EXPECT_EQ(slowCode.color[0].v[k][l], viaSlow.color[0].v[k][l]) << l << "," << k;
+        }
 }
 
 }  // namespace
