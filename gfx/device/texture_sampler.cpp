@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <xmmintrin.h>
 
 #include "gfx/device/device.h"
@@ -348,6 +349,108 @@ void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const
     }
 }
 
+// Channel `shift` of eight packed texels as floats in [0, 1] (k = 1/255).
+__attribute__((target("avx2"))) inline __m256 Channel8(__m256i texels, int shift, __m256 k) {
+    __m256i c = _mm256_and_si256(_mm256_srl_epi32(texels, _mm_cvtsi32_si128(shift)), _mm256_set1_epi32(0xFF));
+    return _mm256_mul_ps(_mm256_cvtepi32_ps(c), k);
+}
+
+// The same bilinear read with eight lanes per register, for processors with
+// AVX2 (chosen at run time): lane for lane the operations and their order are
+// those of the SSE2 version, so the results are identical. Eight live lanes
+// whose taps all lie inside the image gather their texels; others take the
+// addressed reads.
+__attribute__((target("avx2"))) void SampleLinear8888Avx2(const SamplerBinding& b, const ImageStore& image,
+                                                          const float* uIn, const float* vIn, uint32_t laneMask,
+                                                          float (*out)[kLanes]) {
+    const uint32_t alphaFill = image.Format() == D3DFMT_A8R8G8B8 ? 0u : 0xFF000000u;
+    const int width = int(image.width), height = int(image.height);
+    const __m256 w = _mm256_set1_ps(float(image.width)), h = _mm256_set1_ps(float(image.height));
+    const __m256 half = _mm256_set1_ps(0.5f), lo = _mm256_set1_ps(-1.0e9f), hi = _mm256_set1_ps(1.0e9f);
+    const __m256 one = _mm256_set1_ps(1.f), k = _mm256_set1_ps(1.f / 255.f);
+    const __m256i zero = _mm256_setzero_si256(), fill = _mm256_set1_epi32(int(alphaFill));
+    alignas(32) int x0[kLanes], y0[kLanes];
+    alignas(32) float ax[kLanes], ay[kLanes];
+    for (int l = 0; l < kLanes; l += 8) {
+        __m256 u = _mm256_loadu_ps(uIn + l), v = _mm256_loadu_ps(vIn + l);
+        u = _mm256_and_ps(u, _mm256_cmp_ps(u, u, _CMP_EQ_OQ));  // NaN reads as 0
+        v = _mm256_and_ps(v, _mm256_cmp_ps(v, v, _CMP_EQ_OQ));
+        __m256 fu = _mm256_min_ps(_mm256_max_ps(_mm256_sub_ps(_mm256_mul_ps(u, w), half), lo), hi);
+        __m256 fv = _mm256_min_ps(_mm256_max_ps(_mm256_sub_ps(_mm256_mul_ps(v, h), half), lo), hi);
+        __m256 tu = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(fu)), tv = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(fv));
+        tu = _mm256_sub_ps(tu, _mm256_and_ps(_mm256_cmp_ps(tu, fu, _CMP_GT_OQ), one));
+        tv = _mm256_sub_ps(tv, _mm256_and_ps(_mm256_cmp_ps(tv, fv, _CMP_GT_OQ), one));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(x0 + l), _mm256_cvttps_epi32(tu));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(y0 + l), _mm256_cvttps_epi32(tv));
+        _mm256_store_ps(ax + l, _mm256_sub_ps(fu, tu));
+        _mm256_store_ps(ay + l, _mm256_sub_ps(fv, tv));
+    }
+    auto withAlpha = [&](int x, int y) {
+        int ix, iy;
+        if (!Address(b.address[0], x, width, &ix) || !Address(b.address[1], y, height, &iy)) return b.borderColor;
+        uint32_t p;
+        std::memcpy(&p, image.Row(UINT(iy)) + size_t(ix) * 4, 4);
+        return p | alphaFill;
+    };
+    // Gathers address the image with 32-bit byte offsets.
+    const bool gather = size_t(image.rowPitch) * image.height < (size_t(1) << 31) && width >= 2 && height >= 2;
+    const int pitch = int(image.rowPitch);
+    const int shifts[4] = {16, 8, 0, 24};
+    for (int g = 0; g < kLanes; g += 8) {
+        __m256i tap[4];  // (x, y), (x+1, y), (x, y+1), (x+1, y+1)
+        __m256i xs = _mm256_load_si256(reinterpret_cast<const __m256i*>(x0 + g));
+        __m256i ys = _mm256_load_si256(reinterpret_cast<const __m256i*>(y0 + g));
+        __m256i outside = _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpgt_epi32(zero, xs), _mm256_cmpgt_epi32(zero, ys)),
+            _mm256_or_si256(_mm256_cmpgt_epi32(xs, _mm256_set1_epi32(width - 2)),
+                            _mm256_cmpgt_epi32(ys, _mm256_set1_epi32(height - 2))));
+        if (gather && _mm256_testz_si256(outside, outside) && (laneMask >> g & 0xFF) == 0xFF) {
+            __m256i offsets = _mm256_add_epi32(_mm256_mullo_epi32(ys, _mm256_set1_epi32(pitch)), _mm256_slli_epi32(xs, 2));
+            const BYTE* base = image.Row(0);
+            const BYTE* corners[4] = {base, base + 4, base + pitch, base + pitch + 4};
+            for (int q = 0; q < 4; ++q) {
+                tap[q] = _mm256_or_si256(
+                    _mm256_i32gather_epi32(reinterpret_cast<const int*>(corners[q]), offsets, 1), fill);
+            }
+        } else {
+            alignas(32) uint32_t t[4][8];
+            for (int j = 0; j < 8; ++j) {
+                int l = g + j, x = x0[l], y = y0[l];
+                bool live = laneMask >> l & 1;
+                if (live && x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
+                    const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
+                    std::memcpy(&t[0][j], p, 4);
+                    std::memcpy(&t[1][j], p + 4, 4);
+                    std::memcpy(&t[2][j], p + image.rowPitch, 4);
+                    std::memcpy(&t[3][j], p + image.rowPitch + 4, 4);
+                    for (int q = 0; q < 4; ++q) t[q][j] |= alphaFill;
+                } else if (live) {
+                    t[0][j] = withAlpha(x, y);
+                    t[1][j] = withAlpha(x + 1, y);
+                    t[2][j] = withAlpha(x, y + 1);
+                    t[3][j] = withAlpha(x + 1, y + 1);
+                } else {
+                    t[0][j] = t[1][j] = t[2][j] = t[3][j] = 0;
+                }
+            }
+            for (int q = 0; q < 4; ++q) tap[q] = _mm256_load_si256(reinterpret_cast<const __m256i*>(t[q]));
+        }
+        __m256 fx = _mm256_load_ps(ax + g), fy = _mm256_load_ps(ay + g);
+        for (int c = 0; c < 4; ++c) {
+            __m256 c0 = Channel8(tap[0], shifts[c], k), c1 = Channel8(tap[1], shifts[c], k);
+            __m256 c2 = Channel8(tap[2], shifts[c], k), c3 = Channel8(tap[3], shifts[c], k);
+            __m256 top = _mm256_add_ps(c0, _mm256_mul_ps(_mm256_sub_ps(c1, c0), fx));
+            __m256 bottom = _mm256_add_ps(c2, _mm256_mul_ps(_mm256_sub_ps(c3, c2), fx));
+            _mm256_storeu_ps(out[c] + g, _mm256_add_ps(top, _mm256_mul_ps(_mm256_sub_ps(bottom, top), fy)));
+        }
+    }
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
 }  // namespace
 
 void SampleOne(const SamplerBinding& b, const float coord[4], float lod, float out[4]) {
@@ -438,7 +541,8 @@ bool DeviceSampler::SampleFast(UINT sampler, const float* u, const float* v, uin
     }
     const ImageStore& image = t.image(0, std::min(b.firstLevel, t.levels() - 1));
     if (simd_ && linear) {
-        SampleLinear8888Sse(b, image, u, v, laneMask, out);
+        if (HasAvx2()) SampleLinear8888Avx2(b, image, u, v, laneMask, out);
+        else SampleLinear8888Sse(b, image, u, v, laneMask, out);
     } else {
         SampleFast8888(b, image, linear, u, v, laneMask, out);
     }
