@@ -15,13 +15,19 @@ Generator ChooseGenerator(uint32_t version) {
         case 0x54580100: return Generator::TextureFill;
         case 0xFFFE0101:
         case 0xFFFE0200:
-        case 0xFFFE02FF: return Generator::Vertex;
+        case 0xFFFE0201:
+        case 0xFFFE02FF:
+        case 0xFFFE0300:
+        case 0xFFFE03FF: return Generator::Vertex;
         case 0xFFFF0101:
         case 0xFFFF0102:
         case 0xFFFF0103:
         case 0xFFFF0104: return Generator::Pixel1;
         case 0xFFFF0200:
-        case 0xFFFF02FF: return Generator::Pixel2;
+        case 0xFFFF0201:
+        case 0xFFFF02FF:
+        case 0xFFFF0300:
+        case 0xFFFF03FF: return Generator::Pixel2;
         default: return Generator::None;
     }
 }

@@ -9,21 +9,22 @@ namespace {
 
 // Sorted by name in byte order: '.' (0x2E) sorts before '_' (0x5F).
 constexpr TargetDesc kTargets[] = {
-    {"ps", 0xFFFF0000, 0},          {"ps.1.0", 0xFFFF0100, 3},      {"ps.1.1", 0xFFFF0101, 3},
-    {"ps.1.2", 0xFFFF0102, 3},      {"ps.1.3", 0xFFFF0103, 3},      {"ps.1.4", 0xFFFF0104, 3},
-    {"ps.2.0", 0xFFFF0200, 3},      {"ps.2.sw", 0xFFFF02FF, 3},     {"ps.2.x", 0xFFFF0201, 1},
-    {"ps.3.0", 0xFFFF0300, 1},      {"ps.3.sw", 0xFFFF03FF, 1},     {"ps_1_0", 0xFFFF0100, 3},
-    {"ps_1_1", 0xFFFF0101, 3},      {"ps_1_2", 0xFFFF0102, 3},      {"ps_1_3", 0xFFFF0103, 3},
-    {"ps_1_4", 0xFFFF0104, 3},      {"ps_2_0", 0xFFFF0200, 3},      {"ps_2_sw", 0xFFFF02FF, 3},
-    {"ps_2_x", 0xFFFF0201, 1},      {"ps_3_0", 0xFFFF0300, 1},      {"ps_3_sw", 0xFFFF03FF, 1},
-    {"tx", 0x54580000, 0},          {"tx_1_0", 0x54580100, 6},      {"vs", 0xFFFE0000, 0},
-    {"vs.1.0", 0xFFFE0100, 3},      {"vs.1.1", 0xFFFE0101, 3},      {"vs.2.0", 0xFFFE0200, 3},
-    {"vs.2.sw", 0xFFFE02FF, 3},     {"vs.2.x", 0xFFFE0201, 1},      {"vs.3.0", 0xFFFE0300, 1},
-    {"vs.3.sw", 0xFFFE03FF, 1},     {"vs_1_0", 0xFFFE0100, 3},      {"vs_1_1", 0xFFFE0101, 3},
-    {"vs_2_0", 0xFFFE0200, 3},      {"vs_2_sw", 0xFFFE02FF, 3},     {"vs_2_x", 0xFFFE0201, 1},
-    {"vs_3_0", 0xFFFE0300, 1},      {"vs_3_sw", 0xFFFE03FF, 1},
+    {"ps", 0xFFFF0000, 0},         {"ps.1.0", 0xFFFF0100, 3},     {"ps.1.1", 0xFFFF0101, 3},
+    {"ps.1.2", 0xFFFF0102, 3},     {"ps.1.3", 0xFFFF0103, 3},     {"ps.1.4", 0xFFFF0104, 3},
+    {"ps.2.0", 0xFFFF0200, 3},     {"ps.2.sw", 0xFFFF02FF, 3},    {"ps.2.x", 0xFFFF0201, 3},
+    {"ps.3.0", 0xFFFF0300, 3},     {"ps.3.sw", 0xFFFF03FF, 3},    {"ps_1_0", 0xFFFF0100, 3},
+    {"ps_1_1", 0xFFFF0101, 3},     {"ps_1_2", 0xFFFF0102, 3},     {"ps_1_3", 0xFFFF0103, 3},
+    {"ps_1_4", 0xFFFF0104, 3},     {"ps_2_0", 0xFFFF0200, 3},     {"ps_2_a", 0xFFFF0201, 2},
+    {"ps_2_b", 0xFFFF0201, 2},     {"ps_2_sw", 0xFFFF02FF, 3},    {"ps_2_x", 0xFFFF0201, 3},
+    {"ps_3_0", 0xFFFF0300, 3},     {"ps_3_sw", 0xFFFF03FF, 3},    {"tx", 0x54580000, 0},
+    {"tx_1_0", 0x54580100, 6},     {"vs", 0xFFFE0000, 0},         {"vs.1.0", 0xFFFE0100, 3},
+    {"vs.1.1", 0xFFFE0101, 3},     {"vs.2.0", 0xFFFE0200, 3},     {"vs.2.sw", 0xFFFE02FF, 3},
+    {"vs.2.x", 0xFFFE0201, 3},     {"vs.3.0", 0xFFFE0300, 3},     {"vs.3.sw", 0xFFFE03FF, 3},
+    {"vs_1_0", 0xFFFE0100, 3},     {"vs_1_1", 0xFFFE0101, 3},     {"vs_2_0", 0xFFFE0200, 3},
+    {"vs_2_a", 0xFFFE0201, 2},     {"vs_2_sw", 0xFFFE02FF, 3},    {"vs_2_x", 0xFFFE0201, 3},
+    {"vs_3_0", 0xFFFE0300, 3},     {"vs_3_sw", 0xFFFE03FF, 3},
 };
-static_assert(std::size(kTargets) == 38);
+static_assert(std::size(kTargets) == 41);
 
 bool HasCaps(const TargetDesc& row, uint32_t required) { return (row.caps & required) == required; }
 

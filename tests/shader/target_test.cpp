@@ -11,7 +11,7 @@ namespace {
 TEST(Targets, TableIsSortedByteWise) {
     size_t count = 0;
     const TargetDesc* table = TargetTable(&count);
-    ASSERT_EQ(count, 38u);
+    ASSERT_EQ(count, 41u);
     for (size_t i = 1; i < count; ++i) EXPECT_LT(std::strcmp(table[i - 1].name, table[i].name), 0) << table[i].name;
     for (size_t i = 0; i < count; ++i) {
         TargetDesc row;
@@ -29,8 +29,14 @@ TEST(Targets, FindByName) {
     };
     const Row rows[] = {
         {"vs_2_0", kTargetCompile, S_OK, 0xFFFE0200},  {"vs.2.0", kTargetCompile, S_OK, 0xFFFE0200},
-        {"VS_2_0", kTargetNone, E_FAIL, 0},            {"vs_3_0", kTargetCompile, E_FAIL, 0},
-        {"vs_3_0", kTargetAssemble, S_OK, 0xFFFE0300}, {"ps_2_x", kTargetCompile, E_FAIL, 0},
+        {"VS_2_0", kTargetNone, E_FAIL, 0},            {"vs_3_0", kTargetCompile, S_OK, 0xFFFE0300},
+        {"vs_3_0", kTargetAssemble, S_OK, 0xFFFE0300}, {"ps_2_x", kTargetCompile, S_OK, 0xFFFF0201},
+        {"ps.3.0", kTargetCompile, S_OK, 0xFFFF0300},  {"ps_3_sw", kTargetCompile, S_OK, 0xFFFF03FF},
+        // The widely used 2_x names compile with the 2_x version token; the
+        // assembler's version statement knows only ps_2_x and vs_2_x.
+        {"ps_2_a", kTargetCompile, S_OK, 0xFFFF0201},  {"ps_2_b", kTargetCompile, S_OK, 0xFFFF0201},
+        {"vs_2_a", kTargetCompile, S_OK, 0xFFFE0201},  {"ps_2_b", kTargetAssemble, E_FAIL, 0},
+        {"vs_2_b", kTargetNone, E_FAIL, 0},
         {"ps_2_x", kTargetAssemble, S_OK, 0xFFFF0201}, {"ps", kTargetNone, S_OK, 0xFFFF0000},
         {"ps", kTargetCompile, E_FAIL, 0},             {"tx_1_0", kTargetTextureFill | kTargetCompile, S_OK, 0x54580100},
         {"ps_2_sw", kTargetCompile, S_OK, 0xFFFF02FF}, {"vs_2_0 ", kTargetNone, E_FAIL, 0},
@@ -52,7 +58,13 @@ TEST(Targets, FindByVersionGivesTheUnderscoreSpelling) {
     EXPECT_STREQ(row.name, "ps_2_0");
     ASSERT_EQ(FindTargetByVersion(0xFFFE0300, kTargetAssemble, &row), S_OK);
     EXPECT_STREQ(row.name, "vs_3_0");
-    EXPECT_EQ(FindTargetByVersion(0xFFFE0300, kTargetCompile, &row), E_FAIL);
+    ASSERT_EQ(FindTargetByVersion(0xFFFE0300, kTargetCompile, &row), S_OK);
+    EXPECT_STREQ(row.name, "vs_3_0");
+    // The 2_x version token names its generic profile, not a vendor variant.
+    ASSERT_EQ(FindTargetByVersion(0xFFFF0201, kTargetCompile, &row), S_OK);
+    EXPECT_STREQ(row.name, "ps_2_x");
+    ASSERT_EQ(FindTargetByVersion(0xFFFE0201, kTargetCompile, &row), S_OK);
+    EXPECT_STREQ(row.name, "vs_2_x");
     EXPECT_EQ(FindTargetByVersion(0x12345678, kTargetNone, &row), E_FAIL);
 }
 

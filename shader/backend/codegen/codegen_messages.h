@@ -17,6 +17,7 @@ inline constexpr Diagnostic kOverlappingOutputs{4504, false, "overlapping output
 inline constexpr Diagnostic kTempIndexExceeded{4505, false, "maximum temp register index exceeded"};
 inline constexpr Diagnostic kInputIndexExceeded{4506, false, "maximum input register index exceeded"};
 inline constexpr Diagnostic kInputsExceeded{4506, false, "maximum number of inputs exceeded"};
+inline constexpr Diagnostic kOutputIndexExceeded{4506, false, "maximum output register index exceeded"};
 inline constexpr Diagnostic kConstantIndexExceeded{4507, false, "maximum constant register index exceeded"};
 inline constexpr Diagnostic kAddressIndexExceeded{4508, false, "maximum address register index exceeded"};
 inline constexpr Diagnostic kInvalidRegisterSemantic{4509, false, "invalid register semantic '%s'"};

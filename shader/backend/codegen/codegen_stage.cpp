@@ -15,13 +15,19 @@ std::unique_ptr<CodeGenerator> CreateCodeGenerator(uint32_t version) {
         switch (version) {
             case 0xFFFE0101:
             case 0xFFFE0200:
-            case 0xFFFE02FF: return std::make_unique<VsCodeGenerator>();
+            case 0xFFFE0201:
+            case 0xFFFE02FF:
+            case 0xFFFE0300:
+            case 0xFFFE03FF: return std::make_unique<VsCodeGenerator>();
             case 0xFFFF0101:
             case 0xFFFF0102:
             case 0xFFFF0103:
             case 0xFFFF0104: return std::make_unique<Ps1CodeGenerator>();
             case 0xFFFF0200:
-            case 0xFFFF02FF: return std::make_unique<Ps2CodeGenerator>();
+            case 0xFFFF0201:
+            case 0xFFFF02FF:
+            case 0xFFFF0300:
+            case 0xFFFF03FF: return std::make_unique<Ps2CodeGenerator>();
             default: return nullptr;
         }
     } catch (const std::bad_alloc&) {

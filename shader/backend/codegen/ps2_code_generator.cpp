@@ -36,7 +36,29 @@ HRESULT Ps2CodeGenerator::ResolveSemantics() {
             const int32_t index = s.index + a.reg;
             const int32_t usage = UsageOfName(s.lower.c_str());
             bool valid = false;
-            if (input) {
+            if (input && DeclaresInputs()) {
+                // Any interpolated usage; the position reaches a pixel
+                // shader only as VPOS, point size and depth never.
+                bool deprecated = false;
+                int32_t u = usage, n = index;
+                if (s.lower == "diffuse" && index == 0) u = USAGE_COLOR, deprecated = true;
+                if (s.lower == "specular" && !s.hasNumber) u = USAGE_COLOR, n = 1 + a.reg, deprecated = true;
+                if (u == USAGE_POSITION || u == USAGE_POSITIONT || u == USAGE_PSIZE) {
+                    if (reported.insert(a.semanticNode).second)
+                        Report(&where, codegen_diag::kInvalidInputReference, s.letters.c_str(), int(index));
+                    continue;
+                }
+                if (u < 0 || n > 15 || u == USAGE_TESSFACTOR || u == USAGE_DEPTH || u == USAGE_SAMPLE) {
+                    if (reported.insert(a.semanticNode).second)
+                        Report(&where, codegen_diag::kInvalidInputSemantic, s.letters.c_str(), int(index));
+                    continue;
+                }
+                if (deprecated && reported.insert(a.semanticNode).second)
+                    Report(&where, codegen_diag::kInputDeprecated, text, "COLOR", int(n));
+                io.usage = uint32_t(u);
+                io.usageIndex = uint32_t(n);
+                if (!BindInput(&io, where)) return E_FAIL;
+            } else if (input) {
                 bool deprecated = false;
                 int32_t colour = -1;
                 if (usage == USAGE_COLOR && index < 2) colour = index;
@@ -103,6 +125,25 @@ HRESULT Ps2CodeGenerator::ResolveSemantics() {
     }
     if (errorFlag) return E_FAIL;
     return CheckSamplerDimensions();
+}
+
+bool Ps2CodeGenerator::BindInput(IoRegister* io, const SourceLocation& where) {
+    const auto key = std::make_pair(io->usage, io->usageIndex);
+    auto it = std::find(inputs3_.begin(), inputs3_.end(), key);
+    if (it == inputs3_.end()) {
+        const RegisterInfo* v = FindRegister("v");
+        Profile profile;
+        const int limit = v && ProfileFromVersionToken(version, &profile) ? v->Limit(profile) : 0;
+        if (inputs3_.size() >= size_t(limit)) {
+            Report(&where, codegen_diag::kInputIndexExceeded);
+            return false;
+        }
+        inputs3_.push_back(key);
+        it = inputs3_.end() - 1;
+    }
+    io->type = REG_INPUT;
+    io->number = uint32_t(it - inputs3_.begin());
+    return true;
 }
 
 HRESULT Ps2CodeGenerator::CheckSamplerDimensions() {
@@ -234,9 +275,13 @@ HRESULT Ps2CodeGenerator::EmitDeclarations() {
     for (const auto& [reg, width] : inputWidth_) {
         // Colour inputs (type 1) sort before texture coordinates (type 3).
         const uint32_t mask = (1u << std::min<uint32_t>(width, 4)) - 1;
-        const bool partial = reg.first == REG_TEXTURE && partialInputs_[reg];
+        // 3.0 inputs carry their usage; before 3.0 the register type says it.
+        const bool declared = DeclaresInputs() && reg.first == REG_INPUT && reg.second < inputs3_.size();
+        const DWORD usage = declared ? MakeDclUsage(inputs3_[reg.second].first, inputs3_[reg.second].second) : 0x80000000u;
+        const bool texcoord = reg.first == REG_TEXTURE || (declared && inputs3_[reg.second].first == USAGE_TEXCOORD);
+        const bool partial = texcoord && partialInputs_[reg];
         HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
-        if (SUCCEEDED(hr)) hr = stream_.Append(0x80000000u);
+        if (SUCCEEDED(hr)) hr = stream_.Append(usage);
         if (SUCCEEDED(hr))
             hr = stream_.Append(MakeDest(reg.first, reg.second, mask, partial ? kResultPartialPrecision : 0));
         if (FAILED(hr)) return hr;
@@ -302,7 +347,10 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
         if (!(dest.mask & (1u << c))) direct = !ComponentReadLater(index, dest.number, c);
     if (direct) dest.mask = kMaskAll;
 
-    bool plain = (coords.type == REG_TEMP || coords.type == REG_TEXTURE) && !coords.relative &&
+    // 3.0 lookups read their coordinates from an input register directly.
+    const bool readable = coords.type == REG_TEMP || coords.type == REG_TEXTURE ||
+                          (DeclaresInputs() && coords.type == REG_INPUT);
+    bool plain = readable && !coords.relative &&
                  coords.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i)
         if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
@@ -364,7 +412,8 @@ HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {
     const size_t n = std::min<size_t>(inst.inputs.size(), 4);
     if (n == 0) return S_OK;
     MOperand v = SourceOf(inst.inputs.data(), n, kPositions);
-    bool plain = (v.type == REG_TEMP || v.type == REG_TEXTURE) && !v.relative && v.modifier == SRCMOD_NONE;
+    const bool readable = v.type == REG_TEMP || v.type == REG_TEXTURE || (DeclaresInputs() && v.type == REG_INPUT);
+    bool plain = readable && !v.relative && v.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i) plain = v.swizzle[i] == i;
     if (!plain) {
         // texkill tests all four components: fill the unread ones with a copy.

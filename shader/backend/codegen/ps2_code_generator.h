@@ -1,5 +1,7 @@
-// Ps2CodeGenerator: pixel shaders for ps_2_0 and ps_2_sw. Colour inputs are
-// v0-v1, texture coordinates t0-t7, outputs oC0-oC3 and oDepth; samplers are
+// Ps2CodeGenerator: pixel shaders for ps_2_0, ps_2_x and ps_2_sw, and for
+// ps_3_0 and ps_3_sw with the same code. Colour inputs are v0-v1, texture
+// coordinates t0-t7 (from 3.0 on every input is a v register declared with
+// its usage), outputs oC0-oC3 and oDepth; samplers are
 // declared with the dimension their lookups use. Only the swizzles the model
 // allows reach the bytecode: any other is applied by moves first.
 #pragma once
@@ -21,7 +23,8 @@ public:
 
 protected:
     bool IsPixelShader() const override { return true; }
-    int TempLimit() const override { return 12; }
+    // ps_2_x and the 3.0 models have thirty-two temporaries.
+    int TempLimit() const override { return version == 0xFFFF0201 || (version & 0xFFFF) >= 0x0300 ? 32 : 12; }
     int SamplerLimit() const override { return 16; }
     bool WritesLengths() const override { return true; }
     HRESULT ResolveSemantics() override;
@@ -36,6 +39,11 @@ protected:
     // Texture coordinate inputs the model has.
     virtual int TexcoordLimit() const { return 8; }
     virtual bool Ps1() const { return false; }
+    // ps_3_0 and ps_3_sw: inputs are v registers declared with their usage.
+    bool DeclaresInputs() const { return (version & 0xFFFF) >= 0x0300; }
+    // Binds a 3.0 input semantic to the next free v register, or to the one
+    // that already holds it; false (reported) when the model has no more.
+    bool BindInput(IoRegister* io, const SourceLocation& where);
     // Whether a swizzle (over the positions in readMask) is one the model
     // accepts; may rewrite the unread positions into an accepted form.
     virtual bool AcceptSwizzle(MOperand* operand) const;
@@ -89,6 +97,7 @@ protected:
     bool FuseMultiplyAddChains();
     void DropUnreadLiterals();
 
+    std::vector<std::pair<uint32_t, uint32_t>> inputs3_;  // 3.0 models: (usage, index) per v register
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> inputWidth_;  // (type, number) -> components read
     std::map<std::pair<uint32_t, uint32_t>, bool> partialInputs_;   // (type, number) -> partial precision
     int32_t compareLiteral_ = -1;  // literal register holding 0 and 1

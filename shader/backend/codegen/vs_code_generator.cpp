@@ -18,7 +18,29 @@ void VsCodeGenerator::SetLimits() {
     physicalRegisters[kPoolAddressRegs] = 1;
 }
 
-int VsCodeGenerator::TempLimit() const { return (version & 0xFF) == 0xFF ? 32 : 12; }
+// vs_1_1 and vs_2_0 have twelve temporaries; vs_2_x, vs_3_0 and the
+// software models thirty-two.
+int VsCodeGenerator::TempLimit() const { return (version & 0xFFFF) > 0x0200 ? 32 : 12; }
+
+bool VsCodeGenerator::BindOutput(IoRegister* io, const SourceLocation& where) {
+    // Outputs of the same semantic share one register, as inputs do.
+    const auto key = std::make_pair(io->usage, io->usageIndex);
+    auto it = std::find(outputs_.begin(), outputs_.end(), key);
+    if (it == outputs_.end()) {
+        const RegisterInfo* o = FindRegister("o");
+        Profile profile;
+        const int limit = o && ProfileFromVersionToken(version, &profile) ? o->Limit(profile) : 0;
+        if (outputs_.size() >= size_t(limit)) {
+            Report(&where, codegen_diag::kOutputIndexExceeded);
+            return false;
+        }
+        outputs_.push_back(key);
+        it = outputs_.end() - 1;
+    }
+    io->type = REG_OUTPUT;
+    io->number = uint32_t(it - outputs_.begin());
+    return true;
+}
 
 HRESULT VsCodeGenerator::ResolveSemantics() {
     std::set<const void*> reported;
@@ -54,6 +76,12 @@ HRESULT VsCodeGenerator::ResolveSemantics() {
         if (input) {
             if (usage == 9 && (index < 1 || index > 15)) valid = false;
             if (usage == 8) valid = false;
+        } else if (DeclaresOutputs()) {
+            // Every output usage but the pre-transformed position and the
+            // input-only ones; fog and point size are single components.
+            valid &= usage != USAGE_TESSFACTOR && usage != USAGE_POSITIONT && usage != USAGE_DEPTH &&
+                     usage != USAGE_SAMPLE;
+            io.scalar = usage == USAGE_FOG || usage == USAGE_PSIZE;
         } else {
             switch (usage) {
                 case 0: io.type = REG_RASTOUT; io.number = kRastoutPosition; valid &= index == 0; break;
@@ -89,6 +117,8 @@ HRESULT VsCodeGenerator::ResolveSemantics() {
             }
             io.type = REG_INPUT;
             io.number = uint32_t(it - inputs_.begin());
+        } else if (DeclaresOutputs() && !BindOutput(&io, where)) {
+            return E_FAIL;
         }
         io.valid = true;
         ioRegisters_[{a.pool, a.reg}] = io;
@@ -116,18 +146,28 @@ HRESULT VsCodeGenerator::CheckOutputs() {
                 overlap = true;
             }
             owner[key] = piece;
-            if (r.type == REG_RASTOUT && r.number == kRastoutPointSize && r.component != 0 && !psize) {
+            const uint32_t usage = ioRegisters_[piece].usage;
+            if (usage == USAGE_PSIZE && r.component != 0 && !psize) {
                 Report(&inst.location, codegen_diag::kPsizeScalar);
                 psize = true;
             }
-            if (r.type == REG_RASTOUT && r.number == kRastoutFog && r.component != 0 && !fog) {
+            if (usage == USAGE_FOG && r.component != 0 && !fog) {
                 Report(&inst.location, codegen_diag::kFogScalar);
                 fog = true;
             }
         }
     }
-    if (written[{REG_RASTOUT, kRastoutPosition}] != kMaskAll) {
-        const SourceLocation where = OutputLocation(REG_RASTOUT, kRastoutPosition);
+    std::pair<uint32_t, uint32_t> position{REG_RASTOUT, kRastoutPosition};
+    if (DeclaresOutputs()) {
+        // The o register that holds POSITION0 (o0 when there is none, so the
+        // message points at the program's end).
+        auto it = std::find(outputs_.begin(), outputs_.end(), std::make_pair(uint32_t(USAGE_POSITION), 0u));
+        position = {REG_OUTPUT, uint32_t(it == outputs_.end() ? outputs_.size() : it - outputs_.begin())};
+        outputMasks_.assign(outputs_.size(), 0);
+        for (size_t n = 0; n < outputs_.size(); ++n) outputMasks_[n] = written[{REG_OUTPUT, uint32_t(n)}];
+    }
+    if (written[position] != kMaskAll) {
+        const SourceLocation where = OutputLocation(position.first, position.second);
         Report(&where, codegen_diag::kPositionIncomplete);
     }
     return errorFlag ? E_FAIL : S_OK;
@@ -142,6 +182,19 @@ HRESULT VsCodeGenerator::EmitDeclarations() {
         HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
         if (SUCCEEDED(hr)) hr = stream_.Append(MakeDclUsage(inputs_[v].first, inputs_[v].second));
         if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(REG_INPUT, uint32_t(v)));
+        if (FAILED(hr)) return hr;
+        stream_.EndInstruction();
+        if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
+    }
+    // vs_3_0: every o register is declared with its usage and the
+    // components the program writes (fog and point size in x alone).
+    for (size_t o = 0; o < outputs_.size() && o < outputMasks_.size(); ++o) {
+        const uint32_t usage = outputs_[o].first;
+        const uint32_t mask = usage == USAGE_FOG || usage == USAGE_PSIZE ? 1u : outputMasks_[o];
+        if (!mask) continue;
+        HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDclUsage(usage, outputs_[o].second));
+        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(REG_OUTPUT, uint32_t(o), mask));
         if (FAILED(hr)) return hr;
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);

@@ -179,8 +179,16 @@ ShaderRun RunPixel(const Compiled& shader, const std::map<Semantic, Vec4>& input
     auto batch = std::make_unique<gfx::PixelBatch>();
     batch->quads = 1;
     batch->coverage = 0xF;
+    // Before 3.0 the input slots are fixed (colours, then texture
+    // coordinates); from 3.0 on each declared v register is its own slot.
+    const bool declared = gfx::isa::ProfileMajor(program->Profile()) >= 3;
     for (const auto& [semantic, value] : inputs) {
-        const int slot = semantic.first == kColor ? semantic.second : gfx::kPixelSlotTexcoord0 + semantic.second;
+        int slot = semantic.first == kColor ? semantic.second : gfx::kPixelSlotTexcoord0 + semantic.second;
+        if (declared) {
+            slot = -1;
+            for (const gfx::ShaderSemantic& s : program->Inputs())
+                if (s.usage == semantic.first && s.usageIndex == semantic.second) slot = s.slot;
+        }
         if (slot < 0 || slot >= gfx::kMaxPixelInputs) continue;
         for (int c = 0; c < 4; ++c)
             for (int lane = 0; lane < 4; ++lane) batch->input[slot].v[c][lane] = value[c];

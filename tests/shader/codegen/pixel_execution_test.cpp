@@ -13,6 +13,10 @@ const Vec4 kUv = {0.25f, 0.75f, 0.5f, 2.0f};
 const Vec4 kUv1 = {-0.5f, 0.125f, 1.5f, 4.0f};
 const Vec4 kColour = {0.2f, 0.4f, 0.6f, 0.8f};
 
+// Every hardware pixel model the compiler writes from ps_2_0 up: 3.0 reads
+// its inputs from declared v registers instead of t registers.
+constexpr const char* kPixelProfiles[] = {"ps_2_0", "ps_2_x", "ps_3_0"};
+
 void ExpectNear(const Vec4& got, const Vec4& want, const std::string& what) {
     for (int c = 0; c < 4; ++c) {
         if (std::isnan(want[c])) continue;
@@ -49,7 +53,7 @@ TEST(PixelExecution, ArithmeticAndSwizzles) {
     r[0] = x;
     r[1] = y;
     r[2] = std::max(r[2], kUv[1]) / 2;
-    for (const char* profile : {"ps_2_0", "ps_2_sw"}) {
+    for (const char* profile : {"ps_2_0", "ps_2_sw", "ps_2_x", "ps_3_0", "ps_3_sw"}) {
         const ShaderRun run = CompileAndRun(source, profile, {{"tint", {tint.begin(), tint.end()}}});
         ExpectNear(run.outputs.at({kColor, 0}), r, profile);
     }
@@ -75,15 +79,18 @@ TEST(PixelExecution, EveryTextureLookup) {
         const std::string source = std::string(R"(
             sampler s1 : register(s1); sampler3D v3 : register(s2); samplerCUBE c4 : register(s3);
             float4 main(float4 uv : TEXCOORD0) : COLOR { return )") + c.call + "; }";
-        const Compiled shader = CompileHlsl(source, "ps_2_0");
-        ASSERT_TRUE(shader.Ok()) << c.call << ": " << shader.messages;
-        const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv}});
-        ASSERT_TRUE(run.ok) << run.problem;
-        // Only x and y of a 2D lookup's coordinates reach the texture.
-        Vec4 want = c.expected;
-        if (std::string(c.call).find("3D") == std::string::npos && std::string(c.call).find("CUBE") == std::string::npos)
-            want[2] = kAny;
-        ExpectNear(run.outputs.at({kColor, 0}), want, c.call);
+        for (const char* profile : kPixelProfiles) {
+            const Compiled shader = CompileHlsl(source, profile);
+            ASSERT_TRUE(shader.Ok()) << c.call << " " << profile << ": " << shader.messages;
+            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv}});
+            ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+            // Only x and y of a 2D lookup's coordinates reach the texture.
+            Vec4 want = c.expected;
+            if (std::string(c.call).find("3D") == std::string::npos &&
+                std::string(c.call).find("CUBE") == std::string::npos)
+                want[2] = kAny;
+            ExpectNear(run.outputs.at({kColor, 0}), want, std::string(c.call) + " " + profile);
+        }
     }
 }
 
@@ -111,15 +118,17 @@ TEST(PixelExecution, ProjectedAndBiasedLookupsOfEveryDimension) {
         const std::string source = std::string(R"(
             sampler s1 : register(s1); sampler3D v3 : register(s2); samplerCUBE c4 : register(s3);
             float4 main(float4 uv : TEXCOORD0) : COLOR { return )") + c.call + "; }";
-        for (DWORD flags : {0u, 0x08u}) {
-            const Compiled shader = CompileHlsl(source, "ps_2_0", "main", flags);
-            ASSERT_TRUE(shader.Ok()) << c.call << ": " << shader.messages;
-            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv}});
-            ASSERT_TRUE(run.ok) << run.problem;
-            Vec4 want = c.expected;
-            if (c.planar) want[2] = kAny;
-            ExpectNear(run.outputs.at({kColor, 0}), want, std::string(c.call) + " flags " + std::to_string(flags));
-        }
+        for (const char* profile : kPixelProfiles)
+            for (DWORD flags : {0u, 0x08u}) {
+                const Compiled shader = CompileHlsl(source, profile, "main", flags);
+                ASSERT_TRUE(shader.Ok()) << c.call << " " << profile << ": " << shader.messages;
+                const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, kUv}});
+                ASSERT_TRUE(run.ok) << profile << ": " << run.problem;
+                Vec4 want = c.expected;
+                if (c.planar) want[2] = kAny;
+                ExpectNear(run.outputs.at({kColor, 0}), want,
+                           std::string(c.call) + " " + profile + " flags " + std::to_string(flags));
+            }
     }
 }
 
@@ -135,16 +144,19 @@ TEST(PixelExecution, FourColourOutputs) {
             o.c3 = float4(uv.xy, colour.zw) * 0.5;
             return o;
         })";
-    const ShaderRun run = CompileAndRun(source, "ps_2_0");
-    ASSERT_TRUE(run.ok);
-    ExpectNear(run.outputs.at({kColor, 0}), kColour, "COLOR0");
-    const Vec4 texel = Tex(0, kUv);
-    ExpectNear(run.outputs.at({kColor, 1}), {texel[0], texel[1], kAny, texel[3]}, "COLOR1");
-    Vec4 c2;
-    for (int k = 0; k < 4; ++k) c2[k] = std::min(std::max(kUv[k] * 2 - 1, 0.0f), 1.0f);
-    ExpectNear(run.outputs.at({kColor, 2}), c2, "COLOR2");
-    ExpectNear(run.outputs.at({kColor, 3}), {kUv[0] * 0.5f, kUv[1] * 0.5f, kColour[2] * 0.5f, kColour[3] * 0.5f},
-               "COLOR3");
+    for (const char* profile : kPixelProfiles) {
+        const ShaderRun run = CompileAndRun(source, profile);
+        ASSERT_TRUE(run.ok);
+        const std::string p = std::string(profile) + " ";
+        ExpectNear(run.outputs.at({kColor, 0}), kColour, p + "COLOR0");
+        const Vec4 texel = Tex(0, kUv);
+        ExpectNear(run.outputs.at({kColor, 1}), {texel[0], texel[1], kAny, texel[3]}, p + "COLOR1");
+        Vec4 c2;
+        for (int k = 0; k < 4; ++k) c2[k] = std::min(std::max(kUv[k] * 2 - 1, 0.0f), 1.0f);
+        ExpectNear(run.outputs.at({kColor, 2}), c2, p + "COLOR2");
+        ExpectNear(run.outputs.at({kColor, 3}), {kUv[0] * 0.5f, kUv[1] * 0.5f, kColour[2] * 0.5f, kColour[3] * 0.5f},
+                   p + "COLOR3");
+    }
 }
 
 TEST(PixelExecution, ClipDiscardsOnlyNegativeComponents) {
@@ -153,14 +165,16 @@ TEST(PixelExecution, ClipDiscardsOnlyNegativeComponents) {
             clip(uv.xy + off.xx);
             return uv;
         })";
-    const Compiled shader = CompileHlsl(source, "ps_2_0");
-    ASSERT_TRUE(shader.Ok()) << shader.messages;
-    const ShaderRun kept = RunPixel(shader, {{{kTexcoord, 0}, kUv}, {{kTexcoord, 1}, {0.1f, 0, 0, 0}}});
-    ASSERT_TRUE(kept.ok) << kept.problem;
-    EXPECT_FALSE(kept.killed);
-    const ShaderRun killed = RunPixel(shader, {{{kTexcoord, 0}, kUv}, {{kTexcoord, 1}, {-0.5f, 0, 0, 0}}});
-    ASSERT_TRUE(killed.ok) << killed.problem;
-    EXPECT_TRUE(killed.killed);
+    for (const char* profile : kPixelProfiles) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << ": " << shader.messages;
+        const ShaderRun kept = RunPixel(shader, {{{kTexcoord, 0}, kUv}, {{kTexcoord, 1}, {0.1f, 0, 0, 0}}});
+        ASSERT_TRUE(kept.ok) << profile << ": " << kept.problem;
+        EXPECT_FALSE(kept.killed) << profile;
+        const ShaderRun killed = RunPixel(shader, {{{kTexcoord, 0}, kUv}, {{kTexcoord, 1}, {-0.5f, 0, 0, 0}}});
+        ASSERT_TRUE(killed.ok) << profile << ": " << killed.problem;
+        EXPECT_TRUE(killed.killed) << profile;
+    }
 }
 
 TEST(PixelExecution, SeveralColoursAndDepth) {
@@ -173,11 +187,15 @@ TEST(PixelExecution, SeveralColoursAndDepth) {
             o.depth = uv.x * 0.5;
             return o;
         })";
-    const ShaderRun run = CompileAndRun(source, "ps_2_0");
-    ASSERT_TRUE(run.ok);
-    ExpectNear(run.outputs.at({kColor, 0}), {kColour[0] * 2, kColour[1] * 2, kColour[2] * 2, kColour[3] * 2}, "COLOR0");
-    ExpectNear(run.outputs.at({kColor, 1}), {kUv[3], kUv[2], kUv[1], kUv[0]}, "COLOR1");
-    ExpectNear(run.outputs.at({12, 0}), {kUv[0] * 0.5f, kAny, kAny, kAny}, "DEPTH");
+    for (const char* profile : kPixelProfiles) {
+        const ShaderRun run = CompileAndRun(source, profile);
+        ASSERT_TRUE(run.ok);
+        const std::string p = std::string(profile) + " ";
+        ExpectNear(run.outputs.at({kColor, 0}), {kColour[0] * 2, kColour[1] * 2, kColour[2] * 2, kColour[3] * 2},
+                   p + "COLOR0");
+        ExpectNear(run.outputs.at({kColor, 1}), {kUv[3], kUv[2], kUv[1], kUv[0]}, p + "COLOR1");
+        ExpectNear(run.outputs.at({12, 0}), {kUv[0] * 0.5f, kAny, kAny, kAny}, p + "DEPTH");
+    }
 }
 
 TEST(PixelExecution, ComparisonsSelectionAndPartialPrecision) {
@@ -192,11 +210,12 @@ TEST(PixelExecution, ComparisonsSelectionAndPartialPrecision) {
             return r;
         })";
     const Vec4 want = {kColour[0] * 0.5f, 1, std::min(kUv[3], kColour[3] * 0.5f) + 1, 0.75f};
-    for (DWORD flags : {0u, 0x08u}) {
-        const ShaderRun run = CompileAndRun(source, "ps_2_0", {}, flags);
-        ASSERT_TRUE(run.ok);
-        ExpectNear(run.outputs.at({kColor, 0}), want, "flags " + std::to_string(flags));
-    }
+    for (const char* profile : kPixelProfiles)
+        for (DWORD flags : {0u, 0x08u}) {
+            const ShaderRun run = CompileAndRun(source, profile, {}, flags);
+            ASSERT_TRUE(run.ok);
+            ExpectNear(run.outputs.at({kColor, 0}), want, std::string(profile) + " flags " + std::to_string(flags));
+        }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kVertexProfiles[] = {"vs_1_1", "vs_2_0", "vs_2_sw"};
+constexpr const char* kVertexProfiles[] = {"vs_1_1", "vs_2_0", "vs_2_sw", "vs_2_x", "vs_3_0"};
 
 void ExpectNear(const Vec4& got, const Vec4& want, float tolerance, const std::string& what) {
     for (int c = 0; c < 4; ++c) {

@@ -498,8 +498,9 @@ TEST(VertexLanguage, UniformsAtTheRegistersTheConstantTableNames) {
 namespace {
 
 // Sixteen four-component values live at once: more than the twelve
-// temporaries of vs_1_1 and vs_2_0, within the thirty-two of vs_2_sw.
-TEST(VertexLanguage, ManyLiveValuesFitOnlyTheSoftwareProfile) {
+// temporaries of vs_1_1 and vs_2_0, within the thirty-two of vs_2_sw,
+// vs_2_x and vs_3_0.
+TEST(VertexLanguage, ManyLiveValuesFitOnlyTheLargerRegisterFiles) {
     std::string source = "float4 k[16];\nfloat4 main(float4 p : POSITION) : POSITION {\n";
     std::string sum = "    float4 s = a0", weighted = "    return a0 * s";
     for (int i = 0; i < 16; ++i) {
@@ -520,7 +521,7 @@ TEST(VertexLanguage, ManyLiveValuesFitOnlyTheSoftwareProfile) {
     vsexec::Check check;
     check.what = "many live values";
     check.source = source;
-    check.profiles = {"vs_2_sw"};
+    check.profiles = {"vs_2_sw", "vs_2_x", "vs_3_0"};
     check.uniforms = {{"k", k}};
     check.vertices = PuVertices();
     check.want = [k](const vsexec::Vertex& v) -> vsexec::Outputs {

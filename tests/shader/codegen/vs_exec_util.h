@@ -16,7 +16,8 @@ namespace vsexec {
 using Vertex = std::map<Semantic, Vec4>;  // input values by semantic
 using Outputs = std::map<Semantic, Vec4>;  // wanted outputs; NaN components are not compared
 
-inline const std::vector<const char*> kAllProfiles = {"vs_1_1", "vs_2_0", "vs_2_sw"};
+// vs_2_x and vs_3_0 share the vs_2_0 code; vs_3_0 writes declared o registers.
+inline const std::vector<const char*> kAllProfiles = {"vs_1_1", "vs_2_0", "vs_2_sw", "vs_2_x", "vs_3_0"};
 
 struct Check {
     std::string source;
