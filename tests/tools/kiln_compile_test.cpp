@@ -171,6 +171,11 @@ TEST_F(KilnShaderCommands, DisasmPrintsTheCompiledShader) {
         EXPECT_TRUE(HasLineStarting(r.out, "m4x4 ") || HasLineStarting(r.out, "dp4 ")) << r.out;
         EXPECT_NE(r.out.find("World"), std::string::npos) << "constant table header missing:\n" << r.out;
     }
+    // vs_3_0 writes the position to a declared o register.
+    ToolResult r3 = RunKiln({"compile", source, "-p", "vs_3_0", "-e", "main", "-S"});
+    EXPECT_EQ(r3.exitCode, 0) << r3.err;
+    EXPECT_TRUE(HasLineStarting(r3.out, "vs_3_0")) << r3.out;
+    EXPECT_TRUE(HasLineStarting(r3.out, "dcl_position o0")) << r3.out;
     ToolResult help = RunKiln({"compile", "--help"});
     EXPECT_NE(help.out.find("-S, --disasm"), std::string::npos);
 

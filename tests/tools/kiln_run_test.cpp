@@ -96,7 +96,7 @@ TEST_F(KilnRun, VertexShaderMatricesInBothPackings) {
     std::string uniforms = Write("u.json", "{\"ColumnMajor\": " + nested + ", \"RowMajor\": " + Numbers(m) +
                                                ", \"ColumnMajor43\": " + Numbers(n) + ", \"RowMajor43\": " +
                                                Numbers(n) + ", \"Tint\": " + Numbers(tint) + "}");
-    for (const char* profile : {"vs_1_1", "vs_2_0"}) {
+    for (const char* profile : {"vs_1_1", "vs_2_0", "vs_2_x", "vs_3_0"}) {
         ToolResult r = RunKiln({"run", kData + "transform.fx", "-p", profile, "-e", "main", "--inputs", inputs,
                                 "--uniforms", uniforms});
         ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
@@ -131,18 +131,21 @@ TEST_F(KilnRun, PixelShaderSamplesTheBoundTexture) {
                                " \"COLOR0\": [[1, 1, 1, 1], [1, 1, 1, 1], [1, 1, 1, 1], [1, 1, 1, 1], [0.5, 2, 0, 1]]}}");
     std::string uniforms = Write("u.json", "{\"Gain\": [0.25, 0, 0, 0]}");
     const std::vector<Vec> texels = {{255, 0, 0, 255}, {0, 255, 0, 51}, {0, 0, 255, 102}, {51, 102, 153, 204}};
-    for (const std::string sampler : {"s0", "Image"}) {
-        ToolResult r = RunKiln({"run", kData + "sample.fx", "-p", "ps_2_0", "-e", "main", "--inputs", inputs,
-                                "--uniforms", uniforms, "--texture", sampler + "=" + kData + "quad_rgba.png"});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-        auto color = Field(r.out, "COLOR0");
-        ASSERT_EQ(color.size(), 5u) << r.out;
-        const Vec tints[] = {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {0.5f, 2, 0, 1}};
-        for (size_t i = 0; i < 5; ++i) {
-            const Vec& t = texels[i < 4 ? i : 3];
-            Vec want(4);
-            for (int k = 0; k < 4; ++k) want[k] = t[k] / 255.0f * tints[i][k] + (k == 0 ? 0.25f : 0.0f);
-            ExpectNear(color[i], want, "pixel " + std::to_string(i));
+    // ps_3_0 reads the texture coordinate from a declared v register.
+    for (const char* profile : {"ps_2_0", "ps_3_0"}) {
+        for (const std::string sampler : {"s0", "Image"}) {
+            ToolResult r = RunKiln({"run", kData + "sample.fx", "-p", profile, "-e", "main", "--inputs", inputs,
+                                    "--uniforms", uniforms, "--texture", sampler + "=" + kData + "quad_rgba.png"});
+            ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
+            auto color = Field(r.out, "COLOR0");
+            ASSERT_EQ(color.size(), 5u) << r.out;
+            const Vec tints[] = {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}, {0.5f, 2, 0, 1}};
+            for (size_t i = 0; i < 5; ++i) {
+                const Vec& t = texels[i < 4 ? i : 3];
+                Vec want(4);
+                for (int k = 0; k < 4; ++k) want[k] = t[k] / 255.0f * tints[i][k] + (k == 0 ? 0.25f : 0.0f);
+                ExpectNear(color[i], want, "pixel " + std::to_string(i));
+            }
         }
     }
 }
@@ -150,7 +153,7 @@ TEST_F(KilnRun, PixelShaderSamplesTheBoundTexture) {
 TEST_F(KilnRun, PixelProfilesOutputsAndDiscards) {
     std::string inputs = Write("in.json", "{\"n\": 2, \"inputs\": {\"COLOR0\": [[1, 0.5, 0.25, 1], [0.2, 0.4, 0.6, 0.8]]}}");
     std::string uniforms = Write("u.json", "{\"Factor\": [0.5, 1, 0.5, 0.25]}");
-    for (const char* profile : {"ps_1_1", "ps_1_4", "ps_2_0"}) {
+    for (const char* profile : {"ps_1_1", "ps_1_4", "ps_2_0", "ps_2_x", "ps_3_0"}) {
         ToolResult r = RunKiln({"run", kData + "modulate.fx", "-p", profile, "-e", "main", "--inputs", inputs,
                                 "--uniforms", uniforms});
         ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
@@ -165,13 +168,15 @@ TEST_F(KilnRun, PixelProfilesOutputsAndDiscards) {
     std::string clipped = Write("clip.json",
                                 "{\"n\": 3, \"inputs\": {\"TEXCOORD0\": [[1, 0.5], [-1, 0.25], [0.5, 0.75, 3, 4]], "
                                 "\"NORMAL\": [[1], [2], [3]]}}");
-    ToolResult r = RunKiln({"run", kData + "clip.fx", "-p", "ps_2_0", "-e", "main", "--inputs", clipped});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("warning: " + (dir_ / "clip.json").string() + ":1:"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("the shader does not read NORMAL (it reads: TEXCOORD0); ignored"), std::string::npos);
-    EXPECT_NE(r.out.find("\"COLOR0\": [[1, 0.5, 0, 0], null, [0.5, 0.75, 3, 4]]"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"COLOR1\": [[2, 1, 0, 0], null, [1, 1.5, 6, 8]]"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"DEPTH\": [0.5, null, 0.75]"), std::string::npos) << r.out;
+    for (const char* profile : {"ps_2_0", "ps_3_0"}) {
+        ToolResult r = RunKiln({"run", kData + "clip.fx", "-p", profile, "-e", "main", "--inputs", clipped});
+        ASSERT_EQ(r.exitCode, 0) << profile << ": " << r.err;
+        EXPECT_NE(r.err.find("warning: " + (dir_ / "clip.json").string() + ":1:"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("the shader does not read NORMAL (it reads: TEXCOORD0); ignored"), std::string::npos);
+        EXPECT_NE(r.out.find("\"COLOR0\": [[1, 0.5, 0, 0], null, [0.5, 0.75, 3, 4]]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\"COLOR1\": [[2, 1, 0, 0], null, [1, 1.5, 6, 8]]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\"DEPTH\": [0.5, null, 0.75]"), std::string::npos) << r.out;
+    }
 }
 
 TEST_F(KilnRun, UniformPathsIntsAndBools) {
