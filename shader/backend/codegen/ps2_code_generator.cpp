@@ -36,7 +36,14 @@ HRESULT Ps2CodeGenerator::ResolveSemantics() {
             const int32_t index = s.index + a.reg;
             const int32_t usage = UsageOfName(s.lower.c_str());
             bool valid = false;
-            if (input && DeclaresInputs()) {
+            const bool face = s.lower == "vface";
+            if (input && DeclaresInputs() && (face || s.lower == "vpos") && index == 0) {
+                // VPOS (the pixel's x and y) and VFACE (its sign says which
+                // side faces the viewer) are registers of their own.
+                io.type = REG_MISCTYPE;
+                io.number = face ? kMiscFace : kMiscPosition;
+                io.scalar = face;
+            } else if (input && DeclaresInputs()) {
                 // Any interpolated usage; the position reaches a pixel
                 // shader only as VPOS, point size and depth never.
                 bool deprecated = false;
@@ -112,6 +119,16 @@ HRESULT Ps2CodeGenerator::ResolveSemantics() {
             ioRegisters_[{a.pool, a.reg}] = io;
         }
         const IoRegister& io = ioRegisters_[{a.pool, a.reg}];
+        if (input && io.valid && io.type == REG_MISCTYPE && a.component > (io.number == kMiscFace ? 0 : 1) &&
+            a.lastReader >= 0) {
+            // vPos holds x and y only, vFace one value.
+            if (reported.insert(a.semanticNode).second) {
+                const SourceLocation where = hlsl::SemanticLocation(a.semanticNode);
+                Report(&where, codegen_diag::kInvalidInputReference, io.number == kMiscFace ? "VFACE" : "VPOS",
+                       a.component);
+            }
+            continue;
+        }
         if (input && io.valid && a.lastReader >= 0) {
             uint32_t& width = inputWidth_[{io.type, io.number}];
             width = std::max<uint32_t>(width, uint32_t(std::clamp(a.component, 0, 3)) + 1);
@@ -274,7 +291,9 @@ bool Ps2CodeGenerator::PartialPrecision(const IrInstruction& inst) const {
 HRESULT Ps2CodeGenerator::EmitDeclarations() {
     for (const auto& [reg, width] : inputWidth_) {
         // Colour inputs (type 1) sort before texture coordinates (type 3).
-        const uint32_t mask = (1u << std::min<uint32_t>(width, 4)) - 1;
+        // vFace takes no write mask: its declaration names the whole register.
+        const bool face = reg.first == REG_MISCTYPE && reg.second == kMiscFace;
+        const uint32_t mask = face ? kMaskAll : (1u << std::min<uint32_t>(width, 4)) - 1;
         // 3.0 inputs carry their usage; before 3.0 the register type says it.
         const bool declared = DeclaresInputs() && reg.first == REG_INPUT && reg.second < inputs3_.size();
         const DWORD usage = declared ? MakeDclUsage(inputs3_[reg.second].first, inputs3_[reg.second].second) : 0x80000000u;

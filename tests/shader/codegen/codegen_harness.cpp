@@ -183,6 +183,14 @@ ShaderRun RunPixel(const Compiled& shader, const std::map<Semantic, Vec4>& input
     // coordinates); from 3.0 on each declared v register is its own slot.
     const bool declared = gfx::isa::ProfileMajor(program->Profile()) >= 3;
     for (const auto& [semantic, value] : inputs) {
+        if (semantic == kVpos || semantic == kVface) {
+            for (int lane = 0; lane < 4; ++lane) {
+                if (semantic == kVface) batch->face[lane] = value[0];
+                else
+                    for (int c = 0; c < 4; ++c) batch->position.v[c][lane] = value[c];
+            }
+            continue;
+        }
         int slot = semantic.first == kColor ? semantic.second : gfx::kPixelSlotTexcoord0 + semantic.second;
         if (declared) {
             slot = -1;

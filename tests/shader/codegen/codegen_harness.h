@@ -18,6 +18,9 @@ using Vec4 = std::array<float, 4>;
 // A semantic as (usage, index): {10, 0} is COLOR0, {5, 2} TEXCOORD2.
 using Semantic = std::pair<int, int>;
 constexpr int kPosition = 0, kPsize = 4, kTexcoord = 5, kColor = 10, kFog = 11, kNormal = 3;
+// RunPixel inputs without a usage: the pixel position (vPos) and the face
+// value (vFace, in x) of ps_3_0.
+constexpr Semantic kVpos = {-1, 0}, kVface = {-2, 0};
 
 struct Compiled {
     HRESULT hr = E_FAIL;

@@ -128,3 +128,34 @@ TEST(Sm3Profiles, EffectTechniquesCompileForTheNewProfiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// VPOS and VFACE reach a ps_3_0 program from the device's own registers:
+// the pixel's x and y, and a face value whose sign selects between two
+// results. Before 3.0 neither exists.
+TEST(Sm3Profiles, PixelPositionAndFace) {
+    const char* source = R"(
+        float4 main(float2 p : VPOS, float face : VFACE, float4 c : COLOR0) : COLOR {
+            return float4(p * 0.5, face > 0 ? c.x : -c.y, p.x + c.w);
+        })";
+    const Compiled shader = CompileHlsl(source, "ps_3_0");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    const Vec4 c = {0.25f, 0.75f, 0, 2};
+    for (float face : {1.0f, -1.0f}) {
+        const ShaderRun run = RunPixel(shader, {{kVpos, {7.5f, 3.5f, 0, 0}}, {kVface, {face, 0, 0, 0}}, {{kColor, 0}, c}});
+        ASSERT_TRUE(run.ok) << run.problem << "\n" << Disassembly(shader);
+        const Vec4 want = {3.75f, 1.75f, face > 0 ? c[0] : -c[1], 7.5f + c[3]};
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[k], want[k]) << "face " << face << " " << k;
+    }
+    for (const char* profile : {"ps_2_0", "ps_2_x"}) {
+        const Compiled old = CompileHlsl(source, profile);
+        EXPECT_EQ(old.hr, E_FAIL) << profile;
+        EXPECT_TRUE(Has(old.messages, "error X4502: invalid input semantic 'VPOS0'")) << old.messages;
+    }
+    const Compiled wide = CompileHlsl("float4 main(float4 p : VPOS) : COLOR { return p.zwxy; }", "ps_3_0");
+    EXPECT_EQ(wide.hr, E_FAIL);
+    EXPECT_TRUE(Has(wide.messages, "error X4502")) << wide.messages;
+}
+
+}  // namespace
