@@ -640,7 +640,8 @@ INSTANTIATE_TEST_SUITE_P(EveryProfile, RandomExpressions,
                          testing::Values(Profile{"vs_1_1", false, 5}, Profile{"vs_2_0", false, 5},
                                          Profile{"vs_2_sw", false, 5}, Profile{"ps_2_0", true, 4},
                                          Profile{"ps_2_sw", true, 5}, Profile{"ps_1_1", true, 2, true},
-                                         Profile{"ps_1_3", true, 2, true}, Profile{"ps_1_4", true, 2, true}),
+                                         Profile{"ps_1_3", true, 2, true}, Profile{"ps_1_4", true, 2, true},
+                                         Profile{"vs_3_0", false, 5}, Profile{"ps_3_0", true, 5}),
                          [](const testing::TestParamInfo<Profile>& info) { return std::string(info.param.name); });
 
 }  // namespace
