@@ -26,6 +26,7 @@ constexpr Profile kProfiles[] = {
     {"vs_1_1", gfx::ShaderKind::Vertex}, {"vs_2_0", gfx::ShaderKind::Vertex}, {"vs_2_sw", gfx::ShaderKind::Vertex, true},
     {"ps_1_1", gfx::ShaderKind::Pixel},  {"ps_1_3", gfx::ShaderKind::Pixel},  {"ps_1_4", gfx::ShaderKind::Pixel},
     {"ps_2_0", gfx::ShaderKind::Pixel},  {"ps_2_sw", gfx::ShaderKind::Pixel, true},
+    {"vs_3_0", gfx::ShaderKind::Vertex}, {"ps_3_0", gfx::ShaderKind::Pixel},
 };
 
 }  // namespace
