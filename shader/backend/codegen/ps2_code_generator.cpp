@@ -296,7 +296,8 @@ HRESULT Ps2CodeGenerator::EmitDeclarations() {
         const uint32_t mask = face ? kMaskAll : (1u << std::min<uint32_t>(width, 4)) - 1;
         // 3.0 inputs carry their usage; before 3.0 the register type says it.
         const bool declared = DeclaresInputs() && reg.first == REG_INPUT && reg.second < inputs3_.size();
-        const DWORD usage = declared ? MakeDclUsage(inputs3_[reg.second].first, inputs3_[reg.second].second) : 0x80000000u;
+        const DWORD usage =
+            declared ? MakeDclUsage(inputs3_[reg.second].first, inputs3_[reg.second].second) : 0x80000000u;
         const bool texcoord = reg.first == REG_TEXTURE || (declared && inputs3_[reg.second].first == USAGE_TEXCOORD);
         const bool partial = texcoord && partialInputs_[reg];
         HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
@@ -369,8 +370,7 @@ HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     // 3.0 lookups read their coordinates from an input register directly.
     const bool readable = coords.type == REG_TEMP || coords.type == REG_TEXTURE ||
                           (DeclaresInputs() && coords.type == REG_INPUT);
-    bool plain = readable && !coords.relative &&
-                 coords.modifier == SRCMOD_NONE;
+    bool plain = readable && !coords.relative && coords.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i)
         if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
     // Coordinates that are not a plain register read are moved first: into
@@ -431,8 +431,7 @@ HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {
     const size_t n = std::min<size_t>(inst.inputs.size(), 4);
     if (n == 0) return S_OK;
     MOperand v = SourceOf(inst.inputs.data(), n, kPositions);
-    const bool readable = v.type == REG_TEMP || v.type == REG_TEXTURE || (DeclaresInputs() && v.type == REG_INPUT);
-    bool plain = readable && !v.relative && v.modifier == SRCMOD_NONE;
+    bool plain = (v.type == REG_TEMP || v.type == REG_TEXTURE) && !v.relative && v.modifier == SRCMOD_NONE;
     for (uint32_t i = 0; i < 4 && plain; ++i) plain = v.swizzle[i] == i;
     if (!plain) {
         // texkill tests all four components: fill the unread ones with a copy.

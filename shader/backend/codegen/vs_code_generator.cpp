@@ -159,8 +159,8 @@ HRESULT VsCodeGenerator::CheckOutputs() {
     }
     std::pair<uint32_t, uint32_t> position{REG_RASTOUT, kRastoutPosition};
     if (DeclaresOutputs()) {
-        // The o register that holds POSITION0 (o0 when there is none, so the
-        // message points at the program's end).
+        // The o register that holds POSITION0; without one, a number no
+        // output has, so the position counts as unwritten.
         auto it = std::find(outputs_.begin(), outputs_.end(), std::make_pair(uint32_t(USAGE_POSITION), 0u));
         position = {REG_OUTPUT, uint32_t(it == outputs_.end() ? outputs_.size() : it - outputs_.begin())};
         outputMasks_.assign(outputs_.size(), 0);
