@@ -641,7 +641,11 @@ INSTANTIATE_TEST_SUITE_P(EveryProfile, RandomExpressions,
                                          Profile{"vs_2_sw", false, 5}, Profile{"ps_2_0", true, 4},
                                          Profile{"ps_2_sw", true, 5}, Profile{"ps_1_1", true, 2, true},
                                          Profile{"ps_1_3", true, 2, true}, Profile{"ps_1_4", true, 2, true},
-                                         Profile{"vs_3_0", false, 5}, Profile{"ps_3_0", true, 5}),
+                                         Profile{"vs_3_0", false, 5}, Profile{"ps_3_0", true, 5},
+                                         Profile{"vs_1_0", false, 5}, Profile{"ps_1_0", true, 2, true},
+                                         Profile{"ps_1_2", true, 2, true}, Profile{"vs_2_x", false, 5},
+                                         Profile{"ps_2_x", true, 5}, Profile{"vs_3_sw", false, 5},
+                                         Profile{"ps_3_sw", true, 5}),
                          [](const testing::TestParamInfo<Profile>& info) { return std::string(info.param.name); });
 
 }  // namespace
