@@ -179,6 +179,16 @@ uint32_t CodeGenerator::Precision(const IrInstruction& inst) const {
     return lowest;
 }
 
+int32_t CodeGenerator::HeldFrom(int32_t arg) const {
+    const IrArgument& a = args[size_t(arg)];
+    if (a.firstWriter >= 0 || a.firstUse <= 0) return std::max(a.firstWriter, 0);
+    for (int32_t k = std::min(a.firstUse, int32_t(instructions.size())) - 1; k >= 0; --k)
+        for (int32_t out : instructions[size_t(k)].outputs)
+            if (out >= 0 && ClassOf(out) == ArgClass::Temp && args[out].reg == a.reg && args[out].component == a.component)
+                return k;
+    return 0;
+}
+
 void CodeGenerator::ComputeLiveness() {
     ComputeUses();
     const int temps = std::max(TempLimit(), 1);
@@ -186,18 +196,7 @@ void CodeGenerator::ComputeLiveness() {
     for (size_t i = 0; i < args.size(); ++i) {
         const IrArgument& a = args[i];
         if (ClassOf(int32_t(i)) != ArgClass::Temp || a.reg < 0 || a.reg >= temps || a.lastReader < 0) continue;
-        int32_t from = std::max(a.firstWriter, 0);
-        // A read with a source modifier made by a pattern has no writer of
-        // its own: it holds what the last write of its register component
-        // before its first use left there.
-        if (a.firstWriter < 0 && a.firstUse > 0) {
-            from = 0;
-            for (int32_t k = std::min(a.firstUse, int32_t(instructions.size())) - 1; k >= 0 && from == 0; --k)
-                for (int32_t out : instructions[size_t(k)].outputs)
-                    if (out >= 0 && ClassOf(out) == ArgClass::Temp && args[out].reg == a.reg &&
-                        args[out].component == a.component)
-                        from = k;
-        }
+        const int32_t from = HeldFrom(int32_t(i));
         for (int32_t k = from; k <= a.lastReader && size_t(k) < instructions.size(); ++k) busy_[k][a.reg] = 1;
     }
     for (size_t i = 0; i < instructions.size(); ++i) {

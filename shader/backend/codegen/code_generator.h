@@ -134,6 +134,11 @@ protected:
     // A temporary (packed number, see Temp) that holds nothing live across
     // instruction `index` and is not used by it, not yet taken while lowering it.
     HRESULT Scratch(size_t index, uint32_t* number);
+    // The instruction from which temporary `arg` holds its value: its first
+    // writer, or for a read with a source modifier made by a pattern (which
+    // has no writer of its own) the last write of its register component
+    // before its first use; 0 when nothing earlier writes it. Needs uses.
+    int32_t HeldFrom(int32_t arg) const;
     void ResetScratch() { scratchTaken_.clear(); }
     // Gives a scratch register back for the rest of the instruction.
     void ReleaseScratch(uint32_t number);

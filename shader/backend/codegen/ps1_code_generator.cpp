@@ -793,11 +793,14 @@ HRESULT Ps1CodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
                 mask = (mask & kMaskW) ? kMaskAll : (kMaskX | kMaskY | kMaskZ);
             const uint32_t extra = mask & ~m.dest.mask;
             if (extra) {
+                // Reads a pattern gave a source modifier count too: they have
+                // no writer of their own but hold an earlier write.
                 for (const IrArgument& a : args) {
-                    if (PoolClass(a.pool) != ArgClass::Temp || a.reg < 0 || a.firstWriter < 0) continue;
-                    const RegRef r = RegisterOf(int32_t(&a - args.data()));
+                    if (PoolClass(a.pool) != ArgClass::Temp || a.reg < 0 || (a.firstWriter < 0 && a.firstUse < 0)) continue;
+                    const int32_t arg = int32_t(&a - args.data());
+                    const RegRef r = RegisterOf(arg);
                     if (r.type != m.dest.type || r.number != m.dest.number || !(extra & (1u << r.component))) continue;
-                    if (a.firstWriter < int32_t(index) && a.lastReader > int32_t(index)) {
+                    if (HeldFrom(arg) < int32_t(index) && a.lastReader > int32_t(index)) {
                         Report(LocationOf(index), codegen_diag::kPs1WriteMasks, Minor());
                         return E_FAIL;
                     }

@@ -531,7 +531,10 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
             if (FAILED(hr)) return hr;
             for (size_t k = 0; k < out->size();) {
                 const MInst& m = (*out)[k];
-                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number;
+                // Only a plain copy onto itself does nothing: a negated (or
+                // otherwise modified) read of the same register changes it.
+                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number &&
+                            m.src[0].modifier == SRCMOD_NONE;
                 for (int c = 0; c < 4 && same; ++c)
                     if (m.dest.mask & (1u << c)) same = m.src[0].swizzle[c] == c;
                 // A saturating move onto itself still clamps.

@@ -340,7 +340,10 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
             for (size_t k = 0; k < out->size();) {
                 MInst& m = (*out)[k];
                 if (m.dest.type == REG_ADDR) m.opcode = IsVs2() ? uint32_t(OP_MOVA) : uint32_t(OP_MOV);
-                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number && !m.src[0].relative;
+                // Only a plain copy onto itself does nothing: a negated read
+                // of the same register changes it.
+                bool same = m.src[0].type == m.dest.type && m.src[0].number == m.dest.number && !m.src[0].relative &&
+                            m.src[0].modifier == SRCMOD_NONE;
                 for (int c = 0; c < 4 && same; ++c)
                     if (m.dest.mask & (1u << c)) same = m.src[0].swizzle[c] == c;
                 if (same && !Skip(kCompileSkipOptimization)) out->erase(out->begin() + std::ptrdiff_t(k));

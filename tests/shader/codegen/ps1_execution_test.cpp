@@ -133,10 +133,9 @@ TEST(Ps1Execution, WhatTheModelsCannotDoIsReported) {
     }
 }
 
-// Open fault, found by the random expression test: when a negation is the
-// last operation of a ps_1_x shader the result comes out un-negated
-// ("return -(a * b)" gives a * b). Enable when mended.
-TEST(Ps1Execution, DISABLED_NegatedResultOfTheLastInstruction) {
+// The result lives in r0, so the final negation becomes a move from r0 to r0
+// with the negate modifier: it must not be dropped as a copy onto itself.
+TEST(Ps1Execution, NegatedResultOfTheLastInstruction) {
     const char* source = "float4 main(float4 a : COLOR0, float4 b : COLOR1) : COLOR { return -(a * b); }";
     const Vec4 b = {0.5f, 0.25f, 1.0f, 0.75f};
     Vec4 want;
@@ -147,6 +146,37 @@ TEST(Ps1Execution, DISABLED_NegatedResultOfTheLastInstruction) {
         const ShaderRun run = RunPixel(shader, {{{kColor, 0}, kColour}, {{kColor, 1}, b}});
         ASSERT_TRUE(run.ok) << run.problem;
         ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
+// The y component of a - (0.5, 0, 0.5, 0.75) is a copy of a.y, whose write
+// widens to .rgb over the x and z of the sum. Once the negation is folded
+// into the reader, those components are read through a negated operand that
+// has no writer of its own; the widening must still see them as live and
+// refuse the program rather than overwrite them.
+TEST(Ps1Execution, WidenedWriteMaskKeepsComponentsReadNegated) {
+    const Vec4 b = {0.5f, 0.25f, 1.0f, 0.75f};
+    const Vec4 k = {0.5f, 0.0f, 0.5f, 0.75f};
+    const struct {
+        const char* body;
+        bool timesB;
+    } cases[] = {{"return -(a - float4(0.5, 0.0, 0.5, 0.75));", false},
+                 {"return -(a - float4(0.5, 0.0, 0.5, 0.75)) * b;", true}};
+    for (const auto& c : cases) {
+        const std::string source = std::string("float4 main(float4 a : COLOR0, float4 b : COLOR1) : COLOR { ") + c.body + " }";
+        Vec4 want;
+        for (int i = 0; i < 4; ++i) want[i] = -(kColour[i] - k[i]) * (c.timesB ? b[i] : 1.0f);
+        for (const char* profile : {"ps_1_1", "ps_1_3", "ps_1_4"}) {
+            const std::string what = std::string(profile) + ": " + c.body;
+            const Compiled shader = CompileHlsl(source.c_str(), profile);
+            if (!shader.Ok()) {
+                EXPECT_NE(shader.messages.find("X4537"), std::string::npos) << what << "\n" << shader.messages;
+                continue;
+            }
+            const ShaderRun run = RunPixel(shader, {{{kColor, 0}, kColour}, {{kColor, 1}, b}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            ExpectNear(run.outputs.at({kColor, 0}), want, what);
+        }
     }
 }
 

@@ -81,10 +81,6 @@ public:
     // The shader source; *want receives the value of the returned expression.
     std::string Source(int depth, D4* want) {
         Expr r = narrow_ ? Narrow(depth) : Make(4, depth);
-        // Open fault of the ps_1_x generator: a negation as the last
-        // operation of the shader is lost (Ps1Execution.DISABLED_Negated...
-        // keeps the reduced case); the root is drawn again until it is none.
-        while (narrow_ && r.text.rfind("(-", 0) == 0) r = Narrow(depth);
         *want = r.v;
         std::string s =
             "float4 u;\nrow_major float4x4 mr;\ncolumn_major float4x4 mc;\nrow_major float3x3 nr;\n"
