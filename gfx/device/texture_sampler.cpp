@@ -165,13 +165,36 @@ float DerivativeLod(const BaseTextureImpl& t, const float ddx[4], const float dd
 // change the result (one level, same filter for magnification and
 // minification). Works on the 16 lanes in structure-of-arrays form so that
 // the arithmetic vectorises; gives the same values as SampleLevel.
-inline uint32_t Fetch8888(const SamplerBinding& b, const ImageStore& image, int x, int y) {
+// Texels inside the image take the format's alpha fill; the border colour
+// does not.
+inline uint32_t Fetch8888(const SamplerBinding& b, const ImageStore& image, uint32_t alphaFill, int x, int y) {
     int ax, ay;
     if (!Address(b.address[0], x, int(image.width), &ax) || !Address(b.address[1], y, int(image.height), &ay))
         return b.borderColor;
     uint32_t p;
     std::memcpy(&p, image.Row(UINT(ay)) + size_t(ax) * 4, 4);
-    return p;
+    return p | alphaFill;
+}
+
+// The 2 x 2 footprint of a bilinear lookup at (x, y), in the order top-left,
+// top-right, bottom-left, bottom-right: read straight from two rows when it
+// lies inside the image, through the address modes otherwise.
+inline void BilinearCorners8888(const SamplerBinding& b, const ImageStore& image, uint32_t alphaFill, int x, int y,
+                                uint32_t corner[4]) {
+    if (x >= 0 && y >= 0 && x + 1 < int(image.width) && y + 1 < int(image.height)) {
+        const BYTE* row0 = image.Row(UINT(y)) + size_t(x) * 4;
+        const BYTE* row1 = row0 + image.rowPitch;
+        std::memcpy(&corner[0], row0, 4);
+        std::memcpy(&corner[1], row0 + 4, 4);
+        std::memcpy(&corner[2], row1, 4);
+        std::memcpy(&corner[3], row1 + 4, 4);
+        for (int q = 0; q < 4; ++q) corner[q] |= alphaFill;
+        return;
+    }
+    corner[0] = Fetch8888(b, image, alphaFill, x, y);
+    corner[1] = Fetch8888(b, image, alphaFill, x + 1, y);
+    corner[2] = Fetch8888(b, image, alphaFill, x, y + 1);
+    corner[3] = Fetch8888(b, image, alphaFill, x + 1, y + 1);
 }
 
 // Samples the 16 lanes at (u[l], v[l]); out[c][l] receives channel c.
@@ -196,18 +219,12 @@ void SampleFast8888(const SamplerBinding& b, const ImageStore& image, bool linea
         ax[l] = fu[l] - fx;
         ay[l] = fv[l] - fy;
     }
-    auto withAlpha = [&](uint32_t p, int x, int y) {
-        // Only texels inside the image take the format's alpha fill.
-        int ix, iy;
-        bool inside = Address(b.address[0], x, int(image.width), &ix) && Address(b.address[1], y, int(image.height), &iy);
-        return inside ? (p | alphaFill) : p;
-    };
     constexpr float k = 1.f / 255.f;
     const int shifts[4] = {16, 8, 0, 24};
     if (!linear) {
         alignas(64) uint32_t t[kLanes];
         for (int l = 0; l < kLanes; ++l) {
-            t[l] = (laneMask >> l & 1) ? withAlpha(Fetch8888(b, image, x0[l], y0[l]), x0[l], y0[l]) : 0u;
+            t[l] = (laneMask >> l & 1) ? Fetch8888(b, image, alphaFill, x0[l], y0[l]) : 0u;
         }
         for (int c = 0; c < 4; ++c) {
             for (int l = 0; l < kLanes; ++l) out[c][l] = float((t[l] >> shifts[c]) & 0xFF) * k;
@@ -216,25 +233,9 @@ void SampleFast8888(const SamplerBinding& b, const ImageStore& image, bool linea
     }
     alignas(64) uint32_t t[4][kLanes];
     for (int l = 0; l < kLanes; ++l) {
-        if (!(laneMask >> l & 1)) {
-            t[0][l] = t[1][l] = t[2][l] = t[3][l] = 0;
-            continue;
-        }
-        int x = x0[l], y = y0[l];
-        if (x >= 0 && y >= 0 && x + 1 < int(image.width) && y + 1 < int(image.height)) {
-            const BYTE* row0 = image.Row(UINT(y)) + size_t(x) * 4;
-            const BYTE* row1 = row0 + image.rowPitch;
-            std::memcpy(&t[0][l], row0, 4);
-            std::memcpy(&t[1][l], row0 + 4, 4);
-            std::memcpy(&t[2][l], row1, 4);
-            std::memcpy(&t[3][l], row1 + 4, 4);
-            for (int q = 0; q < 4; ++q) t[q][l] |= alphaFill;
-        } else {
-            t[0][l] = withAlpha(Fetch8888(b, image, x, y), x, y);
-            t[1][l] = withAlpha(Fetch8888(b, image, x + 1, y), x + 1, y);
-            t[2][l] = withAlpha(Fetch8888(b, image, x, y + 1), x, y + 1);
-            t[3][l] = withAlpha(Fetch8888(b, image, x + 1, y + 1), x + 1, y + 1);
-        }
+        uint32_t corner[4] = {0, 0, 0, 0};
+        if (laneMask >> l & 1) BilinearCorners8888(b, image, alphaFill, x0[l], y0[l], corner);
+        for (int q = 0; q < 4; ++q) t[q][l] = corner[q];
     }
     for (int c = 0; c < 4; ++c) {
         int sh = shifts[c];
@@ -277,13 +278,6 @@ void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const
         _mm_store_ps(ax + l, _mm_sub_ps(fu, tu));
         _mm_store_ps(ay + l, _mm_sub_ps(fv, tv));
     }
-    auto withAlpha = [&](int x, int y) {
-        int ix, iy;
-        if (!Address(b.address[0], x, width, &ix) || !Address(b.address[1], y, height, &iy)) return b.borderColor;
-        uint32_t p;
-        std::memcpy(&p, image.Row(UINT(iy)) + size_t(ix) * 4, 4);
-        return p | alphaFill;
-    };
     // Channel `shift` of four packed texels as floats in [0, 1].
     auto channel = [&](__m128i texels, int shift) {
         __m128i c = _mm_and_si128(_mm_srli_epi32(texels, shift), _mm_set1_epi32(0xFF));
@@ -318,23 +312,9 @@ void SampleLinear8888Sse(const SamplerBinding& b, const ImageStore& image, const
         } else {
             alignas(16) uint32_t t[4][4];
             for (int j = 0; j < 4; ++j) {
-                int l = g + j, x = x0[l], y = y0[l];
-                bool live = laneMask >> l & 1;
-                if (live && x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
-                    const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
-                    std::memcpy(&t[0][j], p, 4);
-                    std::memcpy(&t[1][j], p + 4, 4);
-                    std::memcpy(&t[2][j], p + image.rowPitch, 4);
-                    std::memcpy(&t[3][j], p + image.rowPitch + 4, 4);
-                    for (int q = 0; q < 4; ++q) t[q][j] |= alphaFill;
-                } else if (live) {
-                    t[0][j] = withAlpha(x, y);
-                    t[1][j] = withAlpha(x + 1, y);
-                    t[2][j] = withAlpha(x, y + 1);
-                    t[3][j] = withAlpha(x + 1, y + 1);
-                } else {
-                    t[0][j] = t[1][j] = t[2][j] = t[3][j] = 0;
-                }
+                uint32_t corner[4] = {0, 0, 0, 0};
+                if (laneMask >> (g + j) & 1) BilinearCorners8888(b, image, alphaFill, x0[g + j], y0[g + j], corner);
+                for (int q = 0; q < 4; ++q) t[q][j] = corner[q];
             }
             for (int q = 0; q < 4; ++q) tap[q] = _mm_load_si128(reinterpret_cast<const __m128i*>(t[q]));
         }
@@ -385,13 +365,6 @@ __attribute__((target("avx2"))) void SampleLinear8888Avx2(const SamplerBinding& 
         _mm256_store_ps(ax + l, _mm256_sub_ps(fu, tu));
         _mm256_store_ps(ay + l, _mm256_sub_ps(fv, tv));
     }
-    auto withAlpha = [&](int x, int y) {
-        int ix, iy;
-        if (!Address(b.address[0], x, width, &ix) || !Address(b.address[1], y, height, &iy)) return b.borderColor;
-        uint32_t p;
-        std::memcpy(&p, image.Row(UINT(iy)) + size_t(ix) * 4, 4);
-        return p | alphaFill;
-    };
     // Gathers address the image with 32-bit byte offsets.
     const bool gather = size_t(image.rowPitch) * image.height < (size_t(1) << 31) && width >= 2 && height >= 2;
     const int pitch = int(image.rowPitch);
@@ -415,23 +388,9 @@ __attribute__((target("avx2"))) void SampleLinear8888Avx2(const SamplerBinding& 
         } else {
             alignas(32) uint32_t t[4][8];
             for (int j = 0; j < 8; ++j) {
-                int l = g + j, x = x0[l], y = y0[l];
-                bool live = laneMask >> l & 1;
-                if (live && x >= 0 && y >= 0 && x + 1 < width && y + 1 < height) {
-                    const BYTE* p = image.Row(UINT(y)) + size_t(x) * 4;
-                    std::memcpy(&t[0][j], p, 4);
-                    std::memcpy(&t[1][j], p + 4, 4);
-                    std::memcpy(&t[2][j], p + image.rowPitch, 4);
-                    std::memcpy(&t[3][j], p + image.rowPitch + 4, 4);
-                    for (int q = 0; q < 4; ++q) t[q][j] |= alphaFill;
-                } else if (live) {
-                    t[0][j] = withAlpha(x, y);
-                    t[1][j] = withAlpha(x + 1, y);
-                    t[2][j] = withAlpha(x, y + 1);
-                    t[3][j] = withAlpha(x + 1, y + 1);
-                } else {
-                    t[0][j] = t[1][j] = t[2][j] = t[3][j] = 0;
-                }
+                uint32_t corner[4] = {0, 0, 0, 0};
+                if (laneMask >> (g + j) & 1) BilinearCorners8888(b, image, alphaFill, x0[g + j], y0[g + j], corner);
+                for (int q = 0; q < 4; ++q) t[q][j] = corner[q];
             }
             for (int q = 0; q < 4; ++q) tap[q] = _mm256_load_si256(reinterpret_cast<const __m256i*>(t[q]));
         }
