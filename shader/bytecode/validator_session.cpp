@@ -1,5 +1,10 @@
 #include "shader/bytecode/validator_session.h"
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "gfx/shaders/shader_check_messages.h"
 #include "platform/modules.h"
 
 namespace {
@@ -41,14 +46,28 @@ HRESULT ValidatorSession::OnMessage(const char* file, UINT line, DWORD type, DWO
     // A message without a line belongs to the instruction being handed over.
     SourceLocation location{file, line};
     if (line == 0) location = SourceLocation{self->file_, self->line_};
-    const char* message = text ? text : "";
+    const std::string message = self->Described(code, text ? text : "");
     if (IsErrorMessage(type)) {
         self->failed_ = true;
-        self->log_->ReportError(&location, 5000 + code, "%s", message);
+        self->log_->ReportError(&location, 5000 + code, "%s", message.c_str());
     } else if (IsWarningMessage(type) && self->reportWarnings_) {
-        self->log_->ReportWarning(&location, 5000 + code, "%s", message);
+        self->log_->ReportWarning(&location, 5000 + code, "%s", message.c_str());
     }
     return S_OK;
+}
+
+std::string ValidatorSession::Described(DWORD code, const char* text) const {
+    std::string message = text;
+    if (!namer_ || code != gfx::kCheckRegisterRange) return message;
+    // The message reads "register c39 is out of range for ps_2_0".
+    const char* at = std::strstr(text, "register ");
+    if (!at) return message;
+    at += std::strlen("register ");
+    if (!std::isalpha(static_cast<unsigned char>(at[0])) || !std::isdigit(static_cast<unsigned char>(at[1])))
+        return message;
+    const std::string holder = namer_(at[0], uint32_t(std::strtoul(at + 1, nullptr, 10)));
+    if (!holder.empty()) message += " (" + holder + ")";
+    return message;
 }
 
 void ValidatorSession::Submit(TokenStream& stream, const char* file, uint32_t line) {

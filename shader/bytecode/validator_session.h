@@ -4,6 +4,9 @@
 // a validator every operation does nothing.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "gfx/shaders/shader_validator.h"
 #include "platform/wintypes.h"
 #include "shader/error_log.h"
@@ -29,13 +32,24 @@ public:
     // reported, and releases the validator.
     void Finish(TokenStream& stream);
 
+    // Names what a register holds (e.g. "'weights' is bound to c0 to c39"),
+    // or returns an empty string; the validator's message about a register
+    // out of range is completed with it, so the author sees which variable
+    // does not fit.
+    using RegisterNamer = std::function<std::string(char file, uint32_t number)>;
+    void SetRegisterNamer(RegisterNamer namer) { namer_ = std::move(namer); }
+
     // An error came back from the validator.
     bool Failed() const { return failed_; }
 
 private:
     static HRESULT OnMessage(const char* file, UINT line, DWORD type, DWORD code, const char* text, void* context);
 
+    // The message text, completed with the variable of the register it names.
+    std::string Described(DWORD code, const char* text) const;
+
     gfx::IDirect3DShaderValidator9* validator_ = nullptr;
+    RegisterNamer namer_;
     ErrorLog* log_ = nullptr;
     bool reportWarnings_ = false;
     bool failed_ = false;

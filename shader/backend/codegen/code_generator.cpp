@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "shader/backend/codegen/codegen_messages.h"
@@ -709,8 +710,7 @@ HRESULT CodeGenerator::EmitBody() {
     return S_OK;
 }
 
-HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
-    std::vector<CtabConstant> constants;
+std::vector<ConstantGroup> CodeGenerator::DescribedConstantGroups() {
     std::vector<ConstantGroup> groups = CollectConstantGroups(*this, kPoolConstants, kPoolSamplers);
     // An array read through a run-time index is described whole.
     for (const IndexedConstant& indexed : indexedConstants_) {
@@ -735,6 +735,29 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
                 ++other;
             }
     }
+    return groups;
+}
+
+std::string CodeGenerator::VariableAtRegister(char file, uint32_t number) {
+    if (file != 'c' && file != 's') return {};
+    for (const ConstantGroup& g : DescribedConstantGroups()) {
+        if (g.sampler != (file == 's') || !g.name) continue;
+        if (number < g.firstRegister || number - g.firstRegister >= g.registerCount) continue;
+        const uint32_t last = g.firstRegister + g.registerCount - 1;
+        char text[160];
+        if (g.registerCount == 1)
+            std::snprintf(text, sizeof text, "'%s' is bound to %c%u", g.name, file, g.firstRegister);
+        else
+            std::snprintf(text, sizeof text, "'%s' is bound to %c%u to %c%u", g.name, file, g.firstRegister, file,
+                          last);
+        return text;
+    }
+    return {};
+}
+
+HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
+    std::vector<CtabConstant> constants;
+    std::vector<ConstantGroup> groups = DescribedConstantGroups();
     for (const ConstantGroup& g : groups) {
         CtabConstant c;
         c.name = g.name ? g.name : "";
@@ -817,7 +840,8 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
         if (FAILED(hr)) return hr;
         debug.entryName = entryName;
     }
-    if (!Skip(kFlagSkipValidation) && !fragment_) validator_.Begin(log, 1, false);
+    if (!Skip(kFlagSkipValidation) && !fragment_ && validator_.Begin(log, 1, false))
+        validator_.SetRegisterNamer([this](char file, uint32_t number) { return VariableAtRegister(file, number); });
     hr = stream_.Append(fragment_ ? version & 0x7FFFFFFFu : version);
     if (FAILED(hr)) return hr;
     if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "shader/backend/codegen/machine_instruction.h"
+#include "shader/backend/constant_groups.h"
 #include "shader/backend/intermediate_program.h"
 #include "shader/bytecode/constant_table_block.h"
 #include "shader/bytecode/debug_info_block.h"
@@ -256,6 +257,13 @@ protected:
     std::vector<IndexedConstant> indexedConstants_;  // texture type per sampler register (pixel shaders)
 
     HRESULT Encode(const MInst& inst, const SourceLocation* location);
+    // The constant and sampler registers the program reads, cut into the
+    // records of the constant table (arrays read through an index whole).
+    std::vector<ConstantGroup> DescribedConstantGroups();
+    // Names the variable bound to register `number` of register file `file`
+    // ('c' or 's'), e.g. "'weights' is bound to c0 to c39"; empty when the
+    // register holds no named variable.
+    std::string VariableAtRegister(char file, uint32_t number);
 
 private:
     HRESULT BindRegisters();

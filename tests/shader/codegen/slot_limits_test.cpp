@@ -58,12 +58,14 @@ TEST(SlotLimits, ConstantsBeyondTheRegisterFileFailTheCompile) {
     const Compiled c40 = CompileHlsl("float4 c[40];\nfloat4 main(float4 t : TEXCOORD0) : COLOR { return c[39] * t + c[0]; }",
                                      "ps_2_0");
     EXPECT_FALSE(c40.Ok());
-    EXPECT_NE(c40.messages.find("error X5014: register c39 is out of range for ps_2_0"), std::string::npos)
+    EXPECT_NE(c40.messages.find("error X5014: register c39 is out of range for ps_2_0 ('c' is bound to c0 to c39)"),
+              std::string::npos)
         << c40.messages;
     const char* c299 = "float4 k : register(c299);\nfloat4 main(float4 p : POSITION) : POSITION { return p * k; }";
     const Compiled vs20 = CompileHlsl(c299, "vs_2_0");
     EXPECT_FALSE(vs20.Ok());
-    EXPECT_NE(vs20.messages.find("error X5014: register c299 is out of range for vs_2_0"), std::string::npos)
+    EXPECT_NE(vs20.messages.find("error X5014: register c299 is out of range for vs_2_0 ('k' is bound to c299)"),
+              std::string::npos)
         << vs20.messages;
     EXPECT_TRUE(CompileHlsl(c299, "vs_2_sw").Ok());
     // At the last register of the file the compile succeeds.
