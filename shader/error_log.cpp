@@ -173,3 +173,12 @@ HRESULT ErrorLog::CreateErrorBuffer(IKLBuffer** buffer) const {
     *buffer = created;
     return S_OK;
 }
+
+void ErrorLog::Restore(State state) {
+    messages_ = std::move(state.messages);
+    total_ = state.total;
+    errors_ = state.errors;
+    warnings_ = state.warnings;
+    warningNumbers_ = std::move(state.warningNumbers);
+    warningStates_ = std::move(state.warningStates);
+}

@@ -75,6 +75,19 @@ public:
     std::string Text() const;
     const std::vector<std::string>& Messages() const { return messages_; }
 
+    // Everything reported so far and the warning states, so that a compile can
+    // try a second form of a program and keep the messages of one of them.
+    struct State {
+        std::vector<std::string> messages;
+        size_t total = 0;
+        uint32_t errors = 0;
+        uint32_t warnings = 0;
+        std::vector<uint32_t> warningNumbers;
+        std::vector<uint32_t> warningStates;
+    };
+    State Save() const { return {messages_, total_, errors_, warnings_, warningNumbers_, warningStates_}; }
+    void Restore(State state);
+
     // The error buffer: null when there is no text, else the messages in report
     // order and a NUL. Results: S_OK, D3DERR_INVALIDCALL, E_OUTOFMEMORY.
     HRESULT CreateErrorBuffer(IKLBuffer** buffer) const;

@@ -160,6 +160,10 @@ public:
     TargetLimits limits;
     bool optimized = false;
     bool vectorized = false;
+    // Scalar instructions of one operation are gathered into vector
+    // instructions. The gathering can cost more moves than it saves, so a
+    // program too large for its model is generated again without it.
+    bool gatherVectors = true;
     bool errorFlag = false;
     // Physical register count per pool for the packing; -1: the pool is not packed.
     std::vector<int32_t> physicalRegisters;

@@ -14,7 +14,7 @@ HRESULT VectorizeAndPack(IntermediateProgram& p) {
     CompactProgram(p);
     const bool optimize = !(p.flags & kCompileSkipOptimization);
     if (optimize) {
-        GatherVectorInstructions(p);
+        if (p.gatherVectors) GatherVectorInstructions(p);
         CombineInstructions(p);
     }
     HRESULT hr = AssignComponents(p);

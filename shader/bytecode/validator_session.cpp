@@ -49,6 +49,7 @@ HRESULT ValidatorSession::OnMessage(const char* file, UINT line, DWORD type, DWO
     const std::string message = self->Described(code, text ? text : "");
     if (IsErrorMessage(type)) {
         self->failed_ = true;
+        if (code < 64) self->failedCodes_ |= uint64_t(1) << code;
         self->log_->ReportError(&location, 5000 + code, "%s", message.c_str());
     } else if (IsWarningMessage(type) && self->reportWarnings_) {
         self->log_->ReportWarning(&location, 5000 + code, "%s", message.c_str());

@@ -41,6 +41,8 @@ public:
 
     // An error came back from the validator.
     bool Failed() const { return failed_; }
+    // An error with this code (the validator's own, without the 5000) came back.
+    bool FailedWith(DWORD code) const { return code < 64 && (failedCodes_ >> code & 1) != 0; }
 
 private:
     static HRESULT OnMessage(const char* file, UINT line, DWORD type, DWORD code, const char* text, void* context);
@@ -53,6 +55,7 @@ private:
     ErrorLog* log_ = nullptr;
     bool reportWarnings_ = false;
     bool failed_ = false;
+    uint64_t failedCodes_ = 0;
     const char* file_ = nullptr;
     uint32_t line_ = 0;
 };

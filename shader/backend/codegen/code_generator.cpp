@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gfx/shaders/shader_check_messages.h"
 #include "shader/backend/codegen/codegen_messages.h"
 #include "shader/backend/constant_groups.h"
 #include "shader/backend/ir_passes.h"
@@ -737,6 +738,8 @@ std::vector<ConstantGroup> CodeGenerator::DescribedConstantGroups() {
     }
     return groups;
 }
+
+bool CodeGenerator::ExceededSlotLimits() const { return validator_.FailedWith(gfx::kCheckSlots); }
 
 std::string CodeGenerator::VariableAtRegister(char file, uint32_t number) {
     if (file != 'c' && file != 's') return {};

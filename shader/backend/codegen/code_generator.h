@@ -285,9 +285,13 @@ public:
     // cleared, no output check, inputs named in the "FINF" block instead of
     // declared, literals described there instead of defined).
     void SetFragmentMode(bool fragment) { fragment_ = fragment; }
+    // The last Generate failed because the program needs more instruction
+    // slots than its model has.
+    bool ExceededSlotLimits() const;
     bool FragmentMode() const { return fragment_; }
     // The source text the debug information carries.
     void SetDebugSource(std::string source) { debugSource_ = std::move(source); }
+    const std::string& DebugSource() const { return debugSource_; }
 
 private:
     // One target instruction's writes into one variable.

@@ -6,7 +6,10 @@
 #include "shader/backend/codegen/ps2_code_generator.h"
 #include "shader/backend/codegen/vs_code_generator.h"
 #include "shader/bytecode/constant_table.h"
+#include "shader/compiler.h"
+#include "shader/target_slots.h"
 #include "shader/frontend/lowering/lowering_stage.h"
+#include "shader/preprocess/preprocessor.h"
 
 namespace codegen {
 
@@ -37,6 +40,42 @@ std::unique_ptr<CodeGenerator> CreateCodeGenerator(uint32_t version) {
 
 }  // namespace codegen
 
+namespace {
+
+// Generates the lowered program into *code. When the code needs more
+// instruction slots than the model has, the program is generated once more
+// without gathering scalar instructions into vector ones: gathering saves
+// instructions as a rule but costs moves where the operands sit in different
+// registers. The smaller form is kept if it fits; otherwise the messages of
+// the first form stand.
+HRESULT GenerateFitting(CompileJob& job, codegen::CodeGenerator& generator) {
+    ErrorLog& log = job.preprocessor->Log();
+    gfx::isa::SlotLimits limits{};
+    const bool bounded = !job.options.fragment && !(job.flags & KLSHADER_SKIPVALIDATION) &&
+                         SUCCEEDED(TargetSlotLimits(job.version, &limits)) &&
+                         (limits.total != gfx::isa::kUnlimitedSlots || limits.arithmetic != gfx::isa::kUnlimitedSlots);
+    if (!bounded) return generator.Generate(job.code);
+    std::unique_ptr<codegen::CodeGenerator> second = codegen::CreateCodeGenerator(job.version);
+    if (!second) return E_OUTOFMEMORY;
+    static_cast<IntermediateProgram&>(*second) = generator;
+    second->SetDebugSource(generator.DebugSource());
+    ErrorLog::State before = log.Save();
+
+    HRESULT hr = generator.Generate(job.code);
+    if (SUCCEEDED(hr) || !generator.ExceededSlotLimits()) return hr;
+    ErrorLog::State first = log.Save();
+    log.Restore(std::move(before));
+    second->gatherVectors = false;
+    HRESULT again = second->Generate(job.code);
+    if (SUCCEEDED(again)) return again;
+    if (*job.code) (*job.code)->Release();
+    *job.code = nullptr;
+    log.Restore(std::move(first));
+    return hr;
+}
+
+}  // namespace
+
 HRESULT GenerateStage(CompileJob& job) {
     if (!job.code) return D3DERR_INVALIDCALL;
     std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
@@ -48,7 +87,7 @@ HRESULT GenerateStage(CompileJob& job) {
         hr = LowerCompileJob(job, *generator);
         if (SUCCEEDED(hr) && job.errorFlag) hr = E_FAIL;
         if (FAILED(hr)) return hr;
-        hr = generator->Generate(job.code);
+        hr = GenerateFitting(job, *generator);
     } catch (const std::bad_alloc&) {
         hr = E_OUTOFMEMORY;
     }

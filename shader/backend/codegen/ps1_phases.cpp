@@ -129,7 +129,7 @@ HRESULT Ps1CodeGenerator::VectorizeForModel() {
     CompactProgram(*this);
     const bool optimize = !Skip(kCompileSkipOptimization);
     if (optimize) {
-        GatherVectorInstructions(*this);
+        if (gatherVectors) GatherVectorInstructions(*this);
         CombineInstructions(*this);
     }
     HRESULT hr = AssignComponents(*this);

@@ -4,6 +4,7 @@
 // constants beyond the model's register file fail the same way (X5014).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "codegen_harness.h"
@@ -51,6 +52,59 @@ TEST(SlotLimits, ACompileAtTheLimitSucceedsOneOverFails) {
         EXPECT_NE(over.messages.find(std::string("error X5037: ") + c.over), std::string::npos) << over.messages;
         // The software profile of the same kind has no budget.
         EXPECT_TRUE(CompileHlsl(Chain(c.pixel, n + 1), c.pixel ? "ps_2_sw" : "vs_2_sw").Ok());
+    }
+}
+
+// A radial blur of eleven lookups: gathering the coordinate arithmetic into
+// vector instructions makes it too large for ps_2_0, so the compiler falls
+// back to the form without gathering, which fits and computes the same.
+const char* kRadialBlur = R"(
+sampler2D tex : register(s0);
+static const float samples[10] = {-0.08, -0.05, -0.03, -0.02, -0.01, 0.01, 0.02, 0.03, 0.05, 0.08};
+float4 main(float2 uv : TEXCOORD0, uniform float sampleDist, uniform float sampleStrength) : COLOR {
+    float2 dir = 0.5 - uv;
+    float dist = sqrt(dir.x * dir.x + dir.y * dir.y);
+    dir = normalize(dir);
+    float4 color = tex2D(tex, uv);
+    float4 sum = color;
+    for (int i = 0; i < 10; i++) sum += tex2D(tex, uv + dir * samples[i] * sampleDist);
+    sum /= 11;
+    return lerp(color, sum, saturate(dist * sampleStrength));
+})";
+
+TEST(SlotLimits, AProgramTooLargeInItsFirstFormCompilesInTheSmallerOne) {
+    const Compiled unbounded = CompileHlsl(kRadialBlur, "ps_2_sw");
+    ASSERT_TRUE(unbounded.Ok()) << unbounded.messages;
+    gfx::SlotCount first;
+    ASSERT_TRUE(gfx::CountInstructionSlots(unbounded.code.data(), unbounded.code.size(), &first));
+    EXPECT_GT(first.arithmetic, 64u) << "the first form fits; the test no longer shows the second";
+
+    const Compiled fitted = CompileHlsl(kRadialBlur, "ps_2_0");
+    ASSERT_TRUE(fitted.Ok()) << fitted.messages;
+    EXPECT_TRUE(fitted.messages.empty()) << "the first form's messages must not remain: " << fitted.messages;
+    gfx::SlotCount second;
+    ASSERT_TRUE(gfx::CountInstructionSlots(fitted.code.data(), fitted.code.size(), &second));
+    EXPECT_LE(second.arithmetic, 64u);
+
+    // Both forms compute the blur.
+    const Vec4 uv = {0.3f, 0.6f, 0.0f, 0.0f};
+    const Uniforms uniforms = {{"sampleDist", {1.5f, 0, 0, 0}}, {"sampleStrength", {0.8f, 0, 0, 0}}};
+    const double dx = 0.5 - uv[0], dy = 0.5 - uv[1], dist = std::sqrt(dx * dx + dy * dy);
+    const double samples[10] = {-0.08, -0.05, -0.03, -0.02, -0.01, 0.01, 0.02, 0.03, 0.05, 0.08};
+    double sum[2] = {uv[0], 2.0 * uv[1]};
+    for (double s : samples) {
+        sum[0] += uv[0] + dx / dist * s * 1.5;
+        sum[1] += 2.0 * (uv[1] + dy / dist * s * 1.5);
+    }
+    const double t = std::min(1.0, dist * 0.8);
+    const double want[2] = {uv[0] + (sum[0] / 11 - uv[0]) * t, 2.0 * uv[1] + (sum[1] / 11 - 2.0 * uv[1]) * t};
+    for (const Compiled* shader : {&unbounded, &fitted}) {
+        const ShaderRun run = RunPixel(*shader, {{{kTexcoord, 0}, uv}}, uniforms);
+        ASSERT_TRUE(run.ok) << run.problem;
+        const Vec4& got = run.outputs.at({kColor, 0});
+        EXPECT_NEAR(got[0], want[0], 1e-4);
+        EXPECT_NEAR(got[1], want[1], 1e-4);
+        EXPECT_NEAR(got[3], 0.5, 1e-6);
     }
 }
 
