@@ -26,7 +26,7 @@ bool DeriveShape(uint32_t code, uint32_t n, int* inputs, int* outputs, bool* fix
     } else if (IsSampleOp(code)) {
         // The sampler once per coordinate component, the coordinates, and two
         // gradient vectors for the gradient form.
-        *inputs = (code & 3) == kSampleGradients ? 4 * c : 2 * c;
+        *inputs = SampleKindOf(code) == kSampleGradients ? 4 * c : 2 * c;
         *outputs = 4;
     } else if (code == kOpSelect) {
         *inputs = 3 * c;

@@ -37,6 +37,8 @@ enum IrOp : uint32_t {
     kOpSample = 0x40,  // 0x40-0x4F: dimension group + kind
     kOpSampleLast = 0x4F,
     kOpSelect = 0x50,
+    kOpSampleLevel = 0x60,  // 0x60-0x63: lookups at the level the w coordinate names, by dimension
+    kOpSampleLevelLast = 0x63,
     kOpAbs = 0xF0,
     kOpLerp = 0xF1,
     kOpNormalize = 0xF2,
@@ -55,14 +57,32 @@ enum IrOp : uint32_t {
     kOpMoveTimes8 = 0xFE,
 };
 
-// Sample operations: base + 4 x dimension + kind.
+// Sample operations: base + 4 x dimension + kind, and the level lookups
+// apart (kOpSampleLevel + dimension).
 enum SampleDimension : uint32_t { kSample1D = 0, kSample2D = 1, kSampleVolume = 2, kSampleCube = 3 };
-enum SampleKind : uint32_t { kSamplePlain = 0, kSampleGradients = 1, kSampleProjected = 2, kSampleBiased = 3 };
+enum SampleKind : uint32_t {
+    kSamplePlain = 0,
+    kSampleGradients = 1,
+    kSampleProjected = 2,
+    kSampleBiased = 3,
+    kSampleLevel = 4,
+};
 
 constexpr uint32_t MakeOp(uint32_t code, uint32_t n) { return code << 24 | (n & 0xFFFFFF); }
 constexpr uint32_t OpCode(uint32_t word) { return word >> 24; }
 constexpr uint32_t OpCount(uint32_t word) { return word & 0xFFFFFF; }
-constexpr bool IsSampleOp(uint32_t code) { return code >= kOpSample && code <= kOpSampleLast; }
+constexpr bool IsSampleOp(uint32_t code) {
+    return (code >= kOpSample && code <= kOpSampleLast) || (code >= kOpSampleLevel && code <= kOpSampleLevelLast);
+}
+constexpr uint32_t SampleCode(uint32_t dimension, uint32_t kind) {
+    return kind == kSampleLevel ? kOpSampleLevel + dimension : kOpSample + 4 * dimension + kind;
+}
+constexpr uint32_t SampleDimensionOf(uint32_t code) {
+    return code >= kOpSampleLevel ? code - kOpSampleLevel : (code - kOpSample) / 4;
+}
+constexpr uint32_t SampleKindOf(uint32_t code) {
+    return code >= kOpSampleLevel ? uint32_t(kSampleLevel) : (code - kOpSample) % 4;
+}
 constexpr bool IsUnaryOp(uint32_t code) { return code >= kOpMove && code <= kOpDerivativeY; }
 constexpr bool IsBinaryOp(uint32_t code) { return code >= kOpMin && code <= kOpAtan2; }
 constexpr bool IsCommutativeOp(uint32_t code) {

@@ -32,7 +32,7 @@ const IntrinsicSignature kTable[] = {
 #include "shader/frontend/intrinsic_table.inc"
 };
 constexpr size_t kTableSize = sizeof kTable / sizeof kTable[0];
-static_assert(kTableSize == 78, "one row per intrinsic signature");
+static_assert(kTableSize == 89, "one row per intrinsic signature");
 
 bool InList(const uint8_t* list, uint8_t end, uint8_t value) {
     for (; *list != end; ++list)

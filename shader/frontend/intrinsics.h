@@ -13,17 +13,19 @@ namespace hlsl {
 // Intrinsic numbers (the lowering expands each by number).
 enum IntrinsicId : uint8_t {
     kAbs = 0, kAcos = 1, kAll = 2, kAny = 3, kAsin = 4, kAtan = 5, kAtan2 = 6, kCeil = 7, kClamp = 8,
-    kClip = 9, kCos = 10, kCosh = 11, kCross = 12, kDegrees = 15, kDeterminant = 16, kDistance = 17,
-    kDot = 18, kExp = 20, kExp2 = 21, kFaceforward = 22, kFloor = 23, kFmod = 24, kFrac = 25,
-    kFrexp = 26, kIsfinite = 28, kIsinf = 29, kIsnan = 30, kLdexp = 31, kLength = 32, kLerp = 33,
+    kClip = 9, kCos = 10, kCosh = 11, kCross = 12, kDdx = 13, kDdy = 14, kDegrees = 15, kDeterminant = 16,
+    kDistance = 17, kDot = 18, kExp = 20, kExp2 = 21, kFaceforward = 22, kFloor = 23, kFmod = 24, kFrac = 25,
+    kFrexp = 26, kFwidth = 27, kIsfinite = 28, kIsinf = 29, kIsnan = 30, kLdexp = 31, kLength = 32, kLerp = 33,
     kLit = 34, kLog = 35, kLog10 = 36, kLog2 = 37, kMax = 38, kMin = 39, kModf = 40,
     kMulSS = 41, kMulSV = 42, kMulSM = 43, kMulVS = 44, kMulVV = 45, kMulVM = 46, kMulMS = 47,
     kMulMV = 48, kMulMM = 49, kNoise = 50, kNormalize = 51, kPow = 52, kRadians = 53, kReflect = 54,
     kRefract = 55, kRound = 56, kRsqrt = 57, kSaturate = 58, kSign = 59, kSin = 60, kSincos = 61,
     kSinh = 62, kSmoothstep = 63, kSqrt = 64, kStep = 65, kTan = 66, kTanh = 67, kTex1D = 68,
-    kTex1Dproj = 70, kTex1Dbias = 71, kTex2D = 72, kTex2Dproj = 74, kTex2Dbias = 75, kTex3D = 76,
-    kTex3Dproj = 78, kTex3Dbias = 79, kTexCube = 80, kTexCubeproj = 82, kTexCubebias = 83,
-    kTranspose = 84, kD3DColorToUbyte4 = 85,
+    kTex1Dgrad = 69, kTex1Dproj = 70, kTex1Dbias = 71, kTex2D = 72, kTex2Dgrad = 73, kTex2Dproj = 74,
+    kTex2Dbias = 75, kTex3D = 76, kTex3Dgrad = 77, kTex3Dproj = 78, kTex3Dbias = 79, kTexCube = 80,
+    kTexCubegrad = 81, kTexCubeproj = 82, kTexCubebias = 83, kTranspose = 84, kD3DColorToUbyte4 = 85,
+    // Lookups at an explicit level, one per dimension in the order of the others.
+    kTex1Dlod = 86, kTex2Dlod = 87, kTex3Dlod = 88, kTexCubelod = 89,
 };
 
 // Lists in descriptors end with these markers.

@@ -231,6 +231,21 @@ protected:
     // Empties instruction `index` when none of its results is read.
     void DropIfUnread(size_t index);
 
+    // --- Texture lookups (emit_sample.cpp) -------------------------------------
+    // Whether the model reads any swizzle of a source: vertex shaders and the
+    // pixel models from 2_x on; ps_2_0 and ps_1_x only a few.
+    bool ArbitrarySwizzles() const;
+    // Reports a sampler that lookups of different dimensions share.
+    HRESULT CheckSamplerDimensions();
+    // dcl_2d, dcl_cube or dcl_volume for every sampler a lookup reads.
+    HRESULT EmitSamplerDeclarations();
+    // texld, texldp, texldb, texldl (the level in the coordinates' w) or
+    // texldd (with the gradients along x and y).
+    HRESULT EmitSample(size_t index, std::vector<MInst>* out);
+    // Whether an instruction after `index` reads component `component` of
+    // temporary `number` before anything writes it.
+    bool ComponentReadLater(size_t index, uint32_t number, uint32_t component) const;
+
     // Source position of the semantic of the output that lands in (type,
     // number), else of the program's last instruction.
     SourceLocation OutputLocation(uint32_t type, uint32_t number) const;

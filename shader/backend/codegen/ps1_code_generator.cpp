@@ -60,7 +60,7 @@ HRESULT Ps1CodeGenerator::VectorizeProgram() {
             stageOf[i] = stage;
             continue;
         }
-        const uint32_t kind = (inst.code() - kOpSample) % 4;
+        const uint32_t kind = SampleKindOf(inst.code());
         if (kind != kSamplePlain) {
             Report(&inst.location, codegen_diag::kPs1NotSupported, OpName(inst.code()), "", Minor());
             return E_FAIL;

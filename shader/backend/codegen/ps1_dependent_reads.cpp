@@ -24,7 +24,7 @@ int32_t Ps1TexcoordIndex(const IntermediateProgram& p, int32_t arg) {
 }
 
 bool Ps1DirectLookup(const IntermediateProgram& p, const IrInstruction& inst, int32_t* stage) {
-    const uint32_t kind = (inst.code() - kOpSample) % 4;
+    const uint32_t kind = SampleKindOf(inst.code());
     const uint32_t n = inst.count();
     *stage = -1;
     if (kind != kSamplePlain || n < 2 || inst.inputs.size() < 2 * n) return false;
@@ -539,8 +539,8 @@ bool ReadMatcher::DependsOnDependentLookup(int32_t arg) {
 ReadFailure ReadMatcher::Match(size_t index, DependentRead* read) {
     const IrInstruction& inst = p_.instructions[index];
     const uint32_t n = inst.count();
-    const uint32_t dimension = (inst.code() - kOpSample) / 4 % 4;
-    const uint32_t kind = (inst.code() - kOpSample) % 4;
+    const uint32_t dimension = SampleDimensionOf(inst.code());
+    const uint32_t kind = SampleKindOf(inst.code());
     if (inst.inputs.size() < 2 * n || n == 0) return ReadFailure::NotMatched;
     const int32_t* coords = &inst.inputs[n];
     const bool oneD = dimension == kSample1D || (n == 2 && coords[0] == coords[1]);

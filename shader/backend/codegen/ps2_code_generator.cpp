@@ -163,22 +163,6 @@ bool Ps2CodeGenerator::BindInput(IoRegister* io, const SourceLocation& where) {
     return true;
 }
 
-HRESULT Ps2CodeGenerator::CheckSamplerDimensions() {
-    std::map<std::pair<uint32_t, int32_t>, uint32_t> dimension;
-    for (const IrInstruction& inst : instructions) {
-        if (!IsSampleOp(inst.code()) || inst.inputs.empty()) continue;
-        const IrArgument& s = args[inst.inputs[0]];
-        const uint32_t group = (inst.code() - kOpSample) / 4;
-        const uint32_t type = group == kSampleVolume ? TEXTURE_VOLUME : group == kSampleCube ? TEXTURE_CUBE : TEXTURE_2D;
-        auto [it, inserted] = dimension.insert({{s.pool, s.reg}, type});
-        if (!inserted && it->second != type) {
-            Report(&inst.location, codegen_diag::kSamplerMismatch);
-            return E_FAIL;
-        }
-    }
-    return S_OK;
-}
-
 HRESULT Ps2CodeGenerator::CheckOutputs() {
     std::map<std::pair<uint32_t, uint32_t>, uint32_t> written;
     bool overlap = false, depth = false;
@@ -308,121 +292,7 @@ HRESULT Ps2CodeGenerator::EmitDeclarations() {
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
-    std::map<uint32_t, uint32_t> samplers;
-    for (const IrInstruction& inst : instructions) {
-        if (!IsSampleOp(inst.code()) || inst.inputs.empty()) continue;
-        const uint32_t group = (inst.code() - kOpSample) / 4;
-        const uint32_t type = group == kSampleVolume ? TEXTURE_VOLUME : group == kSampleCube ? TEXTURE_CUBE : TEXTURE_2D;
-        samplers[RegisterOf(inst.inputs[0]).number] = type;
-    }
-    for (const auto& [number, type] : samplers) {
-        HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DCL));
-        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDclSampler(type));
-        if (SUCCEEDED(hr)) hr = stream_.Append(MakeDest(REG_SAMPLER, number));
-        if (FAILED(hr)) return hr;
-        stream_.EndInstruction();
-        if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
-    }
-    return S_OK;
-}
-
-HRESULT Ps2CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
-    const IrInstruction& inst = instructions[index];
-    const uint32_t kind = (inst.code() - kOpSample) % 4;
-    if (kind == kSampleGradients) {
-        Report(LocationOf(index), codegen_diag::kCannotMapPixel);
-        return E_NOTIMPL;
-    }
-    const uint32_t n = inst.count();
-    static constexpr uint32_t kPositions[4] = {0, 1, 2, 3};
-    MOperand coords = SourceOf(&inst.inputs[n], std::min<uint32_t>(n, 4), kPositions);
-    // A one-dimensional lookup reads a two-dimensional texture at (u, u).
-    if ((inst.code() - kOpSample) / 4 == kSample1D) {
-        coords.swizzle[1] = coords.swizzle[0];
-        coords.readMask |= 2;
-    }
-    MOperand sampler;
-    sampler.type = REG_SAMPLER;
-    sampler.number = RegisterOf(inst.inputs[0]).number;
-    uint32_t opcode = OP_TEX;
-    if (kind == kSampleProjected) opcode |= kTexControlProject << 16;
-    if (kind == kSampleBiased) opcode |= kTexControlBias << 16;
-
-    // The result goes straight to a temporary written whole in order, or
-    // through a scratch register and a move.
-    std::vector<int32_t> outs;
-    std::vector<uint32_t> from;
-    for (uint32_t c = 0; c < inst.outputs.size(); ++c)
-        if (inst.outputs[c] >= 0) {
-            outs.push_back(inst.outputs[c]);
-            from.push_back(c);
-        }
-    if (outs.empty()) return S_OK;
-    MOperand dest = DestOf(outs.data(), outs.size());
-    bool direct = dest.type == REG_TEMP;
-    for (size_t k = 0; k < outs.size() && direct; ++k) direct = RegisterOf(outs[k]).component == from[k];
-    // texld writes all four components: the unwanted ones may be written too
-    // when nothing reads them before they are written again.
-    for (uint32_t c = 0; c < 4 && direct; ++c)
-        if (!(dest.mask & (1u << c))) direct = !ComponentReadLater(index, dest.number, c);
-    if (direct) dest.mask = kMaskAll;
-
-    // 3.0 lookups read their coordinates from an input register directly.
-    const bool readable = coords.type == REG_TEMP || coords.type == REG_TEXTURE ||
-                          (DeclaresInputs() && coords.type == REG_INPUT);
-    bool plain = readable && !coords.relative && coords.modifier == SRCMOD_NONE;
-    for (uint32_t i = 0; i < 4 && plain; ++i)
-        if (coords.readMask & (1u << i)) plain = coords.swizzle[i] == i;
-    // Coordinates that are not a plain register read are moved first: into
-    // the result's own register when the sample writes it whole (unless they
-    // are read from it), otherwise into the scratch register that then takes
-    // the result too.
-    int64_t scratch = -1;
-    if (!plain) {
-        if (direct && !(coords.type == REG_TEMP && coords.number == dest.number)) {
-            MoveInto(dest.number, &coords, out, true);
-        } else {
-            HRESULT hr = MoveToScratch(index, &coords, out, true);
-            if (FAILED(hr)) return hr;
-            scratch = coords.number;
-        }
-    }
-    for (int i = 0; i < 4; ++i) coords.swizzle[i] = uint8_t(i);
-    if (direct) {
-        out->push_back(MInst{opcode, true, dest, {coords, sampler}});
-        return S_OK;
-    }
-    uint32_t t = uint32_t(scratch);
-    if (scratch < 0) {
-        HRESULT hr = Scratch(index, &t);
-        if (FAILED(hr)) return hr;
-    }
-    out->push_back(MInst{opcode, true, Temp(t), {coords, sampler}});
-    MOperand s = Temp(t);
-    s.readMask = 0;
-    for (size_t k = 0; k < outs.size(); ++k) {
-        const uint32_t d = RegisterOf(outs[k]).component;
-        s.swizzle[d] = uint8_t(from[k]);
-        s.readMask |= 1u << d;
-    }
-    s.FillSwizzle();
-    out->push_back(MInst{OP_MOV, true, dest, {s}});
-    return S_OK;
-}
-
-bool Ps2CodeGenerator::ComponentReadLater(size_t index, uint32_t number, uint32_t component) const {
-    auto names = [&](int32_t arg) {
-        if (arg < 0 || ClassOf(arg) != ArgClass::Temp) return false;
-        const RegRef r = RegisterOf(arg);
-        return r.type == REG_TEMP && r.number == number && r.component == component;
-    };
-    for (size_t j = index + 1; j < instructions.size(); ++j) {
-        for (int32_t in : instructions[j].inputs)
-            if (names(in)) return true;
-        for (int32_t out : instructions[j].outputs)
-            if (names(out)) return false;
-    }
-    return false;
+    return EmitSamplerDeclarations();
 }
 
 HRESULT Ps2CodeGenerator::EmitClip(size_t index, std::vector<MInst>* out) {
@@ -567,6 +437,8 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
         case kOpDot: return EmitDot(index, out);
         case kOpDot2Add: return EmitDot2Add(index, out);
         case kOpClip: return EmitClip(index, out);
+        case kOpDerivativeX: return EmitComponentWise(index, OP_DSX, out);
+        case kOpDerivativeY: return EmitComponentWise(index, OP_DSY, out);
         case kOpSelect: return EmitComponentWise(index, OP_CMP, out);
         case kOpAbs: return EmitComponentWise(index, OP_ABS, out, 1);
         case kOpMad:
@@ -585,6 +457,7 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
 }
 
 bool Ps2CodeGenerator::AcceptSwizzle(MOperand* o) const {
+    if (ArbitrarySwizzles()) return true;
     static constexpr uint32_t kAllowed[] = {
         kSwizzleIdentity, kSwizzleXXXX, kSwizzleYYYY, kSwizzleZZZZ, kSwizzleWWWW,
         MakeSwizzle(1, 2, 0, 3), MakeSwizzle(2, 0, 1, 3), MakeSwizzle(3, 2, 1, 0),

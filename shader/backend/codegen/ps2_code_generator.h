@@ -2,8 +2,8 @@
 // ps_3_0 and ps_3_sw with the same code. Colour inputs are v0-v1, texture
 // coordinates t0-t7 (from 3.0 on every input is a v register declared with
 // its usage), outputs oC0-oC3 and oDepth; samplers are
-// declared with the dimension their lookups use. Only the swizzles the model
-// allows reach the bytecode: any other is applied by moves first.
+// declared with the dimension their lookups use. ps_2_0 reads only a few
+// swizzles (any other is applied by moves first); 2_x and 3.0 read any.
 #pragma once
 
 #include <set>
@@ -48,15 +48,10 @@ protected:
     // accepts; may rewrite the unread positions into an accepted form.
     virtual bool AcceptSwizzle(MOperand* operand) const;
 
-    HRESULT CheckSamplerDimensions();
-    HRESULT EmitSample(size_t index, std::vector<MInst>* out);
     HRESULT EmitClip(size_t index, std::vector<MInst>* out);
     HRESULT EmitMinMax(size_t index, bool max, std::vector<MInst>* out);
     HRESULT EmitCompare(size_t index, bool less, std::vector<MInst>* out);
     HRESULT EmitDot2Add(size_t index, std::vector<MInst>* out);
-    // Whether an instruction after `index` reads component `component` of
-    // temporary `number` before anything writes it.
-    bool ComponentReadLater(size_t index, uint32_t number, uint32_t component) const;
     // Whether every result of the instruction carries a low or medium
     // precision class (its instructions get the partial precision modifier).
     bool PartialPrecision(const IrInstruction& inst) const;

@@ -123,7 +123,8 @@ HRESULT VsCodeGenerator::ResolveSemantics() {
         io.valid = true;
         ioRegisters_[{a.pool, a.reg}] = io;
     }
-    return errorFlag ? E_FAIL : S_OK;
+    if (errorFlag) return E_FAIL;
+    return CheckSamplerDimensions();
 }
 
 HRESULT VsCodeGenerator::CheckOutputs() {
@@ -199,7 +200,7 @@ HRESULT VsCodeGenerator::EmitDeclarations() {
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
-    return S_OK;
+    return EmitSamplerDeclarations();
 }
 
 HRESULT VsCodeGenerator::EmitFraction11(size_t index, std::vector<MInst>* out) {
@@ -396,7 +397,11 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
                 for (MInst& m : *out) m.src[1].modifier = SRCMOD_NEG;
             return hr;
         }
-        default: break;
+        default:
+            // vs_3_0 lookups at a given level (the lowering allows no other).
+            if (IsSampleOp(inst.code()) && DeclaresOutputs() && SampleKindOf(inst.code()) == kSampleLevel)
+                return EmitSample(index, out);
+            break;
     }
     Report(LocationOf(index), codegen_diag::kCannotMapVertex);
     return E_NOTIMPL;

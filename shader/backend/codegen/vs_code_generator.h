@@ -2,7 +2,8 @@
 // vs_2_0, vs_2_x and vs_2_sw, and for vs_3_0 and vs_3_sw with the same code.
 // Inputs are bound to v registers by semantic and declared with their usage;
 // outputs go to oPos, oFog, oPts, oDn and oTn, or from 3.0 on to o registers
-// declared with their usage.
+// declared with their usage. vs_3_0 reads textures at a given level
+// (texldl) through four samplers.
 #pragma once
 
 #include "shader/backend/codegen/code_generator.h"
@@ -16,7 +17,7 @@ public:
 protected:
     bool IsPixelShader() const override { return false; }
     int TempLimit() const override;
-    int SamplerLimit() const override { return 0; }
+    int SamplerLimit() const override { return DeclaresOutputs() ? 4 : 0; }
     bool WritesLengths() const override { return IsVs2(); }
     HRESULT ResolveSemantics() override;
     HRESULT CheckOutputs() override;

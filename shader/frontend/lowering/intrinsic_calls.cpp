@@ -154,6 +154,7 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
     for (size_t i = 0; i < a.size(); ++i)
         if (e->inputs[i] && !(types[i] && types[i]->IsObject()) && a[i].empty()) a[i] = {Literal(0)};
 
+    if (!TargetHasIntrinsic(sig)) return Literals(0, n);
     Value out;
     if (LowerComponentwise(*this, sig->id, a, n, &out)) return out;
 
@@ -189,6 +190,9 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
             const Value d = Sub(a[0], a[1]);
             return Sqrt(Dot(d, d));
         }
+        case kDdx: return Unary(kOpDerivativeX, a[0]);
+        case kDdy: return Unary(kOpDerivativeY, a[0]);
+        case kFwidth: return Add(Abs(Unary(kOpDerivativeX, a[0])), Abs(Unary(kOpDerivativeY, a[0])));
         case kDot: return Dot(a[0], a[1]);
         case kFaceforward: return Mul(Neg(a[0]), SignOf(*this, Dot(a[1], a[2])));
         case kLength: return Sqrt(Dot(a[0], a[0]));
@@ -274,40 +278,9 @@ Value Lowerer::LowerIntrinsic(const CallExpr* e) {
         }
         default: break;
     }
-    if (sig->id >= kTex1D && sig->id <= kTexCubebias) return LowerSample(e, sampler, a[1]);
+    if (IsLookup(sig->id)) return LowerSample(e, sampler, a);
     Error(e->loc, lowmsg::kIntrinsicMissing, sig->name);
     return Literals(0, n);
-}
-
-Value Lowerer::LowerSample(const CallExpr* e, int32_t sampler, const Value& coordinates) {
-    const uint32_t id = e->intrinsic->id;
-    const uint32_t dimension = (id - kTex1D) / 4, kind = (id - kTex1D) % 4;
-    if (sampler < 0 || coordinates.empty()) return Literals(0, 4);
-    Value coords = coordinates;
-    if (dimension == kSample1D && kind == kSamplePlain) {
-        // One-dimensional lookups sample with the coordinate repeated.
-        const IrArgument& u = p.args[coords[0]];
-        const ArgumentPool& pool = p.pools[u.pool];
-        const bool wideInput = (pool.flags & (kPoolBound | kPoolValueAtEntry)) == (kPoolBound | kPoolValueAtEntry) &&
-                               !(pool.flags & (kPoolUniform | kPoolLiteral)) && u.declaration &&
-                               TypeSize(static_cast<const VarDecl*>(u.declaration)->type) >= 2;
-        if (ps1Target && !wideInput) Warning(e->loc, lowmsg::kTex1DDependent);
-        coords = {coords[0], coords[0]};
-    }
-    const size_t n = coords.size();
-    if (p.instructions.size() >= instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
-    const int inst = p.AddInstruction(MakeOp(kOpSample + 4 * dimension + kind, uint32_t(n)));
-    if (inst < 0) throw std::bad_alloc();
-    Value out(4);
-    for (int32_t& o : out) o = NewTemp();
-    IrInstruction& ins = p.instructions[inst];
-    for (size_t i = 0; i < n; ++i) {
-        ins.inputs[i] = sampler;
-        ins.inputs[n + i] = coords[i];
-    }
-    for (size_t i = 0; i < 4; ++i) ins.outputs[i] = out[i];
-    ins.location = e->loc;
-    return out;
 }
 
 }  // namespace hlsl::lowering

@@ -105,7 +105,12 @@ public:
     Value LowerCall(const CallExpr* e);
     Value LowerUserCall(const CallExpr* e);
     Value LowerIntrinsic(const CallExpr* e);
-    Value LowerSample(const CallExpr* e, int32_t sampler, const Value& coordinates);
+    // A texture lookup; `args` are the call's lowered arguments (coordinates,
+    // then the gradients of the gradient forms).
+    Value LowerSample(const CallExpr* e, int32_t sampler, const std::vector<Value>& args);
+    // Whether the target's instruction set has what the intrinsic needs
+    // (derivatives, lookups at a level or with gradients); reports when not.
+    bool TargetHasIntrinsic(const IntrinsicSignature* sig);
     void WriteBackOutputs(const CallExpr* e, const std::vector<Value>& outValues,
                           const std::vector<const Type*>& outTypes);
 

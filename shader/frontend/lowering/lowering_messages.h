@@ -33,6 +33,10 @@ inline constexpr Diagnostic kProgramTooLarge{
 inline constexpr Diagnostic kTooManyRounds{
     3511, false, "program too large for %s: loops unroll into more than %u iterations in all"};
 
+// An intrinsic whose instruction the target's model lacks (derivatives,
+// lookups at a level or with gradients, vertex lookups without a level).
+inline constexpr Diagnostic kIntrinsicNeedsModel{4532, false, "'%s' is not supported on %s; it needs %s"};
+
 inline constexpr Diagnostic kUnrecognizedStatement{0, false, "internal error: unrecognized statement"};
 inline constexpr Diagnostic kUnrecognizedExpression{0, false, "internal error: unrecognized expression"};
 inline constexpr Diagnostic kUnrecognizedValue{0, false, "internal error: unrecognized value"};
