@@ -76,21 +76,45 @@ private:
     IDirect3DPixelShader9* ps_ = nullptr;
 };
 
-// A square texture of `size` texels whose level k is filled with colours[k].
-IDirect3DTexture9* LevelColouredTexture(IDirect3DDevice9* dev, UINT size, const std::vector<uint32_t>& colours) {
+// Fills a locked level of w x h texels with one colour.
+void Fill(const D3DLOCKED_RECT& lr, UINT w, UINT h, uint32_t colour) {
+    for (UINT y = 0; y < h; ++y)
+        for (UINT x = 0; x < w; ++x) reinterpret_cast<uint32_t*>(static_cast<BYTE*>(lr.pBits) + size_t(y) * lr.Pitch)[x] = colour;
+}
+
+// A texture of `width` x `height` texels whose level k is filled with colours[k].
+IDirect3DTexture9* LevelColouredTexture(IDirect3DDevice9* dev, UINT width, UINT height,
+                                        const std::vector<uint32_t>& colours) {
     IDirect3DTexture9* t = nullptr;
-    EXPECT_EQ(dev->CreateTexture(size, size, UINT(colours.size()), 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
+    EXPECT_EQ(dev->CreateTexture(width, height, UINT(colours.size()), 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
               D3D_OK);
     if (!t) return nullptr;
     for (UINT level = 0; level < colours.size(); ++level) {
-        const UINT side = std::max(1u, size >> level);
         D3DLOCKED_RECT lr;
         EXPECT_EQ(t->LockRect(level, &lr, nullptr, 0), D3D_OK);
-        for (UINT y = 0; y < side; ++y)
-            for (UINT x = 0; x < side; ++x)
-                reinterpret_cast<uint32_t*>(static_cast<BYTE*>(lr.pBits) + size_t(y) * lr.Pitch)[x] = colours[level];
+        Fill(lr, std::max(1u, width >> level), std::max(1u, height >> level), colours[level]);
         t->UnlockRect(level);
     }
+    return t;
+}
+IDirect3DTexture9* LevelColouredTexture(IDirect3DDevice9* dev, UINT size, const std::vector<uint32_t>& colours) {
+    return LevelColouredTexture(dev, size, size, colours);
+}
+
+// The same for a cube: every face of level k has colours[k].
+IDirect3DCubeTexture9* LevelColouredCube(IDirect3DDevice9* dev, UINT size, const std::vector<uint32_t>& colours) {
+    IDirect3DCubeTexture9* t = nullptr;
+    EXPECT_EQ(dev->CreateCubeTexture(size, UINT(colours.size()), 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
+              D3D_OK);
+    if (!t) return nullptr;
+    for (UINT face = 0; face < 6; ++face)
+        for (UINT level = 0; level < colours.size(); ++level) {
+            D3DLOCKED_RECT lr;
+            EXPECT_EQ(t->LockRect(D3DCUBEMAP_FACES(face), level, &lr, nullptr, 0), D3D_OK);
+            const UINT side = std::max(1u, size >> level);
+            Fill(lr, side, side, colours[level]);
+            t->UnlockRect(D3DCUBEMAP_FACES(face), level);
+        }
     return t;
 }
 
@@ -139,6 +163,43 @@ TEST(Sm3Lookups, LevelLookupsChooseTheLevelOfW) {
     EXPECT_NEAR(gfxtest::Channel(p, 0), 128, 2);
     device.dev->SetTexture(0, nullptr);
     texture->Release();
+}
+
+// The one-dimensional and cube forms read their level from w too.
+TEST(Sm3Lookups, OneDimensionalAndCubeLevelLookups) {
+    gfxtest::TestDevice device(kSize, kSize);
+    Scene scene(device);
+    ASSERT_TRUE(scene.Use(kPassThroughVs, "vs_3_0", R"(
+        sampler1D line : register(s0);
+        samplerCUBE cube : register(s1);
+        float level : register(c0);
+        float4 main(float2 uv : TEXCOORD0) : COLOR {
+            return uv.x < 0.5 ? tex1Dlod(line, float4(uv.y, 0, 0, level))
+                              : texCUBElod(cube, float4(uv * 2 - 1, 1, level));
+        })",
+                          "ps_3_0"));
+    IDirect3DTexture9* line = LevelColouredTexture(device.dev, 16, 1, kLevelColours);
+    const std::vector<uint32_t> cubeColours(kLevelColours.rbegin(), kLevelColours.rend());
+    IDirect3DCubeTexture9* cube = LevelColouredCube(device.dev, 16, cubeColours);
+    ASSERT_TRUE(line && cube);
+    device.dev->SetTexture(0, line);
+    device.dev->SetTexture(1, cube);
+    PointSampling(device.dev, 0, D3DTEXF_POINT);
+    PointSampling(device.dev, 1, D3DTEXF_POINT);
+    for (int level = 0; level < int(kLevelColours.size()); ++level) {
+        const float constant[4] = {float(level), 0, 0, 0};
+        device.dev->SetPixelShaderConstantF(0, constant, 1);
+        const std::vector<uint32_t> pixels = scene.Draw();
+        std::vector<uint32_t> left, right;
+        for (UINT y = 0; y < kSize; ++y)
+            for (UINT x = 0; x < kSize; ++x) (x < kSize / 2 ? left : right).push_back(pixels[y * kSize + x]);
+        EXPECT_EQ(PixelsOtherThan(left, kLevelColours[size_t(level)]), 0) << "tex1Dlod level " << level;
+        EXPECT_EQ(PixelsOtherThan(right, cubeColours[size_t(level)]), 0) << "texCUBElod level " << level;
+    }
+    device.dev->SetTexture(0, nullptr);
+    device.dev->SetTexture(1, nullptr);
+    line->Release();
+    cube->Release();
 }
 
 // tex2Dgrad takes the level from the gradients it is given: a texel step of
