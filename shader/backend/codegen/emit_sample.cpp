@@ -109,7 +109,8 @@ HRESULT CodeGenerator::EmitSample(size_t index, std::vector<MInst>* out) {
     bool inOrder = true;
     for (uint32_t i = 0; i < 4; ++i)
         if (coords.readMask & (1u << i)) inOrder &= coords.swizzle[i] == i;
-    const bool plain = readable && !coords.relative && coords.modifier == SRCMOD_NONE && (inOrder || ArbitrarySwizzles());
+    const bool plain =
+        readable && !coords.relative && coords.modifier == SRCMOD_NONE && (inOrder || ArbitrarySwizzles());
     // Coordinates that are not a plain register read are moved first: into
     // the result's own register when the sample writes it whole (unless they
     // or the gradients are read from it), otherwise into the scratch

@@ -41,7 +41,8 @@ bool Lowerer::TargetHasIntrinsic(const IntrinsicSignature* sig) {
     }
     if (!needs) return true;
     TargetDesc target{};
-    const char* name = SUCCEEDED(FindTargetByVersion(p.version, 0, &target)) && target.name ? target.name : "the target";
+    const char* name =
+        SUCCEEDED(FindTargetByVersion(p.version, 0, &target)) && target.name ? target.name : "the target";
     Error(here, lowmsg::kIntrinsicNeedsModel, sig->name, name, needs);
     return false;
 }

@@ -8,7 +8,9 @@
 namespace hlsl::lowering {
 
 // Whether the intrinsic is a texture lookup.
-inline bool IsLookup(IntrinsicId id) { return (id >= kTex1D && id <= kTexCubebias) || (id >= kTex1Dlod && id <= kTexCubelod); }
+inline bool IsLookup(IntrinsicId id) {
+    return (id >= kTex1D && id <= kTexCubebias) || (id >= kTex1Dlod && id <= kTexCubelod);
+}
 
 // The component-wise intrinsics; false when `id` is not one of them.
 bool LowerComponentwise(Lowerer& l, IntrinsicId id, std::vector<Value> args, size_t n, Value* out);

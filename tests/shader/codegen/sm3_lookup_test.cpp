@@ -24,7 +24,7 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 struct Vertex {
     float x, y, z, u, v;
 };
-const Vertex kQuad[6] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1},
+const Vertex kQuad[6] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0},  {-1, -1, 0.5f, 0, 1},
                          {1, 1, 0.5f, 1, 0},  {1, -1, 0.5f, 1, 1}, {-1, -1, 0.5f, 0, 1}};
 
 const char* kPassThroughVs = R"(
@@ -79,7 +79,8 @@ private:
 // Fills a locked level of w x h texels with one colour.
 void Fill(const D3DLOCKED_RECT& lr, UINT w, UINT h, uint32_t colour) {
     for (UINT y = 0; y < h; ++y)
-        for (UINT x = 0; x < w; ++x) reinterpret_cast<uint32_t*>(static_cast<BYTE*>(lr.pBits) + size_t(y) * lr.Pitch)[x] = colour;
+        for (UINT x = 0; x < w; ++x)
+            reinterpret_cast<uint32_t*>(static_cast<BYTE*>(lr.pBits) + size_t(y) * lr.Pitch)[x] = colour;
 }
 
 // A texture of `width` x `height` texels whose level k is filled with colours[k].
@@ -221,7 +222,8 @@ TEST(Sm3Lookups, GradientLookupsChooseTheLevelOfTheGradients) {
         for (int level = 0; level < int(kLevelColours.size()); ++level) {
             const float constant[4] = {1.1f * float(1 << level) / 16.0f, 0, 0, 0};
             device.dev->SetPixelShaderConstantF(0, constant, 1);
-            EXPECT_EQ(PixelsOtherThan(scene.Draw(), kLevelColours[size_t(level)]), 0) << psProfile << " level " << level;
+            EXPECT_EQ(PixelsOtherThan(scene.Draw(), kLevelColours[size_t(level)]), 0)
+                << psProfile << " level " << level;
         }
         device.dev->SetTexture(0, nullptr);
         texture->Release();
@@ -267,10 +269,13 @@ TEST(Sm3Lookups, ModelsWithoutTheInstructionsRefuseTheIntrinsics) {
         {"fwidth(t)", "ps_1_4", "(3): error X4532: 'fwidth' is not supported on ps_1_4; it needs ps_2_x or ps_3_0"},
         {"tex2Dgrad(s, t.xy, t.zw, t.wz)", "ps_2_0",
          "(3): error X4532: 'tex2Dgrad' is not supported on ps_2_0; it needs ps_2_x or ps_3_0"},
-        {"tex2Dlod(s, t)", "ps_2_x", "(3): error X4532: 'tex2Dlod' is not supported on ps_2_x; it needs vs_3_0 or ps_3_0"},
-        {"tex2Dlod(s, t)", "vs_2_0", "(3): error X4532: 'tex2Dlod' is not supported on vs_2_0; it needs vs_3_0 or ps_3_0"},
+        {"tex2Dlod(s, t)", "ps_2_x",
+         "(3): error X4532: 'tex2Dlod' is not supported on ps_2_x; it needs vs_3_0 or ps_3_0"},
+        {"tex2Dlod(s, t)", "vs_2_0",
+         "(3): error X4532: 'tex2Dlod' is not supported on vs_2_0; it needs vs_3_0 or ps_3_0"},
         {"tex2D(s, t.xy)", "vs_3_0", "(3): error X4532: 'tex2D' is not supported on vs_3_0; it needs a pixel shader"},
-        {"tex2Dbias(s, t)", "vs_3_0", "(3): error X4532: 'tex2Dbias' is not supported on vs_3_0; it needs a pixel shader"},
+        {"tex2Dbias(s, t)", "vs_3_0",
+         "(3): error X4532: 'tex2Dbias' is not supported on vs_3_0; it needs a pixel shader"},
     };
     for (const auto& c : cases) {
         const bool vertex = c.profile[0] == 'v';
@@ -301,7 +306,8 @@ TEST(Sm3Lookups, EveryLookupFormHasItsInstruction) {
     for (size_t at = text.find("texldd "); at != std::string::npos; at = text.find("texldd ", at + 1)) ++texldd;
     EXPECT_EQ(texldl, 4u) << text;
     EXPECT_EQ(texldd, 4u) << text;
-    for (const char* dcl : {"dcl_2d s0", "dcl_2d s1", "dcl_volume s2", "dcl_cube s3"}) EXPECT_TRUE(Has(text, dcl)) << text;
+    for (const char* dcl : {"dcl_2d s0", "dcl_2d s1", "dcl_volume s2", "dcl_cube s3"})
+        EXPECT_TRUE(Has(text, dcl)) << text;
     // The gradient forms also compile for ps_2_x.
     const Compiled gradients = CompileHlsl(R"(
         sampler2D b;
