@@ -417,6 +417,19 @@ void CodeGenerator::MoveInto(uint32_t t, MOperand* operand, std::vector<MInst>* 
         operand->relativeArg = -1;
         return;
     }
+    // The models that read any swizzle build the operand with one move (the
+    // pixel models from 2_x on and the 3.0 vertex models; the earlier vertex
+    // models keep the form below).
+    if (operand->readMask && ArbitrarySwizzles() && (IsPixelShader() || ((version >> 8) & 0xFF) >= 3)) {
+        MOperand s = *operand;
+        s.FillSwizzle();
+        out->push_back(MInst{OP_MOV, true, Temp(t, operand->readMask), {s}});
+        MOperand r = Temp(t);
+        r.readMask = operand->readMask;
+        r.FillSwizzle();
+        *operand = r;
+        return;
+    }
     // One move per source component, each with a replicated swizzle, so the
     // moves themselves need no swizzle the target lacks.
     uint32_t done = 0;

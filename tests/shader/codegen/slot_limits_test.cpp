@@ -9,6 +9,7 @@
 
 #include "codegen_harness.h"
 #include "gfx/shaders/shader_checker.h"
+#include "shader/compiler.h"
 
 namespace {
 
@@ -73,11 +74,14 @@ float4 main(float2 uv : TEXCOORD0, uniform float sampleDist, uniform float sampl
 })";
 
 TEST(SlotLimits, AProgramTooLargeInItsFirstFormCompilesInTheSmallerOne) {
-    const Compiled unbounded = CompileHlsl(kRadialBlur, "ps_2_sw");
+    // The first form: ps_2_0 code without the validator (which would refuse
+    // its slots), run as the software model of its version.
+    Compiled unbounded = CompileHlsl(kRadialBlur, "ps_2_0", "main", KLSHADER_SKIPVALIDATION);
     ASSERT_TRUE(unbounded.Ok()) << unbounded.messages;
     gfx::SlotCount first;
     ASSERT_TRUE(gfx::CountInstructionSlots(unbounded.code.data(), unbounded.code.size(), &first));
     EXPECT_GT(first.arithmetic, 64u) << "the first form fits; the test no longer shows the second";
+    unbounded.code[0] |= 0xFF;
 
     const Compiled fitted = CompileHlsl(kRadialBlur, "ps_2_0");
     ASSERT_TRUE(fitted.Ok()) << fitted.messages;
@@ -98,7 +102,7 @@ TEST(SlotLimits, AProgramTooLargeInItsFirstFormCompilesInTheSmallerOne) {
     }
     const double t = std::min(1.0, dist * 0.8);
     const double want[2] = {uv[0] + (sum[0] / 11 - uv[0]) * t, 2.0 * uv[1] + (sum[1] / 11 - 2.0 * uv[1]) * t};
-    for (const Compiled* shader : {&unbounded, &fitted}) {
+    for (const Compiled* shader : {static_cast<const Compiled*>(&unbounded), &fitted}) {
         const ShaderRun run = RunPixel(*shader, {{{kTexcoord, 0}, uv}}, uniforms);
         ASSERT_TRUE(run.ok) << run.problem;
         const Vec4& got = run.outputs.at({kColor, 0});
