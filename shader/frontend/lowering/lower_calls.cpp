@@ -49,11 +49,16 @@ Value Lowerer::LowerUserCall(const CallExpr* e) {
 
     const bool outerReturned = returned;
     FuncDecl* outerFunction = currentFunction;
+    const size_t outerReturns = partialReturns.size();
+    const Value outerGoing = going, outerMask = mask;
     returned = false;
     currentFunction = f;
     expanding.insert(f);
     LowerStatements(f->body);
     expanding.erase(f);
+    if (!Failed()) MergeReturns(outerReturns);
+    going = outerGoing;
+    mask = outerMask;
     const bool bodyReturned = returned;
     returned = outerReturned;
     currentFunction = outerFunction;

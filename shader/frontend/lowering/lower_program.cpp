@@ -113,6 +113,7 @@ HRESULT Lowerer::LowerGlobals() {
     map.assign(tree.valueAreaSize, -1);
     slotOwner.assign(tree.valueAreaSize, -1);
     mask = {Literal(1)};
+    going = mask;
     Literal(0);
     Literal(-1);
     for (Decl* d : tree.decls) {
@@ -282,11 +283,13 @@ HRESULT Lowerer::LowerEntry(FuncDecl* f) {
 
     // 4, 5. the body
     mask = {Literal(1)};
+    going = mask;
     returned = false;
     expanding.insert(f);
     LowerStatements(f->body);
     expanding.erase(f);
     if (Failed()) return Result();
+    MergeReturns(0);
     here = f->loc;
     if (f->returnType && !returned) {
         Error(f->loc, lowmsg::kMustReturn, f->name);

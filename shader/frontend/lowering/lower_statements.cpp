@@ -1,5 +1,6 @@
-// Statements: straight-line code only. Both arms of an "if" are lowered from
-// copies of the value map and merged per component; loops are unrolled while
+// Statements. Both arms of an "if" are lowered from copies of the value map
+// and merged per component; a return inside one arm (on the models with flow
+// control) is merged at the end of the function. Loops are unrolled while
 // their condition stays a compile-time constant.
 #include <algorithm>
 
@@ -77,6 +78,7 @@ void Lowerer::LowerIf(const IfStmt* s) {
 
     const std::vector<int32_t> before = map;
     const Value outerMask = mask;
+    const Value goingBefore = going;
     double outer;
     const bool unconditional = LiteralOf(outerMask[0], &outer) && outer == 1;
     mask = unconditional ? t : Mul(outerMask, t);
@@ -90,47 +92,79 @@ void Lowerer::LowerIf(const IfStmt* s) {
     returned = false;
     LowerStatement(s->otherwise);
     const bool elseReturned = returned;
-    mask = outerMask;
+    // A return taken inside an arm leaves the code after the "if" running
+    // only where it was not taken.
+    mask = goingBefore == going ? outerMask : Mul(outerMask, going);
     if (Failed()) return;
     here = s->loc;
     if (thenReturned != elseReturned) {
-        Error(s->loc, lowmsg::kAsymmetricReturn);
+        if (!flowControl) {
+            Error(s->loc, lowmsg::kAsymmetricReturn);
+            return;
+        }
+        // The arm that returned waits for the end of the function; the other
+        // one goes on under the condition of its own arm.
+        const Value taken = thenReturned ? t : f;
+        const Value path = unconditional ? taken : Mul(outerMask, taken);
+        if (thenReturned) {
+            partialReturns.push_back({path[0], std::move(thenMap)});
+        } else {
+            partialReturns.push_back({path[0], std::move(map)});
+            map = std::move(thenMap);
+        }
+        const Value& goesOn = thenReturned ? f : t;
+        going = Mul(going, goesOn);
+        mask = Mul(mask, goesOn);
+        returned = false;
         return;
     }
-    // Entries that differ get the else value where t is 0 and the then value
-    // where it is 1; a side that never assigned the variable leaves it to
-    // the other.
-    // The merge of a component runs at the class of the values it merges
-    // (literals take any class), one interpolation per class.
+    MergeMap(thenMap, t[0]);
+    returned = thenReturned && elseReturned;
+}
+
+void Lowerer::MergeMap(const std::vector<int32_t>& other, int32_t t) {
+    // Entries that differ get this map's value where t is 0 and the other
+    // value where it is 1; a side that never assigned the variable leaves it
+    // to the other. The merge of a component runs at the class of the values
+    // it merges (literals take any class), one interpolation per class.
     struct Merge {
         uint32_t precision;
         std::vector<size_t> slots;
         Value elseValues, thenValues;
     };
     std::vector<Merge> merges;
-    for (size_t i = 0; i < map.size(); ++i) {
-        if (thenMap[i] == map[i]) continue;
-        if (IsPlaceholder(thenMap[i])) continue;
+    for (size_t i = 0; i < map.size() && i < other.size(); ++i) {
+        if (other[i] == map[i]) continue;
+        if (IsPlaceholder(other[i])) continue;
         if (IsPlaceholder(map[i])) {
-            map[i] = thenMap[i];
+            map[i] = other[i];
             continue;
         }
         Value pair;
-        for (int32_t arg : {map[i], thenMap[i]})
+        for (int32_t arg : {map[i], other[i]})
             if (!IsLiteral(arg)) pair.push_back(arg);
         const uint32_t cls = PrecisionOfValue(pair);
         auto it = std::find_if(merges.begin(), merges.end(), [&](const Merge& m) { return m.precision == cls; });
         if (it == merges.end()) it = merges.insert(merges.end(), Merge{cls, {}, {}, {}});
         it->slots.push_back(i);
         it->elseValues.push_back(map[i]);
-        it->thenValues.push_back(thenMap[i]);
+        it->thenValues.push_back(other[i]);
     }
     for (const Merge& m : merges) {
         const PrecisionScope scope(*this, m.precision);
-        const Value v = Lerp(m.elseValues, m.thenValues, t);
+        const Value v = Lerp(m.elseValues, m.thenValues, Value{t});
         for (size_t k = 0; k < m.slots.size(); ++k) map[m.slots[k]] = v[k];
     }
-    returned = thenReturned && elseReturned;
+}
+
+void Lowerer::MergeReturns(size_t first) {
+    // The latest return is merged first, so an earlier one taken by the same
+    // invocation overrides it.
+    while (partialReturns.size() > first) {
+        const PartialReturn r = std::move(partialReturns.back());
+        partialReturns.pop_back();
+        MergeMap(r.map, r.condition);
+    }
 }
 
 void Lowerer::LowerLoop(const LoopStmt* s) {

@@ -119,6 +119,18 @@ public:
     void LowerStatement(const Stmt* s);
     void LowerDeclaration(const VarDecl* v);
     void LowerIf(const IfStmt* s);
+    // Merges `other` into the value map: where `t` is 1 a slot takes the value
+    // `other` holds, where it is 0 it keeps its own.
+    void MergeMap(const std::vector<int32_t>& other, int32_t t);
+    // A return inside one arm of an "if": the value map as it stood there,
+    // and the condition under which that arm ran. The function goes on in the
+    // other arm; at its end the maps of the returns taken are merged back,
+    // the earliest return winning (MergeReturns).
+    struct PartialReturn {
+        int32_t condition;
+        std::vector<int32_t> map;
+    };
+    void MergeReturns(size_t first);
     void LowerLoop(const LoopStmt* s);
     // Reports that the program cannot fit its target, where the outermost
     // loop being unrolled stands (else at `fallback`), and stops the lowering.
@@ -157,12 +169,19 @@ public:
     bool pixelTarget = false;
     bool ps1Target = false;
     bool nativeCompare = true;  // min, max, set-if-less and set-if-greater-or-equal exist
+    // The model has loops, branches and calls of its own (vs_2_0 and up, ps_2_x
+    // and the 3.x models): a return inside one arm of an "if" is expressed.
+    bool flowControl = false;
 
     std::vector<int32_t> map;  // the value map: one argument per value slot, -1 for none
     // Per value slot, the first argument bound to it; it carries the name and
     // offset of the variable the slot belongs to (for the debug information).
     std::vector<int32_t> slotOwner;
     Value mask;                // the execution mask (one component)
+    // 1 where no partial return has been taken yet (one component); side
+    // effects (clip) run under mask and going together.
+    Value going;
+    std::vector<PartialReturn> partialReturns;
     bool returned = false;
     FuncDecl* currentFunction = nullptr;
     FuncDecl* entryFunction = nullptr;

@@ -22,6 +22,8 @@ Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(prog
     ps1Target = pixelTarget && major < 2;
     // The ps_1_x instruction sets have no minimum, maximum or comparisons.
     nativeCompare = !ps1Target;
+    const uint32_t minor = p.version & 0xFF;
+    flowControl = (vertexTarget && major >= 2) || (pixelTarget && (major >= 3 || (major == 2 && minor != 0)));
     instructionLimit = LoweredInstructionLimit(p.version);
 }
 
