@@ -18,10 +18,34 @@ bool IsVirtual(const IntermediateProgram& p, int32_t arg) {
     return !(p.pools[p.args[arg].pool].flags & (kPoolBound | kPoolLiteral));
 }
 
+// The values a loop carries, as runs (first output, count) of the
+// components of one register of one variable, at most four: each run is one
+// virtual register, copied by one move.
+std::vector<std::pair<size_t, size_t>> CarriedRuns(const IntermediateProgram& p, const IrInstruction& inst) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    auto key = [&](size_t c) {
+        const IrArgument& a = p.args[inst.outputs[c]];
+        return std::make_pair(a.declaration, a.declaration ? a.offset / 4 : uint32_t(c));
+    };
+    for (size_t c = 0; c < inst.outputs.size(); ++c) {
+        if (!runs.empty() && runs.back().second < 4 && key(runs.back().first) == key(c)) ++runs.back().second;
+        else runs.push_back({c, 1});
+    }
+    return runs;
+}
+
 // Operand ranges (first input, count) of an instruction.
-std::vector<std::pair<size_t, size_t>> Operands(const IrInstruction& inst) {
+std::vector<std::pair<size_t, size_t>> Operands(const IntermediateProgram& p, const IrInstruction& inst) {
     const uint32_t code = inst.code(), n = inst.count();
     std::vector<std::pair<size_t, size_t>> ranges;
+    if (IsFlowOp(code)) {
+        // A loop's count stands alone; the values it copies go by the runs
+        // its results take.
+        const size_t first = code == kOpLoopBegin ? 1 : 0;
+        if (first) ranges.push_back({0, 1});
+        for (auto [at, count] : CarriedRuns(p, inst)) ranges.push_back({first + at, count});
+        return ranges;
+    }
     if (IsComponentWise(code)) {
         for (int k = 0; k < OperandCount(code); ++k) ranges.push_back({size_t(k) * n, n});
     } else if (code == kOpDot) {
@@ -58,6 +82,19 @@ public:
 
 private:
     void AssignResults(const IrInstruction& inst) {
+        // The values a loop carries, by runs; its end writes the same ones
+        // again.
+        if (inst.code() == kOpLoopEnd) return;
+        if (inst.code() == kOpLoopBegin) {
+            for (auto [at, count] : CarriedRuns(p_, inst)) {
+                for (size_t c = 0; c < count; ++c) {
+                    p_.args[inst.outputs[at + c]].reg = next_;
+                    p_.args[inst.outputs[at + c]].component = int32_t(c);
+                }
+                ++next_;
+            }
+            return;
+        }
         bool any = false;
         int32_t slot = 0;
         for (int32_t arg : inst.outputs) {
@@ -113,7 +150,7 @@ private:
     }
 
     HRESULT FixOperands(IrInstruction& inst, std::vector<IrInstruction>* out) {
-        const auto operands = Operands(inst);
+        const auto operands = Operands(p_, inst);
         for (auto [at, n] : operands) {
             bool single = true;
             for (size_t c = 1; c < n; ++c)

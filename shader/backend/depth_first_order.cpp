@@ -41,11 +41,20 @@ InstructionGraph::InstructionGraph(const IntermediateProgram& p) {
             if (w >= 0 && size_t(w) != i) producers[i].push_back(size_t(w));
         }
     };
+    // A loop's begin and end are barriers: they follow everything before
+    // them and precede everything after them, so every order keeps each
+    // instruction on its side of them.
+    int64_t barrier = -1;
     for (size_t i = 0; i < n; ++i) {
         for (int32_t in : p.instructions[i].inputs) depend(i, in);
         for (int32_t out : p.instructions[i].outputs)
             if (out >= 0) depend(i, p.args[out].relative);
         auto& list = producers[i];
+        if (barrier >= 0) list.push_back(size_t(barrier));
+        if (IsFlowOp(p.instructions[i].code())) {
+            for (size_t k = size_t(barrier + 1); k < i; ++k) list.push_back(k);
+            barrier = int64_t(i);
+        }
         std::sort(list.begin(), list.end());
         list.erase(std::unique(list.begin(), list.end()), list.end());
         for (size_t w : list) consumers[w].push_back(i);

@@ -84,6 +84,9 @@ private:
         IrInstruction& a = p_.instructions[j];
         IrInstruction& b = p_.instructions[i];
         if (a.code() != b.code() || a.count() + b.count() > 4) return false;
+        // Neither moves across a loop boundary.
+        for (size_t k = j + 1; k < i; ++k)
+            if (IsFlowOp(p_.instructions[k].code())) return false;
         const int operands = OperandCount(a.code());
         for (int k = 0; k < operands; ++k) {
             RegisterIdentity ia, ib;

@@ -1,5 +1,6 @@
 #include "shader/backend/intermediate_program.h"
 
+#include <algorithm>
 #include <new>
 
 #include "shader/backend/ir_passes.h"
@@ -185,6 +186,38 @@ void IntermediateProgram::ComputeUses() {
             if (a.relative >= 0) readChain(a.relative, at);
         }
     }
+    for (const auto& [begin, end] : Loops()) {
+        const int32_t b = int32_t(begin), e = int32_t(end);
+        auto extend = [&](IrArgument& a) {
+            a.lastReader = std::max(a.lastReader, e);
+            a.lastUse = std::max(a.lastUse, e);
+        };
+        for (int32_t out : instructions[end].outputs)
+            if (out >= 0) extend(args[out]);
+        for (IrArgument& a : args)
+            if (a.firstWriter <= b && a.lastReader > b && a.lastReader < e) extend(a);
+    }
+}
+
+std::vector<std::pair<size_t, size_t>> IntermediateProgram::Loops() const {
+    std::vector<std::pair<size_t, size_t>> loops;
+    std::vector<size_t> open;
+    for (size_t i = 0; i < instructions.size(); ++i) {
+        const uint32_t code = instructions[i].code();
+        if (code == kOpLoopBegin) {
+            open.push_back(i);
+        } else if (code == kOpLoopEnd && !open.empty()) {
+            loops.push_back({open.back(), i});
+            open.pop_back();
+        }
+    }
+    return loops;
+}
+
+bool IntermediateProgram::HasFlowControl() const {
+    for (const IrInstruction& inst : instructions)
+        if (IsFlowOp(inst.code())) return true;
+    return false;
 }
 
 HRESULT IntermediateProgram::ValidateProgram() { return ValidateArguments(*this); }

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -139,8 +140,15 @@ public:
 
     // Follows replacement links to the argument that stands for `arg` now.
     int32_t Resolve(int32_t arg) const;
-    // Recomputes writers, readers and uses of arguments and pools.
+    // Recomputes writers, readers and uses of arguments and pools. Inside a
+    // loop, a value from before the loop that the loop reads, and a value the
+    // loop carries from one round to the next, stay live to the loop's end
+    // (the next round reads them again).
     void ComputeUses();
+    // The loops of the program as (begin, end) instruction indices, inner
+    // loops before the loops around them; unmatched ends are left out.
+    std::vector<std::pair<size_t, size_t>> Loops() const;
+    bool HasFlowControl() const;
 
     // Target hooks.
     virtual void SetLimits() {}

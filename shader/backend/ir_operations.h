@@ -39,6 +39,15 @@ enum IrOp : uint32_t {
     kOpSelect = 0x50,
     kOpSampleLevel = 0x60,  // 0x60-0x63: lookups at the level the w coordinate names, by dimension
     kOpSampleLevelLast = 0x63,
+    // Flow control. A loop runs the instructions between its begin and its
+    // end as many times as its count says. Values that change from one
+    // round to the next live in carried arguments, written only by these two:
+    // the begin copies inputs 1.. (the starting values; input 0 is the
+    // count, an integer constant register) into its outputs, the end copies
+    // its inputs (the values for the next round) into the same outputs, in
+    // the same order. Both are barriers no instruction moves across.
+    kOpLoopBegin = 0x70,
+    kOpLoopEnd = 0x71,
     kOpAbs = 0xF0,
     kOpLerp = 0xF1,
     kOpNormalize = 0xF2,
@@ -71,6 +80,7 @@ enum SampleKind : uint32_t {
 constexpr uint32_t MakeOp(uint32_t code, uint32_t n) { return code << 24 | (n & 0xFFFFFF); }
 constexpr uint32_t OpCode(uint32_t word) { return word >> 24; }
 constexpr uint32_t OpCount(uint32_t word) { return word & 0xFFFFFF; }
+constexpr bool IsFlowOp(uint32_t code) { return code == kOpLoopBegin || code == kOpLoopEnd; }
 constexpr bool IsSampleOp(uint32_t code) {
     return (code >= kOpSample && code <= kOpSampleLast) || (code >= kOpSampleLevel && code <= kOpSampleLevelLast);
 }

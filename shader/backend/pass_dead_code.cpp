@@ -39,7 +39,8 @@ bool RemoveDeadCode(IntermediateProgram& p) {
     for (size_t i = p.instructions.size(); i-- > 0;) {
         IrInstruction& inst = p.instructions[i];
         const uint32_t code = inst.code();
-        if (code == kOpEmpty || inst.outputs.empty()) continue;
+        // A loop's begin and end stay, with every value they carry.
+        if (code == kOpEmpty || inst.outputs.empty() || IsFlowOp(code)) continue;
         if (IsComponentWise(code)) {
             const int operands = OperandCount(code);
             uint32_t n = inst.count();

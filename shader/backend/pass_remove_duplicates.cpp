@@ -11,7 +11,7 @@ namespace {
 
 // Operations without effects beyond their results.
 bool IsPure(uint32_t code) {
-    return code != kOpEmpty && code != kOpClip && code != kOpConsume && code != kOpProduce;
+    return code != kOpEmpty && code != kOpClip && code != kOpConsume && code != kOpProduce && !IsFlowOp(code);
 }
 
 std::vector<int32_t> Key(const IrInstruction& inst) {
@@ -44,6 +44,9 @@ bool RemoveDuplicateInstructions(IntermediateProgram& p) {
     std::map<std::vector<int32_t>, size_t> seen;
     for (size_t i = 0; i < p.instructions.size(); ++i) {
         IrInstruction& inst = p.instructions[i];
+        // Across a loop boundary the same inputs may hold other values (the
+        // carried ones change), so nothing is matched across one.
+        if (IsFlowOp(inst.code())) seen.clear();
         if (!IsPure(inst.code())) continue;
         for (int32_t& in : inst.inputs) in = p.Resolve(in);
         std::vector<int32_t> key = Key(inst);

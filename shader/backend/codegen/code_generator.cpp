@@ -45,6 +45,7 @@ CodeGenerator::ArgClass CodeGenerator::PoolClass(uint32_t pool) const {
     if (pool == kPoolDiscard || pool >= pools.size()) return ArgClass::None;
     const uint32_t f = pools[pool].flags;
     if (pools[pool].name == "t") return ArgClass::TextureResult;
+    if (pools[pool].name == "i") return ArgClass::Integer;
     if (f & kPoolLiteral) return ArgClass::Literal;
     if (f & kPoolSampler) return ArgClass::Sampler;
     if (f & kPoolUniform) return ArgClass::Constant;
@@ -81,6 +82,11 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
         case ArgClass::Constant:
             r.type = REG_CONST;
             r.number = uint32_t(std::max(a.reg, 0));
+            break;
+        case ArgClass::Integer:
+            r.type = REG_CONSTINT;
+            r.number = uint32_t(std::max(a.reg, 0));
+            r.component = 0;
             break;
         case ArgClass::Sampler:
             r.type = REG_SAMPLER;
@@ -624,8 +630,10 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
                 break;
             }
     }
-    // One pool for the whole class from here on.
-    const uint32_t target = cls == ArgClass::Sampler ? uint32_t(kPoolSamplers) : uint32_t(kPoolConstants);
+    // One pool for the whole class from here on (the integer registers: the
+    // first pool of theirs).
+    uint32_t target = cls == ArgClass::Sampler ? uint32_t(kPoolSamplers) : uint32_t(kPoolConstants);
+    if (cls == ArgClass::Integer && !pieces.empty()) target = pieces.front().pool;
     for (IrArgument& a : args) {
         if (PoolClass(a.pool) != cls || a.pool == target || a.reg < 0) continue;
         if (poolBase_[a.pool] < 0) continue;
@@ -635,8 +643,12 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
     return S_OK;
 }
 
+int CodeGenerator::IntegerLimit() const { return (version & 0xFF) == 0xFF ? 2048 : 16; }
+
 HRESULT CodeGenerator::BindRegisters() {
     HRESULT hr = BindClass(ArgClass::Constant, ConstantLimit(), 'c', codegen_diag::kConstantIndexExceeded);
+    if (FAILED(hr)) return hr;
+    hr = BindClass(ArgClass::Integer, IntegerLimit(), 'i', codegen_diag::kConstantIndexExceeded);
     if (FAILED(hr)) return hr;
     return BindClass(ArgClass::Sampler, std::max(SamplerLimit(), 0), 's', codegen_diag::kSamplerIndexExceeded);
 }
@@ -698,7 +710,7 @@ HRESULT CodeGenerator::EmitBody() {
         if (instructions[i].code() == kOpEmpty) continue;
         ResetScratch();
         std::vector<MInst> list;
-        HRESULT hr = LowerInstruction(i, &list);
+        HRESULT hr = IsFlowOp(instructions[i].code()) ? EmitLoopBoundary(i, &list) : LowerInstruction(i, &list);
         if (FAILED(hr)) return hr;
         hr = Legalize(i, &list);
         if (FAILED(hr)) return hr;
@@ -785,6 +797,25 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
             c.type = CtabType{};
             c.type.parameterClass = ParameterClass::Vector;
             c.type.columns = 4;
+        }
+        constants.push_back(std::move(c));
+    }
+    // Integer registers: one record per variable.
+    for (const IrArgument& a : args) {
+        if (PoolClass(a.pool) != ArgClass::Integer || a.lastReader < 0 || a.reg < 0 || !a.name) continue;
+        if (std::any_of(constants.begin(), constants.end(), [&](const CtabConstant& c) {
+                return c.registerSet == RegisterSet::Int4 && c.registerIndex == uint16_t(a.reg);
+            }))
+            continue;
+        CtabConstant c;
+        c.name = a.name;
+        c.registerSet = RegisterSet::Int4;
+        c.registerIndex = uint16_t(a.reg);
+        c.registerCount = 1;
+        if (!hlsl::DescribeUniform(a.declaration, &c.type, &c.defaultValue)) {
+            c.type = CtabType{};
+            c.type.parameterClass = ParameterClass::Scalar;
+            c.type.columns = 1;
         }
         constants.push_back(std::move(c));
     }

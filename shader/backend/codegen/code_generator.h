@@ -107,7 +107,7 @@ protected:
     virtual uint32_t TextureResultType() const { return gfx::isa::REG_TEXTURE; }
 
     // --- Shared helpers for the targets --------------------------------------
-    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult };
+    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult, Integer };
     ArgClass ClassOf(int32_t arg) const;
     ArgClass PoolClass(uint32_t pool) const;
 
@@ -143,6 +143,10 @@ protected:
     void ResetScratch() { scratchTaken_.clear(); }
     // Gives a scratch register back for the rest of the instruction.
     void ReleaseScratch(uint32_t number);
+
+    // A loop's begin or end: the copies into the values it carries, then
+    // "rep" with its integer register, or "endrep" (see kOpLoopBegin).
+    HRESULT EmitLoopBoundary(size_t index, std::vector<MInst>* out);
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).
@@ -283,6 +287,8 @@ protected:
 private:
     HRESULT BindRegisters();
     HRESULT BindClass(ArgClass cls, int limit, char letter, const Diagnostic& overflow);
+    // Integer constant registers of the model (i0 to iN-1).
+    int IntegerLimit() const;
     void CollectLiterals();
     void ComputeLiveness();
     HRESULT EmitBody();

@@ -22,7 +22,10 @@ bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
         const RegRef r = RegisterOf(arg);
         if (!r.valid) return false;
         const IrArgument& a = args[arg];
-        for (size_t m = from; m < to && m < instructions.size(); ++m)
+        for (size_t m = from; m < to && m < instructions.size(); ++m) {
+            // Past a loop boundary the register holds the value of another
+            // round, or of the code after the loop.
+            if (m > from && IsFlowOp(instructions[m].code())) return false;
             for (int32_t out : instructions[m].outputs) {
                 // Registers of one kind are told apart by number and
                 // component before the full lookup.
@@ -33,6 +36,7 @@ bool CodeGenerator::HoldsUntil(int32_t arg, size_t from, size_t to) const {
                 if (w.type == r.type && w.number == r.number && (w.component == r.component || args[out].relative >= 0))
                     return false;
             }
+        }
         arg = args[arg].relative;
     }
     return arg < 0;

@@ -410,6 +410,8 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
 HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
     HRESULT hr = EnforceReadPorts(index, insts, IsVs2() ? 2 : 3);
     if (FAILED(hr)) return hr;
+    // Across a loop boundary a0 holds whatever the other side left in it.
+    if (IsFlowOp(instructions[index].code())) addressHolds_ = -1;
     // Load a0.x before each instruction that reads through a different index.
     for (size_t k = 0; k < insts->size(); ++k) {
         const MInst& m = (*insts)[k];

@@ -1,7 +1,8 @@
 // Statements. Both arms of an "if" are lowered from copies of the value map
-// and merged per component; a return inside one arm (on the models with flow
-// control) is merged at the end of the function. Loops are unrolled while
-// their condition stays a compile-time constant.
+// and merged per component; a return inside one arm (2_x and 3.x models) is
+// merged at the end of the function. Loops are unrolled while their condition
+// stays a compile-time constant; on the models with loops, one whose count is
+// a uniform integer becomes a real loop (lower_dynamic_loop.cpp).
 #include <algorithm>
 
 #include "shader/frontend/lowering/lowerer.h"
@@ -98,7 +99,7 @@ void Lowerer::LowerIf(const IfStmt* s) {
     if (Failed()) return;
     here = s->loc;
     if (thenReturned != elseReturned) {
-        if (!flowControl) {
+        if (!returnInArm) {
             Error(s->loc, lowmsg::kAsymmetricReturn);
             return;
         }
@@ -184,7 +185,10 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         if (!s->condition || round == kMaxLoopRounds) break;
         const Value c = Lower(s->condition);
         double constant;
-        if (c.empty() || !LiteralOf(c[0], &constant)) break;
+        if (c.empty() || !LiteralOf(c[0], &constant)) {
+            if (round == 0 && flowControl && LowerDynamicLoop(s)) return;
+            break;
+        }
         if (constant == 0) return;
         if (++unrolledRounds > kMaxUnrolledRounds) TooLarge(lowmsg::kTooManyRounds, kMaxUnrolledRounds, s->loc);
         LowerStatement(s->body);

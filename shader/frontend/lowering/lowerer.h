@@ -132,6 +132,13 @@ public:
     };
     void MergeReturns(size_t first);
     void LowerLoop(const LoopStmt* s);
+    // A loop whose count is a uniform integer ("for (int i = 0; i < n; i++)")
+    // on a model with loops: one round lowered between a loop begin and end
+    // (lower_dynamic_loop.cpp). False when the loop has another shape.
+    bool LowerDynamicLoop(const LoopStmt* s);
+    // The integer constant register argument of uniform `v` (read by `use`,
+    // an argument of its float register), made on first use.
+    int32_t IntegerRegister(const VarDecl* v, int32_t use);
     // Reports that the program cannot fit its target, where the outermost
     // loop being unrolled stands (else at `fallback`), and stops the lowering.
     [[noreturn]] void TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback);
@@ -169,9 +176,11 @@ public:
     bool pixelTarget = false;
     bool ps1Target = false;
     bool nativeCompare = true;  // min, max, set-if-less and set-if-greater-or-equal exist
-    // The model has loops, branches and calls of its own (vs_2_0 and up, ps_2_x
-    // and the 3.x models): a return inside one arm of an "if" is expressed.
+    // The model has loops of its own (vs_2_0 and up, ps_2_x and the 3.x
+    // models): a loop whose count is a uniform integer is not unrolled.
     bool flowControl = false;
+    // A return inside one arm of an "if" is expressed (the 2_x and 3.x models).
+    bool returnInArm = false;
 
     std::vector<int32_t> map;  // the value map: one argument per value slot, -1 for none
     // Per value slot, the first argument bound to it; it carries the name and
@@ -196,8 +205,12 @@ public:
     size_t unrolledRounds = 0;
     const LoopStmt* outerLoop = nullptr;
     std::set<const VarDecl*> staticsSeen;
+    std::map<const VarDecl*, int32_t> integerRegisters;
+    // Warnings are not repeated while a loop body is lowered again.
+    int muteWarnings = 0;
 
 private:
+    friend struct LoweringSnapshot;
     HRESULT hr_ = S_OK;
     std::map<uint64_t, int32_t> literals_;
     int32_t one_ = -1, zero_ = -1, minusOne_ = -1;

@@ -24,6 +24,7 @@ Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(prog
     nativeCompare = !ps1Target;
     const uint32_t minor = p.version & 0xFF;
     flowControl = (vertexTarget && major >= 2) || (pixelTarget && (major >= 3 || (major == 2 && minor != 0)));
+    returnInArm = (vertexTarget || pixelTarget) && (major >= 3 || (major == 2 && minor != 0));
     instructionLimit = LoweredInstructionLimit(p.version);
 }
 
@@ -73,7 +74,7 @@ void Lowerer::Warning(const SourceLocation& loc, const Diagnostic& d, ...) {
     va_start(args, d);
     Format(text, d.format, args);
     va_end(args);
-    if (p.log) p.log->ReportWarning(&loc, d.number, "%s", text);
+    if (p.log && !muteWarnings) p.log->ReportWarning(&loc, d.number, "%s", text);
 }
 
 }  // namespace hlsl::lowering

@@ -103,6 +103,14 @@ bool PlaceUniforms(const Compiled& shader, const Uniforms& uniforms, gfx::Shader
         KLCONSTANT_DESC desc{};
         UINT count = 1;
         if (!handle || FAILED(table->DescribeConstant(handle, &desc, &count))) continue;  // not read by the program
+        if (desc.RegisterSet == 1) {  // integer registers: the values as integers
+            for (size_t k = 0; k < values.size() && k / 4 < desc.RegisterCount; ++k) {
+                const size_t reg = desc.RegisterIndex + k / 4;
+                if (reg >= size_t(gfx::ShaderConstants::kIntCount)) break;
+                constants->i[reg][k % 4] = int32_t(values[k]);
+            }
+            continue;
+        }
         for (size_t k = 0; k < values.size(); ++k) {
             const size_t reg = desc.RegisterIndex + k / 4;
             if (k / 4 >= desc.RegisterCount) break;

@@ -1,8 +1,10 @@
-// Flow control of the models that have it (vs_2_0 and up, ps_2_x, the 3.0
-// models): returns inside one arm of an "if". Each case compiles a shader and
-// runs it on the device for inputs that take every path.
+// Flow control of the models that have it: returns inside one arm of an "if"
+// (2_x and 3.0), loops whose count is a uniform integer (vs_2_0 and up, ps_2_x,
+// 3.0). Each case compiles a shader and runs it on the device for inputs that
+// take every path.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "codegen_harness.h"
@@ -57,9 +59,144 @@ TEST(Sm3FlowControl, ReturnInsideOneArm) {
             for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(got[k], c.want[k]) << profile << " t.x " << c.t[0] << " " << k;
         }
     }
-    // The 2.0 pixel model has no flow control to express it.
-    const Compiled ps2 = CompileHlsl(source, "ps_2_0");
-    EXPECT_NE(ps2.messages.find("X3500: asymetric returns"), std::string::npos) << ps2.messages;
+    // The 2.0 models do not express it.
+    for (const char* profile : {"ps_2_0", "vs_2_0"}) {
+        const Compiled refused = CompileHlsl(source, profile);
+        EXPECT_NE(refused.messages.find("X3500: asymetric returns"), std::string::npos) << refused.messages;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Loops whose count is a uniform integer run as "rep" on every model that has
+// it, for counts of 0, 1, a few and the most a round counter takes (255).
+TEST(Sm3FlowControl, UniformCountLoopsRepeat) {
+    const char* pixel = R"(
+        int count;
+        float4 step;
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 sum = t;
+            float k = 0.5;
+            for (int i = 0; i < count; i++) {
+                sum = sum * 0.5 + step * i;
+                k += 1;
+            }
+            return sum + k;
+        })";
+    auto expected = [](int count, const Vec4& t, const Vec4& step) {
+        Vec4 sum = t;
+        float k = 0.5f;
+        for (int i = 0; i < count; ++i) {
+            for (int c = 0; c < 4; ++c) sum[c] = sum[c] * 0.5f + step[c] * float(i);
+            k += 1;
+        }
+        for (float& v : sum) v += k;
+        return sum;
+    };
+    const Vec4 t = {1, -2, 3, 0.25f}, step = {0.125f, 1, -0.5f, 2};
+    for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+        const Compiled shader = CompileHlsl(pixel, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        const std::string text = Disassembly(shader);
+        EXPECT_TRUE(Has(text, "rep i0")) << text;
+        for (int count : {0, 1, 3, 17, 255}) {
+            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}},
+                                           {{"count", {float(count)}}, {"step", {step[0], step[1], step[2], step[3]}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            const Vec4 want = expected(count, t, step);
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(run.outputs.at({kColor, 0})[c], want[c], 1e-3f * (1 + std::abs(want[c])))
+                    << profile << " count " << count << " component " << c;
+        }
+    }
+    // ps_2_0 has no loops: the count must be known when compiling.
+    const Compiled ps2 = CompileHlsl(pixel, "ps_2_0");
+    EXPECT_NE(ps2.hr, S_OK);
+}
+
+}  // namespace
+
+namespace {
+
+// The values of one round feed the next in every shape: a swap (a parallel
+// assignment at the loop end), a nested loop, a branch and a function call in
+// the body, and texture lookups whose coordinates change every round.
+TEST(Sm3FlowControl, LoopsCarryValuesBetweenRounds) {
+    const char* source = R"(
+        int outer;
+        int inner;
+        sampler2D s : register(s1);
+        float twice(float x) { return x + x; }
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float a = t.x, b = t.y, c = 0, d = 0;
+            float2 uv = t.zw;
+            for (int i = 0; i < outer; i++) {
+                float x = a;
+                a = b;
+                b = x;
+                for (int j = 0; j < inner; ++j) c += twice(j) + i;
+                if (a > b) d += 1; else d -= 0.5;
+                uv = tex2D(s, uv).xy * 0.5;
+            }
+            return float4(a * 10 + b, c, d, uv.x + uv.y);
+        })";
+    auto expected = [](int outer, int inner, const Vec4& t) {
+        float a = t[0], b = t[1], c = 0, d = 0;
+        float uv[4] = {t[2], t[3], 0, 0};
+        for (int i = 0; i < outer; ++i) {
+            std::swap(a, b);
+            for (int j = 0; j < inner; ++j) c += 2.0f * float(j) + float(i);
+            if (a > b) d += 1;
+            else d -= 0.5f;
+            const Vec4 texel = FakeTexel(1, uv);
+            uv[0] = texel[0] * 0.5f;
+            uv[1] = texel[1] * 0.5f;
+        }
+        return Vec4{a * 10 + b, c, d, uv[0] + uv[1]};
+    };
+    const Vec4 t = {1, 2, 0.25f, 0.75f};
+    for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        for (auto [outer, inner] : {std::pair{0, 3}, {1, 0}, {2, 3}, {5, 4}, {7, 1}}) {
+            const ShaderRun run =
+                RunPixel(shader, {{{kTexcoord, 0}, t}}, {{"outer", {float(outer)}}, {"inner", {float(inner)}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            const Vec4 want = expected(outer, inner, t);
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(run.outputs.at({kColor, 0})[c], want[c], 1e-4f * (1 + std::abs(want[c])))
+                    << profile << " " << outer << "x" << inner << " component " << c << "\n" << Disassembly(shader);
+        }
+    }
+}
+
+// Vertex shaders of every model from vs_2_0 on: the count from a uniform,
+// the counter read as a number in the body.
+TEST(Sm3FlowControl, VertexLoopsRepeat) {
+    const char* source = R"(
+        int count;
+        float4 main(float4 p : POSITION, out float4 c : COLOR0) : POSITION {
+            float4 acc = 0;
+            for (int i = 0; i < count; i++) acc += p * (i + 1);
+            c = acc;
+            return p;
+        })";
+    const Vec4 p = {1, -1, 0.5f, 2};
+    for (const char* profile : {"vs_2_0", "vs_2_x", "vs_3_0"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        for (int count : {0, 1, 4, 100}) {
+            const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, p}}, {{"count", {float(count)}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            const float factor = float(count * (count + 1) / 2);
+            for (int c = 0; c < 4; ++c)
+                EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], p[c] * factor) << profile << " count " << count;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+// A loop's begin and end as target instructions: the copies into the values
+// the loop carries (grouped by destination and source register, so a carried
+// vector takes one move), then "rep" with the loop's integer register, or
+// "endrep". At the end the copies are one parallel assignment: a source that
+// another copy overwrites is read from a scratch copy made before any of them.
+#include <algorithm>
+
+#include "shader/backend/codegen/code_generator.h"
+
+namespace codegen {
+
+using namespace gfx::isa;
+
+namespace {
+
+struct CopyGroup {
+    std::vector<int32_t> from, to;
+};
+
+}  // namespace
+
+HRESULT CodeGenerator::EmitLoopBoundary(size_t index, std::vector<MInst>* out) {
+    const IrInstruction& inst = instructions[index];
+    const bool begin = inst.code() == kOpLoopBegin;
+    const size_t first = begin ? 1 : 0;
+    const size_t n = std::min(inst.outputs.size(), inst.inputs.size() - std::min(first, inst.inputs.size()));
+
+    std::vector<CopyGroup> groups;
+    for (size_t c = 0; c < n; ++c) {
+        const int32_t to = inst.outputs[c], from = inst.inputs[first + c];
+        if (to < 0 || from < 0) continue;
+        const RegRef d = RegisterOf(to), s = RegisterOf(from);
+        const uint32_t modifier = args[from].flags & kValueSourceModifierMask;
+        if (d.type == s.type && d.number == s.number && d.component == s.component && args[from].relative < 0 &&
+            !modifier)
+            continue;  // the value stays where it is
+        auto same = [&](const CopyGroup& g) {
+            const RegRef gd = RegisterOf(g.to[0]), gs = RegisterOf(g.from[0]);
+            return gd.type == d.type && gd.number == d.number && gs.type == s.type && gs.number == s.number &&
+                   args[g.from[0]].relative == args[from].relative &&
+                   (args[g.from[0]].flags & kValueSourceModifierMask) == modifier;
+        };
+        auto it = std::find_if(groups.begin(), groups.end(), same);
+        if (it == groups.end()) it = groups.insert(groups.end(), CopyGroup{});
+        it->from.push_back(from);
+        it->to.push_back(to);
+    }
+
+    std::vector<MInst> copies;
+    for (const CopyGroup& g : groups) {
+        std::vector<uint32_t> positions;
+        for (int32_t to : g.to) positions.push_back(RegisterOf(to).component);
+        MInst m;
+        m.opcode = OP_MOV;
+        m.dest = DestOf(g.to.data(), g.to.size());
+        m.src.push_back(SourceOf(g.from.data(), g.from.size(), positions.data()));
+        copies.push_back(std::move(m));
+    }
+    for (size_t k = 0; k < copies.size(); ++k) {
+        MOperand& s = copies[k].src[0];
+        uint32_t read = 0;
+        for (int i = 0; i < 4; ++i)
+            if (s.readMask & (1u << i)) read |= 1u << s.swizzle[i];
+        const bool overwritten = std::any_of(copies.begin(), copies.end(), [&](const MInst& other) {
+            return &other != &copies[k] && other.dest.type == s.type && other.dest.number == s.number &&
+                   (other.dest.mask & read);
+        });
+        if (!overwritten) continue;
+        HRESULT hr = MoveToScratch(index, &s, out, false);
+        if (FAILED(hr)) return hr;
+    }
+    for (MInst& m : copies) out->push_back(std::move(m));
+
+    MInst boundary;
+    boundary.hasDest = false;
+    if (begin) {
+        boundary.opcode = OP_REP;
+        const RegRef count = RegisterOf(inst.inputs[0]);
+        MOperand o;
+        o.type = count.type;
+        o.number = count.number;
+        boundary.src.push_back(o);
+    } else {
+        boundary.opcode = OP_ENDREP;
+    }
+    out->push_back(std::move(boundary));
+    return S_OK;
+}
+
+}  // namespace codegen

@@ -1,0 +1,232 @@
+// Loops whose count is a uniform integer, on the models with loops: the
+// counter starts at 0, goes up by 1 and is compared with the uniform
+// ("for (int i = 0; i < n; i++)"), so the loop runs n rounds: "rep" with n in
+// an integer constant register (the models run at most 255 rounds).
+//
+// The body is lowered once, between a loop begin and a loop end. Variables it
+// changes are carried: each gets an argument that the begin sets to the value
+// before the loop, the body reads, and the end sets to the value for the next
+// round; after the loop the variable is that argument. Which variables change
+// is known only once the body is lowered, and reading a carried value instead
+// of a known one can make the body change more (a branch no longer folds), so
+// the body is lowered again, from a snapshot of the lowering, until the set
+// of carried variables stays the same.
+#include <algorithm>
+
+#include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering_messages.h"
+
+namespace hlsl::lowering {
+
+// Everything the lowering of a loop body changes, to lower it again.
+struct LoweringSnapshot {
+    explicit LoweringSnapshot(Lowerer& l)
+        : lowerer(l), args(l.p.args.size()), instructions(l.p.instructions.size()), pools(l.p.pools.size()),
+          map(l.map), slotOwner(l.slotOwner), literals(l.literals_), one(l.one_), zero(l.zero_),
+          minusOne(l.minusOne_), statics(l.staticsSeen), integers(l.integerRegisters), rounds(l.unrolledRounds),
+          entryReturn(l.entryReturn), here(l.here) {}
+
+    void Restore() const {
+        Lowerer& l = lowerer;
+        l.p.args.resize(args);
+        l.p.instructions.resize(instructions);
+        l.p.pools.resize(pools);
+        l.map = map;
+        l.slotOwner = slotOwner;
+        l.literals_ = literals;
+        l.one_ = one;
+        l.zero_ = zero;
+        l.minusOne_ = minusOne;
+        l.staticsSeen = statics;
+        l.integerRegisters = integers;
+        l.unrolledRounds = rounds;
+        l.entryReturn = entryReturn;
+        l.here = here;
+    }
+
+    Lowerer& lowerer;
+    size_t args, instructions, pools;
+    std::vector<int32_t> map, slotOwner;
+    std::map<uint64_t, int32_t> literals;
+    int32_t one, zero, minusOne;
+    std::set<const VarDecl*> statics;
+    std::map<const VarDecl*, int32_t> integers;
+    size_t rounds;
+    const Node* entryReturn;
+    SourceLocation here;
+};
+
+namespace {
+
+const Expr* WithoutConversion(const Expr* e) {
+    while (e && e->kind == NodeKind::Conversion) {
+        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
+        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) break;
+        e = c->args[0];
+    }
+    return e;
+}
+
+const VarDecl* VariableOf(const Expr* e) {
+    e = WithoutConversion(e);
+    return e && e->kind == NodeKind::VarRef ? static_cast<const VarRefExpr*>(e)->var : nullptr;
+}
+
+bool IsIntegerScalar(const Type* t) {
+    if (!t || !t->IsScalar()) return false;
+    switch (t->base) {
+        case kInt8: case kInt16: case kInt: case kUint8: case kUint16: case kUint: return true;
+        default: return false;
+    }
+}
+
+// "counter < bound" or "bound > counter".
+bool CounterBound(const Expr* condition, const VarDecl** counter, const VarDecl** bound) {
+    condition = WithoutConversion(condition);
+    if (!condition || condition->kind != NodeKind::Operator) return false;
+    const OperatorExpr* o = static_cast<const OperatorExpr*>(condition);
+    if (o->op != Op::Less && o->op != Op::Greater) return false;
+    const bool less = o->op == Op::Less;
+    *counter = VariableOf(o->operands[less ? 0 : 1]);
+    *bound = VariableOf(o->operands[less ? 1 : 0]);
+    return *counter && *bound && *counter != *bound;
+}
+
+// "counter++", "++counter", "counter += 1".
+bool StepsByOne(const Expr* iteration, const VarDecl* counter) {
+    iteration = WithoutConversion(iteration);
+    if (!iteration || iteration->kind != NodeKind::Operator) return false;
+    const OperatorExpr* o = static_cast<const OperatorExpr*>(iteration);
+    if (VariableOf(o->operands[0]) != counter) return false;
+    if (o->op == Op::PostIncrement || o->op == Op::PreIncrement) return true;
+    if (o->op != Op::AddAssign) return false;
+    const Expr* step = WithoutConversion(o->operands[1]);
+    if (!step || step->kind != NodeKind::Literal) return false;
+    const LiteralExpr* l = static_cast<const LiteralExpr*>(step);
+    return l->values.size() == 1 && l->values[0].AsDouble() == 1.0;
+}
+
+}  // namespace
+
+int32_t Lowerer::IntegerRegister(const VarDecl* v, int32_t use) {
+    auto it = integerRegisters.find(v);
+    if (it != integerRegisters.end()) return it->second;
+    // A binding names the float register unless it names an "i" one.
+    const bool integerBinding = v->reg.name && (v->reg.name[0] == 'i' || v->reg.name[0] == 'I');
+    const int pool = p.AddPool("i", kPoolUniform | kPoolBound | kPoolValueAtEntry | kPoolReadable, 1, 4);
+    if (pool < 0) throw std::bad_alloc();
+    p.pools[pool].declaration = v;
+    if (integerBinding && BindingApplies(v->reg)) p.pools[pool].binding = v->reg.name;
+    const int32_t arg = p.AddArgument(uint32_t(pool), 0, 0, 0.0);
+    if (arg < 0) throw std::bad_alloc();
+    p.args[arg].declaration = p.args[use].declaration;
+    p.args[arg].name = p.args[use].name;
+    p.args[arg].flags = kValueInteger | kValuePrecisionFull;
+    integerRegisters[v] = arg;
+    return arg;
+}
+
+bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
+    const VarDecl *counter = nullptr, *bound = nullptr;
+    if (!CounterBound(s->condition, &counter, &bound) || !StepsByOne(s->iteration, counter)) return false;
+    if (!IsIntegerScalar(bound->type) || !counter->type || TypeSize(counter->type) != 1) return false;
+    const uint32_t counterSlot = counter->valueOffset, boundSlot = bound->valueOffset;
+    if (counterSlot >= map.size() || boundSlot >= map.size() || IsPlaceholder(map[boundSlot])) return false;
+    double start;
+    if (!LiteralOf(map[counterSlot], &start) || start != 0) return false;
+    const int32_t boundArg = map[boundSlot];
+    const uint32_t boundPool = p.args[boundArg].pool;
+    if (!(p.pools[boundPool].flags & kPoolUniform) || (p.pools[boundPool].flags & kPoolLiteral) ||
+        p.args[boundArg].relative >= 0)
+        return false;
+
+    here = s->loc;
+    const int32_t count = IntegerRegister(bound, boundArg);
+    const LoweringSnapshot snapshot(*this);
+    const std::vector<int32_t> before = map;
+    const size_t returnsBefore = partialReturns.size();
+    const Value goingBefore = going;
+    std::vector<uint32_t> carried{counterSlot};
+    struct Mute {
+        int& count;
+        bool on = false;
+        void Set() {
+            if (!on) ++count;
+            on = true;
+        }
+        ~Mute() {
+            if (on) --count;
+        }
+    } mute{muteWarnings};
+    for (int pass = 0;; ++pass) {
+        if (pass > 0) {
+            snapshot.Restore();
+            mute.Set();
+        }
+        // In slot order, the components of a variable side by side.
+        std::sort(carried.begin(), carried.end());
+        // The loop begin: each carried variable gets its argument.
+        const int begin = p.AddInstruction(MakeOp(kOpLoopBegin, 0), int(carried.size() + 1), int(carried.size()));
+        if (begin < 0) throw std::bad_alloc();
+        p.instructions[begin].location = s->loc;
+        p.instructions[begin].node = s;
+        p.instructions[begin].inputs[0] = count;
+        for (size_t k = 0; k < carried.size(); ++k) {
+            const int32_t initial = before[carried[k]];
+            const int32_t value = NewTemp(p.args[initial].flags & kValuePrecisionMask);
+            const int32_t owner = carried[k] < slotOwner.size() ? slotOwner[carried[k]] : -1;
+            if (owner >= 0) {
+                p.args[value].declaration = p.args[owner].declaration;
+                p.args[value].name = p.args[owner].name;
+                p.args[value].offset = p.args[owner].offset;
+            }
+            // The counter counts whole rounds from 0.
+            if (carried[k] == counterSlot) p.args[value].flags |= kValueInteger | kValueNonNegative;
+            p.instructions[begin].inputs[k + 1] = initial;
+            p.instructions[begin].outputs[k] = value;
+            map[carried[k]] = value;
+        }
+        const std::vector<int32_t> top = map;
+
+        LowerStatement(s->body);
+        if (Failed()) return true;
+        if (returned || partialReturns.size() != returnsBefore || going != goingBefore ||
+            map[counterSlot] != top[counterSlot]) {
+            // A return inside the loop, or a body that moves the counter
+            // itself, needs the loop unrolled.
+            Error(s->loc, lowmsg::kGeneralLoop);
+            return true;
+        }
+        here = s->loc;
+        Lower(s->iteration);
+        if (Failed()) return true;
+
+        // Variables set before the loop that the round changed; those first
+        // declared inside it keep no value past it.
+        std::vector<uint32_t> changed;
+        for (size_t i = 0; i < map.size(); ++i)
+            if (map[i] != top[i] && !IsPlaceholder(before[i]) && !IsPlaceholder(map[i])) changed.push_back(uint32_t(i));
+        bool grown = false;
+        for (uint32_t slot : changed)
+            if (std::find(carried.begin(), carried.end(), slot) == carried.end()) {
+                carried.push_back(slot);
+                grown = true;
+            }
+        if (grown) continue;
+
+        // The loop end: the values for the next round.
+        const int end = p.AddInstruction(MakeOp(kOpLoopEnd, 0), int(carried.size()), int(carried.size()));
+        if (end < 0) throw std::bad_alloc();
+        p.instructions[end].location = s->loc;
+        p.instructions[end].node = s;
+        const IrInstruction& opening = p.instructions[begin];
+        for (size_t k = 0; k < carried.size(); ++k) {
+            p.instructions[end].inputs[k] = map[carried[k]];
+            p.instructions[end].outputs[k] = opening.outputs[k];
+        }
+        for (size_t i = 0; i < map.size(); ++i) map[i] = IsPlaceholder(before[i]) ? before[i] : top[i];
+        return true;
+    }
+}
+
+}  // namespace hlsl::lowering
