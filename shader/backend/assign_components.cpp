@@ -41,7 +41,7 @@ std::vector<std::pair<size_t, size_t>> Operands(const IntermediateProgram& p, co
     if (IsFlowOp(code)) {
         // A loop's count stands alone; the values it copies go by the runs
         // its results take.
-        const size_t first = code == kOpLoopBegin ? 1 : 0;
+        const size_t first = code == kOpLoopBegin || code == kOpIfBegin ? 1 : 0;
         if (first) ranges.push_back({0, 1});
         for (auto [at, count] : CarriedRuns(p, inst)) ranges.push_back({first + at, count});
         return ranges;
@@ -84,8 +84,8 @@ private:
     void AssignResults(const IrInstruction& inst) {
         // The values a loop carries, by runs; its end writes the same ones
         // again.
-        if (inst.code() == kOpLoopEnd) return;
-        if (inst.code() == kOpLoopBegin) {
+        if (IsClosingFlowOp(inst.code())) return;
+        if (IsFlowOp(inst.code())) {
             for (auto [at, count] : CarriedRuns(p_, inst)) {
                 for (size_t c = 0; c < count; ++c) {
                     p_.args[inst.outputs[at + c]].reg = next_;

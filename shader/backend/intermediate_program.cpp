@@ -186,16 +186,20 @@ void IntermediateProgram::ComputeUses() {
             if (a.relative >= 0) readChain(a.relative, at);
         }
     }
+    auto extend = [&](IrArgument& a, int32_t to) {
+        a.lastReader = std::max(a.lastReader, to);
+        a.lastUse = std::max(a.lastUse, to);
+    };
+    // A value the flow operations write more than once holds its register
+    // from the first write to the last.
+    for (size_t i = 0; i < instructions.size(); ++i)
+        if (IsFlowOp(instructions[i].code()))
+            for (int32_t out : instructions[i].outputs)
+                if (out >= 0) extend(args[out], int32_t(i));
     for (const auto& [begin, end] : Loops()) {
         const int32_t b = int32_t(begin), e = int32_t(end);
-        auto extend = [&](IrArgument& a) {
-            a.lastReader = std::max(a.lastReader, e);
-            a.lastUse = std::max(a.lastUse, e);
-        };
-        for (int32_t out : instructions[end].outputs)
-            if (out >= 0) extend(args[out]);
         for (IrArgument& a : args)
-            if (a.firstWriter <= b && a.lastReader > b && a.lastReader < e) extend(a);
+            if (a.firstWriter <= b && a.lastReader > b && a.lastReader < e) extend(a, e);
     }
 }
 

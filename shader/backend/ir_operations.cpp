@@ -68,6 +68,9 @@ const char* OpName(uint32_t code) {
     case kOpSelect: return "select";
     case kOpLoopBegin: return "loop";
     case kOpLoopEnd: return "endloop";
+    case kOpIfBegin: return "if";
+    case kOpElse: return "else";
+    case kOpIfEnd: return "endif";
     case kOpAbs: return "abs";
     case kOpLerp: return "lrp";
     case kOpNormalize: return "nrm";

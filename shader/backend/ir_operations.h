@@ -48,6 +48,15 @@ enum IrOp : uint32_t {
     // the same order. Both are barriers no instruction moves across.
     kOpLoopBegin = 0x70,
     kOpLoopEnd = 0x71,
+    // A branch on input 0 of its begin (a boolean constant register): the
+    // instructions up to its else run where it is true, those up to its end
+    // where it is false. The variables either arm changes take their values
+    // in merged arguments, written only by the else (copying the values of
+    // the first arm, its inputs) and the end (those of the second arm), as a
+    // loop's end writes its carried values.
+    kOpIfBegin = 0x72,
+    kOpElse = 0x73,
+    kOpIfEnd = 0x74,
     kOpAbs = 0xF0,
     kOpLerp = 0xF1,
     kOpNormalize = 0xF2,
@@ -80,7 +89,10 @@ enum SampleKind : uint32_t {
 constexpr uint32_t MakeOp(uint32_t code, uint32_t n) { return code << 24 | (n & 0xFFFFFF); }
 constexpr uint32_t OpCode(uint32_t word) { return word >> 24; }
 constexpr uint32_t OpCount(uint32_t word) { return word & 0xFFFFFF; }
-constexpr bool IsFlowOp(uint32_t code) { return code == kOpLoopBegin || code == kOpLoopEnd; }
+constexpr bool IsFlowOp(uint32_t code) { return code >= kOpLoopBegin && code <= kOpIfEnd; }
+// The flow operations that write their outputs a second time (copies into
+// values an earlier one wrote first).
+constexpr bool IsClosingFlowOp(uint32_t code) { return code == kOpLoopEnd || code == kOpIfEnd; }
 constexpr bool IsSampleOp(uint32_t code) {
     return (code >= kOpSample && code <= kOpSampleLast) || (code >= kOpSampleLevel && code <= kOpSampleLevelLast);
 }

@@ -46,6 +46,7 @@ CodeGenerator::ArgClass CodeGenerator::PoolClass(uint32_t pool) const {
     const uint32_t f = pools[pool].flags;
     if (pools[pool].name == "t") return ArgClass::TextureResult;
     if (pools[pool].name == "i") return ArgClass::Integer;
+    if (pools[pool].name == "b") return ArgClass::Boolean;
     if (f & kPoolLiteral) return ArgClass::Literal;
     if (f & kPoolSampler) return ArgClass::Sampler;
     if (f & kPoolUniform) return ArgClass::Constant;
@@ -84,7 +85,8 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
             r.number = uint32_t(std::max(a.reg, 0));
             break;
         case ArgClass::Integer:
-            r.type = REG_CONSTINT;
+        case ArgClass::Boolean:
+            r.type = ClassOf(arg) == ArgClass::Integer ? REG_CONSTINT : REG_CONSTBOOL;
             r.number = uint32_t(std::max(a.reg, 0));
             r.component = 0;
             break;
@@ -633,7 +635,7 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
     // One pool for the whole class from here on (the integer registers: the
     // first pool of theirs).
     uint32_t target = cls == ArgClass::Sampler ? uint32_t(kPoolSamplers) : uint32_t(kPoolConstants);
-    if (cls == ArgClass::Integer && !pieces.empty()) target = pieces.front().pool;
+    if ((cls == ArgClass::Integer || cls == ArgClass::Boolean) && !pieces.empty()) target = pieces.front().pool;
     for (IrArgument& a : args) {
         if (PoolClass(a.pool) != cls || a.pool == target || a.reg < 0) continue;
         if (poolBase_[a.pool] < 0) continue;
@@ -649,6 +651,8 @@ HRESULT CodeGenerator::BindRegisters() {
     HRESULT hr = BindClass(ArgClass::Constant, ConstantLimit(), 'c', codegen_diag::kConstantIndexExceeded);
     if (FAILED(hr)) return hr;
     hr = BindClass(ArgClass::Integer, IntegerLimit(), 'i', codegen_diag::kConstantIndexExceeded);
+    if (FAILED(hr)) return hr;
+    hr = BindClass(ArgClass::Boolean, IntegerLimit(), 'b', codegen_diag::kConstantIndexExceeded);
     if (FAILED(hr)) return hr;
     return BindClass(ArgClass::Sampler, std::max(SamplerLimit(), 0), 's', codegen_diag::kSamplerIndexExceeded);
 }
@@ -710,7 +714,7 @@ HRESULT CodeGenerator::EmitBody() {
         if (instructions[i].code() == kOpEmpty) continue;
         ResetScratch();
         std::vector<MInst> list;
-        HRESULT hr = IsFlowOp(instructions[i].code()) ? EmitLoopBoundary(i, &list) : LowerInstruction(i, &list);
+        HRESULT hr = IsFlowOp(instructions[i].code()) ? EmitFlowBoundary(i, &list) : LowerInstruction(i, &list);
         if (FAILED(hr)) return hr;
         hr = Legalize(i, &list);
         if (FAILED(hr)) return hr;
@@ -800,16 +804,19 @@ HRESULT CodeGenerator::BuildConstantTable(std::vector<uint32_t>* block) {
         }
         constants.push_back(std::move(c));
     }
-    // Integer registers: one record per variable.
+    // Integer and boolean registers: one record per variable.
     for (const IrArgument& a : args) {
-        if (PoolClass(a.pool) != ArgClass::Integer || a.lastReader < 0 || a.reg < 0 || !a.name) continue;
+        const ArgClass cls = PoolClass(a.pool);
+        if ((cls != ArgClass::Integer && cls != ArgClass::Boolean) || a.lastReader < 0 || a.reg < 0 || !a.name)
+            continue;
+        const RegisterSet set = cls == ArgClass::Integer ? RegisterSet::Int4 : RegisterSet::Bool;
         if (std::any_of(constants.begin(), constants.end(), [&](const CtabConstant& c) {
-                return c.registerSet == RegisterSet::Int4 && c.registerIndex == uint16_t(a.reg);
+                return c.registerSet == set && c.registerIndex == uint16_t(a.reg);
             }))
             continue;
         CtabConstant c;
         c.name = a.name;
-        c.registerSet = RegisterSet::Int4;
+        c.registerSet = set;
         c.registerIndex = uint16_t(a.reg);
         c.registerCount = 1;
         if (!hlsl::DescribeUniform(a.declaration, &c.type, &c.defaultValue)) {

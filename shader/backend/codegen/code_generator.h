@@ -107,7 +107,7 @@ protected:
     virtual uint32_t TextureResultType() const { return gfx::isa::REG_TEXTURE; }
 
     // --- Shared helpers for the targets --------------------------------------
-    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult, Integer };
+    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult, Integer, Boolean };
     ArgClass ClassOf(int32_t arg) const;
     ArgClass PoolClass(uint32_t pool) const;
 
@@ -144,9 +144,10 @@ protected:
     // Gives a scratch register back for the rest of the instruction.
     void ReleaseScratch(uint32_t number);
 
-    // A loop's begin or end: the copies into the values it carries, then
-    // "rep" with its integer register, or "endrep" (see kOpLoopBegin).
-    HRESULT EmitLoopBoundary(size_t index, std::vector<MInst>* out);
+    // A flow operation: the copies into the values it writes, then "rep"
+    // with the loop's integer register, "endrep", "if" with the branch's
+    // boolean register, "else" or "endif" (see kOpLoopBegin, kOpIfBegin).
+    HRESULT EmitFlowBoundary(size_t index, std::vector<MInst>* out);
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).
@@ -287,7 +288,8 @@ protected:
 private:
     HRESULT BindRegisters();
     HRESULT BindClass(ArgClass cls, int limit, char letter, const Diagnostic& overflow);
-    // Integer constant registers of the model (i0 to iN-1).
+    // Integer and boolean constant registers of the model (i0 to iN-1, b0
+    // to bN-1).
     int IntegerLimit() const;
     void CollectLiterals();
     void ComputeLiveness();

@@ -12,49 +12,12 @@
 // the body is lowered again, from a snapshot of the lowering, until the set
 // of carried variables stays the same.
 #include <algorithm>
+#include <cctype>
 
-#include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering_snapshot.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 
 namespace hlsl::lowering {
-
-// Everything the lowering of a loop body changes, to lower it again.
-struct LoweringSnapshot {
-    explicit LoweringSnapshot(Lowerer& l)
-        : lowerer(l), args(l.p.args.size()), instructions(l.p.instructions.size()), pools(l.p.pools.size()),
-          map(l.map), slotOwner(l.slotOwner), literals(l.literals_), one(l.one_), zero(l.zero_),
-          minusOne(l.minusOne_), statics(l.staticsSeen), integers(l.integerRegisters), rounds(l.unrolledRounds),
-          entryReturn(l.entryReturn), here(l.here) {}
-
-    void Restore() const {
-        Lowerer& l = lowerer;
-        l.p.args.resize(args);
-        l.p.instructions.resize(instructions);
-        l.p.pools.resize(pools);
-        l.map = map;
-        l.slotOwner = slotOwner;
-        l.literals_ = literals;
-        l.one_ = one;
-        l.zero_ = zero;
-        l.minusOne_ = minusOne;
-        l.staticsSeen = statics;
-        l.integerRegisters = integers;
-        l.unrolledRounds = rounds;
-        l.entryReturn = entryReturn;
-        l.here = here;
-    }
-
-    Lowerer& lowerer;
-    size_t args, instructions, pools;
-    std::vector<int32_t> map, slotOwner;
-    std::map<uint64_t, int32_t> literals;
-    int32_t one, zero, minusOne;
-    std::set<const VarDecl*> statics;
-    std::map<const VarDecl*, int32_t> integers;
-    size_t rounds;
-    const Node* entryReturn;
-    SourceLocation here;
-};
 
 namespace {
 
@@ -108,12 +71,13 @@ bool StepsByOne(const Expr* iteration, const VarDecl* counter) {
 
 }  // namespace
 
-int32_t Lowerer::IntegerRegister(const VarDecl* v, int32_t use) {
-    auto it = integerRegisters.find(v);
-    if (it != integerRegisters.end()) return it->second;
-    // A binding names the float register unless it names an "i" one.
-    const bool integerBinding = v->reg.name && (v->reg.name[0] == 'i' || v->reg.name[0] == 'I');
-    const int pool = p.AddPool("i", kPoolUniform | kPoolBound | kPoolValueAtEntry | kPoolReadable, 1, 4);
+int32_t Lowerer::UniformRegister(const VarDecl* v, int32_t use, char set) {
+    auto it = uniformRegisters.find({v, set});
+    if (it != uniformRegisters.end()) return it->second;
+    // A binding names the float register unless it names one of this set.
+    const bool integerBinding = v->reg.name && std::tolower(static_cast<unsigned char>(v->reg.name[0])) == set;
+    const char name[2] = {set, 0};
+    const int pool = p.AddPool(name, kPoolUniform | kPoolBound | kPoolValueAtEntry | kPoolReadable, 1, 4);
     if (pool < 0) throw std::bad_alloc();
     p.pools[pool].declaration = v;
     if (integerBinding && BindingApplies(v->reg)) p.pools[pool].binding = v->reg.name;
@@ -122,7 +86,7 @@ int32_t Lowerer::IntegerRegister(const VarDecl* v, int32_t use) {
     p.args[arg].declaration = p.args[use].declaration;
     p.args[arg].name = p.args[use].name;
     p.args[arg].flags = kValueInteger | kValuePrecisionFull;
-    integerRegisters[v] = arg;
+    uniformRegisters[{v, set}] = arg;
     return arg;
 }
 
@@ -141,7 +105,7 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
         return false;
 
     here = s->loc;
-    const int32_t count = IntegerRegister(bound, boundArg);
+    const int32_t count = UniformRegister(bound, boundArg, 'i');
     const LoweringSnapshot snapshot(*this);
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();

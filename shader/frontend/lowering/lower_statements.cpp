@@ -68,6 +68,20 @@ void Lowerer::LowerIf(const IfStmt* s) {
         return;
     }
     here = s->loc;
+    // An arm lowered for a branch that did not pay is lowered again: its
+    // warnings are already out.
+    bool tried = false;
+    if (flowControl) {
+        if (LowerBranch(s)) return;
+        tried = true;
+    }
+    struct Mute {
+        int& count;
+        bool on;
+        ~Mute() {
+            if (on) --count;
+        }
+    } mute{muteWarnings, tried && ++muteWarnings > 0};
     Value t, f;
     {
         // The masks are tested at the class of the condition's own value.

@@ -136,9 +136,15 @@ public:
     // on a model with loops: one round lowered between a loop begin and end
     // (lower_dynamic_loop.cpp). False when the loop has another shape.
     bool LowerDynamicLoop(const LoopStmt* s);
-    // The integer constant register argument of uniform `v` (read by `use`,
-    // an argument of its float register), made on first use.
-    int32_t IntegerRegister(const VarDecl* v, int32_t use);
+    // The integer ("i") or boolean ("b") constant register argument of
+    // uniform `v` (read by `use`, an argument of its float register), made on
+    // first use.
+    int32_t UniformRegister(const VarDecl* v, int32_t use, char set);
+    // An "if" on a boolean uniform whose arms are worth a branch
+    // (lower_branch.cpp): the arms lowered between a branch begin, else and
+    // end. False when the condition or the arms do not qualify; nothing is
+    // lowered then.
+    bool LowerBranch(const IfStmt* s);
     // Reports that the program cannot fit its target, where the outermost
     // loop being unrolled stands (else at `fallback`), and stops the lowering.
     [[noreturn]] void TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback);
@@ -205,7 +211,7 @@ public:
     size_t unrolledRounds = 0;
     const LoopStmt* outerLoop = nullptr;
     std::set<const VarDecl*> staticsSeen;
-    std::map<const VarDecl*, int32_t> integerRegisters;
+    std::map<std::pair<const VarDecl*, char>, int32_t> uniformRegisters;
     // Warnings are not repeated while a loop body is lowered again.
     int muteWarnings = 0;
 

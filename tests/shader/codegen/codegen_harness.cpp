@@ -103,6 +103,12 @@ bool PlaceUniforms(const Compiled& shader, const Uniforms& uniforms, gfx::Shader
         KLCONSTANT_DESC desc{};
         UINT count = 1;
         if (!handle || FAILED(table->DescribeConstant(handle, &desc, &count))) continue;  // not read by the program
+        if (desc.RegisterSet == 0) {  // boolean registers: one value each
+            for (size_t k = 0; k < values.size() && k < desc.RegisterCount; ++k)
+                if (desc.RegisterIndex + k < size_t(gfx::ShaderConstants::kBoolCount))
+                    constants->b[desc.RegisterIndex + k] = values[k] != 0;
+            continue;
+        }
         if (desc.RegisterSet == 1) {  // integer registers: the values as integers
             for (size_t k = 0; k < values.size() && k / 4 < desc.RegisterCount; ++k) {
                 const size_t reg = desc.RegisterIndex + k / 4;

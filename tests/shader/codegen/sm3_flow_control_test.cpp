@@ -200,3 +200,53 @@ TEST(Sm3FlowControl, VertexLoopsRepeat) {
 }
 
 }  // namespace
+
+namespace {
+
+// An "if" on a boolean uniform whose arms hold lookups or enough work is a
+// real branch on a b register; a small one still merges its arms.
+TEST(Sm3FlowControl, BranchesOnBooleanUniforms) {
+    const char* source = R"(
+        bool useTexture;
+        bool small;
+        sampler2D s : register(s0);
+        float4 tint;
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 c = t;
+            float k = 2;
+            if (useTexture) {
+                c = tex2D(s, t.xy) * tint;
+                k = 3;
+            } else {
+                c = c.wzyx * tint + 1;
+            }
+            if (small) k += 1;
+            return c * k;
+        })";
+    const Vec4 t = {0.25f, 0.5f, 2, -1}, tint = {1, 2, 3, 4};
+    for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        const std::string text = Disassembly(shader);
+        EXPECT_TRUE(Has(text, "if b")) << text;
+        EXPECT_FALSE(Has(text, "if b1")) << "the small arm merges\n" << text;
+        for (bool useTexture : {false, true})
+            for (bool small : {false, true}) {
+                const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}},
+                                               {{"useTexture", {useTexture ? 1.0f : 0.0f}},
+                                                {"small", {small ? 1.0f : 0.0f}},
+                                                {"tint", {tint[0], tint[1], tint[2], tint[3]}}});
+                ASSERT_TRUE(run.ok) << run.problem;
+                Vec4 c;
+                float k = useTexture ? 3.0f : 2.0f;
+                const Vec4 texel = FakeTexel(0, t.data());
+                for (int i = 0; i < 4; ++i) c[i] = useTexture ? texel[i] * tint[i] : t[3 - i] * tint[i] + 1;
+                if (small) k += 1;
+                for (int i = 0; i < 4; ++i)
+                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[i], c[i] * k)
+                        << profile << " useTexture " << useTexture << " small " << small << " component " << i;
+            }
+    }
+}
+
+}  // namespace

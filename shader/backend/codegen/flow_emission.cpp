@@ -1,8 +1,8 @@
-// A loop's begin and end as target instructions: the copies into the values
-// the loop carries (grouped by destination and source register, so a carried
-// vector takes one move), then "rep" with the loop's integer register, or
-// "endrep". At the end the copies are one parallel assignment: a source that
-// another copy overwrites is read from a scratch copy made before any of them.
+// The flow operations as target instructions: the copies into the values a
+// loop carries or a branch merges (grouped by destination and source
+// register, so a vector takes one move), then the flow instruction itself.
+// The copies are one parallel assignment: a source that another copy
+// overwrites is read from a scratch copy made before any of them.
 #include <algorithm>
 
 #include "shader/backend/codegen/code_generator.h"
@@ -19,10 +19,10 @@ struct CopyGroup {
 
 }  // namespace
 
-HRESULT CodeGenerator::EmitLoopBoundary(size_t index, std::vector<MInst>* out) {
+HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
     const IrInstruction& inst = instructions[index];
-    const bool begin = inst.code() == kOpLoopBegin;
-    const size_t first = begin ? 1 : 0;
+    const uint32_t code = inst.code();
+    const size_t first = code == kOpLoopBegin || code == kOpIfBegin ? 1 : 0;
     const size_t n = std::min(inst.outputs.size(), inst.inputs.size() - std::min(first, inst.inputs.size()));
 
     std::vector<CopyGroup> groups;
@@ -73,15 +73,20 @@ HRESULT CodeGenerator::EmitLoopBoundary(size_t index, std::vector<MInst>* out) {
 
     MInst boundary;
     boundary.hasDest = false;
-    if (begin) {
-        boundary.opcode = OP_REP;
-        const RegRef count = RegisterOf(inst.inputs[0]);
+    switch (code) {
+        case kOpLoopBegin: boundary.opcode = OP_REP; break;
+        case kOpLoopEnd: boundary.opcode = OP_ENDREP; break;
+        case kOpIfBegin: boundary.opcode = OP_IF; break;
+        case kOpElse: boundary.opcode = OP_ELSE; break;
+        default: boundary.opcode = OP_ENDIF; break;
+    }
+    if (first) {
+        // The loop's count or the branch's condition: a whole constant register.
+        const RegRef r = RegisterOf(inst.inputs[0]);
         MOperand o;
-        o.type = count.type;
-        o.number = count.number;
+        o.type = r.type;
+        o.number = r.number;
         boundary.src.push_back(o);
-    } else {
-        boundary.opcode = OP_ENDREP;
     }
     out->push_back(std::move(boundary));
     return S_OK;

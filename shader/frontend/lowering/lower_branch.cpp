@@ -1,0 +1,112 @@
+// An "if" on a boolean uniform, on the models with branches: when its arms
+// hold a texture lookup or enough work, they become a real branch ("if b#",
+// "else", "endif") instead of both running and merging. The arms are lowered
+// in place; a branch begin goes before the first, an else between them and
+// an end after the second. A variable either arm changes gets a merged
+// argument that the else sets from the first arm and the end from the second.
+// Small arms are lowered again the usual way (merged), from a snapshot.
+#include "shader/frontend/lowering/lowering_messages.h"
+#include "shader/frontend/lowering/lowering_snapshot.h"
+
+namespace hlsl::lowering {
+
+namespace {
+
+// Scalar instructions (as lowered) below which both arms run and merge: a
+// branch costs its if, else and endif and the copies into the merged values.
+constexpr size_t kBranchWorth = 16;
+
+const VarDecl* BooleanVariable(const Expr* e) {
+    while (e && e->kind == NodeKind::Conversion) {
+        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
+        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) return nullptr;
+        e = c->args[0];
+    }
+    if (!e || e->kind != NodeKind::VarRef) return nullptr;
+    const VarDecl* v = static_cast<const VarRefExpr*>(e)->var;
+    return v && v->type && v->type->IsScalar() && v->type->base == kBool ? v : nullptr;
+}
+
+}  // namespace
+
+bool Lowerer::LowerBranch(const IfStmt* s) {
+    const VarDecl* v = BooleanVariable(s->condition);
+    if (!v || v->valueOffset >= map.size() || IsPlaceholder(map[v->valueOffset])) return false;
+    const int32_t use = map[v->valueOffset];
+    const uint32_t flags = p.pools[p.args[use].pool].flags;
+    if (!(flags & kPoolUniform) || (flags & kPoolLiteral) || p.args[use].relative >= 0) return false;
+
+    const LoweringSnapshot snapshot(*this);
+    const std::vector<int32_t> before = map;
+    const size_t returnsBefore = partialReturns.size();
+    const Value goingBefore = going;
+    const int32_t condition = UniformRegister(v, use, 'b');
+
+    // Inside an arm its condition holds: the mask stays as it is.
+    const size_t thenStart = p.instructions.size();
+    returned = false;
+    LowerStatement(s->then);
+    const bool thenReturned = returned;
+    std::vector<int32_t> thenMap = std::move(map);
+    const size_t elseStart = p.instructions.size();
+    map = before;
+    returned = false;
+    LowerStatement(s->otherwise);
+    const bool elseReturned = returned;
+    if (Failed()) return true;
+    here = s->loc;
+
+    bool worth = p.instructions.size() - thenStart >= kBranchWorth;
+    for (size_t i = thenStart; i < p.instructions.size() && !worth; ++i)
+        worth = IsSampleOp(p.instructions[i].code());
+    if (!worth || thenReturned != elseReturned || partialReturns.size() != returnsBefore || going != goingBefore) {
+        snapshot.Restore();
+        partialReturns.resize(returnsBefore);
+        going = goingBefore;
+        returned = false;
+        return false;
+    }
+
+    std::vector<uint32_t> merged;
+    for (size_t i = 0; i < map.size(); ++i) {
+        if (thenMap[i] == map[i] || IsPlaceholder(thenMap[i])) continue;
+        if (IsPlaceholder(map[i])) map[i] = thenMap[i];
+        else merged.push_back(uint32_t(i));
+    }
+    const int count = int(merged.size());
+    IrInstruction begin, otherwise, end;
+    begin.op = MakeOp(kOpIfBegin, 0);
+    begin.inputs = {condition};
+    otherwise.op = MakeOp(kOpElse, 0);
+    end.op = MakeOp(kOpIfEnd, 0);
+    for (int k = 0; k < count; ++k) {
+        const uint32_t slot = merged[size_t(k)];
+        Value pair;
+        for (int32_t arg : {map[slot], thenMap[slot]})
+            if (!IsLiteral(arg)) pair.push_back(arg);
+        const int32_t value = NewTemp(PrecisionOfValue(pair));
+        const int32_t owner = slot < slotOwner.size() ? slotOwner[slot] : -1;
+        if (owner >= 0) {
+            p.args[value].declaration = p.args[owner].declaration;
+            p.args[value].name = p.args[owner].name;
+            p.args[value].offset = p.args[owner].offset;
+        }
+        otherwise.inputs.push_back(thenMap[slot]);
+        otherwise.outputs.push_back(value);
+        end.inputs.push_back(map[slot]);
+        end.outputs.push_back(value);
+        map[slot] = value;
+    }
+    for (IrInstruction* inst : {&begin, &otherwise, &end}) {
+        inst->location = s->loc;
+        inst->node = s;
+    }
+    if (p.instructions.size() + 3 > instructionLimit) TooLarge(lowmsg::kProgramTooLarge, instructionLimit, here);
+    p.instructions.insert(p.instructions.begin() + std::ptrdiff_t(elseStart), std::move(otherwise));
+    p.instructions.insert(p.instructions.begin() + std::ptrdiff_t(thenStart), std::move(begin));
+    p.instructions.push_back(std::move(end));
+    returned = thenReturned && elseReturned;
+    return true;
+}
+
+}  // namespace hlsl::lowering
