@@ -1,20 +1,22 @@
-// An "if" on a boolean uniform, on the models with branches: when its arms
-// hold a texture lookup or enough work, they become a real branch ("if b#",
-// "else", "endif") instead of both running and merging. The arms are lowered
-// in place; a branch begin goes before the first, an else between them and
-// an end after the second. A variable either arm changes gets a merged
-// argument that the else sets from the first arm and the end from the second.
-// Small arms are lowered again the usual way (merged), from a snapshot.
+// An "if" on a boolean uniform, on the models with branches, becomes a real
+// branch ("if b#", "else", "endif") instead of running both arms and merging
+// them: a static branch, the same for every vertex or pixel of a draw. A
+// boolean register cannot be read as a value, and a variable keeps one
+// register set in the constant table, so this holds for the uniforms read
+// nowhere but as the whole condition of an "if" (branch_conditions.cpp), and
+// then for every "if" on them; the others merge as before.
+//
+// The arms are lowered in place; a branch begin goes before the first, an
+// else between them and an end after the second. A variable either arm
+// changes gets a merged argument that the else sets from the first arm and
+// the end from the second. Arms that return on one side only merge as before,
+// from a snapshot.
 #include "shader/frontend/lowering/lowering_messages.h"
 #include "shader/frontend/lowering/lowering_snapshot.h"
 
 namespace hlsl::lowering {
 
 namespace {
-
-// Scalar instructions (as lowered) below which both arms run and merge: a
-// branch costs its if, else and endif and the copies into the merged values.
-constexpr size_t kBranchWorth = 16;
 
 const VarDecl* BooleanVariable(const Expr* e) {
     while (e && e->kind == NodeKind::Conversion) {
@@ -32,6 +34,11 @@ const VarDecl* BooleanVariable(const Expr* e) {
 bool Lowerer::LowerBranch(const IfStmt* s) {
     const VarDecl* v = BooleanVariable(s->condition);
     if (!v || v->valueOffset >= map.size() || IsPlaceholder(map[v->valueOffset])) return false;
+    if (!branchConditionsFound) {
+        FindBranchConditions();
+        branchConditionsFound = true;
+    }
+    if (!branchConditions.count(v)) return false;
     const int32_t use = map[v->valueOffset];
     const uint32_t flags = p.pools[p.args[use].pool].flags;
     if (!(flags & kPoolUniform) || (flags & kPoolLiteral) || p.args[use].relative >= 0) return false;
@@ -56,10 +63,7 @@ bool Lowerer::LowerBranch(const IfStmt* s) {
     if (Failed()) return true;
     here = s->loc;
 
-    bool worth = p.instructions.size() - thenStart >= kBranchWorth;
-    for (size_t i = thenStart; i < p.instructions.size() && !worth; ++i)
-        worth = IsSampleOp(p.instructions[i].code());
-    if (!worth || thenReturned != elseReturned || partialReturns.size() != returnsBefore || going != goingBefore) {
+    if (thenReturned != elseReturned || partialReturns.size() != returnsBefore || going != goingBefore) {
         snapshot.Restore();
         partialReturns.resize(returnsBefore);
         going = goingBefore;

@@ -145,6 +145,8 @@ public:
     // end. False when the condition or the arms do not qualify; nothing is
     // lowered then.
     bool LowerBranch(const IfStmt* s);
+    // Fills branchConditions (branch_conditions.cpp).
+    void FindBranchConditions();
     // Reports that the program cannot fit its target, where the outermost
     // loop being unrolled stands (else at `fallback`), and stops the lowering.
     [[noreturn]] void TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback);
@@ -212,6 +214,10 @@ public:
     const LoopStmt* outerLoop = nullptr;
     std::set<const VarDecl*> staticsSeen;
     std::map<std::pair<const VarDecl*, char>, int32_t> uniformRegisters;
+    // Boolean uniforms read only as the whole condition of an "if": they may
+    // take a boolean register.
+    std::set<const VarDecl*> branchConditions;
+    bool branchConditionsFound = false;
     // Warnings are not repeated while a loop body is lowered again.
     int muteWarnings = 0;
 

@@ -203,8 +203,9 @@ TEST(Sm3FlowControl, VertexLoopsRepeat) {
 
 namespace {
 
-// An "if" on a boolean uniform whose arms hold lookups or enough work is a
-// real branch on a b register; a small one still merges its arms.
+// An "if" on a boolean uniform read only as such conditions is a real branch
+// on a b register; one also read as a value keeps its float register and
+// merges its arms.
 TEST(Sm3FlowControl, BranchesOnBooleanUniforms) {
     const char* source = R"(
         bool useTexture;
@@ -221,7 +222,7 @@ TEST(Sm3FlowControl, BranchesOnBooleanUniforms) {
                 c = c.wzyx * tint + 1;
             }
             if (small) k += 1;
-            return c * k;
+            return c * k + small;
         })";
     const Vec4 t = {0.25f, 0.5f, 2, -1}, tint = {1, 2, 3, 4};
     for (const char* profile : {"ps_3_0", "ps_2_x"}) {
@@ -229,7 +230,7 @@ TEST(Sm3FlowControl, BranchesOnBooleanUniforms) {
         ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
         const std::string text = Disassembly(shader);
         EXPECT_TRUE(Has(text, "if b")) << text;
-        EXPECT_FALSE(Has(text, "if b1")) << "the small arm merges\n" << text;
+        EXPECT_FALSE(Has(text, "if b1")) << "small is read as a value too\n" << text;
         for (bool useTexture : {false, true})
             for (bool small : {false, true}) {
                 const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}},
@@ -243,9 +244,53 @@ TEST(Sm3FlowControl, BranchesOnBooleanUniforms) {
                 for (int i = 0; i < 4; ++i) c[i] = useTexture ? texel[i] * tint[i] : t[3 - i] * tint[i] + 1;
                 if (small) k += 1;
                 for (int i = 0; i < 4; ++i)
-                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[i], c[i] * k)
+                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[i], c[i] * k + (small ? 1.0f : 0.0f))
                         << profile << " useTexture " << useTexture << " small " << small << " component " << i;
             }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Vertex lighting over a uniform number of lights: arrays indexed by the loop
+// counter through a0, loaded again in every round.
+TEST(Sm3FlowControl, VertexArraysIndexedByTheCounter) {
+    const char* source = R"(
+        int numLights;
+        float4 lightDir[8];
+        float4 lightColor[8];
+        float4 main(float4 p : POSITION, float3 n : NORMAL, out float4 c : COLOR0) : POSITION {
+            c = 0;
+            for (int i = 0; i < numLights; i++) c += lightColor[i] * max(0, dot(n, lightDir[i].xyz));
+            return p;
+        })";
+    std::vector<float> dirs, colors;
+    for (int i = 0; i < 8; ++i) {
+        const float d[4] = {0.25f * float(i % 3), 1 - 0.125f * float(i), 0.5f, 0};
+        const float k[4] = {float(i + 1), 0.5f * float(i), 1, float(8 - i)};
+        dirs.insert(dirs.end(), d, d + 4);
+        colors.insert(colors.end(), k, k + 4);
+    }
+    const Vec4 n = {0.5f, 1, -0.25f, 0};
+    for (const char* profile : {"vs_2_0", "vs_3_0"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        for (int lights : {0, 2, 5, 8}) {
+            const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, {1, 2, 3, 1}}, {{kNormal, 0}, n}},
+                                            {{"numLights", {float(lights)}}, {"lightDir", dirs}, {"lightColor", colors}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            Vec4 want = {0, 0, 0, 0};
+            for (int i = 0; i < lights; ++i) {
+                const float lambert =
+                    std::max(0.0f, n[0] * dirs[4 * i] + n[1] * dirs[4 * i + 1] + n[2] * dirs[4 * i + 2]);
+                for (int c = 0; c < 4; ++c) want[c] += colors[4 * i + c] * lambert;
+            }
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(run.outputs.at({kColor, 0})[c], want[c], 1e-4f * (1 + std::abs(want[c])))
+                    << profile << " lights " << lights << " component " << c;
+        }
     }
 }
 
