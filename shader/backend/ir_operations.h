@@ -48,7 +48,9 @@ enum IrOp : uint32_t {
     // the same order. Both are barriers no instruction moves across.
     kOpLoopBegin = 0x70,
     kOpLoopEnd = 0x71,
-    // A branch on input 0 of its begin (a boolean constant register): the
+    // A branch on input 0 of its begin (a boolean constant register), or on a
+    // comparison of inputs 0 and 1 (the comparison code in the count field,
+    // 1-6 as the instruction set numbers them: gt, eq, ge, lt, ne, le): the
     // instructions up to its else run where it is true, those up to its end
     // where it is false. The variables either arm changes take their values
     // in merged arguments, written only by the else (copying the values of

@@ -76,11 +76,21 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
     switch (code) {
         case kOpLoopBegin: boundary.opcode = OP_REP; break;
         case kOpLoopEnd: boundary.opcode = OP_ENDREP; break;
-        case kOpIfBegin: boundary.opcode = OP_IF; break;
+        case kOpIfBegin:
+            boundary.opcode = inst.inputs.size() == 2 ? WithComparison(OP_IFC, inst.count()) : OP_IF;
+            break;
         case kOpElse: boundary.opcode = OP_ELSE; break;
         default: boundary.opcode = OP_ENDIF; break;
     }
-    if (first) {
+    if (code == kOpIfBegin && inst.inputs.size() == 2) {
+        // The two compared values, each replicated from its component.
+        for (int32_t arg : inst.inputs) {
+            const uint32_t position = 0;
+            MOperand o = SourceOf(&arg, 1, &position);
+            o.Replicate(RegisterOf(arg).component);
+            boundary.src.push_back(o);
+        }
+    } else if (first) {
         // The loop's count or the branch's condition: a whole constant register.
         const RegRef r = RegisterOf(inst.inputs[0]);
         MOperand o;

@@ -18,6 +18,27 @@ namespace hlsl::lowering {
 
 namespace {
 
+// Scalar instructions (as lowered) below which the arms of a comparison run
+// both and merge: a branch costs its if, else and endif and the copies into
+// the merged values.
+constexpr size_t kBranchWorth = 16;
+
+bool WorthBranching(const IntermediateProgram& p, size_t first) {
+    if (p.instructions.size() - first >= kBranchWorth) return true;
+    for (size_t i = first; i < p.instructions.size(); ++i)
+        if (IsSampleOp(p.instructions[i].code())) return true;
+    return false;
+}
+
+const Expr* WithoutConversion(const Expr* e) {
+    while (e && e->kind == NodeKind::Conversion) {
+        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
+        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) break;
+        e = c->args[0];
+    }
+    return e;
+}
+
 const VarDecl* BooleanVariable(const Expr* e) {
     while (e && e->kind == NodeKind::Conversion) {
         const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
@@ -43,11 +64,19 @@ bool Lowerer::LowerBranch(const IfStmt* s) {
     const uint32_t flags = p.pools[p.args[use].pool].flags;
     if (!(flags & kPoolUniform) || (flags & kPoolLiteral) || p.args[use].relative >= 0) return false;
 
+    const int32_t condition = UniformRegister(v, use, 'b');
+    IrInstruction begin;
+    begin.op = MakeOp(kOpIfBegin, 0);
+    begin.inputs = {condition};
+    return LowerArmsAsBranch(s, std::move(begin), [](const IntermediateProgram&, size_t) { return true; });
+}
+
+bool Lowerer::LowerArmsAsBranch(const IfStmt* s, IrInstruction begin,
+                                bool (*worth)(const IntermediateProgram&, size_t)) {
     const LoweringSnapshot snapshot(*this);
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();
     const Value goingBefore = going;
-    const int32_t condition = UniformRegister(v, use, 'b');
 
     // Inside an arm its condition holds: the mask stays as it is.
     const size_t thenStart = p.instructions.size();
@@ -63,11 +92,13 @@ bool Lowerer::LowerBranch(const IfStmt* s) {
     if (Failed()) return true;
     here = s->loc;
 
-    if (thenReturned != elseReturned || partialReturns.size() != returnsBefore || going != goingBefore) {
+    if (!worth(p, thenStart) || thenReturned != elseReturned || partialReturns.size() != returnsBefore ||
+        going != goingBefore) {
         snapshot.Restore();
         partialReturns.resize(returnsBefore);
         going = goingBefore;
         returned = false;
+        armsLoweredInVain = true;
         return false;
     }
 
@@ -78,9 +109,7 @@ bool Lowerer::LowerBranch(const IfStmt* s) {
         else merged.push_back(uint32_t(i));
     }
     const int count = int(merged.size());
-    IrInstruction begin, otherwise, end;
-    begin.op = MakeOp(kOpIfBegin, 0);
-    begin.inputs = {condition};
+    IrInstruction otherwise, end;
     otherwise.op = MakeOp(kOpElse, 0);
     end.op = MakeOp(kOpIfEnd, 0);
     for (int k = 0; k < count; ++k) {
@@ -111,6 +140,37 @@ bool Lowerer::LowerBranch(const IfStmt* s) {
     p.instructions.push_back(std::move(end));
     returned = thenReturned && elseReturned;
     return true;
+}
+
+bool Lowerer::LowerCompareBranch(const IfStmt* s) {
+    const Expr* e = WithoutConversion(s->condition);
+    if (!e || e->kind != NodeKind::Operator) return false;
+    const OperatorExpr* o = static_cast<const OperatorExpr*>(e);
+    uint32_t comparison = 0;
+    switch (o->op) {
+        case Op::Greater: comparison = 1; break;
+        case Op::Equal: comparison = 2; break;
+        case Op::GreaterEqual: comparison = 3; break;
+        case Op::Less: comparison = 4; break;
+        case Op::NotEqual: comparison = 5; break;
+        case Op::LessEqual: comparison = 6; break;
+        default: return false;
+    }
+    if (!o->operands[0] || !o->operands[1] || !o->operands[0]->type || TypeSize(o->operands[0]->type) != 1 ||
+        !o->operands[1]->type || TypeSize(o->operands[1]->type) != 1)
+        return false;
+    const Value a = Lower(o->operands[0]), b = Lower(o->operands[1]);
+    if (Failed() || a.size() != 1 || b.size() != 1) return true;
+    if (pixelTarget)
+        for (int32_t arg : {a[0], b[0]}) {
+            const uint32_t flags = p.pools[p.args[arg].pool].flags;
+            if (!(flags & (kPoolUniform | kPoolLiteral)) || (flags & kPoolSampler) || p.args[arg].relative >= 0)
+                return false;
+        }
+    IrInstruction begin;
+    begin.op = MakeOp(kOpIfBegin, comparison);
+    begin.inputs = {a[0], b[0]};
+    return LowerArmsAsBranch(s, std::move(begin), WorthBranching);
 }
 
 }  // namespace hlsl::lowering

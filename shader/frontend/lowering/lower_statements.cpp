@@ -72,8 +72,9 @@ void Lowerer::LowerIf(const IfStmt* s) {
     // warnings are already out.
     bool tried = false;
     if (flowControl) {
-        if (LowerBranch(s)) return;
-        tried = true;
+        armsLoweredInVain = false;
+        if (LowerBranch(s) || (returnInArm && LowerCompareBranch(s))) return;
+        tried = armsLoweredInVain;
     }
     struct Mute {
         int& count;

@@ -145,6 +145,15 @@ public:
     // end. False when the condition or the arms do not qualify; nothing is
     // lowered then.
     bool LowerBranch(const IfStmt* s);
+    // An "if" on a comparison of two scalars whose arms hold a lookup or
+    // enough work, on the 2_x and 3.x models: a real branch ("if_gt" ...).
+    // In pixel shaders only values the same for every pixel (uniforms and
+    // literals) are compared, so lookups in the arms keep their gradients.
+    bool LowerCompareBranch(const IfStmt* s);
+    // The arms of `s` lowered between a branch begin (`begin`, whose inputs
+    // are set) and its else and end; false, with nothing lowered, when they
+    // return on one side only or `worth` says they are too small.
+    bool LowerArmsAsBranch(const IfStmt* s, IrInstruction begin, bool (*worth)(const IntermediateProgram&, size_t));
     // Fills branchConditions (branch_conditions.cpp).
     void FindBranchConditions();
     // Reports that the program cannot fit its target, where the outermost
@@ -218,6 +227,8 @@ public:
     // take a boolean register.
     std::set<const VarDecl*> branchConditions;
     bool branchConditionsFound = false;
+    // Set when the arms of an "if" were lowered for a branch and dropped.
+    bool armsLoweredInVain = false;
     // Warnings are not repeated while a loop body is lowered again.
     int muteWarnings = 0;
 

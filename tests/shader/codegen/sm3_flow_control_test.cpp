@@ -295,3 +295,68 @@ TEST(Sm3FlowControl, VertexArraysIndexedByTheCounter) {
 }
 
 }  // namespace
+
+namespace {
+
+// An "if" on a comparison whose arms hold a lookup or enough work branches
+// with if_comp: on uniforms and literals in pixel shaders, on any values in
+// vertex shaders; the 2.0 models still merge.
+TEST(Sm3FlowControl, BranchesOnComparisons) {
+    const char* pixel = R"(
+        float mode;
+        float4 k;
+        sampler2D s;
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 c = t;
+            if (mode > 1.5) c = tex2D(s, t.xy) * k;
+            else if (mode < 0) c = t.wzyx;
+            return c;
+        })";
+    const Vec4 t = {0.25f, 0.5f, 2, -1}, k = {1, 2, 3, 4};
+    for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+        const Compiled shader = CompileHlsl(pixel, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        EXPECT_TRUE(Has(Disassembly(shader), "if_gt")) << Disassembly(shader);
+        for (float mode : {2.0f, 1.5f, -1.0f}) {
+            const ShaderRun run =
+                RunPixel(shader, {{{kTexcoord, 0}, t}}, {{"mode", {mode}}, {"k", {k[0], k[1], k[2], k[3]}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            const Vec4 texel = FakeTexel(0, t.data());
+            for (int c = 0; c < 4; ++c) {
+                const float want = mode > 1.5f ? texel[c] * k[c] : mode < 0 ? t[3 - c] : t[c];
+                EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], want) << profile << " mode " << mode << " " << c;
+            }
+        }
+    }
+    const char* vertex = R"(
+        float4x4 m;
+        float4 main(float4 p : POSITION, out float4 c : COLOR0) : POSITION {
+            c = p;
+            if (p.x < p.y) c = mul(mul(p, m), m) + mul(p.wzyx, m);
+            return p;
+        })";
+    const std::vector<float> m = {1, 2, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0, 1, 0, 0, 1};
+    for (const char* profile : {"vs_3_0", "vs_2_x", "vs_2_0"}) {
+        const Compiled shader = CompileHlsl(vertex, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        EXPECT_EQ(Has(Disassembly(shader), "if_lt"), std::string(profile) != "vs_2_0") << Disassembly(shader);
+        for (const Vec4& p : {Vec4{1, 2, 3, 1}, Vec4{2, 1, -1, 0.5f}}) {
+            const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, p}}, {{"m", m}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            auto mul = [&](const Vec4& v) {
+                Vec4 r = {0, 0, 0, 0};
+                for (int col = 0; col < 4; ++col)
+                    for (int row = 0; row < 4; ++row) r[col] += v[row] * m[col * 4 + row];  // a register per column
+                return r;
+            };
+            Vec4 want = p;
+            if (p[0] < p[1]) {
+                const Vec4 twice = mul(mul(p)), flipped = mul(Vec4{p[3], p[2], p[1], p[0]});
+                for (int c = 0; c < 4; ++c) want[c] = twice[c] + flipped[c];
+            }
+            for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], want[c]) << profile << " " << c;
+        }
+    }
+}
+
+}  // namespace
