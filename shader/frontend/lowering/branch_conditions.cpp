@@ -3,6 +3,7 @@
 // value, so a variable read any other way keeps its float register alone
 // (one register set per variable in the constant table), and so does one
 // tested by an "if" whose arms return.
+#include "shader/frontend/lowering/expression_shapes.h"
 #include "shader/frontend/lowering/lowerer.h"
 
 namespace hlsl::lowering {
@@ -24,7 +25,7 @@ public:
                 const IfStmt* i = static_cast<const IfStmt*>(s);
                 // Arms that return merge their values at the end of the
                 // function instead of branching.
-                const VarDecl* v = DirectVariable(i->condition);
+                const VarDecl* v = VariableOf(i->condition);
                 if (v && !Returns(i->then) && !Returns(i->otherwise)) conditions.insert(v);
                 else Expression(i->condition);
                 Statement(i->then);
@@ -97,16 +98,6 @@ public:
                 return false;
             default: return false;
         }
-    }
-
-    // The variable an "if" tests as a whole (through implicit conversions).
-    static const VarDecl* DirectVariable(const Expr* e) {
-        while (e && e->kind == NodeKind::Conversion) {
-            const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
-            if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) return nullptr;
-            e = c->args[0];
-        }
-        return e && e->kind == NodeKind::VarRef ? static_cast<const VarRefExpr*>(e)->var : nullptr;
     }
 
     std::set<const VarDecl*> conditions, values;

@@ -11,6 +11,7 @@
 // changes gets a merged argument that the else sets from the first arm and
 // the end from the second. Arms that return on one side only merge as before,
 // from a snapshot.
+#include "shader/frontend/lowering/expression_shapes.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 #include "shader/frontend/lowering/lowering_snapshot.h"
 
@@ -30,23 +31,8 @@ bool WorthBranching(const IntermediateProgram& p, size_t first) {
     return false;
 }
 
-const Expr* WithoutConversion(const Expr* e) {
-    while (e && e->kind == NodeKind::Conversion) {
-        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
-        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) break;
-        e = c->args[0];
-    }
-    return e;
-}
-
 const VarDecl* BooleanVariable(const Expr* e) {
-    while (e && e->kind == NodeKind::Conversion) {
-        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
-        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) return nullptr;
-        e = c->args[0];
-    }
-    if (!e || e->kind != NodeKind::VarRef) return nullptr;
-    const VarDecl* v = static_cast<const VarRefExpr*>(e)->var;
+    const VarDecl* v = VariableOf(e);
     return v && v->type && v->type->IsScalar() && v->type->base == kBool ? v : nullptr;
 }
 

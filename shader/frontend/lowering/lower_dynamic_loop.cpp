@@ -14,26 +14,13 @@
 #include <algorithm>
 #include <cctype>
 
-#include "shader/frontend/lowering/lowering_snapshot.h"
+#include "shader/frontend/lowering/expression_shapes.h"
 #include "shader/frontend/lowering/lowering_messages.h"
+#include "shader/frontend/lowering/lowering_snapshot.h"
 
 namespace hlsl::lowering {
 
 namespace {
-
-const Expr* WithoutConversion(const Expr* e) {
-    while (e && e->kind == NodeKind::Conversion) {
-        const ConversionExpr* c = static_cast<const ConversionExpr*>(e);
-        if (c->form != ConversionExpr::kImplicit || c->args.size() != 1) break;
-        e = c->args[0];
-    }
-    return e;
-}
-
-const VarDecl* VariableOf(const Expr* e) {
-    e = WithoutConversion(e);
-    return e && e->kind == NodeKind::VarRef ? static_cast<const VarRefExpr*>(e)->var : nullptr;
-}
 
 bool IsIntegerScalar(const Type* t) {
     if (!t || !t->IsScalar()) return false;
