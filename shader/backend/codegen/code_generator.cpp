@@ -632,14 +632,17 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
                 break;
             }
     }
-    // One pool for the whole class from here on (the integer registers: the
-    // first pool of theirs).
+    // One pool for the whole class from here on (the integer and boolean
+    // registers: the first pool of theirs, whose own arguments move too).
     uint32_t target = cls == ArgClass::Sampler ? uint32_t(kPoolSamplers) : uint32_t(kPoolConstants);
-    if ((cls == ArgClass::Integer || cls == ArgClass::Boolean) && !pieces.empty()) target = pieces.front().pool;
+    const bool ownPool = (cls == ArgClass::Integer || cls == ArgClass::Boolean) && !pieces.empty();
+    if (ownPool) target = pieces.front().pool;
+    const int32_t targetBase = target < poolBase_.size() ? poolBase_[target] : -1;
     for (IrArgument& a : args) {
-        if (PoolClass(a.pool) != cls || a.pool == target || a.reg < 0) continue;
-        if (poolBase_[a.pool] < 0) continue;
-        a.reg += poolBase_[a.pool];
+        if (PoolClass(a.pool) != cls || a.reg < 0) continue;
+        const int32_t base = a.pool == target ? (ownPool ? targetBase : -1) : poolBase_[a.pool];
+        if (base < 0) continue;
+        a.reg += base;
         a.pool = target;
     }
     return S_OK;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codegen_harness.h"
+#include "shader/bytecode/constant_table.h"
 
 namespace {
 
@@ -357,6 +358,62 @@ TEST(Sm3FlowControl, BranchesOnComparisons) {
             for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], want[c]) << profile << " " << c;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Integer and boolean registers are listed in the constant table with their
+// register sets, at the registers the source binds them to or else from 0.
+TEST(Sm3FlowControl, IntegerAndBooleanRegistersInTheConstantTable) {
+    const char* source = R"(
+        int count : register(i5);
+        int other;
+        bool flag : register(b3);
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 c = t;
+            for (int i = 0; i < count; i++) c = c * 0.5 + 1;
+            for (int j = 0; j < other; j++) c.x += 2;
+            if (flag) c += 2;
+            return c;
+        })";
+    const Compiled shader = CompileHlsl(source, "ps_3_0");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    const std::string text = Disassembly(shader);
+    for (const char* part : {"rep i5", "rep i0", "if b3"}) EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
+    IKLConstantTable* table = nullptr;
+    ASSERT_EQ(ExtractConstantTable(shader.code.data(), shader.code.size() * 4, &table), S_OK);
+    struct Record {
+        const char* name;
+        UINT set, index;
+    };
+    for (const Record& r : {Record{"count", 1, 5}, Record{"other", 1, 0}, Record{"flag", 0, 3}}) {
+        KLCONSTANT_DESC desc{};
+        UINT n = 1;
+        KLHANDLE handle = table->ConstantByName(nullptr, r.name);
+        ASSERT_TRUE(handle) << r.name;
+        ASSERT_EQ(table->DescribeConstant(handle, &desc, &n), S_OK);
+        EXPECT_EQ(desc.RegisterSet, r.set) << r.name;
+        EXPECT_EQ(desc.RegisterIndex, r.index) << r.name;
+        EXPECT_EQ(desc.RegisterCount, 1u) << r.name;
+    }
+    table->Release();
+    const Vec4 t = {1, 2, 3, 4};
+    for (int count : {0, 2})
+        for (int other : {0, 3})
+            for (bool flag : {false, true}) {
+                const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}},
+                                               {{"count", {float(count)}}, {"other", {float(other)}}, {"flag", {flag ? 1.0f : 0.0f}}});
+                ASSERT_TRUE(run.ok) << run.problem;
+                for (int c = 0; c < 4; ++c) {
+                    float want = t[c];
+                    for (int i = 0; i < count; ++i) want = want * 0.5f + 1;
+                    if (c == 0) want += 2.0f * float(other);
+                    if (flag) want += 2;
+                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], want) << count << " " << other << " " << flag;
+                }
+            }
 }
 
 }  // namespace
