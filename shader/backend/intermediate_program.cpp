@@ -198,6 +198,9 @@ void IntermediateProgram::ComputeUses() {
                 if (out >= 0) extend(args[out], int32_t(i));
     for (const auto& [begin, end] : Loops()) {
         const int32_t b = int32_t(begin), e = int32_t(end);
+        // A computed bound is compared at the top of every round.
+        const std::vector<int32_t>& opening = instructions[begin].inputs;
+        if (!opening.empty() && opening[0] >= 0) extend(args[opening[0]], e);
         for (IrArgument& a : args)
             if (a.firstWriter <= b && a.lastReader > b && a.lastReader < e) extend(a, e);
     }

@@ -45,7 +45,10 @@ enum IrOp : uint32_t {
     // the begin copies inputs 1.. (the starting values; input 0 is the
     // count, an integer constant register) into its outputs, the end copies
     // its inputs (the values for the next round) into the same outputs, in
-    // the same order. Both are barriers no instruction moves across.
+    // the same order. Both are barriers no instruction moves across. Input 0
+    // may instead be a computed bound: the loop then runs until the carried
+    // output whose index + 1 is the count field (the counter, 0 up by 1)
+    // reaches it, at most 255 rounds.
     kOpLoopBegin = 0x70,
     kOpLoopEnd = 0x71,
     // A branch on input 0 of its begin (a boolean constant register), or on a

@@ -925,6 +925,8 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
+    hr = DefineBoundedLoopRegister();
+    if (FAILED(hr)) return hr;
     hr = fragment_ ? S_OK : EmitDeclarations();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;
     hr = EmitBody();

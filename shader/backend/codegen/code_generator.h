@@ -148,6 +148,9 @@ protected:
     // with the loop's integer register, "endrep", "if" with the branch's
     // boolean register, "else" or "endif" (see kOpLoopBegin, kOpIfBegin).
     HRESULT EmitFlowBoundary(size_t index, std::vector<MInst>* out);
+    // Defines boundedLoopRegister_ ("defi") when a loop runs to a computed
+    // bound, in the first integer register no uniform takes.
+    HRESULT DefineBoundedLoopRegister();
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).
@@ -274,7 +277,10 @@ protected:
         uint32_t first;
         uint32_t count;
     };
-    std::vector<IndexedConstant> indexedConstants_;  // texture type per sampler register (pixel shaders)
+    std::vector<IndexedConstant> indexedConstants_;
+    // The integer register defined as (255, 0, 0, 0) for the loops that run
+    // to a computed bound; -1 when none does.
+    int32_t boundedLoopRegister_ = -1;  // texture type per sampler register (pixel shaders)
 
     HRESULT Encode(const MInst& inst, const SourceLocation* location);
     // The constant and sampler registers the program reads, cut into the

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "shader/backend/codegen/code_generator.h"
+#include "shader/backend/codegen/codegen_messages.h"
 
 namespace codegen {
 
@@ -82,6 +83,29 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
         case kOpElse: boundary.opcode = OP_ELSE; break;
         default: boundary.opcode = OP_ENDIF; break;
     }
+    const bool bounded = code == kOpLoopBegin && ClassOf(inst.inputs[0]) != ArgClass::Integer;
+    if (bounded) {
+        // "rep" as often as the model allows; the round that reaches the
+        // bound breaks out at its top.
+        MOperand o;
+        o.type = REG_CONSTINT;
+        o.number = uint32_t(std::max(boundedLoopRegister_, 0));
+        boundary.src.push_back(o);
+        out->push_back(std::move(boundary));
+        const size_t counter = inst.count() - 1;
+        if (counter >= inst.outputs.size()) return E_FAIL;
+        MInst stop;
+        stop.opcode = WithComparison(OP_BREAKC, CMP_GE);
+        stop.hasDest = false;
+        for (int32_t arg : {inst.outputs[counter], inst.inputs[0]}) {
+            const uint32_t position = 0;
+            MOperand s = SourceOf(&arg, 1, &position);
+            s.Replicate(RegisterOf(arg).component);
+            stop.src.push_back(s);
+        }
+        out->push_back(std::move(stop));
+        return S_OK;
+    }
     if (code == kOpIfBegin && inst.inputs.size() == 2) {
         // The two compared values, each replicated from its component.
         for (int32_t arg : inst.inputs) {
@@ -99,6 +123,38 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
         boundary.src.push_back(o);
     }
     out->push_back(std::move(boundary));
+    return S_OK;
+}
+
+HRESULT CodeGenerator::DefineBoundedLoopRegister() {
+    boundedLoopRegister_ = -1;
+    bool needed = false;
+    for (const IrInstruction& inst : instructions)
+        needed |= inst.code() == kOpLoopBegin && ClassOf(inst.inputs[0]) != ArgClass::Integer;
+    if (!needed) return S_OK;
+    std::vector<bool> taken(size_t(IntegerLimit()), false);
+    for (const IrArgument& a : args)
+        if (PoolClass(a.pool) == ArgClass::Integer && a.reg >= 0 && a.reg < IntegerLimit()) taken[size_t(a.reg)] = true;
+    for (int32_t r = 0; r < IntegerLimit() && boundedLoopRegister_ < 0; ++r)
+        if (!taken[size_t(r)]) boundedLoopRegister_ = r;
+    if (boundedLoopRegister_ < 0) {
+        Report(nullptr, codegen_diag::kConstantIndexExceeded);
+        return E_FAIL;
+    }
+    HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DEFI));
+    if (FAILED(hr)) return hr;
+    MOperand dest;
+    dest.type = REG_CONSTINT;
+    dest.number = uint32_t(boundedLoopRegister_);
+    uint32_t token = 0;
+    hr = EncodeOperand(dest, true, nullptr, &token);
+    if (FAILED(hr)) return hr;
+    for (uint32_t word : {token, 255u, 0u, 0u, 0u}) {
+        hr = stream_.Append(word);
+        if (FAILED(hr)) return hr;
+    }
+    stream_.EndInstruction();
+    if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     return S_OK;
 }
 

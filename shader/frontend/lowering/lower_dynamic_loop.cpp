@@ -1,7 +1,9 @@
-// Loops whose count is a uniform integer, on the models with loops: the
-// counter starts at 0, goes up by 1 and is compared with the uniform
-// ("for (int i = 0; i < n; i++)"), so the loop runs n rounds: "rep" with n in
-// an integer constant register (the models run at most 255 rounds).
+// Loops whose count is known only when the program runs: the counter starts
+// at 0, goes up by 1 and is compared with an integer variable ("for (int i =
+// 0; i < n; i++)"), so the loop runs n rounds (the models run at most 255).
+// A uniform n is the count of "rep" in its integer register (the models with
+// loops); a computed n (the 2_x and 3.x models, which have break_c) ends the
+// round that reaches it.
 //
 // The body is lowered once, between a loop begin and a loop end. Variables it
 // changes are carried: each gets an argument that the begin sets to the value
@@ -86,13 +88,16 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
     double start;
     if (!LiteralOf(map[counterSlot], &start) || start != 0) return false;
     const int32_t boundArg = map[boundSlot];
-    const uint32_t boundPool = p.args[boundArg].pool;
-    if (!(p.pools[boundPool].flags & kPoolUniform) || (p.pools[boundPool].flags & kPoolLiteral) ||
-        p.args[boundArg].relative >= 0)
-        return false;
+    const uint32_t boundFlags = p.pools[p.args[boundArg].pool].flags;
+    if ((boundFlags & kPoolLiteral) || p.args[boundArg].relative >= 0) return false;
+    // A uniform bound is the count of "rep" in its integer register; a
+    // computed one (on the models with break_c) is compared with the counter
+    // at the top of every round.
+    const bool uniformBound = (boundFlags & kPoolUniform) != 0;
+    if (!uniformBound && !returnInArm) return false;
 
     here = s->loc;
-    const int32_t count = UniformRegister(bound, boundArg, 'i');
+    const int32_t count = uniformBound ? UniformRegister(bound, boundArg, 'i') : boundArg;
     const LoweringSnapshot snapshot(*this);
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();
@@ -117,7 +122,9 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
         // In slot order, the components of a variable side by side.
         std::sort(carried.begin(), carried.end());
         // The loop begin: each carried variable gets its argument.
-        const int begin = p.AddInstruction(MakeOp(kOpLoopBegin, 0), int(carried.size() + 1), int(carried.size()));
+        const size_t counterIndex = size_t(std::find(carried.begin(), carried.end(), counterSlot) - carried.begin());
+        const int begin = p.AddInstruction(MakeOp(kOpLoopBegin, uniformBound ? 0 : uint32_t(counterIndex + 1)),
+                                           int(carried.size() + 1), int(carried.size()));
         if (begin < 0) throw std::bad_alloc();
         p.instructions[begin].location = s->loc;
         p.instructions[begin].node = s;
@@ -142,9 +149,9 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
         LowerStatement(s->body);
         if (Failed()) return true;
         if (returned || partialReturns.size() != returnsBefore || going != goingBefore ||
-            map[counterSlot] != top[counterSlot]) {
-            // A return inside the loop, or a body that moves the counter
-            // itself, needs the loop unrolled.
+            map[counterSlot] != top[counterSlot] || map[boundSlot] != top[boundSlot]) {
+            // A return inside the loop, or a body that moves the counter or
+            // the bound itself, needs the loop unrolled.
             Error(s->loc, lowmsg::kGeneralLoop);
             return true;
         }

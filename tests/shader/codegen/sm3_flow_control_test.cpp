@@ -417,3 +417,50 @@ TEST(Sm3FlowControl, IntegerAndBooleanRegistersInTheConstantTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// A loop whose bound is computed in the program (2_x and 3.0): rep as often
+// as the model allows, break_ge where the counter reaches the bound; the
+// bound may differ from pixel to pixel. A return before the loop, as a light
+// shaft filter has it.
+TEST(Sm3FlowControl, LoopsToAComputedBound) {
+    const char* source = R"(
+        float scale;
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            int n = t.x * scale;
+            if (n <= 0) return float4(-1, -1, -1, -1);
+            float4 sum = 0;
+            float decay = 1;
+            for (int i = 0; i < n; i++) {
+                sum += t * decay + i;
+                decay *= 0.5;
+            }
+            return sum;
+        })";
+    for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        EXPECT_TRUE(Has(Disassembly(shader), "break_ge")) << Disassembly(shader);
+        for (float x : {0.0f, 0.3f, 1.0f, 2.5f, 25.0f}) {
+            const Vec4 t = {x, 0.5f, -1, 2};
+            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, t}}, {{"scale", {4}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            const int n = int(x * 4);
+            Vec4 want = {-1, -1, -1, -1};
+            if (n > 0) {
+                want = {0, 0, 0, 0};
+                float decay = 1;
+                for (int i = 0; i < n; ++i) {
+                    for (int c = 0; c < 4; ++c) want[c] += t[c] * decay + float(i);
+                    decay *= 0.5f;
+                }
+            }
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(run.outputs.at({kColor, 0})[c], want[c], 1e-3f * (1 + std::abs(want[c])))
+                    << profile << " x " << x << " component " << c;
+        }
+    }
+}
+
+}  // namespace
