@@ -1,5 +1,5 @@
 // Random differential test of real loops and branches: a loop whose count is
-// a uniform integer runs a random body over three carried variables (two
+// a uniform integer, or a value computed from it, runs a random body over three carried variables (two
 // vectors and a scalar), with random arithmetic, swizzles, the loop counter,
 // nested branches and an inner loop. The test evaluates the same program
 // itself in float; the compiled shader runs on the device for several counts
@@ -157,7 +157,7 @@ private:
 
 TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
     constexpr int kCases = 100;
-    int branches = 0;
+    int branches = 0, computedBounds = 0;
     const F4 t = {0.5f, -1.25f, 2, 0.75f}, u = {-0.5f, 1, 0.25f, -2};
     for (const char* profile : {"ps_3_0", "ps_2_x", "vs_3_0"}) {
         const bool pixel = profile[0] == 'p';
@@ -168,13 +168,16 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             std::vector<std::function<float(const State&)>> edges;
             std::string text;
             const int statements = 2 + g.Pick(3);
+            // The bound: the uniform itself (rep on its register), or a value
+            // computed from it (rep to the model's limit and break_ge).
+            const std::string bound = g.Pick(2) ? "    int n = count;\n" : "    int n = count * (t.y < 10);\n";
             for (int k = 0; k < statements; ++k) text += "        " + g.Statement(2, true, &body, &edges) + "\n";
             const std::string head = pixel ? "float4 main(float4 t : TEXCOORD0) : COLOR {\n"
                                            : "float4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {\n";
             const std::string tail = pixel ? "    return a + b * s;\n}\n" : "    o = a + b * s;\n    return t;\n}\n";
             const std::string source = "int count;\nint inner;\nbool flag;\nfloat4 u;\n" + head +
-                                       "    float4 a = t, b = u;\n    float s = 1;\n"
-                                       "    for (int i = 0; i < count; i++) {\n" +
+                                       "    float4 a = t, b = u;\n    float s = 1;\n" + bound +
+                                       "    for (int i = 0; i < n; i++) {\n" +
                                        text + "    }\n" + tail;
             // A body may outgrow the slots of ps_2_x: it then runs as the software
             // model of its version.
@@ -183,6 +186,9 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             const bool flagged = source.find("if (flag)") != std::string::npos;
             EXPECT_EQ(Disassembly(shader).find("if b") != std::string::npos, flagged) << source;
             branches += flagged;
+            const bool computed = bound.find('*') != std::string::npos;
+            EXPECT_EQ(Disassembly(shader).find("break_ge") != std::string::npos, computed) << source;
+            computedBounds += computed;
             for (int count : {0, 1, 4, 9}) {
                 State st;
                 st.a = t;
@@ -216,8 +222,10 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
         }
         std::printf("%s: %d random loops ran, %d skipped near a comparison's edge\n", profile, ran, skipped);
     }
-    std::printf("%d of the programs branch on a boolean register\n", branches);
+    std::printf("%d of the programs branch on a boolean register, %d loop to a computed bound\n", branches,
+                computedBounds);
     EXPECT_GT(branches, 0);
+    EXPECT_GT(computedBounds, 0);
 }
 
 }  // namespace
