@@ -45,6 +45,8 @@ inline constexpr Diagnostic kFunctionMacroInExpression{
 inline constexpr Diagnostic kMacroTooDeep{1518, false, "macro expansion nested too deeply in '%s'"};
 inline constexpr Diagnostic kMacroTooLarge{1519, false, "macro expansion of '%s' is too large"};
 inline constexpr Diagnostic kMacroOutputTooLarge{1519, false, "macro expansions produce more than %s tokens in all"};
+inline constexpr Diagnostic kMacroTextTooLarge{1519, false,
+                                               "macro expansions make more than %s bytes of text with # and ## in all"};
 inline constexpr Diagnostic kUserError{0, false, "error: %s"};
 inline constexpr Diagnostic kOutOfMemory{0, false, "internal error: out of memory"};
 inline constexpr Diagnostic kStackOverflow{0, false, "yacc stack overflow"};

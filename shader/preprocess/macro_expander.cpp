@@ -106,7 +106,10 @@ std::string QuoteTokens(const std::vector<Pending>& tokens, char quote) {
 
 bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet* hide, bool fromSource) {
     SourceLocation at = name.Location();
-    if (fromSource) expandedTokens = 0;
+    if (fromSource) {
+        expandedTokens = 0;
+        madeTextBytes = 0;
+    }
     size_t depth = hide ? hide->size : 0;
     if (depth >= kMaxExpansionDepth) {
         ReportLimit(diag::kMacroTooDeep, macro->name, at);
@@ -175,6 +178,7 @@ bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet*
                 if (p >= 0) quotedTokens = arguments[static_cast<size_t>(p)];
                 else quotedTokens.push_back({operand, expandedHide});
                 std::string text = QuoteTokens(quotedTokens, t.IsOperator('#') ? '"' : '\'');
+                if (!MakeText(text.size(), macro->name, at)) return true;
                 Token quoted = Retokenize(text.data(), text.size(), name);
                 if (!quoted.IsEnd()) result.push_back({quoted, expandedHide});
                 continue;
@@ -199,6 +203,7 @@ bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet*
             }
             std::string joined(result[i].token.source, result[i].token.length);
             joined.append(result[i + 2].token.source, result[i + 2].token.length);
+            if (!MakeText(joined.size(), macro->name, at)) return true;
             Token pasted = Retokenize(joined.data(), joined.size(), name);
             auto first = result.begin() + static_cast<std::ptrdiff_t>(i);
             if (pasted.IsEnd()) {
@@ -221,6 +226,20 @@ bool Preprocessor::State::Expand(Macro* macro, const Token& name, const HideSet*
         return true;
     }
     pushback.insert(pushback.begin(), result.begin(), result.end());
+    return true;
+}
+
+bool Preprocessor::State::MakeText(size_t bytes, const char* macro, const SourceLocation& at) {
+    madeTextBytes += bytes;
+    totalMadeTextBytes += bytes;
+    if (madeTextBytes > kMaxMadeTextBytes) {
+        ReportLimit(diag::kMacroTooLarge, macro, at);
+        return false;
+    }
+    if (totalMadeTextBytes > kMaxTotalMadeTextBytes) {
+        ReportLimit(diag::kMacroTextTooLarge, std::to_string(kMaxTotalMadeTextBytes).c_str(), at);
+        return false;
+    }
     return true;
 }
 

@@ -32,6 +32,11 @@ constexpr size_t kMaxExpandedTokens = 1u << 19;
 // so a long file that uses its macros on every line passes, while the output
 // (and the parser's memory behind it) stays bounded however long the file is.
 constexpr size_t kMaxTotalExpandedTokens = 1u << 22;
+// Text the # and ## operators may make: 4 MiB in one expansion, 16 MiB in one
+// compile. Without it a macro that stringizes its own stringized argument
+// doubles a string at every level while the token count stays small.
+constexpr size_t kMaxMadeTextBytes = 1u << 22;
+constexpr size_t kMaxTotalMadeTextBytes = 1u << 24;
 
 struct Conditional {
     bool taken;        // a group of this conditional has been selected
@@ -104,6 +109,11 @@ struct Preprocessor::State {
     uint32_t packing = kPackingNone;
     size_t expandedTokens = 0;       // by the current expansion
     size_t totalExpandedTokens = 0;  // by every expansion so far
+    size_t madeTextBytes = 0;        // text made by # and ## in the current expansion
+    size_t totalMadeTextBytes = 0;   // and in every expansion so far
+    // Counts `bytes` of text made by # or ##; false (limit reported) when
+    // that is more than an expansion or the compile may make.
+    bool MakeText(size_t bytes, const char* macro, const SourceLocation& at);
     DeferredAction deferred;
 
     SourceInput& Innermost() { return *inputs.back(); }

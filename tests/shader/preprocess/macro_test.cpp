@@ -114,6 +114,38 @@ TEST(Macros, ExpansionBudgetBoundsOneExpansionNotTheFile) {
         << total.log;
 }
 
+TEST(Macros, TextMadeByStringizingIsBounded) {
+    // Each level stringizes its argument twice, so the text more than doubles
+    // at every level while the tokens stay two: 40 levels would make
+    // terabytes. A few levels stay well within the bound.
+    auto chain = [](int levels) {
+        std::string source;
+        for (int i = 0; i < levels; ++i)
+            source += "#define L" + std::to_string(i) + "(x) L" + std::to_string(i + 1) + "(#x #x)\n";
+        source += "#define L" + std::to_string(levels) + "(x) x\n";
+        return source + "L0(a)\n";
+    };
+    PpRun few = Preprocess(chain(3));
+    EXPECT_EQ(few.hr, S_OK) << few.log;
+    EXPECT_NE(few.tokens.find(R"("\"\\\"a\\\" \\\"a\\\"\" \"\\\"a\\\" \\\"a\\\"\"")"), std::string::npos) << few.tokens;
+
+    PpRun many = Preprocess(chain(40));
+    EXPECT_EQ(many.hr, E_FAIL);
+    EXPECT_NE(many.log.find("error X1519: macro expansion of 'L"), std::string::npos) << many.log;
+
+    // Across expansions the made text has a bound of its own: each use of a
+    // macro that makes 3 MiB fits one expansion, six do not fit the compile.
+    std::string wide = "#define S(x) #x\n#define T(x) S(x)\n";
+    const std::string big(1 << 20, 'a');
+    std::string uses;
+    for (int i = 0; i < 6; ++i) uses += "S(" + big + " " + big + " " + big + ")\n";
+    PpRun total = Preprocess(wide + uses);
+    EXPECT_EQ(total.hr, E_FAIL);
+    EXPECT_NE(total.log.find("error X1519: macro expansions make more than 16777216 bytes of text with # and ## in all"),
+              std::string::npos)
+        << total.log;
+}
+
 TEST(Macros, DeepChainsEndWithAMessage) {
     std::string source;
     for (int i = 0; i < 300; ++i) source += "#define M" + std::to_string(i) + " M" + std::to_string(i + 1) + "\n";
