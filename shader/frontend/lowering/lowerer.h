@@ -29,8 +29,8 @@ public:
     HRESULT Result() const { return hr_; }
 
     // ---- reporting (lowering_core.cpp)
-    void Error(const SourceLocation& loc, const Diagnostic& d, ...);
-    void Warning(const SourceLocation& loc, const Diagnostic& d, ...);
+    void Error(const SourceLocation& loc, Diagnostic d, ...);
+    void Warning(const SourceLocation& loc, Diagnostic d, ...);
     bool Failed() const { return FAILED(hr_); }
 
     // ---- precision classes (precision.cpp). Every argument the lowering

@@ -57,7 +57,7 @@ void Format(char (&buffer)[ErrorLog::kShortMessage], const char* format, va_list
 
 }  // namespace
 
-void Lowerer::Error(const SourceLocation& loc, const Diagnostic& d, ...) {
+void Lowerer::Error(const SourceLocation& loc, Diagnostic d, ...) {
     char text[ErrorLog::kShortMessage];
     va_list args;
     va_start(args, d);
@@ -68,7 +68,7 @@ void Lowerer::Error(const SourceLocation& loc, const Diagnostic& d, ...) {
     if (SUCCEEDED(hr_)) hr_ = d.number == 3500 ? E_NOTIMPL : &d == &lowmsg::kOutOfMemory ? E_OUTOFMEMORY : E_FAIL;
 }
 
-void Lowerer::Warning(const SourceLocation& loc, const Diagnostic& d, ...) {
+void Lowerer::Warning(const SourceLocation& loc, Diagnostic d, ...) {
     char text[ErrorLog::kShortMessage];
     va_list args;
     va_start(args, d);
