@@ -16,6 +16,7 @@
 
 #include "gfx/device/resources.h"
 #include "gfx/device_options.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_program.h"
 
 namespace gfx {
@@ -93,6 +94,10 @@ struct DrawState {
     FixedFunctionSetup fixed;
     VaryingLayout varyings;
     bool earlyDepth = true;
+    // The compiled pixel pipeline for the shader and these states, when one
+    // is ready (see ChoosePipeline), and the textures it may read inline.
+    const jit::CompiledPipeline* pipeline = nullptr;
+    jit::PipelineTexture textures[kMaxSamplers];
 };
 
 // A triangle ready for rasterisation. Edge i is inside where
@@ -139,6 +144,12 @@ PixelScratch* NewPixelScratch();
 void DeletePixelScratch(PixelScratch* scratch);
 void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* quadX, const int* quadY, int quads,
                 uint32_t coverage, PixelScratch& scratch);
+
+// Sets state->pipeline when the draw's states are ones a compiled pipeline
+// covers (a pixel shader, no stencil, depth tested before shading, a 32-bit
+// colour target) and the pipeline for them is ready; starts its compile
+// otherwise (waiting for it when `wait`).
+void ChoosePipeline(DrawState* state, bool wait);
 
 // The colour write of ShadeQuads in SSE2 for the common states (see
 // color_write_sse.cpp); px/py give each lane's pixel. False, having written

@@ -1,0 +1,404 @@
+// The pixel pipeline code generator (see pipeline_jit.h): interpolation, the
+// shader's ops through the shader emitter, inline bilinear reads, alpha test,
+// blending and the colour write, in one LLVM function per program and key.
+#include "gfx/shaders/pipeline_jit.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+#include "gfx/d3d9types.h"
+
+#ifdef KILN_HAVE_LLVM
+#include "gfx/shaders/shader_jit_emitter.h"
+#endif
+
+namespace gfx::jit {
+
+bool PipelineCompilable(const exec::ExecProgram& program) {
+    const int depthBit = exec::kDepthSlot - exec::kOutBase;
+    return program.kind == ShaderKind::Pixel && Compilable(program) && !program.readsPosition && !program.readsFace &&
+           !(program.outputsWritten >> depthBit & 1);
+}
+
+#ifdef KILN_HAVE_LLVM
+
+namespace {
+
+using namespace detail;
+
+class PipelineEmitter : public Emitter {
+public:
+    PipelineEmitter(LLVMContextRef context, LLVMModuleRef module, const ExecProgram& program, const PipelineKey& key)
+        : Emitter(context, module, program), K(key) {
+        v16i = LLVMVectorType(i32, kLanes);
+        i8 = LLVMInt8TypeInContext(C);
+    }
+
+    // uint32_t name(const PipelineArgs* args)
+    void Build(const char* name, CompileStats* stats) {
+        LLVMTypeRef fnType = LLVMFunctionType(i32, &i8p, 1, 0);
+        LLVMValueRef fn = LLVMAddFunction(M, name, fnType);
+        Begin(fn);
+        args = LLVMGetParam(fn, 0);
+        LLVMValueRef regFile = Field(offsetof(PipelineArgs, regs), f32p);
+        LLVMValueRef constants = Field(offsetof(PipelineArgs, constants), f32p);
+        callContext = Field(offsetof(PipelineArgs, context), i8p);
+        LLVMValueRef inputBlocks = Field(offsetof(PipelineArgs, inputs), f32p);
+        dx = LoadVector(Field(offsetof(PipelineArgs, dx), f32p));
+        dy = LoadVector(Field(offsetof(PipelineArgs, dy), f32p));
+        invW = LoadVector(Field(offsetof(PipelineArgs, invW), f32p));
+        planes = Field(offsetof(PipelineArgs, planes), f32p);
+        textures = Field(offsetof(PipelineArgs, textures), i8p);
+        callLanes = LaneBits(LoadI32(callContext, offsetof(CallContext, lanes)));
+
+        EmitProgram(regFile, constants, callContext, inputBlocks, stats);
+
+        // The colour result, as RunPixels hands it to the colour write.
+        const bool written = P.ps1 || (P.outputsWritten & 1);
+        const int slot = P.ps1 ? kTempBase : kOutBase;
+        Vec4 color;
+        for (int k = 0; k < 4; ++k) color.c[k] = written ? LoadSlot(slot, k) : Splat(0.0f);
+
+        LLVMValueRef killed = LoadI32(callContext, offsetof(CallContext, killed));
+        LLVMValueRef coverage = LoadI32(args, offsetof(PipelineArgs, coverage));
+        LLVMValueRef live = LLVMBuildAnd(B, coverage, LLVMBuildNot(B, killed, ""), "");
+        if (K.alphaTest) {
+            LLVMValueRef ref = SplatI(LoadI32(args, offsetof(PipelineArgs, alphaRef)));
+            LLVMValueRef pass = Compare(K.alphaFunc, ToByte(color.c[3]), ref);
+            live = LLVMBuildAnd(B, live, LLVMBuildZExt(B, LLVMBuildBitCast(B, pass, LLVMInt16TypeInContext(C), ""), i32, ""), "");
+        }
+        LLVMBasicBlockRef write = LLVMAppendBasicBlockInContext(C, fn, "write");
+        LLVMBasicBlockRef none = LLVMAppendBasicBlockInContext(C, fn, "none");
+        LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntEQ, live, LLVMConstInt(i32, 0, 0), ""), none, write);
+        LLVMPositionBuilderAtEnd(B, none);
+        LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
+        LLVMPositionBuilderAtEnd(B, write);
+        WriteColor(color, live);
+        LLVMBuildRet(B, live);
+    }
+
+private:
+    // Field at `offset` of the arguments (or of another struct at `base`).
+    LLVMValueRef FieldPointer(LLVMValueRef base, size_t offset, LLVMTypeRef type) {
+        LLVMValueRef index = LLVMConstInt(i64, offset, 0);
+        return LLVMBuildBitCast(B, LLVMBuildGEP2(B, i8, base, &index, 1, ""), LLVMPointerType(type, 0), "");
+    }
+    LLVMValueRef Field(size_t offset, LLVMTypeRef type) {
+        return LLVMBuildLoad2(B, type, FieldPointer(args, offset, type), "");
+    }
+    LLVMValueRef LoadI32(LLVMValueRef base, size_t offset) {
+        return LLVMBuildLoad2(B, i32, FieldPointer(base, offset, i32), "");
+    }
+    LLVMValueRef LoadVector(LLVMValueRef pointer) {
+        LLVMValueRef v = LLVMBuildLoad2(B, v16, LLVMBuildBitCast(B, pointer, v16p, ""), "");
+        LLVMSetAlignment(v, 4);
+        return v;
+    }
+    LLVMValueRef SplatValue(LLVMValueRef scalar, LLVMTypeRef vectorType) {
+        LLVMValueRef one = LLVMBuildInsertElement(B, LLVMGetUndef(vectorType), scalar, LLVMConstInt(i32, 0, 0), "");
+        return LLVMBuildShuffleVector(B, one, LLVMGetUndef(vectorType), LLVMConstNull(v16i), "");
+    }
+    LLVMValueRef SplatI(LLVMValueRef scalar) { return SplatValue(scalar, v16i); }
+    LLVMValueRef ConstI(uint32_t x) {
+        LLVMValueRef e[kLanes];
+        for (auto& v : e) v = LLVMConstInt(i32, x, 0);
+        return LLVMConstVector(e, kLanes);
+    }
+    // Bit l of `mask` as lane l of a <16 x i1>.
+    LLVMValueRef LaneBits(LLVMValueRef mask) {
+        LLVMValueRef bits[kLanes];
+        for (int l = 0; l < kLanes; ++l) bits[l] = LLVMConstInt(i32, 1u << l, 0);
+        LLVMValueRef anded = LLVMBuildAnd(B, SplatI(mask), LLVMConstVector(bits, kLanes), "");
+        return LLVMBuildICmp(B, LLVMIntNE, anded, ConstI(0), "");
+    }
+
+    // (p0 + p1 * dx + p2 * dy) * (1 / w), as ShadeQuads interpolates.
+    LLVMValueRef Input(int slot, int comp) override {
+        int varying = -1;
+        for (int i = 0; i < K.varyingCount; ++i) {
+            if (K.varyingTarget[i] == slot) varying = i;  // the last one written wins
+        }
+        if (varying < 0) return Emitter::Input(slot, comp);
+        LLVMValueRef p[3];
+        for (int j = 0; j < 3; ++j) {
+            LLVMValueRef index = LLVMConstInt(i64, uint64_t((varying * 4 + comp) * 3 + j), 0);
+            LLVMValueRef scalar = LLVMBuildLoad2(B, f32, LLVMBuildGEP2(B, f32, planes, &index, 1, ""), "");
+            p[j] = SplatValue(scalar, v16);
+        }
+        return Mul(Add(Add(p[0], Mul(p[1], dx)), Mul(p[2], dy)), invW);
+    }
+
+    // The bilinear read of SampleLinear8888Avx2 for lanes whose four taps lie
+    // inside the image; otherwise (or for a sampler that does not qualify)
+    // the lookup goes to the sampler.
+    bool InlineSample(const ExecOp& op, LLVMValueRef u, LLVMValueRef v, LLVMBasicBlockRef fallback,
+                      Vec4* texel) override {
+        if (op.sampler >= kMaxSamplers) return false;
+        LLVMValueRef texOffset = LLVMConstInt(i64, op.sampler * sizeof(PipelineTexture), 0);
+        LLVMValueRef tex = LLVMBuildGEP2(B, i8, textures, &texOffset, 1, "");
+        LLVMValueRef base = LLVMBuildLoad2(B, i8p, FieldPointer(tex, offsetof(PipelineTexture, base), i8p), "");
+        LLVMValueRef pitch = LoadI32(tex, offsetof(PipelineTexture, pitch));
+        LLVMValueRef width = LoadI32(tex, offsetof(PipelineTexture, width));
+        LLVMValueRef height = LoadI32(tex, offsetof(PipelineTexture, height));
+        LLVMValueRef fill = SplatI(LoadI32(tex, offsetof(PipelineTexture, alphaFill)));
+        LLVMValueRef usable = LoadI32(tex, offsetof(PipelineTexture, usable));
+
+        auto scaled = [&](LLVMValueRef x, LLVMValueRef size) {
+            x = Select(Cmp(LLVMRealOEQ, x, x), x, Splat(0.0f));  // NaN reads as 0
+            LLVMValueRef f = Sub(Mul(x, SplatValue(LLVMBuildSIToFP(B, size, f32, ""), v16)), Splat(0.5f));
+            f = Select(Cmp(LLVMRealOGT, f, Splat(-1.0e9f)), f, Splat(-1.0e9f));
+            return Select(Cmp(LLVMRealOLT, f, Splat(1.0e9f)), f, Splat(1.0e9f));
+        };
+        LLVMValueRef fu = scaled(u, width), fv = scaled(v, height);
+        LLVMValueRef tu = Intrinsic("llvm.floor", fu), tv = Intrinsic("llvm.floor", fv);
+        LLVMValueRef x0 = LLVMBuildFPToSI(B, tu, v16i, ""), y0 = LLVMBuildFPToSI(B, tv, v16i, "");
+        LLVMValueRef ax = Sub(fu, tu), ay = Sub(fv, tv);
+        LLVMValueRef wLimit = SplatI(LLVMBuildSub(B, width, LLVMConstInt(i32, 2, 0), ""));
+        LLVMValueRef hLimit = SplatI(LLVMBuildSub(B, height, LLVMConstInt(i32, 2, 0), ""));
+        LLVMValueRef outside = LLVMBuildOr(
+            B,
+            LLVMBuildOr(B, LLVMBuildICmp(B, LLVMIntSLT, x0, ConstI(0), ""), LLVMBuildICmp(B, LLVMIntSLT, y0, ConstI(0), ""), ""),
+            LLVMBuildOr(B, LLVMBuildICmp(B, LLVMIntSGT, x0, wLimit, ""), LLVMBuildICmp(B, LLVMIntSGT, y0, hLimit, ""), ""),
+            "");
+        outside = LLVMBuildAnd(B, outside, callLanes, "");
+        LLVMValueRef anyOutside = LLVMBuildICmp(
+            B, LLVMIntNE, LLVMBuildBitCast(B, outside, LLVMInt16TypeInContext(C), ""),
+            LLVMConstInt(LLVMInt16TypeInContext(C), 0, 0), "");
+        LLVMValueRef inlined = LLVMBuildAnd(
+            B, LLVMBuildICmp(B, LLVMIntNE, usable, LLVMConstInt(i32, 0, 0), ""), LLVMBuildNot(B, anyOutside, ""), "");
+        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
+        LLVMBasicBlockRef read = LLVMAppendBasicBlockInContext(C, fn, "inline_read");
+        LLVMBuildCondBr(B, inlined, read, fallback);
+        LLVMPositionBuilderAtEnd(B, read);
+
+        // Byte offsets of the top-left taps; lanes outside the call read nothing and hold 0.
+        LLVMValueRef offsets = LLVMBuildAdd(B, LLVMBuildMul(B, y0, SplatI(pitch), ""), LLVMBuildShl(B, x0, ConstI(2), ""), "");
+        LLVMValueRef offsets64 = LLVMBuildSExt(B, offsets, LLVMVectorType(i64, kLanes), "");
+        LLVMTypeRef i32p = LLVMPointerType(i32, 0);
+        LLVMTypeRef ptrs = LLVMVectorType(i32p, kLanes);
+        LLVMTypeRef gatherTypes[2] = {v16i, ptrs};
+        const char* gatherName = "llvm.masked.gather";
+        const unsigned gatherId = LLVMLookupIntrinsicID(gatherName, std::strlen(gatherName));
+        LLVMValueRef gather = LLVMGetIntrinsicDeclaration(M, gatherId, gatherTypes, 2);
+        LLVMTypeRef gatherType = LLVMIntrinsicGetType(C, gatherId, gatherTypes, 2);
+        LLVMValueRef tap[4];
+        for (int q = 0; q < 4; ++q) {
+            LLVMValueRef corner = LLVMBuildAdd(
+                B, offsets64,
+                SplatValue(LLVMBuildAdd(B, LLVMBuildMul(B, LLVMBuildSExt(B, pitch, i64, ""), LLVMConstInt(i64, q >> 1, 0), ""),
+                                        LLVMConstInt(i64, (q & 1) * 4, 0), ""),
+                           LLVMVectorType(i64, kLanes)),
+                "");
+            LLVMValueRef addresses = LLVMBuildGEP2(B, i8, base, &corner, 1, "");
+            addresses = LLVMBuildBitCast(B, addresses, ptrs, "");
+            LLVMValueRef gatherArgs[4] = {addresses, LLVMConstInt(i32, 1, 0), callLanes, ConstI(0)};
+            LLVMValueRef t = LLVMBuildCall2(B, gatherType, gather, gatherArgs, 4, "");
+            tap[q] = LLVMBuildSelect(B, callLanes, LLVMBuildOr(B, t, fill, ""), ConstI(0), "");
+        }
+        const int shifts[4] = {16, 8, 0, 24};
+        for (int c = 0; c < 4; ++c) {
+            LLVMValueRef ch[4];
+            for (int q = 0; q < 4; ++q) ch[q] = Channel(tap[q], shifts[c]);
+            LLVMValueRef top = Add(ch[0], Mul(Sub(ch[1], ch[0]), ax));
+            LLVMValueRef bottom = Add(ch[2], Mul(Sub(ch[3], ch[2]), ax));
+            texel->c[c] = Add(top, Mul(Sub(bottom, top), ay));
+        }
+        return true;
+    }
+
+    // Channel `shift` of packed 8888 texels or pixels as floats in [0, 1].
+    LLVMValueRef Channel(LLVMValueRef packed, int shift) {
+        LLVMValueRef c = LLVMBuildAnd(B, LLVMBuildLShr(B, packed, ConstI(uint32_t(shift)), ""), ConstI(0xFF), "");
+        return Mul(LLVMBuildSIToFP(B, c, v16, ""), Splat(1.f / 255.f));
+    }
+    // Clamps to [0, 1]; NaN becomes 0.
+    LLVMValueRef Sat(LLVMValueRef x) {
+        LLVMValueRef t = Select(Cmp(LLVMRealOGT, x, Splat(0.0f)), x, Splat(0.0f));
+        return Select(Cmp(LLVMRealOLT, t, Splat(1.0f)), t, Splat(1.0f));
+    }
+    LLVMValueRef ToByte(LLVMValueRef x) {
+        return LLVMBuildFPToSI(B, Add(Mul(Sat(x), Splat(255.f)), Splat(0.5f)), v16i, "");
+    }
+    // The lanes where `func` holds for value against reference (unsigned).
+    LLVMValueRef Compare(uint8_t func, LLVMValueRef value, LLVMValueRef reference) {
+        auto cmp = [&](LLVMIntPredicate p) { return LLVMBuildICmp(B, p, value, reference, ""); };
+        LLVMValueRef all = LLVMBuildICmp(B, LLVMIntEQ, ConstI(0), ConstI(0), "");
+        switch (func) {
+            case D3DCMP_NEVER: return LLVMBuildNot(B, all, "");
+            case D3DCMP_LESS: return cmp(LLVMIntULT);
+            case D3DCMP_EQUAL: return cmp(LLVMIntEQ);
+            case D3DCMP_LESSEQUAL: return cmp(LLVMIntULE);
+            case D3DCMP_GREATER: return cmp(LLVMIntUGT);
+            case D3DCMP_NOTEQUAL: return cmp(LLVMIntNE);
+            case D3DCMP_GREATEREQUAL: return cmp(LLVMIntUGE);
+            default: return all;
+        }
+    }
+
+    // Blend factor `f` for channel c (3: alpha).
+    LLVMValueRef Factor(uint8_t f, const Vec4& s, const Vec4& d, int c) {
+        const LLVMValueRef one = Splat(1.0f);
+        switch (f) {
+            case D3DBLEND_ZERO: return Splat(0.0f);
+            case D3DBLEND_ONE: return one;
+            case D3DBLEND_SRCCOLOR: return s.c[c];
+            case D3DBLEND_INVSRCCOLOR: return Sub(one, s.c[c]);
+            case D3DBLEND_SRCALPHA: return s.c[3];
+            case D3DBLEND_INVSRCALPHA: return Sub(one, s.c[3]);
+            case D3DBLEND_DESTALPHA: return d.c[3];
+            case D3DBLEND_INVDESTALPHA: return Sub(one, d.c[3]);
+            case D3DBLEND_DESTCOLOR: return d.c[c];
+            case D3DBLEND_INVDESTCOLOR: return Sub(one, d.c[c]);
+            case D3DBLEND_SRCALPHASAT: {
+                if (c == 3) return one;
+                LLVMValueRef inv = Sub(one, d.c[3]);
+                return Select(Cmp(LLVMRealOLT, inv, s.c[3]), inv, s.c[3]);  // std::min(s.a, 1 - d.a)
+            }
+            case D3DBLEND_BLENDFACTOR: return SplatValue(BlendFactor(c), v16);
+            case D3DBLEND_INVBLENDFACTOR: return Sub(one, SplatValue(BlendFactor(c), v16));
+            default: return one;
+        }
+    }
+    LLVMValueRef BlendFactor(int c) {
+        return LLVMBuildLoad2(B, f32, FieldPointer(args, offsetof(PipelineArgs, blendFactor) + 4 * c, f32), "");
+    }
+    LLVMValueRef BlendOp(uint8_t op, LLVMValueRef s, LLVMValueRef d) {
+        switch (op) {
+            case D3DBLENDOP_SUBTRACT: return Sub(s, d);
+            case D3DBLENDOP_REVSUBTRACT: return Sub(d, s);
+            case D3DBLENDOP_MIN: return Select(Cmp(LLVMRealOLT, d, s), d, s);  // std::min(s, d)
+            case D3DBLENDOP_MAX: return Select(Cmp(LLVMRealOLT, s, d), d, s);  // std::max(s, d)
+            default: return Add(s, d);
+        }
+    }
+
+    // The colour write of the live lanes: every quad lies inside the target
+    // (the caller makes sure), read as two 8-byte rows, blended, and written
+    // back with dead lanes keeping their old value.
+    void WriteColor(const Vec4& color, LLVMValueRef live) {
+        LLVMTypeRef v2i = LLVMVectorType(i32, 2);
+        LLVMValueRef pitch = Field(offsetof(PipelineArgs, pitch), i64);
+        LLVMValueRef row[kQuads][2];
+        LLVMValueRef half[kQuads][2];
+        for (int q = 0; q < kQuads; ++q) {
+            row[q][0] = Field(offsetof(PipelineArgs, rows) + q * sizeof(uint8_t*), i8p);
+            row[q][1] = LLVMBuildGEP2(B, i8, row[q][0], &pitch, 1, "");
+            for (int r = 0; r < 2; ++r) {
+                half[q][r] = LLVMBuildLoad2(B, v2i, LLVMBuildBitCast(B, row[q][r], LLVMPointerType(v2i, 0), ""), "");
+                LLVMSetAlignment(half[q][r], 4);
+            }
+        }
+        LLVMValueRef quad[kQuads];
+        for (int q = 0; q < kQuads; ++q) {
+            LLVMValueRef idx[4] = {LLVMConstInt(i32, 0, 0), LLVMConstInt(i32, 1, 0), LLVMConstInt(i32, 2, 0),
+                                   LLVMConstInt(i32, 3, 0)};
+            quad[q] = LLVMBuildShuffleVector(B, half[q][0], half[q][1], LLVMConstVector(idx, 4), "");
+        }
+        LLVMValueRef idx8[8], idx16[16];
+        for (int i = 0; i < 16; ++i) {
+            if (i < 8) idx8[i] = LLVMConstInt(i32, uint64_t(i), 0);
+            idx16[i] = LLVMConstInt(i32, uint64_t(i), 0);
+        }
+        LLVMValueRef lo = LLVMBuildShuffleVector(B, quad[0], quad[1], LLVMConstVector(idx8, 8), "");
+        LLVMValueRef hi = LLVMBuildShuffleVector(B, quad[2], quad[3], LLVMConstVector(idx8, 8), "");
+        LLVMValueRef old = LLVMBuildShuffleVector(B, lo, hi, LLVMConstVector(idx16, 16), "");
+
+        const int shifts[4] = {16, 8, 0, 24};
+        Vec4 r;
+        if (K.blend) {
+            Vec4 s, d;
+            for (int c = 0; c < 4; ++c) {
+                s.c[c] = Sat(color.c[c]);
+                d.c[c] = Channel(old, shifts[c]);
+            }
+            if (!K.hasAlpha) d.c[3] = Splat(1.0f);
+            for (int c = 0; c < 4; ++c) {
+                const uint8_t op = c < 3 ? K.opColor : K.opAlpha;
+                const uint8_t fs = c < 3 ? K.srcColor : K.srcAlpha, fd = c < 3 ? K.dstColor : K.dstAlpha;
+                if (op == D3DBLENDOP_MIN || op == D3DBLENDOP_MAX) {
+                    r.c[c] = BlendOp(op, s.c[c], d.c[c]);
+                } else {
+                    r.c[c] = BlendOp(op, Mul(s.c[c], Factor(fs, s, d, c)), Mul(d.c[c], Factor(fd, s, d, c)));
+                }
+            }
+        } else {
+            r = color;
+        }
+        LLVMValueRef out = LLVMBuildOr(
+            B,
+            LLVMBuildOr(B, LLVMBuildShl(B, ToByte(r.c[3]), ConstI(24), ""), LLVMBuildShl(B, ToByte(r.c[0]), ConstI(16), ""), ""),
+            LLVMBuildOr(B, LLVMBuildShl(B, ToByte(r.c[1]), ConstI(8), ""), ToByte(r.c[2]), ""), "");
+        uint32_t keep = 0;  // bits the write mask protects
+        if (!(K.writeMask & D3DCOLORWRITEENABLE_RED)) keep |= 0x00FF0000u;
+        if (!(K.writeMask & D3DCOLORWRITEENABLE_GREEN)) keep |= 0x0000FF00u;
+        if (!(K.writeMask & D3DCOLORWRITEENABLE_BLUE)) keep |= 0x000000FFu;
+        if (!(K.writeMask & D3DCOLORWRITEENABLE_ALPHA)) keep |= 0xFF000000u;
+        if (!K.hasAlpha) keep &= 0x00FFFFFFu;
+        if (!K.hasAlpha) out = LLVMBuildOr(B, out, ConstI(0xFF000000u), "");
+        out = LLVMBuildOr(B, LLVMBuildAnd(B, out, ConstI(~keep), ""), LLVMBuildAnd(B, old, ConstI(keep), ""), "");
+        out = LLVMBuildSelect(B, LaneBits(live), out, old, "");
+
+        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
+        for (int q = 0; q < kQuads; ++q) {
+            LLVMValueRef quadLive = LLVMBuildAnd(B, live, LLVMConstInt(i32, 0xFu << (4 * q), 0), "");
+            LLVMBasicBlockRef store = LLVMAppendBasicBlockInContext(C, fn, "store");
+            LLVMBasicBlockRef next = LLVMAppendBasicBlockInContext(C, fn, "next");
+            LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntNE, quadLive, LLVMConstInt(i32, 0, 0), ""), store, next);
+            LLVMPositionBuilderAtEnd(B, store);
+            for (int r2 = 0; r2 < 2; ++r2) {
+                LLVMValueRef pick[2] = {LLVMConstInt(i32, uint64_t(4 * q + 2 * r2), 0),
+                                        LLVMConstInt(i32, uint64_t(4 * q + 2 * r2 + 1), 0)};
+                LLVMValueRef pair = LLVMBuildShuffleVector(B, out, LLVMGetUndef(v16i), LLVMConstVector(pick, 2), "");
+                LLVMValueRef st = LLVMBuildStore(B, pair, LLVMBuildBitCast(B, row[q][r2], LLVMPointerType(v2i, 0), ""));
+                LLVMSetAlignment(st, 4);
+            }
+            LLVMBuildBr(B, next);
+            LLVMPositionBuilderAtEnd(B, next);
+        }
+    }
+
+    const PipelineKey K;
+    LLVMTypeRef v16i = nullptr, i8 = nullptr;
+    LLVMValueRef args = nullptr, callContext = nullptr, dx = nullptr, dy = nullptr, invW = nullptr;
+    LLVMValueRef planes = nullptr, textures = nullptr, callLanes = nullptr;
+};
+
+}  // namespace
+
+CompiledPipeline::CompiledPipeline(PipelineFunction entry, void* tracker, const CompileStats& stats)
+    : entry_(entry), tracker_(tracker), stats_(stats) {}
+
+CompiledPipeline::~CompiledPipeline() { RemoveCode(tracker_); }
+
+std::unique_ptr<CompiledPipeline> CompilePipeline(const ExecProgram& program, const PipelineKey& key) {
+    if (!Enabled() || !PipelineCompilable(program) || key.varyingCount > kMaxPixelInputs) return nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    static std::atomic<unsigned> counter{0};
+    const std::string name = "kiln_pipeline_" + std::to_string(counter++);
+    LLVMOrcThreadSafeContextRef context = nullptr;
+    LLVMModuleRef module = NewModule(name.c_str(), &context);
+    CompileStats stats;
+    {
+        PipelineEmitter emitter(LLVMOrcThreadSafeContextGetContext(context), module, program, key);
+        emitter.Build(name.c_str(), &stats);
+    }
+    void* tracker = nullptr;
+    const uint64_t address = AddModule(module, context, name.c_str(), &tracker);
+    if (!address) return nullptr;
+    stats.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    RecordPipelineCompile(stats.milliseconds);
+    return std::make_unique<CompiledPipeline>(reinterpret_cast<PipelineFunction>(address), tracker, stats);
+}
+
+#else  // no code generator in this build
+
+CompiledPipeline::CompiledPipeline(PipelineFunction entry, void* tracker, const CompileStats& stats)
+    : entry_(entry), tracker_(tracker), stats_(stats) {}
+CompiledPipeline::~CompiledPipeline() = default;
+std::unique_ptr<CompiledPipeline> CompilePipeline(const exec::ExecProgram&, const PipelineKey&) { return nullptr; }
+
+#endif
+
+}  // namespace gfx::jit

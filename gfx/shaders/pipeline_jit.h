@@ -1,0 +1,104 @@
+// Compiled pixel pipelines: the pixel path of a draw as one native routine.
+//
+// For one batch of kLanes lanes (kQuads quads of one triangle) a pipeline
+// interpolates the varyings from the triangle's planes, runs the pixel
+// shader's ops (as the compiled shader does: the same native arithmetic, the
+// same calls into the interpreter for the ops it leaves to it), reads
+// bilinear one-level 32-bit textures inline with vector gathers, applies the
+// alpha test, blends with the colour target and writes the pixels. Every step
+// repeats the operations of the device's own path (pixel_stage.cpp,
+// color_write_sse.cpp, texture_sampler.cpp) in the same order, so the pixels
+// are identical to that path's.
+//
+// A pipeline is specialised for one program and the states in PipelineKey;
+// the values that change from draw to draw (texture addresses and sizes, the
+// blend factor, the alpha reference) are read from PipelineArgs. Programs and
+// states outside what it covers (depth written by the shader, stencil, vPos
+// or vFace, targets other than 32-bit colour) keep the device's path.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "gfx/shaders/shader_jit.h"
+
+namespace gfx::jit {
+
+// The states a pipeline is compiled for; compared byte for byte.
+struct PipelineKey {
+    uint8_t varyingCount = 0;
+    uint8_t varyingTarget[kMaxPixelInputs] = {};  // pixel input slot of varying i
+    uint8_t hasAlpha = 0;   // the target stores alpha (A8R8G8B8), else reads it as opaque
+    uint8_t alphaTest = 0;
+    uint8_t alphaFunc = 0;  // D3DCMPFUNC
+    uint8_t blend = 0;
+    // Blend factors (D3DBLEND, "both" forms resolved) and operations
+    // (D3DBLENDOP) for the colour channels and for alpha.
+    uint8_t srcColor = 0, dstColor = 0, opColor = 0;
+    uint8_t srcAlpha = 0, dstAlpha = 0, opAlpha = 0;
+    uint8_t writeMask = 0xF;  // D3DCOLORWRITEENABLE bits
+
+    bool operator==(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
+    bool operator<(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) < 0; }
+};
+
+// A texture the pipeline may read inline: one level of A8R8G8B8 or X8R8G8B8,
+// filtered bilinearly, at most 2 GiB. Lanes whose taps leave the image (or
+// samplers that do not qualify) go through the sampler instead.
+struct PipelineTexture {
+    const uint8_t* base = nullptr;  // row 0
+    int32_t pitch = 0;              // bytes per row
+    int32_t width = 0, height = 0;
+    uint32_t alphaFill = 0;         // 0xFF000000 for X8R8G8B8
+    int32_t usable = 0;             // 0: always through the sampler
+};
+
+// What one call reads. Lane 4q + i is pixel i of quad q, as in PixelBatch.
+struct PipelineArgs {
+    float* regs = nullptr;                   // the ExecState register file
+    const float* constants = nullptr;        // ShaderConstants::f
+    CallContext* context = nullptr;
+    const float* inputs = nullptr;           // PixelBatch::input, for inputs no varying fills
+    const float* dx = nullptr;               // [kLanes] pixel x - plane origin
+    const float* dy = nullptr;               // [kLanes]
+    const float* invW = nullptr;             // [kLanes] interpolated w
+    const float* planes = nullptr;           // TriangleSetup::attr: [varying][component][3]
+    uint8_t* rows[kQuads] = {};              // each quad's top-left pixel in the colour target
+    int64_t pitch = 0;                       // bytes per target row
+    const PipelineTexture* textures = nullptr;  // [kMaxSamplers]
+    float blendFactor[4] = {1, 1, 1, 1};
+    uint32_t alphaRef = 0;
+    uint32_t coverage = 0;                   // lanes inside the primitive (and past the depth test)
+};
+
+// Returns the lanes written.
+using PipelineFunction = uint32_t (*)(const PipelineArgs* args);
+
+class CompiledPipeline {
+public:
+    CompiledPipeline(PipelineFunction entry, void* tracker, const CompileStats& stats);
+    ~CompiledPipeline();
+    CompiledPipeline(const CompiledPipeline&) = delete;
+    CompiledPipeline& operator=(const CompiledPipeline&) = delete;
+    uint32_t Run(const PipelineArgs& args) const { return entry_(&args); }
+    const CompileStats& Stats() const { return stats_; }
+
+private:
+    PipelineFunction entry_;
+    void* tracker_;
+    CompileStats stats_;
+};
+
+// Whether a pipeline can be compiled for `program` (a compilable pixel
+// program that reads neither vPos nor vFace and writes no depth).
+bool PipelineCompilable(const exec::ExecProgram& program);
+
+// Compiles the pipeline of `program` for `key`; null when it is not
+// compilable or code generation failed. Thread-safe.
+std::unique_ptr<CompiledPipeline> CompilePipeline(const exec::ExecProgram& program, const PipelineKey& key);
+
+// Pipelines compiled so far in this process and the time it took.
+CompileTotals PipelineTotals();
+
+}  // namespace gfx::jit
