@@ -313,10 +313,8 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     // stencil needs the full sequence of tests.
     state.earlyDepth = !state.stencil && !(state.pixelShader && state.pixelShader->DepthWritten());
     if (state.execPath == ExecPath::Compiled && options_.compiledPipelines) {
+        for (UINT s = 0; s < kMaxSamplers; ++s) sampler.InlineTexture(s, &state.textures[s]);
         ChoosePipeline(&state, options_.waitForCompiledShaders);
-        if (state.pipeline) {
-            for (UINT s = 0; s < kMaxSamplers; ++s) sampler.InlineTexture(s, &state.textures[s]);
-        }
     }
 
     SetupTriangles(state, vertices, triangles.data(), triangles.size() / 3, &setup);

@@ -148,7 +148,7 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
 // Sets state->pipeline when the draw's states are ones a compiled pipeline
 // covers (a pixel shader, no stencil, depth tested before shading, a 32-bit
 // colour target) and the pipeline for them is ready; starts its compile
-// otherwise (waiting for it when `wait`).
+// otherwise (waiting for it when `wait`). Reads state->textures.
 void ChoosePipeline(DrawState* state, bool wait);
 
 // The colour write of ShadeQuads in SSE2 for the common states (see

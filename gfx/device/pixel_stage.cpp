@@ -391,6 +391,10 @@ void ChoosePipeline(DrawState* state, bool wait) {
         key.opAlpha = KeyByte(state->separateAlpha ? state->blendOpAlpha : state->blendOp);
     }
     key.writeMask = uint8_t(state->writeMask);
+    for (int s = 0; s < kMaxSamplers; ++s) {
+        key.address[s][0] = state->textures[s].address[0];
+        key.address[s][1] = state->textures[s].address[1];
+    }
     state->pipeline = state->pixelShader->Pipeline(key, wait);
 }
 

@@ -527,6 +527,15 @@ void DeviceSampler::InlineTexture(UINT sampler, jit::PipelineTexture* out) const
     out->height = int32_t(image.height);
     out->alphaFill = image.Format() == D3DFMT_A8R8G8B8 ? 0u : 0xFF000000u;
     out->usable = 1;
+    const UINT sides[2] = {image.width, image.height};
+    for (int axis = 0; axis < 2; ++axis) {
+        if ((sides[axis] & (sides[axis] - 1)) == 0) out->wrapMask[axis] = int32_t(sides[axis] - 1);
+        switch (b.address[axis]) {
+        case D3DTADDRESS_WRAP: out->address[axis] = jit::kAddressWrap; break;
+        case D3DTADDRESS_MIRROR: case D3DTADDRESS_BORDER: case D3DTADDRESS_MIRRORONCE: break;
+        default: out->address[axis] = jit::kAddressClamp; break;  // as Address reads other values
+        }
+    }
 }
 
 void DeviceSampler::Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) {

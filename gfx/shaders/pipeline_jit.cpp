@@ -130,70 +130,90 @@ private:
         return Mul(Add(Add(p[0], Mul(p[1], dx)), Mul(p[2], dy)), invW);
     }
 
-    // The bilinear read of SampleLinear8888Avx2 for lanes whose four taps lie
-    // inside the image; otherwise (or for a sampler that does not qualify)
-    // the lookup goes to the sampler.
+    // The bilinear read of SampleLinear8888Avx2. Taps outside the image are
+    // addressed here for wrapping and clamping (as the sampler's Address
+    // does); with other address modes a lookup with such taps, or one through
+    // a sampler that does not qualify, goes to the sampler.
     bool InlineSample(const ExecOp& op, LLVMValueRef u, LLVMValueRef v, LLVMBasicBlockRef fallback,
                       Vec4* texel) override {
         if (op.sampler >= kMaxSamplers) return false;
         LLVMValueRef texOffset = LLVMConstInt(i64, op.sampler * sizeof(PipelineTexture), 0);
         LLVMValueRef tex = LLVMBuildGEP2(B, i8, textures, &texOffset, 1, "");
         LLVMValueRef base = LLVMBuildLoad2(B, i8p, FieldPointer(tex, offsetof(PipelineTexture, base), i8p), "");
-        LLVMValueRef pitch = LoadI32(tex, offsetof(PipelineTexture, pitch));
-        LLVMValueRef width = LoadI32(tex, offsetof(PipelineTexture, width));
-        LLVMValueRef height = LoadI32(tex, offsetof(PipelineTexture, height));
+        LLVMValueRef pitch = SplatI(LoadI32(tex, offsetof(PipelineTexture, pitch)));
+        LLVMValueRef size[2] = {LoadI32(tex, offsetof(PipelineTexture, width)),
+                                LoadI32(tex, offsetof(PipelineTexture, height))};
+        LLVMValueRef wrapMask[2] = {LoadI32(tex, offsetof(PipelineTexture, wrapMask)),
+                                    LoadI32(tex, offsetof(PipelineTexture, wrapMask) + 4)};
         LLVMValueRef fill = SplatI(LoadI32(tex, offsetof(PipelineTexture, alphaFill)));
         LLVMValueRef usable = LoadI32(tex, offsetof(PipelineTexture, usable));
 
-        auto scaled = [&](LLVMValueRef x, LLVMValueRef size) {
+        LLVMValueRef coord[2] = {u, v}, first[2], frac[2];
+        for (int axis = 0; axis < 2; ++axis) {
+            LLVMValueRef x = coord[axis];
             x = Select(Cmp(LLVMRealOEQ, x, x), x, Splat(0.0f));  // NaN reads as 0
-            LLVMValueRef f = Sub(Mul(x, SplatValue(LLVMBuildSIToFP(B, size, f32, ""), v16)), Splat(0.5f));
+            LLVMValueRef f = Sub(Mul(x, SplatValue(LLVMBuildSIToFP(B, size[axis], f32, ""), v16)), Splat(0.5f));
             f = Select(Cmp(LLVMRealOGT, f, Splat(-1.0e9f)), f, Splat(-1.0e9f));
-            return Select(Cmp(LLVMRealOLT, f, Splat(1.0e9f)), f, Splat(1.0e9f));
-        };
-        LLVMValueRef fu = scaled(u, width), fv = scaled(v, height);
-        LLVMValueRef tu = Intrinsic("llvm.floor", fu), tv = Intrinsic("llvm.floor", fv);
-        LLVMValueRef x0 = LLVMBuildFPToSI(B, tu, v16i, ""), y0 = LLVMBuildFPToSI(B, tv, v16i, "");
-        LLVMValueRef ax = Sub(fu, tu), ay = Sub(fv, tv);
-        LLVMValueRef wLimit = SplatI(LLVMBuildSub(B, width, LLVMConstInt(i32, 2, 0), ""));
-        LLVMValueRef hLimit = SplatI(LLVMBuildSub(B, height, LLVMConstInt(i32, 2, 0), ""));
-        LLVMValueRef outside = LLVMBuildOr(
-            B,
-            LLVMBuildOr(B, LLVMBuildICmp(B, LLVMIntSLT, x0, ConstI(0), ""), LLVMBuildICmp(B, LLVMIntSLT, y0, ConstI(0), ""), ""),
-            LLVMBuildOr(B, LLVMBuildICmp(B, LLVMIntSGT, x0, wLimit, ""), LLVMBuildICmp(B, LLVMIntSGT, y0, hLimit, ""), ""),
-            "");
-        outside = LLVMBuildAnd(B, outside, callLanes, "");
-        LLVMValueRef anyOutside = LLVMBuildICmp(
-            B, LLVMIntNE, LLVMBuildBitCast(B, outside, LLVMInt16TypeInContext(C), ""),
-            LLVMConstInt(LLVMInt16TypeInContext(C), 0, 0), "");
-        LLVMValueRef inlined = LLVMBuildAnd(
-            B, LLVMBuildICmp(B, LLVMIntNE, usable, LLVMConstInt(i32, 0, 0), ""), LLVMBuildNot(B, anyOutside, ""), "");
+            f = Select(Cmp(LLVMRealOLT, f, Splat(1.0e9f)), f, Splat(1.0e9f));
+            LLVMValueRef t = Intrinsic("llvm.floor", f);
+            first[axis] = LLVMBuildFPToSI(B, t, v16i, "");
+            frac[axis] = Sub(f, t);
+        }
+        const uint8_t* mode = K.address[op.sampler];
+        const bool addressed = mode[0] != kAddressBySampler && mode[1] != kAddressBySampler;
+        LLVMValueRef inlined = LLVMBuildICmp(B, LLVMIntNE, usable, LLVMConstInt(i32, 0, 0), "");
+        if (addressed) {
+            for (int axis = 0; axis < 2; ++axis) {
+                if (mode[axis] != kAddressWrap) continue;  // wrapping needs a side that is a power of two
+                LLVMValueRef pow2 = LLVMBuildICmp(B, LLVMIntSGE, wrapMask[axis], LLVMConstInt(i32, 0, 0), "");
+                inlined = LLVMBuildAnd(B, inlined, pow2, "");
+            }
+        } else {
+            LLVMValueRef outside = LLVMConstNull(LLVMVectorType(LLVMInt1TypeInContext(C), kLanes));
+            for (int axis = 0; axis < 2; ++axis) {
+                LLVMValueRef limit = SplatI(LLVMBuildSub(B, size[axis], LLVMConstInt(i32, 2, 0), ""));
+                outside = LLVMBuildOr(B, outside, LLVMBuildICmp(B, LLVMIntSLT, first[axis], ConstI(0), ""), "");
+                outside = LLVMBuildOr(B, outside, LLVMBuildICmp(B, LLVMIntSGT, first[axis], limit, ""), "");
+            }
+            outside = LLVMBuildAnd(B, outside, callLanes, "");
+            LLVMTypeRef i16 = LLVMInt16TypeInContext(C);
+            LLVMValueRef anyOutside =
+                LLVMBuildICmp(B, LLVMIntNE, LLVMBuildBitCast(B, outside, i16, ""), LLVMConstInt(i16, 0, 0), "");
+            inlined = LLVMBuildAnd(B, inlined, LLVMBuildNot(B, anyOutside, ""), "");
+        }
         LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
         LLVMBasicBlockRef read = LLVMAppendBasicBlockInContext(C, fn, "inline_read");
         LLVMBuildCondBr(B, inlined, read, fallback);
         LLVMPositionBuilderAtEnd(B, read);
 
-        // Byte offsets of the top-left taps; lanes outside the call read nothing and hold 0.
-        LLVMValueRef offsets = LLVMBuildAdd(B, LLVMBuildMul(B, y0, SplatI(pitch), ""), LLVMBuildShl(B, x0, ConstI(2), ""), "");
-        LLVMValueRef offsets64 = LLVMBuildSExt(B, offsets, LLVMVectorType(i64, kLanes), "");
-        LLVMTypeRef i32p = LLVMPointerType(i32, 0);
-        LLVMTypeRef ptrs = LLVMVectorType(i32p, kLanes);
+        // The taps' columns and rows: (x, x + 1) and (y, y + 1), addressed.
+        LLVMValueRef at[2][2];
+        for (int axis = 0; axis < 2; ++axis) {
+            for (int step = 0; step < 2; ++step) {
+                LLVMValueRef i = step ? LLVMBuildAdd(B, first[axis], ConstI(1), "") : first[axis];
+                if (mode[axis] == kAddressWrap && addressed) {
+                    i = LLVMBuildAnd(B, i, SplatI(wrapMask[axis]), "");
+                } else if (mode[axis] == kAddressClamp && addressed) {
+                    LLVMValueRef last = SplatI(LLVMBuildSub(B, size[axis], LLVMConstInt(i32, 1, 0), ""));
+                    i = LLVMBuildSelect(B, LLVMBuildICmp(B, LLVMIntSLT, i, ConstI(0), ""), ConstI(0), i, "");
+                    i = LLVMBuildSelect(B, LLVMBuildICmp(B, LLVMIntSGT, i, last, ""), last, i, "");
+                }
+                at[axis][step] = i;
+            }
+        }
+        LLVMTypeRef ptrs = LLVMVectorType(LLVMPointerType(i32, 0), kLanes);
         LLVMTypeRef gatherTypes[2] = {v16i, ptrs};
         const char* gatherName = "llvm.masked.gather";
         const unsigned gatherId = LLVMLookupIntrinsicID(gatherName, std::strlen(gatherName));
         LLVMValueRef gather = LLVMGetIntrinsicDeclaration(M, gatherId, gatherTypes, 2);
         LLVMTypeRef gatherType = LLVMIntrinsicGetType(C, gatherId, gatherTypes, 2);
-        LLVMValueRef tap[4];
+        LLVMValueRef tap[4];  // (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1); lanes outside the call hold 0
         for (int q = 0; q < 4; ++q) {
-            LLVMValueRef corner = LLVMBuildAdd(
-                B, offsets64,
-                SplatValue(LLVMBuildAdd(B, LLVMBuildMul(B, LLVMBuildSExt(B, pitch, i64, ""), LLVMConstInt(i64, q >> 1, 0), ""),
-                                        LLVMConstInt(i64, (q & 1) * 4, 0), ""),
-                           LLVMVectorType(i64, kLanes)),
-                "");
-            LLVMValueRef addresses = LLVMBuildGEP2(B, i8, base, &corner, 1, "");
-            addresses = LLVMBuildBitCast(B, addresses, ptrs, "");
-            LLVMValueRef gatherArgs[4] = {addresses, LLVMConstInt(i32, 1, 0), callLanes, ConstI(0)};
+            LLVMValueRef offset = LLVMBuildAdd(B, LLVMBuildMul(B, at[1][q >> 1], pitch, ""),
+                                               LLVMBuildShl(B, at[0][q & 1], ConstI(2), ""), "");
+            offset = LLVMBuildSExt(B, offset, LLVMVectorType(i64, kLanes), "");
+            LLVMValueRef addresses = LLVMBuildBitCast(B, LLVMBuildGEP2(B, i8, base, &offset, 1, ""), ptrs, "");
+            LLVMValueRef gatherArgs[4] = {addresses, LLVMConstInt(i32, 4, 0), callLanes, ConstI(0)};
             LLVMValueRef t = LLVMBuildCall2(B, gatherType, gather, gatherArgs, 4, "");
             tap[q] = LLVMBuildSelect(B, callLanes, LLVMBuildOr(B, t, fill, ""), ConstI(0), "");
         }
@@ -201,9 +221,9 @@ private:
         for (int c = 0; c < 4; ++c) {
             LLVMValueRef ch[4];
             for (int q = 0; q < 4; ++q) ch[q] = Channel(tap[q], shifts[c]);
-            LLVMValueRef top = Add(ch[0], Mul(Sub(ch[1], ch[0]), ax));
-            LLVMValueRef bottom = Add(ch[2], Mul(Sub(ch[3], ch[2]), ax));
-            texel->c[c] = Add(top, Mul(Sub(bottom, top), ay));
+            LLVMValueRef top = Add(ch[0], Mul(Sub(ch[1], ch[0]), frac[0]));
+            LLVMValueRef bottom = Add(ch[2], Mul(Sub(ch[3], ch[2]), frac[0]));
+            texel->c[c] = Add(top, Mul(Sub(bottom, top), frac[1]));
         }
         return true;
     }

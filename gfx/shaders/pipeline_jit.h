@@ -38,20 +38,28 @@ struct PipelineKey {
     uint8_t srcColor = 0, dstColor = 0, opColor = 0;
     uint8_t srcAlpha = 0, dstAlpha = 0, opAlpha = 0;
     uint8_t writeMask = 0xF;  // D3DCOLORWRITEENABLE bits
+    // Per sampler, u and v: how the inline read addresses taps outside the
+    // image (PipelineTexture::address).
+    uint8_t address[kMaxSamplers][2] = {};
 
     bool operator==(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
     bool operator<(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) < 0; }
 };
 
 // A texture the pipeline may read inline: one level of A8R8G8B8 or X8R8G8B8,
-// filtered bilinearly, at most 2 GiB. Lanes whose taps leave the image (or
-// samplers that do not qualify) go through the sampler instead.
+// filtered bilinearly, at most 2 GiB. Taps outside the image are addressed
+// inline for wrapping (sides of a power of two) and clamping; for the other
+// modes, lookups with such taps (and samplers that do not qualify) go through
+// the sampler instead.
+enum PipelineAddress : uint8_t { kAddressBySampler = 0, kAddressWrap = 1, kAddressClamp = 2 };
 struct PipelineTexture {
     const uint8_t* base = nullptr;  // row 0
     int32_t pitch = 0;              // bytes per row
     int32_t width = 0, height = 0;
+    int32_t wrapMask[2] = {-1, -1}; // side - 1 for sides that are powers of two, else -1
     uint32_t alphaFill = 0;         // 0xFF000000 for X8R8G8B8
     int32_t usable = 0;             // 0: always through the sampler
+    uint8_t address[2] = {};        // PipelineAddress for u and v
 };
 
 // What one call reads. Lane 4q + i is pixel i of quad q, as in PixelBatch.
