@@ -4,6 +4,7 @@
 // alpha test, stencil and depth test and write, blending, colour write mask.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -371,6 +372,15 @@ void ChoosePipeline(DrawState* state, bool wait) {
         return;
     }
     jit::PipelineKey key;
+    if (state->zEnable) {
+        const FormatInfo& depth = *state->depth->info;
+        if (depth.blockBytes != 4 || depth.depthBits > 24) return;
+        key.depthTest = state->zFunc != D3DCMP_ALWAYS;
+        key.depthWrite = state->zWrite;
+        key.zFunc = key.depthTest ? KeyByte(state->zFunc) : 0;
+        key.depthBits = uint8_t(depth.depthBits);
+        key.depthShift = uint8_t(DepthAccess(state->depth).shift);
+    }
     key.varyingCount = uint8_t(state->varyings.count);
     for (int i = 0; i < state->varyings.count; ++i) key.varyingTarget[i] = uint8_t(state->varyings.items[i].target);
     key.hasAlpha = format == D3DFMT_A8R8G8B8;
@@ -409,6 +419,30 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
         qx[q] = quadX[q < quads ? q : 0];
         qy[q] = quadY[q < quads ? q : 0];
     }
+    if (state.pipeline && QuadsInside(*state.color, qx, qy)) {
+        jit::PipelineArgs args;
+        args.inputs = &batch.input[0].v[0][0];
+        static_assert(offsetof(TriangleSetup, invW) == offsetof(TriangleSetup, x0) + 5 * sizeof(float));
+        args.triangle = &tri.x0;
+        args.planes = &tri.attr[0][0][0];
+        ImageStore& target = *state.color;
+        for (int q = 0; q < kQuads; ++q) {
+            args.quadX[q] = qx[q];
+            args.quadY[q] = qy[q];
+            args.rows[q] = target.Row(UINT(qy[q])) + size_t(qx[q]) * 4;
+            // Depth buffers are at least as large as the target.
+            args.depthRows[q] = state.zEnable ? state.depth->Row(UINT(qy[q])) + size_t(qx[q]) * 4 : nullptr;
+        }
+        args.pitch = int64_t(target.rowPitch);
+        args.depthPitch = state.zEnable ? int64_t(state.depth->rowPitch) : 0;
+        args.textures = state.textures;
+        for (int c = 0; c < 4; ++c) args.blendFactor[c] = state.blendFactor[c];
+        args.alphaRef = uint32_t(state.alphaRef);
+        args.coverage = coverage;
+        const uint32_t lanes = (1u << (quads * 4)) - 1;
+        state.pixelShader->RunPipeline(*state.pipeline, *state.psConstants, state.sampler, lanes, &args);
+        return;
+    }
     alignas(64) float invW[kLanes], dx[kLanes], dy[kLanes];
     for (int l = 0; l < kLanes; ++l) {
         sc.px[l] = qx[l >> 2] + (l & 1);
@@ -440,27 +474,6 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
         }
         coverage &= DepthPassMask(state.zFunc, zq, stored);
         if (!coverage) return;
-    }
-
-    if (state.pipeline && QuadsInside(*state.color, qx, qy)) {
-        jit::PipelineArgs args;
-        args.inputs = &batch.input[0].v[0][0];
-        args.dx = dx;
-        args.dy = dy;
-        args.invW = invW;
-        args.planes = &tri.attr[0][0][0];
-        ImageStore& target = *state.color;
-        for (int q = 0; q < kQuads; ++q) args.rows[q] = target.Row(UINT(qy[q])) + size_t(qx[q]) * 4;
-        args.pitch = int64_t(target.rowPitch);
-        args.textures = state.textures;
-        for (int c = 0; c < 4; ++c) args.blendFactor[c] = state.blendFactor[c];
-        args.alphaRef = uint32_t(state.alphaRef);
-        args.coverage = coverage;
-        const uint32_t lanes = (1u << (quads * 4)) - 1;
-        uint32_t live = state.pixelShader->RunPipeline(*state.pipeline, *state.psConstants, state.sampler, lanes, &args);
-        // Depth tested before shading: what is left is writing it.
-        if (live) DepthStencilAfterShading(state, tri, sc, depth, nullptr, live);
-        return;
     }
 
     for (int i = 0; i < state.varyings.count; ++i) {

@@ -46,12 +46,49 @@ public:
         LLVMValueRef constants = Field(offsetof(PipelineArgs, constants), f32p);
         callContext = Field(offsetof(PipelineArgs, context), i8p);
         LLVMValueRef inputBlocks = Field(offsetof(PipelineArgs, inputs), f32p);
-        dx = LoadVector(Field(offsetof(PipelineArgs, dx), f32p));
-        dy = LoadVector(Field(offsetof(PipelineArgs, dy), f32p));
-        invW = LoadVector(Field(offsetof(PipelineArgs, invW), f32p));
         planes = Field(offsetof(PipelineArgs, planes), f32p);
         textures = Field(offsetof(PipelineArgs, textures), i8p);
         callLanes = LaneBits(LoadI32(callContext, offsetof(CallContext, lanes)));
+        LLVMValueRef coverage = LoadI32(args, offsetof(PipelineArgs, coverage));
+
+        // Pixel positions, and depth and 1/w at them, as ShadeQuads computes them.
+        LLVMValueRef px = LLVMBuildAdd(B, QuadLanes(offsetof(PipelineArgs, quadX)), LaneOffsets(1), "");
+        LLVMValueRef py = LLVMBuildAdd(B, QuadLanes(offsetof(PipelineArgs, quadY)), LaneOffsets(2), "");
+        LLVMValueRef triangle = Field(offsetof(PipelineArgs, triangle), f32p);
+        LLVMValueRef t[8];  // x0, y0, z[3], invW[3]
+        for (int i = 0; i < 8; ++i) {
+            LLVMValueRef index = LLVMConstInt(i64, uint64_t(i), 0);
+            t[i] = SplatValue(LLVMBuildLoad2(B, f32, LLVMBuildGEP2(B, f32, triangle, &index, 1, ""), ""), v16);
+        }
+        dx = Sub(LLVMBuildSIToFP(B, px, v16, ""), t[0]);
+        dy = Sub(LLVMBuildSIToFP(B, py, v16, ""), t[1]);
+        LLVMValueRef z = Add(Add(t[2], Mul(t[3], dx)), Mul(t[4], dy));
+        invW = Div(Splat(1.0f), Add(Add(t[5], Mul(t[6], dx)), Mul(t[7], dy)));
+
+        LLVMValueRef zq = nullptr, depthRaw = nullptr;
+        if (K.depthTest || K.depthWrite) {
+            // QuantiseDepth: clamped to [0, 1] (NaN to 0), scaled in double precision.
+            LLVMTypeRef v16d = LLVMVectorType(LLVMDoubleTypeInContext(C), kLanes);
+            LLVMValueRef clamped = Select(Cmp(LLVMRealOGT, z, Splat(0.0f)), z, Splat(0.0f));
+            clamped = Select(Cmp(LLVMRealOLT, clamped, Splat(1.0f)), clamped, Splat(1.0f));
+            LLVMValueRef wide = LLVMBuildFPExt(B, clamped, v16d, "");
+            const double scale = double((uint64_t(1) << K.depthBits) - 1);
+            wide = LLVMBuildFAdd(B, LLVMBuildFMul(B, wide, SplatValue(LLVMConstReal(LLVMDoubleTypeInContext(C), scale), v16d), ""),
+                                 SplatValue(LLVMConstReal(LLVMDoubleTypeInContext(C), 0.5), v16d), "");
+            zq = LLVMBuildFPToSI(B, wide, v16i, "");
+            depthRaw = LoadQuads(offsetof(PipelineArgs, depthRows), offsetof(PipelineArgs, depthPitch), depthRow);
+        }
+        if (K.depthTest) {
+            LLVMValueRef stored = LLVMBuildLShr(B, depthRaw, ConstI(K.depthShift), "");
+            LLVMValueRef pass = Compare(K.zFunc, zq, stored);
+            coverage = LLVMBuildAnd(B, coverage, Mask(pass), "");
+            LLVMBasicBlockRef shade = LLVMAppendBasicBlockInContext(C, fn, "shade");
+            LLVMBasicBlockRef hidden = LLVMAppendBasicBlockInContext(C, fn, "hidden");
+            LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntEQ, coverage, LLVMConstInt(i32, 0, 0), ""), hidden, shade);
+            LLVMPositionBuilderAtEnd(B, hidden);
+            LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
+            LLVMPositionBuilderAtEnd(B, shade);
+        }
 
         EmitProgram(regFile, constants, callContext, inputBlocks, stats);
 
@@ -62,12 +99,10 @@ public:
         for (int k = 0; k < 4; ++k) color.c[k] = written ? LoadSlot(slot, k) : Splat(0.0f);
 
         LLVMValueRef killed = LoadI32(callContext, offsetof(CallContext, killed));
-        LLVMValueRef coverage = LoadI32(args, offsetof(PipelineArgs, coverage));
         LLVMValueRef live = LLVMBuildAnd(B, coverage, LLVMBuildNot(B, killed, ""), "");
         if (K.alphaTest) {
             LLVMValueRef ref = SplatI(LoadI32(args, offsetof(PipelineArgs, alphaRef)));
-            LLVMValueRef pass = Compare(K.alphaFunc, ToByte(color.c[3]), ref);
-            live = LLVMBuildAnd(B, live, LLVMBuildZExt(B, LLVMBuildBitCast(B, pass, LLVMInt16TypeInContext(C), ""), i32, ""), "");
+            live = LLVMBuildAnd(B, live, Mask(Compare(K.alphaFunc, ToByte(color.c[3]), ref)), "");
         }
         LLVMBasicBlockRef write = LLVMAppendBasicBlockInContext(C, fn, "write");
         LLVMBasicBlockRef none = LLVMAppendBasicBlockInContext(C, fn, "none");
@@ -75,7 +110,17 @@ public:
         LLVMPositionBuilderAtEnd(B, none);
         LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
         LLVMPositionBuilderAtEnd(B, write);
-        WriteColor(color, live);
+        LLVMValueRef liveLanes = LaneBits(live);
+        LLVMValueRef old = LoadQuads(offsetof(PipelineArgs, rows), offsetof(PipelineArgs, pitch), colorRow);
+        StoreQuads(colorRow, LLVMBuildSelect(B, liveLanes, Blend(color, old), old, ""), live);
+        if (K.depthWrite) {
+            const uint32_t depthMask = K.depthShift ? 0xFFFFFF00u : 0xFFFFFFFFu;
+            LLVMValueRef depthOut = LLVMBuildOr(B, LLVMBuildAnd(B, depthRaw, ConstI(~depthMask), ""),
+                                                LLVMBuildAnd(B, LLVMBuildShl(B, zq, ConstI(K.depthShift), ""),
+                                                             ConstI(depthMask), ""),
+                                                "");
+            StoreQuads(depthRow, LLVMBuildSelect(B, liveLanes, depthOut, depthRaw, ""), live);
+        }
         LLVMBuildRet(B, live);
     }
 
@@ -90,11 +135,6 @@ private:
     }
     LLVMValueRef LoadI32(LLVMValueRef base, size_t offset) {
         return LLVMBuildLoad2(B, i32, FieldPointer(base, offset, i32), "");
-    }
-    LLVMValueRef LoadVector(LLVMValueRef pointer) {
-        LLVMValueRef v = LLVMBuildLoad2(B, v16, LLVMBuildBitCast(B, pointer, v16p, ""), "");
-        LLVMSetAlignment(v, 4);
-        return v;
     }
     LLVMValueRef SplatValue(LLVMValueRef scalar, LLVMTypeRef vectorType) {
         LLVMValueRef one = LLVMBuildInsertElement(B, LLVMGetUndef(vectorType), scalar, LLVMConstInt(i32, 0, 0), "");
@@ -294,27 +334,44 @@ private:
         }
     }
 
-    // The colour write of the live lanes: every quad lies inside the target
-    // (the caller makes sure), read as two 8-byte rows, blended, and written
-    // back with dead lanes keeping their old value.
-    void WriteColor(const Vec4& color, LLVMValueRef live) {
+    // Lane l of a <16 x i32> from element l / 4 of the four ints at `offset`.
+    LLVMValueRef QuadLanes(size_t offset) {
+        LLVMTypeRef v4i = LLVMVectorType(i32, 4);
+        LLVMValueRef four = LLVMBuildLoad2(B, v4i, FieldPointer(args, offset, v4i), "");
+        LLVMSetAlignment(four, 4);
+        LLVMValueRef pick[kLanes];
+        for (int l = 0; l < kLanes; ++l) pick[l] = LLVMConstInt(i32, uint64_t(l >> 2), 0);
+        return LLVMBuildShuffleVector(B, four, LLVMGetUndef(v4i), LLVMConstVector(pick, kLanes), "");
+    }
+    // The offset of each lane's pixel within its quad: bit `bit` of i in pixel i.
+    LLVMValueRef LaneOffsets(int bit) {
+        LLVMValueRef e[kLanes];
+        for (int l = 0; l < kLanes; ++l) e[l] = LLVMConstInt(i32, uint64_t((l & bit) ? 1 : 0), 0);
+        return LLVMConstVector(e, kLanes);
+    }
+    // A <16 x i1> as a lane mask.
+    LLVMValueRef Mask(LLVMValueRef lanes) {
+        return LLVMBuildZExt(B, LLVMBuildBitCast(B, lanes, LLVMInt16TypeInContext(C), ""), i32, "");
+    }
+
+    // The 32-bit pixels of the four quads in an image whose quad rows are at
+    // `rowsOffset` (PipelineArgs) and pitch at `pitchOffset`, as two 8-byte
+    // rows per quad; the row pointers go to `rowsOut` for StoreQuads.
+    LLVMValueRef LoadQuads(size_t rowsOffset, size_t pitchOffset, LLVMValueRef (*rowsOut)[2]) {
         LLVMTypeRef v2i = LLVMVectorType(i32, 2);
-        LLVMValueRef pitch = Field(offsetof(PipelineArgs, pitch), i64);
-        LLVMValueRef row[kQuads][2];
-        LLVMValueRef half[kQuads][2];
-        for (int q = 0; q < kQuads; ++q) {
-            row[q][0] = Field(offsetof(PipelineArgs, rows) + q * sizeof(uint8_t*), i8p);
-            row[q][1] = LLVMBuildGEP2(B, i8, row[q][0], &pitch, 1, "");
-            for (int r = 0; r < 2; ++r) {
-                half[q][r] = LLVMBuildLoad2(B, v2i, LLVMBuildBitCast(B, row[q][r], LLVMPointerType(v2i, 0), ""), "");
-                LLVMSetAlignment(half[q][r], 4);
-            }
-        }
+        LLVMValueRef pitch = Field(pitchOffset, i64);
         LLVMValueRef quad[kQuads];
         for (int q = 0; q < kQuads; ++q) {
+            rowsOut[q][0] = Field(rowsOffset + q * sizeof(uint8_t*), i8p);
+            rowsOut[q][1] = LLVMBuildGEP2(B, i8, rowsOut[q][0], &pitch, 1, "");
+            LLVMValueRef half[2];
+            for (int r = 0; r < 2; ++r) {
+                half[r] = LLVMBuildLoad2(B, v2i, LLVMBuildBitCast(B, rowsOut[q][r], LLVMPointerType(v2i, 0), ""), "");
+                LLVMSetAlignment(half[r], 4);
+            }
             LLVMValueRef idx[4] = {LLVMConstInt(i32, 0, 0), LLVMConstInt(i32, 1, 0), LLVMConstInt(i32, 2, 0),
                                    LLVMConstInt(i32, 3, 0)};
-            quad[q] = LLVMBuildShuffleVector(B, half[q][0], half[q][1], LLVMConstVector(idx, 4), "");
+            quad[q] = LLVMBuildShuffleVector(B, half[0], half[1], LLVMConstVector(idx, 4), "");
         }
         LLVMValueRef idx8[8], idx16[16];
         for (int i = 0; i < 16; ++i) {
@@ -323,8 +380,33 @@ private:
         }
         LLVMValueRef lo = LLVMBuildShuffleVector(B, quad[0], quad[1], LLVMConstVector(idx8, 8), "");
         LLVMValueRef hi = LLVMBuildShuffleVector(B, quad[2], quad[3], LLVMConstVector(idx8, 8), "");
-        LLVMValueRef old = LLVMBuildShuffleVector(B, lo, hi, LLVMConstVector(idx16, 16), "");
+        return LLVMBuildShuffleVector(B, lo, hi, LLVMConstVector(idx16, 16), "");
+    }
+    // Writes back the quads with a live lane (the others may repeat quad 0).
+    void StoreQuads(LLVMValueRef (*rows)[2], LLVMValueRef pixels, LLVMValueRef live) {
+        LLVMTypeRef v2i = LLVMVectorType(i32, 2);
+        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
+        for (int q = 0; q < kQuads; ++q) {
+            LLVMValueRef quadLive = LLVMBuildAnd(B, live, LLVMConstInt(i32, 0xFu << (4 * q), 0), "");
+            LLVMBasicBlockRef store = LLVMAppendBasicBlockInContext(C, fn, "store");
+            LLVMBasicBlockRef next = LLVMAppendBasicBlockInContext(C, fn, "next");
+            LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntNE, quadLive, LLVMConstInt(i32, 0, 0), ""), store, next);
+            LLVMPositionBuilderAtEnd(B, store);
+            for (int r = 0; r < 2; ++r) {
+                LLVMValueRef pick[2] = {LLVMConstInt(i32, uint64_t(4 * q + 2 * r), 0),
+                                        LLVMConstInt(i32, uint64_t(4 * q + 2 * r + 1), 0)};
+                LLVMValueRef pair = LLVMBuildShuffleVector(B, pixels, LLVMGetUndef(v16i), LLVMConstVector(pick, 2), "");
+                LLVMValueRef st = LLVMBuildStore(B, pair, LLVMBuildBitCast(B, rows[q][r], LLVMPointerType(v2i, 0), ""));
+                LLVMSetAlignment(st, 4);
+            }
+            LLVMBuildBr(B, next);
+            LLVMPositionBuilderAtEnd(B, next);
+        }
+    }
 
+    // The general colour write of pixel_stage.cpp on the old pixels: blending
+    // (or the colour as it is), the byte conversion, the write mask.
+    LLVMValueRef Blend(const Vec4& color, LLVMValueRef old) {
         const int shifts[4] = {16, 8, 0, 24};
         Vec4 r;
         if (K.blend) {
@@ -357,32 +439,14 @@ private:
         if (!(K.writeMask & D3DCOLORWRITEENABLE_ALPHA)) keep |= 0xFF000000u;
         if (!K.hasAlpha) keep &= 0x00FFFFFFu;
         if (!K.hasAlpha) out = LLVMBuildOr(B, out, ConstI(0xFF000000u), "");
-        out = LLVMBuildOr(B, LLVMBuildAnd(B, out, ConstI(~keep), ""), LLVMBuildAnd(B, old, ConstI(keep), ""), "");
-        out = LLVMBuildSelect(B, LaneBits(live), out, old, "");
-
-        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
-        for (int q = 0; q < kQuads; ++q) {
-            LLVMValueRef quadLive = LLVMBuildAnd(B, live, LLVMConstInt(i32, 0xFu << (4 * q), 0), "");
-            LLVMBasicBlockRef store = LLVMAppendBasicBlockInContext(C, fn, "store");
-            LLVMBasicBlockRef next = LLVMAppendBasicBlockInContext(C, fn, "next");
-            LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntNE, quadLive, LLVMConstInt(i32, 0, 0), ""), store, next);
-            LLVMPositionBuilderAtEnd(B, store);
-            for (int r2 = 0; r2 < 2; ++r2) {
-                LLVMValueRef pick[2] = {LLVMConstInt(i32, uint64_t(4 * q + 2 * r2), 0),
-                                        LLVMConstInt(i32, uint64_t(4 * q + 2 * r2 + 1), 0)};
-                LLVMValueRef pair = LLVMBuildShuffleVector(B, out, LLVMGetUndef(v16i), LLVMConstVector(pick, 2), "");
-                LLVMValueRef st = LLVMBuildStore(B, pair, LLVMBuildBitCast(B, row[q][r2], LLVMPointerType(v2i, 0), ""));
-                LLVMSetAlignment(st, 4);
-            }
-            LLVMBuildBr(B, next);
-            LLVMPositionBuilderAtEnd(B, next);
-        }
+        return LLVMBuildOr(B, LLVMBuildAnd(B, out, ConstI(~keep), ""), LLVMBuildAnd(B, old, ConstI(keep), ""), "");
     }
 
     const PipelineKey K;
     LLVMTypeRef v16i = nullptr, i8 = nullptr;
     LLVMValueRef args = nullptr, callContext = nullptr, dx = nullptr, dy = nullptr, invW = nullptr;
     LLVMValueRef planes = nullptr, textures = nullptr, callLanes = nullptr;
+    LLVMValueRef colorRow[kQuads][2] = {}, depthRow[kQuads][2] = {};
 };
 
 }  // namespace

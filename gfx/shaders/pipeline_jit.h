@@ -1,12 +1,13 @@
 // Compiled pixel pipelines: the pixel path of a draw as one native routine.
 //
 // For one batch of kLanes lanes (kQuads quads of one triangle) a pipeline
-// interpolates the varyings from the triangle's planes, runs the pixel
+// interpolates depth and 1/w, tests depth, interpolates the varyings from
+// the triangle's planes, runs the pixel
 // shader's ops (as the compiled shader does: the same native arithmetic, the
 // same calls into the interpreter for the ops it leaves to it), reads
 // bilinear one-level 32-bit textures inline with vector gathers, applies the
-// alpha test, blends with the colour target and writes the pixels. Every step
-// repeats the operations of the device's own path (pixel_stage.cpp,
+// alpha test, blends with the colour target, writes the pixels and their
+// depth. Every step repeats the operations of the device's own path (pixel_stage.cpp,
 // color_write_sse.cpp, texture_sampler.cpp) in the same order, so the pixels
 // are identical to that path's.
 //
@@ -14,7 +15,8 @@
 // the values that change from draw to draw (texture addresses and sizes, the
 // blend factor, the alpha reference) are read from PipelineArgs. Programs and
 // states outside what it covers (depth written by the shader, stencil, vPos
-// or vFace, targets other than 32-bit colour) keep the device's path.
+// or vFace, targets other than 32-bit colour, depth buffers other than 32-bit
+// ones of up to 24 bits of depth) keep the device's path.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +43,10 @@ struct PipelineKey {
     // Per sampler, u and v: how the inline read addresses taps outside the
     // image (PipelineTexture::address).
     uint8_t address[kMaxSamplers][2] = {};
+    // Depth, in a 32-bit buffer of at most 24 bits of depth: tested before
+    // shading (depthTest, with zFunc) and written for the pixels drawn.
+    uint8_t depthTest = 0, depthWrite = 0, zFunc = 0;
+    uint8_t depthBits = 0, depthShift = 0;  // bits of depth, and their place above the stencil
 
     bool operator==(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
     bool operator<(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) < 0; }
@@ -63,21 +69,24 @@ struct PipelineTexture {
 };
 
 // What one call reads. Lane 4q + i is pixel i of quad q, as in PixelBatch.
+// Plain fields without initialisers: the caller fills every one for each
+// batch, and clearing the block first would cost more than the call.
 struct PipelineArgs {
-    float* regs = nullptr;                   // the ExecState register file
-    const float* constants = nullptr;        // ShaderConstants::f
-    CallContext* context = nullptr;
-    const float* inputs = nullptr;           // PixelBatch::input, for inputs no varying fills
-    const float* dx = nullptr;               // [kLanes] pixel x - plane origin
-    const float* dy = nullptr;               // [kLanes]
-    const float* invW = nullptr;             // [kLanes] interpolated w
-    const float* planes = nullptr;           // TriangleSetup::attr: [varying][component][3]
-    uint8_t* rows[kQuads] = {};              // each quad's top-left pixel in the colour target
-    int64_t pitch = 0;                       // bytes per target row
-    const PipelineTexture* textures = nullptr;  // [kMaxSamplers]
-    float blendFactor[4] = {1, 1, 1, 1};
-    uint32_t alphaRef = 0;
-    uint32_t coverage = 0;                   // lanes inside the primitive (and past the depth test)
+    float* regs;                   // the ExecState register file
+    const float* constants;        // ShaderConstants::f
+    CallContext* context;
+    const float* inputs;           // PixelBatch::input, for inputs no varying fills
+    int32_t quadX[kQuads], quadY[kQuads];  // each quad's top-left pixel
+    const float* triangle;         // TriangleSetup from x0 on: x0, y0, z[3], invW[3]
+    const float* planes;           // TriangleSetup::attr: [varying][component][3]
+    uint8_t* rows[kQuads];         // each quad's top-left pixel in the colour target
+    int64_t pitch;                 // bytes per target row
+    uint8_t* depthRows[kQuads];    // each quad's top-left pixel in the depth buffer
+    int64_t depthPitch;
+    const PipelineTexture* textures;  // [kMaxSamplers]
+    float blendFactor[4];
+    uint32_t alphaRef;
+    uint32_t coverage;             // lanes inside the primitive (and past the depth test)
 };
 
 // Returns the lanes written.
