@@ -42,7 +42,12 @@ public:
         LLVMValueRef fn = LLVMAddFunction(M, name, fnType);
         Begin(fn);
         args = LLVMGetParam(fn, 0);
-        LLVMValueRef regFile = Field(offsetof(PipelineArgs, regs), f32p);
+        // The register file lives on this function's stack: nothing reads it
+        // after the call, so values stay in machine registers and only what an
+        // op left to the interpreter may read is stored.
+        LLVMValueRef regFile = LLVMBuildAlloca(B, LLVMArrayType(f32, kLaneSlotCount * 4 * kLanes), "regs");
+        LLVMSetAlignment(regFile, 64);
+        regFile = LLVMBuildBitCast(B, regFile, f32p, "");
         LLVMValueRef constants = Field(offsetof(PipelineArgs, constants), f32p);
         callContext = Field(offsetof(PipelineArgs, context), i8p);
         LLVMValueRef inputBlocks = Field(offsetof(PipelineArgs, inputs), f32p);

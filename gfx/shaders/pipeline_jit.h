@@ -72,7 +72,6 @@ struct PipelineTexture {
 // Plain fields without initialisers: the caller fills every one for each
 // batch, and clearing the block first would cost more than the call.
 struct PipelineArgs {
-    float* regs;                   // the ExecState register file
     const float* constants;        // ShaderConstants::f
     CallContext* context;
     const float* inputs;           // PixelBatch::input, for inputs no varying fills

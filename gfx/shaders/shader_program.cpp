@@ -248,7 +248,6 @@ uint32_t ShaderProgram::RunPipeline(const jit::CompiledPipeline& pipeline, const
     context.constants = &constants;
     context.sampler = sampler;
     context.lanes = lanes;
-    args->regs = &ThreadState()->regs[0][0][0];
     args->constants = &constants.f[0][0];
     args->context = &context;
     return pipeline.Run(*args);

@@ -229,8 +229,8 @@ public:
     // program it does not cover, or too many keys). `wait` waits for the compile.
     const jit::CompiledPipeline* Pipeline(const jit::PipelineKey& key, bool wait) const;
     // Runs one of this program's pipelines over a batch: `lanes` as in
-    // RunPixels; the register file, constants and context of *args are
-    // filled here. Returns the lanes written.
+    // RunPixels; the constants and context of *args are filled here.
+    // Returns the lanes written.
     uint32_t RunPipeline(const jit::CompiledPipeline& pipeline, const ShaderConstants& constants,
                          TextureSampler* sampler, uint32_t lanes, jit::PipelineArgs* args) const;
 
