@@ -463,6 +463,11 @@ CompiledPipeline::~CompiledPipeline() { RemoveCode(tracker_); }
 
 std::unique_ptr<CompiledPipeline> CompilePipeline(const ExecProgram& program, const PipelineKey& key) {
     if (!Enabled() || !PipelineCompilable(program) || key.varyingCount > kMaxPixelInputs) return nullptr;
+    // Every input the program reads comes from a varying (LinkVaryings gives
+    // each declared input one); anything else keeps the device's path.
+    uint32_t filled = 0;
+    for (int i = 0; i < key.varyingCount; ++i) filled |= 1u << key.varyingTarget[i];
+    if (program.inputMask & ((1u << kMaxPixelInputs) - 1) & ~filled) return nullptr;
     const auto start = std::chrono::steady_clock::now();
     static std::atomic<unsigned> counter{0};
     const std::string name = "kiln_pipeline_" + std::to_string(counter++);

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "gfx/shaders/shader_jit.h"
 
@@ -51,6 +52,8 @@ struct PipelineKey {
     bool operator==(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) == 0; }
     bool operator<(const PipelineKey& o) const { return std::memcmp(this, &o, sizeof *this) < 0; }
 };
+
+static_assert(std::has_unique_object_representations_v<PipelineKey>, "keys compare as bytes");
 
 // A texture the pipeline may read inline: one level of A8R8G8B8 or X8R8G8B8,
 // filtered bilinearly, at most 2 GiB. Taps outside the image are addressed
