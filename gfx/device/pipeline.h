@@ -8,7 +8,9 @@
 //                        edge functions and interpolation planes
 //   rasterizer.cpp       bin triangles into tiles and cover them in quads
 //                        (threaded), or the plain scalar reference scan
-//   pixel_stage.cpp      interpolate, shade, test, blend and write quads
+//   pixel_stage.cpp      interpolate, shade, test, blend and write quads,
+//                        or hand them to the draw's compiled pipeline
+//                        (gfx/shaders/pipeline_jit.h)
 #pragma once
 
 #include <cstdint>

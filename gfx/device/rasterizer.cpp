@@ -28,6 +28,10 @@
 // and additive states into 32-bit targets (color_write_sse.cpp). Each repeats
 // the plain loop's operations in the same order, so pixels stay identical.
 //
+// With compiled shaders, a batch whose quads lie inside the target and whose
+// draw has a compiled pixel pipeline (see ChoosePipeline) runs through that
+// one native routine from depth test to colour write, with the same results.
+//
 // Scalar path (the reference): one thread, triangles in order, every 2x2
 // quad of the bounding box tested pixel by pixel with the same edge
 // functions and shaded one quad at a time. Both paths evaluate coverage and
