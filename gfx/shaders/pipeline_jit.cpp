@@ -73,13 +73,13 @@ public:
         LLVMValueRef zq = nullptr, depthRaw = nullptr;
         if (K.depthTest || K.depthWrite) {
             // QuantiseDepth: clamped to [0, 1] (NaN to 0), scaled in double precision.
-            LLVMTypeRef v16d = LLVMVectorType(LLVMDoubleTypeInContext(C), kLanes);
+            LLVMTypeRef f64 = LLVMDoubleTypeInContext(C), v16d = LLVMVectorType(f64, kLanes);
             LLVMValueRef clamped = Select(Cmp(LLVMRealOGT, z, Splat(0.0f)), z, Splat(0.0f));
             clamped = Select(Cmp(LLVMRealOLT, clamped, Splat(1.0f)), clamped, Splat(1.0f));
             LLVMValueRef wide = LLVMBuildFPExt(B, clamped, v16d, "");
             const double scale = double((uint64_t(1) << K.depthBits) - 1);
-            wide = LLVMBuildFAdd(B, LLVMBuildFMul(B, wide, SplatValue(LLVMConstReal(LLVMDoubleTypeInContext(C), scale), v16d), ""),
-                                 SplatValue(LLVMConstReal(LLVMDoubleTypeInContext(C), 0.5), v16d), "");
+            wide = LLVMBuildFMul(B, wide, SplatValue(LLVMConstReal(f64, scale), v16d), "");
+            wide = LLVMBuildFAdd(B, wide, SplatValue(LLVMConstReal(f64, 0.5), v16d), "");
             zq = LLVMBuildFPToSI(B, wide, v16i, "");
             depthRaw = LoadQuads(offsetof(PipelineArgs, depthRows), offsetof(PipelineArgs, depthPitch), depthRow);
         }
@@ -433,10 +433,8 @@ private:
         } else {
             r = color;
         }
-        LLVMValueRef out = LLVMBuildOr(
-            B,
-            LLVMBuildOr(B, LLVMBuildShl(B, ToByte(r.c[3]), ConstI(24), ""), LLVMBuildShl(B, ToByte(r.c[0]), ConstI(16), ""), ""),
-            LLVMBuildOr(B, LLVMBuildShl(B, ToByte(r.c[1]), ConstI(8), ""), ToByte(r.c[2]), ""), "");
+        LLVMValueRef out = ConstI(0);
+        for (int c = 0; c < 4; ++c) out = LLVMBuildOr(B, out, LLVMBuildShl(B, ToByte(r.c[c]), ConstI(shifts[c]), ""), "");
         uint32_t keep = 0;  // bits the write mask protects
         if (!(K.writeMask & D3DCOLORWRITEENABLE_RED)) keep |= 0x00FF0000u;
         if (!(K.writeMask & D3DCOLORWRITEENABLE_GREEN)) keep |= 0x0000FF00u;

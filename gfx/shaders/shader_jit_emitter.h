@@ -143,7 +143,8 @@ protected:
     // (null: call the sampler's shortcut). `fallback` is the block to branch
     // to when the inline read does not apply after all; the code continues
     // at the builder's position with the texel otherwise.
-    virtual bool InlineSample(const ExecOp& op, LLVMValueRef u, LLVMValueRef v, LLVMBasicBlockRef fallback, Vec4* texel) {
+    virtual bool InlineSample(const ExecOp& op, LLVMValueRef u, LLVMValueRef v, LLVMBasicBlockRef fallback,
+                              Vec4* texel) {
         (void)op, (void)u, (void)v, (void)fallback, (void)texel;
         return false;
     }

@@ -81,17 +81,19 @@ std::vector<DWORD> RandomPixelProgram(std::mt19937& rng) {
     static const DWORD kOps[] = {OP_ADD, OP_MUL, OP_MAD, OP_MIN, OP_MAX, OP_LRP, OP_CMP, OP_DP3, OP_FRC, OP_RCP,
                                  OP_EXP, OP_LOG, OP_POW, OP_MOV};
     auto source = [&] {
-        static const DWORD kMods[] = {SRCMOD_NONE, SRCMOD_NEG, SRCMOD_NONE};
-        const DWORD type = Pick(rng, 5) == 0 ? REG_CONST : Pick(rng, 6) == 0 ? REG_INPUT : Pick(rng, 8) == 0 ? REG_TEXTURE : REG_TEMP;
+        static const DWORD kTypes[] = {REG_CONST, REG_CONST, REG_INPUT, REG_TEXTURE, REG_TEMP, REG_TEMP, REG_TEMP,
+                                       REG_TEMP, REG_TEMP, REG_TEMP};
+        const DWORD type = kTypes[Pick(rng, 10)];
         const DWORD number = type == REG_INPUT || type == REG_TEXTURE ? 0 : Pick(rng, 4);
-        return Src(type, number, Swizzle(rng), type == REG_TEMP ? kMods[Pick(rng, 3)] : 0);
+        return Src(type, number, Swizzle(rng), type == REG_TEMP && Pick(rng, 3) == 0 ? SRCMOD_NEG : 0);
     };
     for (int n = 0; n < 12; ++n) {
         const DWORD op = kOps[Pick(rng, sizeof kOps / sizeof kOps[0])];
         const Profile profile = Profile::PS_2_0;
         const int sources = FindInstructionForToken(op, profile)->Form(profile) - 1;
         const bool scalar = op == OP_EXP || op == OP_LOG || op == OP_POW || op == OP_RCP;
-        std::vector<DWORD> params = {Dst(REG_TEMP, Pick(rng, 4), 1 + Pick(rng, 15), Pick(rng, 3) ? 0 : kResultSaturate)};
+        const DWORD saturate = Pick(rng, 3) ? 0 : kResultSaturate;
+        std::vector<DWORD> params = {Dst(REG_TEMP, Pick(rng, 4), 1 + Pick(rng, 15), saturate)};
         for (int s = 0; s < sources; ++s) {
             DWORD src = source();
             if (scalar) src = (src & ~(0xFFu << 16)) | (Pick(rng, 4) * 0x55u << 16);  // one replicated component
