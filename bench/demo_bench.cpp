@@ -1,8 +1,9 @@
 // Frames per second of the demo's three fire scenes, rendered headless with
 // the real effects: the compiled shaders, the loaded textures, the logo and
 // the scroll text, over the seconds when every particle of the field is alive.
-// Each scene runs with one rasterising thread and with all of them, once with
-// the shaders interpreted and once compiled to native code; the CPU column
+// Each scene runs with one rasterising thread and with all of them, with the
+// shaders interpreted, compiled to native code, and compiled with the pixel
+// pipelines (the draw's whole pixel path as one routine); the CPU column
 // counts every thread, so it shows the work per frame on a busy machine. The
 // llvmpipe reference frame runs in the same process run, for the ratios.
 #include <benchmark/benchmark.h>
@@ -20,6 +21,7 @@
 #include "demo/polygon.h"
 #include "gfx/d3d9.h"
 #include "gfx/device_options.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_jit.h"
 #include "math/klmath.h"
 #include "platform/clock.h"
@@ -30,7 +32,11 @@ namespace {
 constexpr int64_t kFrequency = 1000000;
 std::map<std::string, double> gFps, gCpuMs;
 
-IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads, bool compiled) {
+// The three ways of running the pixel path.
+enum Path { kInterpreted, kCompiled, kPipelines };
+const char* const kPathNames[] = {"interpreted", "compiled", "pipelines"};
+
+IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads, Path path) {
     D3DPRESENT_PARAMETERS pp{};
     pp.BackBufferWidth = 800;
     pp.BackBufferHeight = 600;
@@ -43,8 +49,9 @@ IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads, bool compiled) {
     gfx::DeviceOptions options;
     options.threads = threads;
     // Each run measures one path: draws wait for the compiled code.
-    options.compiledShaders = compiled;
-    options.waitForCompiledShaders = compiled;
+    options.compiledShaders = path != kInterpreted;
+    options.compiledPipelines = path == kPipelines;
+    options.waitForCompiledShaders = path != kInterpreted;
     gfx::SetDefaultDeviceOptions(options);
     IDirect3DDevice9* dev = nullptr;
     d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev);
@@ -52,16 +59,15 @@ IDirect3DDevice9* MakeDevice(IDirect3D9* d3d, unsigned threads, bool compiled) {
     return dev;
 }
 
-std::string Label(const char* fireName, unsigned threads, bool compiled) {
-    return std::string(fireName) + (threads == 1 ? "/1 thread" : "/all threads") +
-           (compiled ? "/compiled" : "/interpreted");
+std::string Label(const char* fireName, unsigned threads, Path path) {
+    return std::string(fireName) + (threads == 1 ? "/1 thread/" : "/all threads/") + kPathNames[path];
 }
 
-void RenderScene(benchmark::State& state, const char* fireName, unsigned threads, bool compiled) {
-    const std::string label = Label(fireName, threads, compiled);
+void RenderScene(benchmark::State& state, const char* fireName, unsigned threads, Path path) {
+    const std::string label = Label(fireName, threads, path);
     platform::UseVirtualClock(kFrequency, 0);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    IDirect3DDevice9* dev = MakeDevice(d3d, threads, compiled);
+    IDirect3DDevice9* dev = MakeDevice(d3d, threads, path);
     if (!dev) {
         state.SkipWithError("device creation failed");
         d3d->Release();
@@ -103,13 +109,13 @@ void RenderScene(benchmark::State& state, const char* fireName, unsigned threads
     platform::UseRealClock();
 }
 
-// Arguments: threads (0 = all), compiled (1) or interpreted (0).
-void BM_Fire2(benchmark::State& s) { RenderScene(s, "Fire2", unsigned(s.range(0)), s.range(1) != 0); }
-void BM_Fire3(benchmark::State& s) { RenderScene(s, "Fire3", unsigned(s.range(0)), s.range(1) != 0); }
-void BM_Fire(benchmark::State& s) { RenderScene(s, "Fire", unsigned(s.range(0)), s.range(1) != 0); }
+// Arguments: threads (0 = all), path (see Path).
+void BM_Fire2(benchmark::State& s) { RenderScene(s, "Fire2", unsigned(s.range(0)), Path(s.range(1))); }
+void BM_Fire3(benchmark::State& s) { RenderScene(s, "Fire3", unsigned(s.range(0)), Path(s.range(1))); }
+void BM_Fire(benchmark::State& s) { RenderScene(s, "Fire", unsigned(s.range(0)), Path(s.range(1))); }
 
-#define KILN_FIRE_BENCH(fn)                                                                                      \
-    BENCHMARK(fn)->ArgsProduct({{1, 0}, {0, 1}})->ArgNames({"threads", "compiled"})->Unit(benchmark::kMillisecond) \
+#define KILN_FIRE_BENCH(fn)                                                                                     \
+    BENCHMARK(fn)->ArgsProduct({{1, 0}, {0, 1, 2}})->ArgNames({"threads", "path"})->Unit(benchmark::kMillisecond) \
         ->UseRealTime()->MeasureProcessCPUTime()->MinTime(2.0)
 KILN_FIRE_BENCH(BM_Fire2);
 KILN_FIRE_BENCH(BM_Fire3);
@@ -129,16 +135,22 @@ int main(int argc, char** argv) {
     const double reference[2] = {benchref::ReferenceFps(1), benchref::ReferenceFps(0)};
     std::printf("\n%-34s %10s %16s\n", "scene", "fps", "CPU ms / frame");
     for (const auto& [label, fps] : gFps) std::printf("%-34s %10.1f %16.1f\n", label.c_str(), fps, gCpuMs[label]);
-    std::printf("\n%-6s %-12s %12s %12s %9s %10s %12s\n", "scene", "threads", "interpreted", "compiled", "ratio",
-                "llvmpipe", "vs llvmpipe");
+    std::printf("\n%-6s %-8s %12s %10s %10s %9s %10s %12s\n", "scene", "threads", "interpreted", "compiled",
+                "pipelines", "speedup", "llvmpipe", "vs llvmpipe");
     for (const char* scene : {"Fire", "Fire2", "Fire3"}) {
         for (unsigned threads : {1u, 0u}) {
-            const std::string in = Label(scene, threads, false), out = Label(scene, threads, true);
-            if (!gFps.count(in) || !gFps.count(out)) continue;
+            double fps[3];
+            bool all = true;
+            for (int p = 0; p < 3; ++p) {
+                const std::string label = Label(scene, threads, Path(p));
+                all = all && gFps.count(label);
+                fps[p] = all ? gFps[label] : 0;
+            }
+            if (!all) continue;
             const double ref = reference[threads == 1 ? 0 : 1];
-            std::printf("%-6s %-12s %12.1f %12.1f %8.2fx", scene, threads == 1 ? "1" : "all", gFps[in], gFps[out],
-                        gFps[out] / gFps[in]);
-            if (ref > 0) std::printf(" %10.1f %11.2fx\n", ref, gFps[out] / ref);
+            std::printf("%-6s %-8s %12.1f %10.1f %10.1f %8.2fx", scene, threads == 1 ? "1" : "all", fps[0], fps[1],
+                        fps[2], fps[2] / fps[0]);
+            if (ref > 0) std::printf(" %10.1f %11.2fx\n", ref, fps[2] / ref);
             else std::printf(" %10s %12s\n", "n/a", "n/a");
         }
     }
@@ -147,6 +159,11 @@ int main(int argc, char** argv) {
     if (totals.shaders > 0) {
         std::printf("shader compiles: %d, %.2f ms each on average, slowest %.2f ms\n", totals.shaders,
                     totals.milliseconds / totals.shaders, totals.slowest);
+    }
+    const gfx::jit::CompileTotals pipelines = gfx::jit::PipelineTotals();
+    if (pipelines.shaders > 0) {
+        std::printf("pipeline compiles: %d, %.2f ms each on average, slowest %.2f ms\n", pipelines.shaders,
+                    pipelines.milliseconds / pipelines.shaders, pipelines.slowest);
     }
     std::printf("target: 60 fps with all threads, and at least the llvmpipe reference\n");
     benchmark::Shutdown();

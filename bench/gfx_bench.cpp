@@ -18,6 +18,7 @@
 
 #include "gfx/d3d9.h"
 #include "gfx/device_options.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_jit.h"
 #include "gfx_bench_reference.h"
 #include "tests/gfx/particle_scene.h"
@@ -119,6 +120,11 @@ int main(int argc, char** argv) {
     if (totals.shaders > 0) {
         std::printf("shader compiles: %d, %.2f ms each on average, slowest %.2f ms\n", totals.shaders,
                     totals.milliseconds / totals.shaders, totals.slowest);
+    }
+    const gfx::jit::CompileTotals pipelines = gfx::jit::PipelineTotals();
+    if (pipelines.shaders > 0) {
+        std::printf("pipeline compiles: %d, %.2f ms each on average, slowest %.2f ms\n", pipelines.shaders,
+                    pipelines.milliseconds / pipelines.shaders, pipelines.slowest);
     }
     return 0;
 }

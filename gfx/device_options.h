@@ -18,6 +18,10 @@ struct DeviceOptions {
     // ShaderProgram::CompiledReady); false interprets every shader. The
     // environment variable KILN_JIT=0 turns compilation off altogether.
     bool compiledShaders = true;
+    // With compiled shaders, draw through compiled pixel pipelines (the
+    // interpolation, shader, lookups, alpha test and colour write of a draw
+    // as one routine per shader and state) where they cover the draw.
+    bool compiledPipelines = true;
     // Draws wait for a shader's compile to end instead of interpreting it
     // meanwhile (tests and benchmarks that measure one path use this).
     bool waitForCompiledShaders = false;

@@ -628,25 +628,26 @@ HRESULT DeviceImpl::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3
             ImageStore& image = depthStencil_->image();
             RECT r = clampTo(region, image);
             const FormatInfo& f = *image.info;
-            for (LONG y = r.top; y < r.bottom; ++y) {
-                BYTE* row = image.Row(UINT(y));
-                uint32_t depthValue = QuantiseDepth(f, z);
-                for (LONG x = r.left; x < r.right; ++x) {
-                    if (f.blockBytes == 2) {
-                        uint16_t v = uint16_t(depthValue);
-                        std::memcpy(row + 2 * x, &v, 2);
-                        continue;
-                    }
-                    uint32_t v;
-                    std::memcpy(&v, row + 4 * x, 4);
-                    if (f.depthBits == 32) {
-                        if (flags & D3DCLEAR_ZBUFFER) v = depthValue;
-                    } else {
-                        if (flags & D3DCLEAR_ZBUFFER) v = (v & 0xFF) | (depthValue << 8);
-                        if (flags & D3DCLEAR_STENCIL) v = (v & ~0xFFu) | (stencil & ((1u << f.stencilBits) - 1));
-                    }
-                    std::memcpy(row + 4 * x, &v, 4);
+            const uint32_t depthValue = QuantiseDepth(f, z);
+            if (f.blockBytes == 2) {
+                for (LONG y = r.top; y < r.bottom; ++y) {
+                    auto* row = reinterpret_cast<uint16_t*>(image.Row(UINT(y)));
+                    if (r.right > r.left) std::fill(row + r.left, row + r.right, uint16_t(depthValue));
                 }
+                continue;
+            }
+            // 32-bit depth/stencil: each value becomes (v & keep) | set, a
+            // loop without branches over the row.
+            uint32_t keep = ~0u, set = 0;
+            if (f.depthBits == 32) {
+                if (flags & D3DCLEAR_ZBUFFER) keep = 0, set = depthValue;
+            } else {
+                if (flags & D3DCLEAR_ZBUFFER) keep &= 0xFFu, set |= depthValue << 8;
+                if (flags & D3DCLEAR_STENCIL) keep &= ~0xFFu, set |= stencil & ((1u << f.stencilBits) - 1);
+            }
+            for (LONG y = r.top; y < r.bottom; ++y) {
+                auto* row = reinterpret_cast<uint32_t*>(image.Row(UINT(y)));
+                for (LONG x = r.left; x < r.right; ++x) row[x] = (row[x] & keep) | set;
             }
         }
     }

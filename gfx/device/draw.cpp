@@ -312,6 +312,10 @@ HRESULT DeviceImpl::Draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const DrawS
     // Depth can be tested before shading unless the shader writes depth or
     // stencil needs the full sequence of tests.
     state.earlyDepth = !state.stencil && !(state.pixelShader && state.pixelShader->DepthWritten());
+    if (state.execPath == ExecPath::Compiled && options_.compiledPipelines) {
+        for (UINT s = 0; s < kMaxSamplers; ++s) sampler.InlineTexture(s, &state.textures[s]);
+        ChoosePipeline(&state, options_.waitForCompiledShaders);
+    }
 
     SetupTriangles(state, vertices, triangles.data(), triangles.size() / 3, &setup);
     if (options_.scalarReference) {

@@ -8,7 +8,9 @@
 //                        edge functions and interpolation planes
 //   rasterizer.cpp       bin triangles into tiles and cover them in quads
 //                        (threaded), or the plain scalar reference scan
-//   pixel_stage.cpp      interpolate, shade, test, blend and write quads
+//   pixel_stage.cpp      interpolate, shade, test, blend and write quads,
+//                        or hand them to the draw's compiled pipeline
+//                        (gfx/shaders/pipeline_jit.h)
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 
 #include "gfx/device/resources.h"
 #include "gfx/device_options.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_program.h"
 
 namespace gfx {
@@ -93,6 +96,10 @@ struct DrawState {
     FixedFunctionSetup fixed;
     VaryingLayout varyings;
     bool earlyDepth = true;
+    // The compiled pixel pipeline for the shader and these states, when one
+    // is ready (see ChoosePipeline), and the textures it may read inline.
+    const jit::CompiledPipeline* pipeline = nullptr;
+    jit::PipelineTexture textures[kMaxSamplers];
 };
 
 // A triangle ready for rasterisation. Edge i is inside where
@@ -139,6 +146,12 @@ PixelScratch* NewPixelScratch();
 void DeletePixelScratch(PixelScratch* scratch);
 void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* quadX, const int* quadY, int quads,
                 uint32_t coverage, PixelScratch& scratch);
+
+// Sets state->pipeline when the draw's states are ones a compiled pipeline
+// covers (a pixel shader, no stencil, depth tested before shading, a 32-bit
+// colour target) and the pipeline for them is ready; starts its compile
+// otherwise (waiting for it when `wait`). Reads state->textures.
+void ChoosePipeline(DrawState* state, bool wait);
 
 // The colour write of ShadeQuads in SSE2 for the common states (see
 // color_write_sse.cpp); px/py give each lane's pixel. False, having written

@@ -4,6 +4,7 @@
 // alpha test, stencil and depth test and write, blending, colour write mask.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -316,7 +317,96 @@ void WriteColor(const DrawState& state, const PixelScratch& sc, const LaneVec4& 
     WriteColorT<0, 0>(state, sc, color, live);
 }
 
+// After shading, depth and stencil are only needed to write them, or to
+// test depth when that could not be done early. Returns the lanes that pass.
+uint32_t DepthStencilAfterShading(const DrawState& state, const TriangleSetup& tri, const PixelScratch& sc,
+                                  const DepthAccess& depth, const float* shaderDepth, uint32_t live) {
+    bool lateDepth = state.zEnable && (state.zWrite || !state.earlyDepth);
+    if (!state.depth || !(lateDepth || state.stencil)) return live;
+    for (int l = 0; l < kLanes; ++l) {
+        if (!(live >> l & 1)) continue;
+        uint32_t raw = depth.Raw(sc.px[l], sc.py[l]);
+        uint32_t z = depth.Quantise(shaderDepth ? shaderDepth[l] : sc.z[l]);
+        bool depthPass = !state.zEnable || state.earlyDepth || Compare(state.zFunc, z, depth.Depth(raw));
+        uint32_t newRaw = raw;
+        if (state.stencil && depth.stencilMask) {
+            int side = (state.twoSidedStencil && tri.backFace) ? 1 : 0;
+            uint32_t stencil = depth.Stencil(raw);
+            uint32_t mask = state.stencilMask & depth.stencilMask;
+            bool stencilPass = Compare(state.stencilFunc[side], state.stencilRef & mask, stencil & mask);
+            DWORD op = !stencilPass ? state.stencilFail[side]
+                                    : (!depthPass ? state.stencilZFail[side] : state.stencilPass[side]);
+            uint32_t updated = StencilOp(op, stencil, state.stencilRef, depth.stencilMask);
+            uint32_t writeMask = state.stencilWriteMask & depth.stencilMask;
+            newRaw = (newRaw & ~writeMask) | (updated & writeMask);
+            if (!stencilPass) depthPass = false;
+        }
+        if (depthPass && state.zEnable && state.zWrite) {
+            newRaw = (newRaw & ~depth.depthMask) | ((z << depth.shift) & depth.depthMask);
+        }
+        if (newRaw != raw) depth.Store(sc.px[l], sc.py[l], newRaw);
+        if (!depthPass) live &= ~(1u << l);
+    }
+    return live;
+}
+
+// Whether every quad of a batch lies inside the target, as a compiled
+// pipeline writes whole quads.
+bool QuadsInside(const ImageStore& target, const int* qx, const int* qy) {
+    for (int q = 0; q < kQuads; ++q) {
+        if (UINT(qx[q]) + 1 >= target.width || UINT(qy[q]) + 1 >= target.height) return false;
+    }
+    return true;
+}
+
+// A D3D enumeration value as a key byte: values past a byte are ones the
+// device treats as unknown, like 0.
+uint8_t KeyByte(DWORD v) { return v <= 0xFF ? uint8_t(v) : 0; }
+
 }  // namespace
+
+void ChoosePipeline(DrawState* state, bool wait) {
+    const D3DFORMAT format = state->color->Format();
+    if (!state->pixelShader || state->stencil || !state->earlyDepth || state->writeMask == 0 ||
+        (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8)) {
+        return;
+    }
+    jit::PipelineKey key;
+    if (state->zEnable) {
+        const FormatInfo& depth = *state->depth->info;
+        if (depth.blockBytes != 4 || depth.depthBits > 24) return;
+        key.depthTest = state->zFunc != D3DCMP_ALWAYS;
+        key.depthWrite = state->zWrite;
+        key.zFunc = key.depthTest ? KeyByte(state->zFunc) : 0;
+        key.depthBits = uint8_t(depth.depthBits);
+        key.depthShift = uint8_t(DepthAccess(state->depth).shift);
+    }
+    key.varyingCount = uint8_t(state->varyings.count);
+    for (int i = 0; i < state->varyings.count; ++i) key.varyingTarget[i] = uint8_t(state->varyings.items[i].target);
+    key.hasAlpha = format == D3DFMT_A8R8G8B8;
+    key.alphaTest = state->alphaTest;
+    key.alphaFunc = state->alphaTest ? KeyByte(state->alphaFunc) : 0;
+    key.blend = state->blend;
+    if (state->blend) {
+        DWORD src = state->srcBlend, dst = state->destBlend;
+        DWORD srcA = state->separateAlpha ? state->srcBlendAlpha : src;
+        DWORD dstA = state->separateAlpha ? state->destBlendAlpha : dst;
+        ResolveBoth(&src, &dst);
+        ResolveBoth(&srcA, &dstA);
+        key.srcColor = KeyByte(src);
+        key.dstColor = KeyByte(dst);
+        key.opColor = KeyByte(state->blendOp);
+        key.srcAlpha = KeyByte(srcA);
+        key.dstAlpha = KeyByte(dstA);
+        key.opAlpha = KeyByte(state->separateAlpha ? state->blendOpAlpha : state->blendOp);
+    }
+    key.writeMask = uint8_t(state->writeMask);
+    for (int s = 0; s < kMaxSamplers; ++s) {
+        key.address[s][0] = state->textures[s].address[0];
+        key.address[s][1] = state->textures[s].address[1];
+    }
+    state->pipeline = state->pixelShader->Pipeline(key, wait);
+}
 
 void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* quadX, const int* quadY, int quads,
                 uint32_t coverage, PixelScratch& sc) {
@@ -328,6 +418,30 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
     for (int q = 0; q < kQuads; ++q) {
         qx[q] = quadX[q < quads ? q : 0];
         qy[q] = quadY[q < quads ? q : 0];
+    }
+    if (state.pipeline && QuadsInside(*state.color, qx, qy)) {
+        jit::PipelineArgs args;
+        args.inputs = &batch.input[0].v[0][0];
+        static_assert(offsetof(TriangleSetup, invW) == offsetof(TriangleSetup, x0) + 5 * sizeof(float));
+        args.triangle = &tri.x0;
+        args.planes = &tri.attr[0][0][0];
+        ImageStore& target = *state.color;
+        for (int q = 0; q < kQuads; ++q) {
+            args.quadX[q] = qx[q];
+            args.quadY[q] = qy[q];
+            args.rows[q] = target.Row(UINT(qy[q])) + size_t(qx[q]) * 4;
+            // Depth buffers are at least as large as the target.
+            args.depthRows[q] = state.zEnable ? state.depth->Row(UINT(qy[q])) + size_t(qx[q]) * 4 : nullptr;
+        }
+        args.pitch = int64_t(target.rowPitch);
+        args.depthPitch = state.zEnable ? int64_t(state.depth->rowPitch) : 0;
+        args.textures = state.textures;
+        for (int c = 0; c < 4; ++c) args.blendFactor[c] = state.blendFactor[c];
+        args.alphaRef = uint32_t(state.alphaRef);
+        args.coverage = coverage;
+        const uint32_t lanes = (1u << (quads * 4)) - 1;
+        state.pixelShader->RunPipeline(*state.pipeline, *state.psConstants, state.sampler, lanes, &args);
+        return;
     }
     alignas(64) float invW[kLanes], dx[kLanes], dy[kLanes];
     for (int l = 0; l < kLanes; ++l) {
@@ -398,35 +512,7 @@ void ShadeQuads(const DrawState& state, const TriangleSetup& tri, const int* qua
     }
     if (!live) return;
 
-    // After shading, depth and stencil are only needed to write them, or to
-    // test depth when that could not be done early.
-    bool lateDepth = state.zEnable && (state.zWrite || !state.earlyDepth);
-    if (state.depth && (lateDepth || state.stencil)) {
-        for (int l = 0; l < lanes; ++l) {
-            if (!(live >> l & 1)) continue;
-            uint32_t raw = depth.Raw(sc.px[l], sc.py[l]);
-            uint32_t z = depth.Quantise(shaderDepth ? shaderDepth[l] : sc.z[l]);
-            bool depthPass = !state.zEnable || state.earlyDepth || Compare(state.zFunc, z, depth.Depth(raw));
-            uint32_t newRaw = raw;
-            if (state.stencil && depth.stencilMask) {
-                int side = (state.twoSidedStencil && tri.backFace) ? 1 : 0;
-                uint32_t stencil = depth.Stencil(raw);
-                uint32_t mask = state.stencilMask & depth.stencilMask;
-                bool stencilPass = Compare(state.stencilFunc[side], state.stencilRef & mask, stencil & mask);
-                DWORD op = !stencilPass ? state.stencilFail[side]
-                                        : (!depthPass ? state.stencilZFail[side] : state.stencilPass[side]);
-                uint32_t updated = StencilOp(op, stencil, state.stencilRef, depth.stencilMask);
-                uint32_t writeMask = state.stencilWriteMask & depth.stencilMask;
-                newRaw = (newRaw & ~writeMask) | (updated & writeMask);
-                if (!stencilPass) depthPass = false;
-            }
-            if (depthPass && state.zEnable && state.zWrite) {
-                newRaw = (newRaw & ~depth.depthMask) | ((z << depth.shift) & depth.depthMask);
-            }
-            if (newRaw != raw) depth.Store(sc.px[l], sc.py[l], newRaw);
-            if (!depthPass) live &= ~(1u << l);
-        }
-    }
+    live = DepthStencilAfterShading(state, tri, sc, depth, shaderDepth, live);
     if (live && state.writeMask) WriteColor(state, sc, *color, live);
 }
 

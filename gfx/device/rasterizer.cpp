@@ -28,6 +28,10 @@
 // and additive states into 32-bit targets (color_write_sse.cpp). Each repeats
 // the plain loop's operations in the same order, so pixels stay identical.
 //
+// With compiled shaders, a batch whose quads lie inside the target and whose
+// draw has a compiled pixel pipeline (see ChoosePipeline) runs through that
+// one native routine from depth test to colour write, with the same results.
+//
 // Scalar path (the reference): one thread, triangles in order, every 2x2
 // quad of the bounding box tested pixel by pixel with the same edge
 // functions and shaded one quad at a time. Both paths evaluate coverage and
@@ -79,6 +83,27 @@ constexpr int kQuadOffsetY[4] = {0, 0, 2, 2};
 constexpr int kPixelOffsetX[4] = {0, 1, 0, 1};
 constexpr int kPixelOffsetY[4] = {0, 0, 1, 1};
 
+// Lane 4q + i of a sub-block: pixel offsets from its top-left corner.
+constexpr int kLaneX[16] = {0, 1, 0, 1, 2, 3, 2, 3, 0, 1, 0, 1, 2, 3, 2, 3};
+constexpr int kLaneY[16] = {0, 0, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3};
+
+// The pixels of the 4 x 4 sub-block at (x, y) inside `t`, a bit per lane:
+// the same tests as PixelInside, without branches, so the loops vectorise.
+uint32_t SubBlockCoverage(const TriangleSetup& t, int x, int y) {
+    uint32_t outside = 0;
+    for (int e = 0; e < 3; ++e) {
+        const int64_t corner = EdgeAt(t, e, x, y), a = t.edgeA[e], b = t.edgeB[e];
+        for (int l = 0; l < 16; ++l) {
+            outside |= uint32_t(uint64_t(corner + a * kLaneX[l] + b * kLaneY[l]) >> 63) << l;
+        }
+    }
+    for (int l = 0; l < 16; ++l) {
+        const int px = x + kLaneX[l], py = y + kLaneY[l];
+        outside |= uint32_t((px < t.minX) | (px > t.maxX) | (py < t.minY) | (py > t.maxY)) << l;
+    }
+    return ~outside & 0xFFFF;
+}
+
 // Shades the covered quads of the 4 x 4 sub-block at (x, y).
 void ShadeSubBlock(const DrawState& state, const TriangleSetup& t, int x, int y, bool fullyInside,
                    PixelScratch& scratch) {
@@ -86,19 +111,12 @@ void ShadeSubBlock(const DrawState& state, const TriangleSetup& t, int x, int y,
     uint32_t coverage = 0;
     int quads = 0;
     bool inBox = x >= t.minX && x + kSubBlockSize - 1 <= t.maxX && y >= t.minY && y + kSubBlockSize - 1 <= t.maxY;
+    const uint32_t pixels = fullyInside && inBox ? 0xFFFFu : SubBlockCoverage(t, x, y);
     for (int q = 0; q < 4; ++q) {
-        int qx = x + kQuadOffsetX[q], qy = y + kQuadOffsetY[q];
-        uint32_t mask = 0;
-        if (fullyInside && inBox) {
-            mask = 0xF;
-        } else {
-            for (int i = 0; i < 4; ++i) {
-                if (PixelInside(t, qx + kPixelOffsetX[i], qy + kPixelOffsetY[i])) mask |= 1u << i;
-            }
-        }
+        uint32_t mask = (pixels >> (4 * q)) & 0xF;
         if (!mask) continue;
-        quadX[quads] = qx;
-        quadY[quads] = qy;
+        quadX[quads] = x + kQuadOffsetX[q];
+        quadY[quads] = y + kQuadOffsetY[q];
         coverage |= mask << (4 * quads);
         ++quads;
     }

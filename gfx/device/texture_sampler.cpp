@@ -508,6 +508,36 @@ bool DeviceSampler::SampleFast(UINT sampler, const float* u, const float* v, uin
     return true;
 }
 
+void DeviceSampler::InlineTexture(UINT sampler, jit::PipelineTexture* out) const {
+    *out = {};
+    if (!simd_ || sampler >= 16 || !bindings_[sampler].texture) return;
+    const SamplerBinding& b = bindings_[sampler];
+    const BaseTextureImpl& t = *b.texture;
+    // The conditions of SampleFast's bilinear read, and of its gathers.
+    const bool linear = b.magFilter >= D3DTEXF_LINEAR && b.minFilter >= D3DTEXF_LINEAR;
+    if (!linear || b.mipFilter != D3DTEXF_NONE || t.kind() != D3DRTYPE_TEXTURE ||
+        (t.format() != D3DFMT_A8R8G8B8 && t.format() != D3DFMT_X8R8G8B8)) {
+        return;
+    }
+    const ImageStore& image = t.image(0, std::min(b.firstLevel, t.levels() - 1));
+    if (size_t(image.rowPitch) * image.height >= (size_t(1) << 31) || image.width < 2 || image.height < 2) return;
+    out->base = image.Row(0);
+    out->pitch = int32_t(image.rowPitch);
+    out->width = int32_t(image.width);
+    out->height = int32_t(image.height);
+    out->alphaFill = image.Format() == D3DFMT_A8R8G8B8 ? 0u : 0xFF000000u;
+    out->usable = 1;
+    const UINT sides[2] = {image.width, image.height};
+    for (int axis = 0; axis < 2; ++axis) {
+        if ((sides[axis] & (sides[axis] - 1)) == 0) out->wrapMask[axis] = int32_t(sides[axis] - 1);
+        switch (b.address[axis]) {
+        case D3DTADDRESS_WRAP: out->address[axis] = jit::kAddressWrap; break;
+        case D3DTADDRESS_MIRROR: case D3DTADDRESS_BORDER: case D3DTADDRESS_MIRRORONCE: break;
+        default: out->address[axis] = jit::kAddressClamp; break;  // as Address reads other values
+        }
+    }
+}
+
 void DeviceSampler::Sample(UINT sampler, const SampleLanes& lanes, float (*out)[4]) {
     const SamplerBinding& b = bindings_[sampler < 16 ? sampler : 0];
     if (sampler >= 16 || !b.texture) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gfx/device/resources.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_program.h"
 
 namespace gfx {
@@ -32,6 +33,10 @@ public:
     // binding does not qualify; nothing is written then.
     bool SampleFast(UINT sampler, const float* u, const float* v, uint32_t laneMask,
                     float (*out)[kLanes]) const override;
+    // The image a compiled pipeline may read inline for `sampler` (see
+    // jit::PipelineTexture); usable stays 0 when SampleFast's bilinear read
+    // does not apply to the binding.
+    void InlineTexture(UINT sampler, jit::PipelineTexture* out) const;
     const SamplerBinding& binding(UINT sampler) const { return bindings_[sampler]; }
     void SetBinding(UINT sampler, const SamplerBinding& binding) { bindings_[sampler] = binding; }
     // Whether SampleFast may use its SSE2 bilinear read (the same values as

@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <map>
+#include <mutex>
 #include <new>
 #include <system_error>
 
 #include "gfx/shaders/shader_checker.h"
+#include "gfx/shaders/pipeline_jit.h"
 #include "gfx/shaders/shader_jit.h"
 #include "gfx/shaders/shader_translate.h"
 
@@ -24,6 +27,16 @@ struct ShaderProgram::Impl {
     // is destroyed first: destruction waits for a compile under way.
     std::unique_ptr<jit::CompiledShader> code;
     std::atomic<const jit::CompiledShader*> compiled{nullptr};
+    // Compiled pixel pipelines by key, each compiled in the background like
+    // the shader; an entry's compile ends before its code goes.
+    struct PipelineEntry {
+        std::unique_ptr<jit::CompiledPipeline> code;
+        std::atomic<const jit::CompiledPipeline*> ready{nullptr};
+        std::shared_future<void> compiling;
+    };
+    static constexpr size_t kMaxPipelines = 32;  // keys per program; draws past them keep the device's path
+    std::mutex pipelineMutex;
+    std::map<jit::PipelineKey, std::unique_ptr<PipelineEntry>> pipelines;
     std::shared_future<void> compiling;
 
     void StartCompile() {
@@ -148,6 +161,37 @@ int ShaderProgram::PositionSlot() const {
 bool ShaderProgram::DepthWritten() const { return impl_->translated.depthWritten; }
 bool ShaderProgram::UsesTexkill() const { return impl_->translated.usesTexkill; }
 
+const jit::CompiledPipeline* ShaderProgram::Pipeline(const jit::PipelineKey& key, bool wait) const {
+    Impl& impl = *impl_;
+    if (!jit::Enabled() || !jit::PipelineCompilable(impl.translated.program)) return nullptr;
+    Impl::PipelineEntry* entry = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(impl.pipelineMutex);
+        auto it = impl.pipelines.find(key);
+        if (it != impl.pipelines.end()) {
+            entry = it->second.get();
+        } else {
+            if (impl.pipelines.size() >= Impl::kMaxPipelines) return nullptr;
+            entry = impl.pipelines.emplace(key, std::make_unique<Impl::PipelineEntry>()).first->second.get();
+            auto compile = [entry, &impl, key] {
+                entry->code = jit::CompilePipeline(impl.translated.program, key);
+                entry->ready.store(entry->code.get(), std::memory_order_release);
+            };
+            try {
+                entry->compiling = std::async(std::launch::async, compile);
+            } catch (const std::system_error&) {
+                compile();  // no thread for it: compile now rather than never
+            }
+        }
+    }
+    const jit::CompiledPipeline* ready = entry->ready.load(std::memory_order_acquire);
+    if (!ready && wait && entry->compiling.valid()) {
+        entry->compiling.wait();
+        ready = entry->ready.load(std::memory_order_acquire);
+    }
+    return ready;
+}
+
 bool ShaderProgram::CompiledReady() const {
     return impl_->compiled.load(std::memory_order_acquire) != nullptr;
 }
@@ -195,6 +239,18 @@ uint32_t ShaderProgram::Execute(const ShaderConstants& constants, TextureSampler
     }
     exec::PrepareState(impl_->translated.program, inputs, inputCount, state);
     return exec::Execute(impl_->translated.program, constants, sampler, state, lanes, path != ExecPath::Reference);
+}
+
+uint32_t ShaderProgram::RunPipeline(const jit::CompiledPipeline& pipeline, const ShaderConstants& constants,
+                                    TextureSampler* sampler, uint32_t lanes, jit::PipelineArgs* args) const {
+    jit::CallContext context;
+    context.program = &impl_->translated.program;
+    context.constants = &constants;
+    context.sampler = sampler;
+    context.lanes = lanes;
+    args->constants = &constants.f[0][0];
+    args->context = &context;
+    return pipeline.Run(*args);
 }
 
 void ShaderProgram::RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,

@@ -176,6 +176,9 @@ struct ExecState;
 }
 namespace jit {
 struct CompileStats;
+struct PipelineKey;
+struct PipelineArgs;
+class CompiledPipeline;
 }
 
 class ShaderProgram {
@@ -219,6 +222,17 @@ public:
     bool WaitForCompiled() const;
     // Statistics of the compiled code, or null when there is none (yet).
     const jit::CompileStats* CompileStatistics() const;
+
+    // The pixel pipeline of this program compiled for `key` (see
+    // pipeline_jit.h). The first request starts its compile in the background;
+    // null until it is ready, or when there is none (no code generator, a
+    // program it does not cover, or too many keys). `wait` waits for the compile.
+    const jit::CompiledPipeline* Pipeline(const jit::PipelineKey& key, bool wait) const;
+    // Runs one of this program's pipelines over a batch: `lanes` as in
+    // RunPixels; the constants and context of *args are filled here.
+    // Returns the lanes written.
+    uint32_t RunPipeline(const jit::CompiledPipeline& pipeline, const ShaderConstants& constants,
+                         TextureSampler* sampler, uint32_t lanes, jit::PipelineArgs* args) const;
 
     // Runs the vertex shader over batch.count vertices.
     void RunVertices(const ShaderConstants& constants, TextureSampler* sampler, const VertexBatch& batch,
