@@ -2,8 +2,8 @@
 // row each, number and text side by side. Stages report a row through
 // ErrorLog::Report; the texts are the system's own and must not be reworded.
 // X-number ranges: 1001-1007 tokenizer, 1500-1517 preprocessor, 2001-2031
-// assembler, 2902-2904 fragment linking, 3000-3081 parser and semantic checks,
-// 3500-3510 lowering and entry point, 4000 and up code generators.
+// assembler, 2902-2904 fragment linking, 3000-3085 parser and semantic checks,
+// 3500-3512 lowering and entry point, 4000 and up code generators.
 #pragma once
 
 #include "shader/error_log.h"

@@ -7,22 +7,55 @@
 
 namespace {
 
-// Sorted by name in byte order: '.' (0x2E) sorts before '_' (0x5F).
+// Feature sets of the models, spelled short for the table.
+constexpr uint32_t D = kFeatureDerivatives, S = kFeatureArbitrarySwizzle, P = kFeaturePredication,
+                   F = kFeatureFlowControl;
+
+// Sorted by name in byte order: '.' (0x2E) sorts before '_' (0x5F). The 2_x
+// rows share one version token; ps_2_b lacks the derivatives, swizzles,
+// predication and flow control that ps_2_a and ps_2_x have.
 constexpr TargetDesc kTargets[] = {
-    {"ps", 0xFFFF0000, 0},         {"ps.1.0", 0xFFFF0100, 3},     {"ps.1.1", 0xFFFF0101, 3},
-    {"ps.1.2", 0xFFFF0102, 3},     {"ps.1.3", 0xFFFF0103, 3},     {"ps.1.4", 0xFFFF0104, 3},
-    {"ps.2.0", 0xFFFF0200, 3},     {"ps.2.sw", 0xFFFF02FF, 3},    {"ps.2.x", 0xFFFF0201, 3},
-    {"ps.3.0", 0xFFFF0300, 3},     {"ps.3.sw", 0xFFFF03FF, 3},    {"ps_1_0", 0xFFFF0100, 3},
-    {"ps_1_1", 0xFFFF0101, 3},     {"ps_1_2", 0xFFFF0102, 3},     {"ps_1_3", 0xFFFF0103, 3},
-    {"ps_1_4", 0xFFFF0104, 3},     {"ps_2_0", 0xFFFF0200, 3},     {"ps_2_a", 0xFFFF0201, 2},
-    {"ps_2_b", 0xFFFF0201, 2},     {"ps_2_sw", 0xFFFF02FF, 3},    {"ps_2_x", 0xFFFF0201, 3},
-    {"ps_3_0", 0xFFFF0300, 3},     {"ps_3_sw", 0xFFFF03FF, 3},    {"tx", 0x54580000, 0},
-    {"tx_1_0", 0x54580100, 6},     {"vs", 0xFFFE0000, 0},         {"vs.1.0", 0xFFFE0100, 3},
-    {"vs.1.1", 0xFFFE0101, 3},     {"vs.2.0", 0xFFFE0200, 3},     {"vs.2.sw", 0xFFFE02FF, 3},
-    {"vs.2.x", 0xFFFE0201, 3},     {"vs.3.0", 0xFFFE0300, 3},     {"vs.3.sw", 0xFFFE03FF, 3},
-    {"vs_1_0", 0xFFFE0100, 3},     {"vs_1_1", 0xFFFE0101, 3},     {"vs_2_0", 0xFFFE0200, 3},
-    {"vs_2_a", 0xFFFE0201, 2},     {"vs_2_sw", 0xFFFE02FF, 3},    {"vs_2_x", 0xFFFE0201, 3},
-    {"vs_3_0", 0xFFFE0300, 3},     {"vs_3_sw", 0xFFFE03FF, 3},
+    {"ps", 0xFFFF0000, 0, kFeatureNone},
+    {"ps.1.0", 0xFFFF0100, 3, kFeatureNone},
+    {"ps.1.1", 0xFFFF0101, 3, kFeatureNone},
+    {"ps.1.2", 0xFFFF0102, 3, kFeatureNone},
+    {"ps.1.3", 0xFFFF0103, 3, kFeatureNone},
+    {"ps.1.4", 0xFFFF0104, 3, kFeatureNone},
+    {"ps.2.0", 0xFFFF0200, 3, kFeatureNone},
+    {"ps.2.sw", 0xFFFF02FF, 3, D | S | P | F},
+    {"ps.2.x", 0xFFFF0201, 3, D | S | P | F},
+    {"ps.3.0", 0xFFFF0300, 3, D | S | P | F},
+    {"ps.3.sw", 0xFFFF03FF, 3, D | S | P | F},
+    {"ps_1_0", 0xFFFF0100, 3, kFeatureNone},
+    {"ps_1_1", 0xFFFF0101, 3, kFeatureNone},
+    {"ps_1_2", 0xFFFF0102, 3, kFeatureNone},
+    {"ps_1_3", 0xFFFF0103, 3, kFeatureNone},
+    {"ps_1_4", 0xFFFF0104, 3, kFeatureNone},
+    {"ps_2_0", 0xFFFF0200, 3, kFeatureNone},
+    {"ps_2_a", 0xFFFF0201, 2, D | S | P | F},
+    {"ps_2_b", 0xFFFF0201, 2, kFeatureNone},
+    {"ps_2_sw", 0xFFFF02FF, 3, D | S | P | F},
+    {"ps_2_x", 0xFFFF0201, 3, D | S | P | F},
+    {"ps_3_0", 0xFFFF0300, 3, D | S | P | F},
+    {"ps_3_sw", 0xFFFF03FF, 3, D | S | P | F},
+    {"tx", 0x54580000, 0, kFeatureNone},
+    {"tx_1_0", 0x54580100, 6, kFeatureNone},
+    {"vs", 0xFFFE0000, 0, S},
+    {"vs.1.0", 0xFFFE0100, 3, S},
+    {"vs.1.1", 0xFFFE0101, 3, S},
+    {"vs.2.0", 0xFFFE0200, 3, S | F},
+    {"vs.2.sw", 0xFFFE02FF, 3, S | P | F},
+    {"vs.2.x", 0xFFFE0201, 3, S | P | F},
+    {"vs.3.0", 0xFFFE0300, 3, S | P | F},
+    {"vs.3.sw", 0xFFFE03FF, 3, S | P | F},
+    {"vs_1_0", 0xFFFE0100, 3, S},
+    {"vs_1_1", 0xFFFE0101, 3, S},
+    {"vs_2_0", 0xFFFE0200, 3, S | F},
+    {"vs_2_a", 0xFFFE0201, 2, S | P | F},
+    {"vs_2_sw", 0xFFFE02FF, 3, S | P | F},
+    {"vs_2_x", 0xFFFE0201, 3, S | P | F},
+    {"vs_3_0", 0xFFFE0300, 3, S | P | F},
+    {"vs_3_sw", 0xFFFE03FF, 3, S | P | F},
 };
 static_assert(std::size(kTargets) == 41);
 

@@ -12,10 +12,22 @@ enum TargetCaps : uint32_t {
     kTargetTextureFill = 0x4,  // texture-fill program
 };
 
+// What a profile's instruction set has beyond its model's base, for the
+// lowering and the code generators. The 2_x profiles share one version token
+// but not these (ps_2_b has none of them), so they are read from the row.
+enum TargetFeatures : uint32_t {
+    kFeatureNone = 0,
+    kFeatureDerivatives = 0x1,       // dsx, dsy and texldd: ddx, ddy and the gradient lookups
+    kFeatureArbitrarySwizzle = 0x2,  // any source swizzle
+    kFeaturePredication = 0x4,       // setp and predicated instructions
+    kFeatureFlowControl = 0x8,       // loops, branches on constants, calls
+};
+
 struct TargetDesc {
     const char* name;
-    uint32_t version;  // shader version token
-    uint32_t caps;     // TargetCaps bits
+    uint32_t version;   // shader version token
+    uint32_t caps;      // TargetCaps bits
+    uint32_t features;  // TargetFeatures bits
 };
 
 // Version token layout: kind in bits 16-31 (0xFFFE vertex, 0xFFFF pixel,

@@ -32,6 +32,8 @@ HRESULT IntermediateProgram::Initialize(const void* programTree, ErrorLog* error
     tree = programTree;
     log = errorLog;
     version = versionToken;
+    target = TargetDesc{};
+    FindTargetByVersion(versionToken, kTargetNone, &target);
     flags = compileFlags;
     entryName = entry ? entry : "";
     pools.clear();

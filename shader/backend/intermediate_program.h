@@ -16,6 +16,7 @@
 #include "platform/wintypes.h"
 #include "shader/backend/ir_operations.h"
 #include "shader/error_log.h"
+#include "shader/target.h"
 
 // Pool flag bits.
 enum PoolFlags : uint32_t {
@@ -162,6 +163,10 @@ public:
 
     ErrorLog* log = nullptr;
     uint32_t version = 0;
+    // The profile's row of the target table (its name and features).
+    // Initialize takes the row the version token names last ("ps_2_x" for
+    // the 2_x pixel token); the compile puts in the profile's own ("ps_2_b").
+    TargetDesc target{};
     uint32_t flags = 0;
     const void* tree = nullptr;
     std::string entryName;

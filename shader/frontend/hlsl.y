@@ -39,6 +39,7 @@ using namespace hlsl;
     hlsl::StructDef* sdef;
     hlsl::PassDecl* pass;
     hlsl::StateAssignment* state;
+    hlsl::AttributeSpec* attr;
     std::vector<hlsl::Expr*>* exprs;
     std::vector<hlsl::Stmt*>* stmts;
     std::vector<hlsl::VarDecl*>* vars;
@@ -76,6 +77,7 @@ using namespace hlsl;
 %type <pass> pass
 %type <passes> passes
 %type <states> states
+%type <attr> attribute
 %type <state> state
 
 %%
@@ -325,7 +327,14 @@ stmt
     | DO stmt WHILE '(' expr ')' ';'        { GUARD; $$ = p->MakeDo($2, $5, LOC($1)); }
     | RETURN ';'                            { GUARD; $$ = p->MakeReturn(nullptr, false, LOC($1)); }
     | RETURN expr ';'                       { GUARD; $$ = p->MakeReturn($2, true, LOC($1)); }
+    | attribute stmt                        { GUARD; $$ = p->ApplyAttribute($1, $2); }
     | error ';'                             { yyerrok; $$ = nullptr; }
+    ;
+
+/* [name] or [name(args)] before a statement: [unroll(4)] for (...) */
+attribute
+    : '[' IDENTIFIER ']'                    { GUARD; $$ = p->MakeAttribute($2, nullptr); }
+    | '[' IDENTIFIER '(' args ')' ']'       { GUARD; $$ = p->MakeAttribute($2, $4); }
     ;
 
 for_init

@@ -94,6 +94,14 @@ inline constexpr Diagnostic kMustReturnValue{3080, false, "'%s': function must r
 inline constexpr Diagnostic kCommaInStateBlock{
     3081, true, "comma expression used where an initializer list may have been intended"};
 
+// Attributes before statements ("[unroll(4)] for ...").
+inline constexpr Diagnostic kUnknownAttribute{3082, true, "'%s': unknown attribute, ignored"};
+inline constexpr Diagnostic kMisplacedAttribute{3083, true, "'%s': attribute applies to %s only, ignored"};
+inline constexpr Diagnostic kAttributeCount{3084, false,
+                                            "'%s': attribute count must be a literal integer greater than zero"};
+inline constexpr Diagnostic kAttributeArguments{3084, false, "'%s': attribute takes %s"};
+inline constexpr Diagnostic kAttributeConflict{3085, false, "'%s' and '%s' attributes cannot be used together"};
+
 // Internal errors: no number, and they stop the parse.
 inline constexpr Diagnostic kProductionFailed{0, false, "internal error: production failed!"};
 inline constexpr Diagnostic kUnhandledProduction{0, false, "internal error: unhandled production"};

@@ -69,6 +69,14 @@ struct Declarator {
     std::vector<VarDecl*>* params = nullptr;  // function signatures
 };
 
+// One attribute written before a statement: "[name]" or "[name(args)]".
+struct AttributeSpec {
+    const char* name = nullptr;
+    uint32_t flag = 0;   // its StatementAttribute bit; 0 when unknown or refused (already reported)
+    uint32_t count = 0;  // the n of "[unroll(n)]"
+    SourceLocation loc;
+};
+
 // The type and usage of the declaration list being parsed.
 struct UsageType {
     UsageSpec usage;
@@ -188,6 +196,12 @@ public:
     Stmt* MakeWhile(Expr* c, Stmt* body, const SourceLocation& loc);
     Stmt* MakeDo(Stmt* body, Expr* c, const SourceLocation& loc);
     Stmt* MakeBlock(std::vector<Stmt*>* stmts, const SourceLocation& loc);
+    // "[name]" or "[name(args)]" before a statement (`args` null without
+    // parentheses); unknown names and bad arguments are reported here.
+    AttributeSpec* MakeAttribute(const Token* name, std::vector<Expr*>* args);
+    // Records `a` on the statement it stands before; a misplaced attribute is
+    // reported and dropped.
+    Stmt* ApplyAttribute(AttributeSpec* a, Stmt* s);
     void AddTopLevel(Decl* d);
 
     // ---- shared by the construct files ----
@@ -249,6 +263,7 @@ private:
     std::unordered_map<const Token*, const Type*> typeNames_;
     std::deque<UsageSpec> usages_;
     std::deque<Declarator> declarators_;
+    std::deque<AttributeSpec> attributes_;
     std::vector<std::shared_ptr<void>> keep_;
     Type voidType_;
 };

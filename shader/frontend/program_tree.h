@@ -323,8 +323,39 @@ struct TypeDecl : Decl {
 
 // ---------------------------------------------------------------- statements
 
+// Attributes written before a statement ("[unroll(4)] for ...", "[branch] if
+// ..."). The parser keeps those that apply to the statement they stand
+// before: kAttrFlatten and kAttrBranch on "if", the loop attributes on "for",
+// "while" and "do" (kAttrForceCase and kAttrCall belong to "switch", which
+// the language here does not have, so they are always reported as misplaced).
+// Unknown and misplaced attributes are reported as warnings and not kept;
+// contradicting pairs ([flatten][branch], [loop][unroll]) are errors.
+//
+// The lowering reads them as hints: kAttrUnroll asks for the loop to be
+// unrolled (an error when it cannot be), `unrollCount` (> 0 for
+// "[unroll(n)]") caps the rounds it may be unrolled to; kAttrLoop asks for a
+// real loop and kAttrBranch for a real branch where the model has flow
+// control, kAttrFlatten for both arms computed and merged.
+enum StatementAttribute : uint32_t {
+    kAttrFlatten = 0x001,
+    kAttrBranch = 0x002,
+    kAttrLoop = 0x004,
+    kAttrUnroll = 0x008,
+    kAttrFastOpt = 0x010,
+    kAttrAllowUavCondition = 0x020,
+    kAttrForceCase = 0x040,
+    kAttrCall = 0x080,
+};
+
+struct StatementAttributes {
+    uint32_t flags = 0;        // StatementAttribute bits
+    uint32_t unrollCount = 0;  // n of "[unroll(n)]"; 0 when no count was given
+    bool Has(uint32_t attribute) const { return (flags & attribute) != 0; }
+};
+
 struct Stmt : Node {
     using Node::Node;
+    StatementAttributes attributes;
 };
 
 struct ExprStmt : Stmt {

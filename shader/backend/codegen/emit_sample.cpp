@@ -21,10 +21,7 @@ uint32_t TextureTypeOf(uint32_t code) {
 
 }  // namespace
 
-bool CodeGenerator::ArbitrarySwizzles() const {
-    const uint32_t major = (version >> 8) & 0xFF, minor = version & 0xFF;
-    return !IsPixelShader() || major >= 3 || (major == 2 && minor != 0);
-}
+bool CodeGenerator::ArbitrarySwizzles() const { return (target.features & kFeatureArbitrarySwizzle) != 0; }
 
 HRESULT CodeGenerator::CheckSamplerDimensions() {
     std::map<std::pair<uint32_t, int32_t>, uint32_t> dimension;

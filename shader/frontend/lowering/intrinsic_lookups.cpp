@@ -23,12 +23,13 @@ bool IsDerivative(IntrinsicId id) { return id == kDdx || id == kDdy || id == kFw
 }  // namespace
 
 bool Lowerer::TargetHasIntrinsic(const IntrinsicSignature* sig) {
-    const uint32_t major = (p.version >> 8) & 0xFF, minor = p.version & 0xFF;
-    // dsx, dsy and texldd: ps_2_x, ps_2_sw and the 3.0 pixel models;
+    const uint32_t major = (p.version >> 8) & 0xFF;
+    // dsx, dsy and texldd: the pixel profiles whose row has the derivatives
+    // (ps_2_a, ps_2_x, ps_2_sw and the 3.0 models; not ps_2_b);
     // texldl: the 3.0 models, vertex and pixel. Vertex shaders before 3.0
     // have no lookups at all (the code generator says so), from 3.0 on only
     // texldl.
-    const bool derivatives = pixelTarget && (major >= 3 || (major == 2 && minor != 0));
+    const bool derivatives = pixelTarget && (p.target.features & kFeatureDerivatives);
     const char* needs = nullptr;
     uint32_t dimension = 0, kind = 0;
     if (IsLookup(sig->id)) LookupForm(sig->id, &dimension, &kind);
@@ -40,10 +41,7 @@ bool Lowerer::TargetHasIntrinsic(const IntrinsicSignature* sig) {
         needs = "a pixel shader (vertex shaders read textures at a level, with the lod lookups)";
     }
     if (!needs) return true;
-    TargetDesc target{};
-    const char* name =
-        SUCCEEDED(FindTargetByVersion(p.version, 0, &target)) && target.name ? target.name : "the target";
-    Error(here, lowmsg::kIntrinsicNeedsModel, sig->name, name, needs);
+    Error(here, lowmsg::kIntrinsicNeedsModel, sig->name, p.target.name ? p.target.name : "the target", needs);
     return false;
 }
 

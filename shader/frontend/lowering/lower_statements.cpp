@@ -206,11 +206,12 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         }
         if (constant == 0) return;
         if (++unrolledRounds > kMaxUnrolledRounds) TooLarge(lowmsg::kTooManyRounds, kMaxUnrolledRounds, s->loc);
+        if (!UnrollRoundAllowed(s, round)) return;
         LowerStatement(s->body);
         if (returned || Failed()) return;
         if (s->iteration) Lower(s->iteration);
     }
-    if (!Failed()) Error(s->loc, lowmsg::kGeneralLoop);
+    if (!Failed()) ReportLoopNotUnrolled(s);
 }
 
 }  // namespace hlsl::lowering

@@ -159,6 +159,12 @@ public:
     // Reports that the program cannot fit its target, where the outermost
     // loop being unrolled stands (else at `fallback`), and stops the lowering.
     [[noreturn]] void TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback);
+    // The unroll attributes of a loop (loop_attributes.cpp). Round `round`
+    // (0 the first) may be unrolled unless an "[unroll(n)]" count forbids it
+    // (false after the error); a loop that could not be unrolled is reported
+    // by the attribute when it asked for unrolling, else as a general loop.
+    bool UnrollRoundAllowed(const LoopStmt* s, int round);
+    void ReportLoopNotUnrolled(const LoopStmt* s);
 
     // ---- variables, inputs and outputs (lower_program.cpp)
     // A piece of an input or output: the components of `var` (of `type`,

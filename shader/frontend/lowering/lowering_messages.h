@@ -32,6 +32,12 @@ inline constexpr Diagnostic kProgramTooLarge{
     3511, false, "program too large for %s: unrolled loops and expanded calls give more than %u instructions"};
 inline constexpr Diagnostic kTooManyRounds{
     3511, false, "program too large for %s: loops unroll into more than %u iterations in all"};
+// A loop whose "[unroll]" attribute cannot be honoured.
+inline constexpr Diagnostic kUnrollCountExceeded{
+    3512, false, "[unroll(%u)]: the loop runs more than %u times; raise the count or remove the attribute"};
+inline constexpr Diagnostic kCannotUnroll{
+    3512, false, "[unroll]: the loop cannot be unrolled; it must end on a compile-time constant condition within %d "
+                 "iterations"};
 
 // An intrinsic whose instruction the target's model lacks (derivatives,
 // lookups at a level or with gradients, vertex lookups without a level).

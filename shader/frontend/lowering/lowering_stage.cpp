@@ -8,6 +8,7 @@ HRESULT LowerCompileJob(CompileJob& job, IntermediateProgram& generator) {
     auto* tree = static_cast<hlsl::ProgramTree*>(job.program);
     HRESULT hr = generator.Initialize(tree, &job.preprocessor->Log(), job.version, job.flags, job.entryPoint);
     if (FAILED(hr)) return hr;
+    if (job.target.name) generator.target = job.target;
     // The file the compile read, at its end, for messages that concern the
     // source as a whole.
     SourceLocation end = job.preprocessor->CurrentPosition();

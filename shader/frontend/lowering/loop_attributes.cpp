@@ -1,0 +1,21 @@
+// What the "[unroll]" and "[unroll(n)]" attributes of a loop ask of its
+// unrolling: a count caps the rounds, and a loop that asked to be unrolled
+// but cannot be says so by the attribute's name.
+#include "shader/frontend/lowering/lowerer.h"
+#include "shader/frontend/lowering/lowering_messages.h"
+
+namespace hlsl::lowering {
+
+bool Lowerer::UnrollRoundAllowed(const LoopStmt* s, int round) {
+    const uint32_t count = s->attributes.unrollCount;
+    if (count == 0 || uint32_t(round) < count) return true;
+    Error(s->loc, lowmsg::kUnrollCountExceeded, count, count);
+    return false;
+}
+
+void Lowerer::ReportLoopNotUnrolled(const LoopStmt* s) {
+    if (s->attributes.Has(kAttrUnroll)) Error(s->loc, lowmsg::kCannotUnroll, kMaxLoopRounds);
+    else Error(s->loc, lowmsg::kGeneralLoop);
+}
+
+}  // namespace hlsl::lowering
