@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "shader/compile_pipeline.h"
 #include "shader/target.h"
@@ -18,6 +19,26 @@ TEST(Targets, TableIsSortedByteWise) {
         EXPECT_EQ(FindTargetByName(table[i].name, kTargetNone, &row), S_OK) << table[i].name;
         EXPECT_EQ(row.version, table[i].version);
     }
+}
+
+// "ps.2.x" and "ps_2_x" name one profile: the compile may not depend on the
+// spelling.
+TEST(Targets, DottedAndUnderscoreSpellingsShareTheirFeatures) {
+    size_t count = 0;
+    const TargetDesc* table = TargetTable(&count);
+    int pairs = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!std::strchr(table[i].name, '.')) continue;
+        std::string underscore = table[i].name;
+        for (char& c : underscore)
+            if (c == '.') c = '_';
+        TargetDesc row{};
+        ASSERT_EQ(FindTargetByName(underscore.c_str(), kTargetNone, &row), S_OK) << underscore;
+        EXPECT_EQ(row.features, table[i].features) << table[i].name;
+        EXPECT_EQ(row.version, table[i].version) << table[i].name;
+        ++pairs;
+    }
+    EXPECT_EQ(pairs, 17);
 }
 
 TEST(Targets, FindByName) {
