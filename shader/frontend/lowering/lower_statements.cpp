@@ -201,7 +201,7 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         const Value c = Lower(s->condition);
         double constant;
         if (c.empty() || !LiteralOf(c[0], &constant)) {
-            if (round == 0 && flowControl && LowerDynamicLoop(s)) return;
+            if (round == 0 && flowControl && !s->attributes.Has(kAttrUnroll) && LowerDynamicLoop(s)) return;
             break;
         }
         if (constant == 0) return;

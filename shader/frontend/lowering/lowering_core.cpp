@@ -23,8 +23,10 @@ Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(prog
     // The ps_1_x instruction sets have no minimum, maximum or comparisons.
     nativeCompare = !ps1Target;
     const uint32_t minor = p.version & 0xFF;
-    flowControl = (vertexTarget && major >= 2) || (pixelTarget && (major >= 3 || (major == 2 && minor != 0)));
-    returnInArm = (vertexTarget || pixelTarget) && (major >= 3 || (major == 2 && minor != 0));
+    // Flow control as the profile's row says (vs_2_0 and up, ps_2_a, ps_2_x
+    // and the 3.x models; not ps_2_b, which shares the 2_x token).
+    flowControl = (vertexTarget || pixelTarget) && (p.target.features & kFeatureFlowControl);
+    returnInArm = flowControl && (major >= 3 || (major == 2 && minor != 0));
     instructionLimit = LoweredInstructionLimit(p.version);
 }
 

@@ -84,4 +84,24 @@ TEST(Ps2Profiles, Ps2aReadsAnySwizzleAndPs2bBuildsItWithMoves) {
         EXPECT_FALSE(Has(b, swizzle)) << swizzle << "\n" << b;
 }
 
+// A loop to a uniform count runs as a loop of the device on ps_2_a; ps_2_b
+// has no flow control and cannot unroll it.
+TEST(Ps2Profiles, LoopsToAUniformCountOnPs2aOnly) {
+    const char* source = R"(
+        int n;
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 r = 0;
+            for (int i = 0; i < n; i++) r += t;
+            return r;
+        })";
+    const Compiled a = CompileHlsl(source, "ps_2_a");
+    ASSERT_TRUE(a.Ok()) << a.messages;
+    EXPECT_TRUE(Has(Disassembly(a), "rep")) << Disassembly(a);
+    const Compiled b = CompileHlsl(source, "ps_2_b");
+    EXPECT_EQ(b.hr, E_NOTIMPL);
+    EXPECT_TRUE(Has(MessagesWithoutFile(b.messages),
+                    "(5): error X3500: general for/do/while statements are not yet implemented"))
+        << b.messages;
+}
+
 }  // namespace

@@ -181,6 +181,22 @@ TEST(StatementAttributes, UnrollOnALoopThatCannotBeUnrolledSaysSo) {
     // Without the attribute the same loop keeps the general message.
     const Compiled plain = Compile(LoopShader("for (int i = 0; i < n; i++)"), "ps_2_0");
     EXPECT_NE(std::string::npos, plain.errors.find("X3500: general for/do/while statements")) << plain.errors;
+
+    // On a model with loops a count from a uniform integer makes a real loop,
+    // unless the loop asked to be unrolled.
+    const std::string source = "int m;\nfloat4 main(float4 t : TEXCOORD0) : COLOR {\n    float4 r = 0;\n"
+                               "    LOOP for (int i = 0; i < m; i++) r += t;\n    return r;\n}\n";
+    auto with = [&](const char* attribute) {
+        std::string text = source;
+        text.replace(text.find("LOOP"), 4, attribute);
+        return Compile(text, "ps_3_0");
+    };
+    EXPECT_EQ(S_OK, with("").hr) << with("").errors;
+    EXPECT_EQ(S_OK, with("[loop]").hr) << with("[loop]").errors;
+    const Compiled unrolled = with("[unroll]");
+    EXPECT_TRUE(FAILED(unrolled.hr));
+    EXPECT_NE(std::string::npos, unrolled.errors.find("(4): error X3512: [unroll]: the loop cannot be unrolled"))
+        << unrolled.errors;
 }
 
 }  // namespace
