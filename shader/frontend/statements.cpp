@@ -1,5 +1,6 @@
 // Statements: expression, declaration, return, if, loops and blocks, with the
-// checks on conditions and return values.
+// checks on conditions and return values, and the attributes written before
+// statements ("[unroll(4)] for ...").
 #include <cctype>
 #include <cmath>
 

@@ -35,11 +35,7 @@ SemanticName SplitSemantic(const char* text) {
     return s;
 }
 
-std::string CodeGenerator::TargetName() const {
-    TargetDesc desc{};
-    if (SUCCEEDED(FindTargetByVersion(version, kTargetCompile, &desc)) && desc.name) return desc.name;
-    return "unknown";
-}
+std::string CodeGenerator::TargetName() const { return target.name ? target.name : "unknown"; }
 
 CodeGenerator::ArgClass CodeGenerator::PoolClass(uint32_t pool) const {
     if (pool == kPoolDiscard || pool >= pools.size()) return ArgClass::None;

@@ -45,8 +45,7 @@ size_t LoweredInstructionLimit(uint32_t version) {
 }
 
 void Lowerer::TooLarge(const Diagnostic& d, size_t limit, const SourceLocation& fallback) {
-    TargetDesc target{};
-    const char* name = SUCCEEDED(FindTargetByVersion(p.version, 0, &target)) && target.name ? target.name : "the target";
+    const char* name = p.target.name ? p.target.name : "the target";
     Error(outerLoop ? outerLoop->loc : fallback, d, name, unsigned(limit));
     throw ProgramTooLarge();
 }
