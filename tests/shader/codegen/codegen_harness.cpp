@@ -1,11 +1,29 @@
 #include "codegen_harness.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "gfx/exports.h"
 #include "shader/bytecode/constant_table.h"
 #include "shader/bytecode/disassembler.h"
 #include "shader/compiler.h"
+
+int BodyInstructions(const Compiled& shader) {
+    std::istringstream lines(Disassembly(shader));
+    int count = 0;
+    bool body = false;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos || line.compare(first, 2, "//") == 0) continue;
+        const std::string op = line.substr(first, line.find(' ', first) - first);
+        if (op.rfind("ps_", 0) == 0) {
+            body = true;
+            continue;
+        }
+        if (body && op.rfind("dcl", 0) != 0 && op != "def") ++count;
+    }
+    return count;
+}
 
 Compiled TakeCompileResult(HRESULT hr, IKLBuffer* code, IKLBuffer* errors) {
     Compiled c;

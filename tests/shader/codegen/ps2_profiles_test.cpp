@@ -12,23 +12,6 @@ namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Instructions after the version line, declarations and definitions left out.
-int BodyInstructions(const Compiled& shader) {
-    std::istringstream lines(Disassembly(shader));
-    int count = 0;
-    bool body = false;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line.compare(first, 2, "//") == 0) continue;
-        const std::string op = line.substr(first, line.find(' ', first) - first);
-        if (op.rfind("ps_", 0) == 0) {
-            body = true;
-            continue;
-        }
-        if (body && op.rfind("dcl", 0) != 0 && op != "def") ++count;
-    }
-    return count;
-}
 
 TEST(Ps2Profiles, DerivativesAndGradientsOnPs2aOnly) {
     const struct {

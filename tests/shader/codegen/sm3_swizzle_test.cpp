@@ -10,23 +10,6 @@
 
 namespace {
 
-// Instructions of the program body (declarations and definitions take no slot).
-int BodyInstructions(const Compiled& shader) {
-    std::istringstream lines(Disassembly(shader));
-    int count = 0;
-    bool body = false;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line.compare(first, 2, "//") == 0) continue;
-        const std::string op = line.substr(first, line.find(' ', first) - first);
-        if (op.rfind("ps_", 0) == 0) {
-            body = true;
-            continue;
-        }
-        if (body && op.rfind("dcl", 0) != 0 && op != "def") ++count;
-    }
-    return count;
-}
 
 TEST(Sm3Swizzles, LaterModelsReadAnySwizzleDirectly) {
     const struct {
