@@ -87,12 +87,7 @@ public:
             LLVMValueRef stored = LLVMBuildLShr(B, depthRaw, ConstI(K.depthShift), "");
             LLVMValueRef pass = Compare(K.zFunc, zq, stored);
             coverage = LLVMBuildAnd(B, coverage, Mask(pass), "");
-            LLVMBasicBlockRef shade = LLVMAppendBasicBlockInContext(C, fn, "shade");
-            LLVMBasicBlockRef hidden = LLVMAppendBasicBlockInContext(C, fn, "hidden");
-            LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntEQ, coverage, LLVMConstInt(i32, 0, 0), ""), hidden, shade);
-            LLVMPositionBuilderAtEnd(B, hidden);
-            LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
-            LLVMPositionBuilderAtEnd(B, shade);
+            ReturnIfNone(coverage);
         }
 
         EmitProgram(regFile, constants, callContext, inputBlocks, stats);
@@ -109,12 +104,7 @@ public:
             LLVMValueRef ref = SplatI(LoadI32(args, offsetof(PipelineArgs, alphaRef)));
             live = LLVMBuildAnd(B, live, Mask(Compare(K.alphaFunc, ToByte(color.c[3]), ref)), "");
         }
-        LLVMBasicBlockRef write = LLVMAppendBasicBlockInContext(C, fn, "write");
-        LLVMBasicBlockRef none = LLVMAppendBasicBlockInContext(C, fn, "none");
-        LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntEQ, live, LLVMConstInt(i32, 0, 0), ""), none, write);
-        LLVMPositionBuilderAtEnd(B, none);
-        LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
-        LLVMPositionBuilderAtEnd(B, write);
+        ReturnIfNone(live);
         LLVMValueRef liveLanes = LaneBits(live);
         LLVMValueRef old = LoadQuads(offsetof(PipelineArgs, rows), offsetof(PipelineArgs, pitch), colorRow);
         StoreQuads(colorRow, LLVMBuildSelect(B, liveLanes, Blend(color, old), old, ""), live);
@@ -151,6 +141,18 @@ private:
         for (auto& v : e) v = LLVMConstInt(i32, x, 0);
         return LLVMConstVector(e, kLanes);
     }
+    // Ends the routine (returning 0) when no bit of `mask` is set; code built
+    // after it runs only for batches with some pixel left.
+    void ReturnIfNone(LLVMValueRef mask) {
+        LLVMValueRef fn = LLVMGetBasicBlockParent(LLVMGetInsertBlock(B));
+        LLVMBasicBlockRef some = LLVMAppendBasicBlockInContext(C, fn, "some");
+        LLVMBasicBlockRef none = LLVMAppendBasicBlockInContext(C, fn, "none");
+        LLVMBuildCondBr(B, LLVMBuildICmp(B, LLVMIntEQ, mask, LLVMConstInt(i32, 0, 0), ""), none, some);
+        LLVMPositionBuilderAtEnd(B, none);
+        LLVMBuildRet(B, LLVMConstInt(i32, 0, 0));
+        LLVMPositionBuilderAtEnd(B, some);
+    }
+
     // Bit l of `mask` as lane l of a <16 x i1>.
     LLVMValueRef LaneBits(LLVMValueRef mask) {
         LLVMValueRef bits[kLanes];

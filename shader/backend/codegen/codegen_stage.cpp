@@ -55,17 +55,19 @@ HRESULT GenerateFitting(CompileJob& job, codegen::CodeGenerator& generator) {
                          SUCCEEDED(TargetSlotLimits(job.version, &limits)) &&
                          (limits.total != gfx::isa::kUnlimitedSlots || limits.arithmetic != gfx::isa::kUnlimitedSlots);
     if (!bounded) return generator.Generate(job.code);
-    std::unique_ptr<codegen::CodeGenerator> second = codegen::CreateCodeGenerator(job.version);
-    if (!second) return E_OUTOFMEMORY;
-    static_cast<IntermediateProgram&>(*second) = generator;
-    second->SetDebugSource(generator.DebugSource());
+    // Generate changes the program, so the lowered one is kept for the retry.
+    const IntermediateProgram lowered = generator;
     ErrorLog::State before = log.Save();
 
     HRESULT hr = generator.Generate(job.code);
     if (SUCCEEDED(hr) || !generator.ExceededSlotLimits()) return hr;
+    std::unique_ptr<codegen::CodeGenerator> second = codegen::CreateCodeGenerator(job.version);
+    if (!second) return hr;
+    static_cast<IntermediateProgram&>(*second) = lowered;
+    second->SetDebugSource(generator.DebugSource());
+    second->gatherVectors = false;
     ErrorLog::State first = log.Save();
     log.Restore(std::move(before));
-    second->gatherVectors = false;
     HRESULT again = second->Generate(job.code);
     if (SUCCEEDED(again)) return again;
     if (*job.code) (*job.code)->Release();
