@@ -167,26 +167,14 @@ HRESULT ConstantTable::Resolve(KLHANDLE handle, ResolvedConstant* out) {
     return Resolve(found, out);
 }
 
-HRESULT ConstantTable::DescribeTable(KLCONSTANTTABLE_DESC* desc) {
-    if (!desc) return D3DERR_INVALIDCALL;
-    CtabHeader header;
-    if (FAILED(CheckValid()) || !Read(0, &header) || header.creatorOffset >= bytes_.size()) return ERR_INVALID_DATA;
-    desc->Creator = header.creatorOffset ? StringAt(header.creatorOffset) : nullptr;
-    if (header.creatorOffset && !desc->Creator) return ERR_INVALID_DATA;
-    desc->Version = header.version;
-    desc->Constants = header.constantCount;
-    return S_OK;
-}
-
-HRESULT ConstantTable::DescribeConstant(KLHANDLE constant, KLCONSTANT_DESC* descs, UINT* count) {
-    if (!descs && !count) return D3DERR_INVALIDCALL;
-    HRESULT hr = CheckValid();
-    if (FAILED(hr)) return hr;
+HRESULT ConstantTable::ResolveRun(KLHANDLE constant, std::vector<ResolvedConstant>* out) {
+    std::vector<ResolvedConstant>& run = *out;
+    run.clear();
+    HRESULT hr = S_OK;
     if (HandleValue(constant) > 0xFFFF && !Interned(constant)) {
         constant = ConstantByName(nullptr, constant);
         if (!constant) return ERR_INVALID_DATA;
     }
-    std::vector<ResolvedConstant> run;
     if (const SubConstantRecord* r = Interned(constant)) {
         run.push_back({r->record, r->type});
     } else {
@@ -206,6 +194,27 @@ HRESULT ConstantTable::DescribeConstant(KLHANDLE constant, KLCONSTANT_DESC* desc
             run.push_back(next);
         }
     }
+    return S_OK;
+}
+
+HRESULT ConstantTable::DescribeTable(KLCONSTANTTABLE_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    CtabHeader header;
+    if (FAILED(CheckValid()) || !Read(0, &header) || header.creatorOffset >= bytes_.size()) return ERR_INVALID_DATA;
+    desc->Creator = header.creatorOffset ? StringAt(header.creatorOffset) : nullptr;
+    if (header.creatorOffset && !desc->Creator) return ERR_INVALID_DATA;
+    desc->Version = header.version;
+    desc->Constants = header.constantCount;
+    return S_OK;
+}
+
+HRESULT ConstantTable::DescribeConstant(KLHANDLE constant, KLCONSTANT_DESC* descs, UINT* count) {
+    if (!descs && !count) return D3DERR_INVALIDCALL;
+    HRESULT hr = CheckValid();
+    if (FAILED(hr)) return hr;
+    std::vector<ResolvedConstant> run;
+    hr = ResolveRun(constant, &run);
+    if (FAILED(hr)) return hr;
     if (descs) {
         const size_t n = count ? std::min<size_t>(*count, run.size()) : 1;
         for (size_t i = 0; i < n; ++i) {

@@ -64,6 +64,9 @@ public:
     // Shared with the write routine.
     HRESULT CheckValid() const;
     HRESULT Resolve(KLHANDLE handle, ResolvedConstant* out);
+    // The records of one constant: a variable in several register sets has a
+    // record per set, side by side under the same name.
+    HRESULT ResolveRun(KLHANDLE handle, std::vector<ResolvedConstant>* out);
     uint32_t Version() const;
     uint32_t RecordCount() const;
     HRESULT ReadRecord(uint32_t index, CtabConstantRecord* out) const;

@@ -64,21 +64,10 @@ int32_t ToInt(uint32_t word, uint32_t type) {
     }
 }
 
-}  // namespace
-
-HRESULT WriteConstantValue(IKLConstantTable* tableInterface, ShaderConstantSink& sink, KLHANDLE constant,
-                           const ValueShape& given, const void* data, const void* const* elementPointers) {
-    if (!tableInterface || (!data && !elementPointers)) return D3DERR_INVALIDCALL;
-    auto* table = static_cast<ConstantTable*>(tableInterface);
-    HRESULT hr = table->CheckValid();
-    if (FAILED(hr)) return hr;
-    const uint32_t kind = table->Version() >> 16;
-    if (kind != 0xFFFE && kind != 0xFFFF) return ERR_INVALID_DATA;
-    const bool pixel = kind == 0xFFFF;
-
-    ResolvedConstant c;
-    hr = table->Resolve(constant, &c);
-    if (FAILED(hr)) return hr;
+// Writes the value into the registers of one record of the constant.
+HRESULT WriteRecord(ConstantTable* table, ShaderConstantSink& sink, const ResolvedConstant& c, const ValueShape& given,
+                    const void* data, const void* const* elementPointers, bool pixel) {
+    HRESULT hr = S_OK;
     const uint32_t k = c.type.parameterClass;
     uint32_t n = c.type.elements;
     const bool byColumns = k == uint32_t(ParameterClass::MatrixColumns);
@@ -177,6 +166,30 @@ HRESULT WriteConstantValue(IKLConstantTable* tableInterface, ShaderConstantSink&
     return S_OK;
 }
 
+}  // namespace
+
+HRESULT WriteConstantValue(IKLConstantTable* tableInterface, ShaderConstantSink& sink, KLHANDLE constant,
+                           const ValueShape& given, const void* data, const void* const* elementPointers) {
+    if (!tableInterface || (!data && !elementPointers)) return D3DERR_INVALIDCALL;
+    auto* table = static_cast<ConstantTable*>(tableInterface);
+    HRESULT hr = table->CheckValid();
+    if (FAILED(hr)) return hr;
+    const uint32_t kind = table->Version() >> 16;
+    if (kind != 0xFFFE && kind != 0xFFFF) return ERR_INVALID_DATA;
+    const bool pixel = kind == 0xFFFF;
+
+    std::vector<ResolvedConstant> run;
+    hr = table->ResolveRun(constant, &run);
+    if (FAILED(hr)) return hr;
+    // A variable in several register sets (an int that is both a loop count
+    // and a value) gets the value in each.
+    for (const ResolvedConstant& c : run) {
+        hr = WriteRecord(table, sink, c, given, data, elementPointers, pixel);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
 HRESULT LoadConstantDefaults(IKLConstantTable* tableInterface, ShaderConstantSink& sink) {
     auto* table = static_cast<ConstantTable*>(tableInterface);
     HRESULT hr = table->CheckValid();
@@ -204,15 +217,21 @@ HRESULT LoadConstantDefaults(IKLConstantTable* tableInterface, ShaderConstantSin
                                record.registerCount);
             break;
         case uint16_t(RegisterSet::Int4):
-            if (pixel) return ERR_INVALID_DATA;
-            hr = sink.SetInt(false, record.registerIndex, reinterpret_cast<const int*>(words.data()),
-                             record.registerCount);
+        case uint16_t(RegisterSet::Bool): {
+            // Defaults are stored as floats whatever the register set.
+            if ((table->Version() & 0xFFFF) < 0x200) return ERR_INVALID_DATA;
+            std::vector<int> ints(words.size());
+            for (size_t w = 0; w < words.size(); ++w) ints[w] = ToInt(words[w], kTypeFloat);
+            if (record.registerSet == uint16_t(RegisterSet::Int4)) {
+                hr = sink.SetInt(pixel, record.registerIndex, ints.data(), record.registerCount);
+            } else {
+                // One bool per register: the first float of each group of four.
+                std::vector<BOOL> bools(record.registerCount);
+                for (size_t r = 0; r < bools.size(); ++r) bools[r] = ints[r * 4] != 0;
+                hr = sink.SetBool(pixel, record.registerIndex, bools.data(), record.registerCount);
+            }
             break;
-        case uint16_t(RegisterSet::Bool):
-            if (pixel) return ERR_INVALID_DATA;
-            hr = sink.SetBool(false, record.registerIndex, reinterpret_cast<const BOOL*>(words.data()),
-                              record.registerCount);
-            break;
+        }
         default:
             return ERR_INVALID_DATA;
         }

@@ -207,6 +207,21 @@ TEST_F(KilnRun, UniformPathsIntsAndBools) {
         << whole.err;
 }
 
+// An int that is a loop count and a value lives in an integer and a float
+// register; the uniforms file sets both.
+TEST_F(KilnRun, AnIntInTwoRegisterSets) {
+    std::string inputs = Write("in.json", "{\"n\": 1, \"inputs\": {\"COLOR0\": [[0.25, 0.5, 0, 1]]}}");
+    for (int count : {0, 3}) {
+        ToolResult r = RunKiln({"run", kData + "count_loop.fx", "-p", "ps_3_0", "-e", "main", "--inputs", inputs,
+                                "--uniforms", Write("u.json", "{\"Count\": " + std::to_string(count) + "}")});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        auto color = Field(r.out, "COLOR0");
+        ASSERT_EQ(color.size(), 1u) << r.out;
+        const float n = float(count);
+        ExpectNear(color[0], {0.25f * n + n, 0.5f * n + n, n, 2 * n}, "Count " + std::to_string(count));
+    }
+}
+
 TEST_F(KilnRun, LinearFilterAndTextureStages) {
     // Halfway between the centres of texels (0, 0) and (1, 0) of the fixture.
     std::string inputs = Write("in.json",

@@ -1,5 +1,6 @@
 #include "run_uniforms.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -171,9 +172,12 @@ void ReadUniforms(const json::Value& doc, const std::string& file, IKLConstantTa
             if (!problem.empty()) errors->push_back(At(file, value) + "\"" + name + "\": " + problem);
             continue;
         }
-        KLCONSTANT_DESC desc{};
-        UINT count = 1;
-        if (FAILED(table->DescribeConstant(handle, &desc, &count)) || count == 0) {
+        // A variable in several register sets has a record per set (at most
+        // bool, int and float).
+        KLCONSTANT_DESC records[3]{};
+        UINT count = 3;
+        const KLCONSTANT_DESC& desc = records[0];
+        if (FAILED(table->DescribeConstant(handle, records, &count)) || count == 0) {
             errors->push_back(At(file, value) + "cannot describe uniform \"" + name + "\"");
             continue;
         }
@@ -195,8 +199,10 @@ void ReadUniforms(const json::Value& doc, const std::string& file, IKLConstantTa
                               "), got " + std::to_string(values.size()));
             continue;
         }
-        std::string problem = WriteConstant(desc, values, pixel, constants);
-        if (!problem.empty()) errors->push_back(At(file, value) + "\"" + name + "\": " + problem);
+        for (UINT r = 0; r < std::min<UINT>(count, 3); ++r) {
+            std::string problem = WriteConstant(records[r], values, pixel, constants);
+            if (!problem.empty()) errors->push_back(At(file, value) + "\"" + name + "\": " + problem);
+        }
     }
 }
 

@@ -96,4 +96,64 @@ TEST(ConstantDefaults, LoadIntoTheDeviceRegisterByRegister) {
     }
 }
 
+// An int uniform that is both a loop count and a value has a record in the
+// integer set and one in the float set under the same name. Setting it by
+// name, and loading the defaults, fills both registers, on either kind of
+// program.
+TEST(ConstantDefaults, AVariableInTwoRegisterSetsIsWrittenInBoth) {
+    gfxtest::TestDevice device;
+    for (const char* profile : {"ps_3_0", "vs_3_0", "vs_2_0"}) {
+        SCOPED_TRACE(profile);
+        const bool pixel = profile[0] == 'p';
+        const std::string source =
+            std::string("float4 main(float4 uv : ") + (pixel ? "TEXCOORD0" : "POSITION") +
+            ", uniform int n = 3) : " + (pixel ? "COLOR" : "POSITION") + " {" +
+            " float4 s = 0; for (int i = 0; i < n; i++) s += uv; return s * n; }";
+        IKLBuffer* code = nullptr;
+        IKLBuffer* errors = nullptr;
+        IKLConstantTable* table = nullptr;
+        const HRESULT hr = KLCompileShader(source.c_str(), UINT(-1), nullptr, nullptr, "main", profile, 0, &code,
+                                           &errors, &table);
+        std::string log = errors ? std::string(static_cast<const char*>(errors->GetBufferPointer()),
+                                               errors->GetBufferSize())
+                                 : "";
+        if (errors) errors->Release();
+        if (code) code->Release();
+        ASSERT_EQ(S_OK, hr) << log;
+        ASSERT_NE(nullptr, table);
+        std::unique_ptr<IKLConstantTable, void (*)(IKLConstantTable*)> owner(
+            table, [](IKLConstantTable* t) { t->Release(); });
+
+        KLCONSTANT_DESC descs[2]{};
+        UINT count = 2;
+        ASSERT_EQ(S_OK, table->DescribeConstant(table->ConstantByName(0, "$n"), descs, &count));
+        ASSERT_EQ(2u, count);
+        UINT floatRegister = 0, intRegister = 0;
+        for (const KLCONSTANT_DESC& d : descs) (d.RegisterSet == 2 ? floatRegister : intRegister) = d.RegisterIndex;
+        auto registers = [&](float* f, int* i) {
+            if (pixel) {
+                device.dev->GetPixelShaderConstantF(floatRegister, f, 1);
+                device.dev->GetPixelShaderConstantI(intRegister, i, 1);
+            } else {
+                device.dev->GetVertexShaderConstantF(floatRegister, f, 1);
+                device.dev->GetVertexShaderConstantI(intRegister, i, 1);
+            }
+        };
+        float f[4] = {};
+        int i[4] = {};
+        EXPECT_EQ(S_OK, table->LoadDefaults(device.dev));
+        registers(f, i);
+        EXPECT_EQ(3.0f, f[0]);
+        EXPECT_EQ(3, i[0]);
+        EXPECT_EQ(S_OK, table->WriteInt(device.dev, "$n", 7));
+        registers(f, i);
+        EXPECT_EQ(7.0f, f[0]);
+        EXPECT_EQ(7, i[0]);
+        EXPECT_EQ(S_OK, table->WriteFloat(device.dev, table->ConstantByName(0, "$n"), 5.0f));
+        registers(f, i);
+        EXPECT_EQ(5.0f, f[0]);
+        EXPECT_EQ(5, i[0]);
+    }
+}
+
 }  // namespace

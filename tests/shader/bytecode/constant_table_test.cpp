@@ -207,10 +207,15 @@ TEST(ConstantTableObject, IntegerAndBooleanSetsAndVersionRules) {
     EXPECT_EQ((std::vector<int>{1, -2, 3, 4}), sink.calls[0].ints);
     sink.calls.clear();
     const BOOL yes = 7;
+    // "flag" has a bool record and a float record: both registers are set.
     ASSERT_EQ(S_OK, WriteConstantValue(t, sink, "flag", {0, 1, 1, 1, 1}, &yes));
-    ASSERT_EQ(1u, sink.calls.size());
+    ASSERT_EQ(2u, sink.calls.size());
     EXPECT_EQ('b', sink.calls[0].kind);
+    EXPECT_EQ(2u, sink.calls[0].start);
     EXPECT_EQ(std::vector<int>{7}, sink.calls[0].ints);  // words pass unconverted
+    EXPECT_EQ('f', sink.calls[1].kind);
+    EXPECT_EQ(16u, sink.calls[1].start);
+    EXPECT_EQ((std::vector<float>{1, 0, 0, 0}), sink.calls[1].floats);
     t->Release();
 
     IKLConstantTable* old = MakeTable(0xFFFE0101);
