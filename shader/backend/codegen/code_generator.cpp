@@ -922,6 +922,7 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
     hr = DefineBoundedLoopRegister();
+    if (SUCCEEDED(hr)) hr = DefineLoopCounts();
     if (FAILED(hr)) return hr;
     hr = fragment_ ? S_OK : EmitDeclarations();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;

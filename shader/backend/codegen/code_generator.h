@@ -151,6 +151,9 @@ protected:
     // Defines boundedLoopRegister_ ("defi") when a loop runs to a computed
     // bound, in the first integer register no uniform takes.
     HRESULT DefineBoundedLoopRegister();
+    // Defines ("defi") the integer registers that hold the counts of loops
+    // known when compiling: the integer arguments without a name.
+    HRESULT DefineLoopCounts();
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).

@@ -76,24 +76,62 @@ HRESULT GenerateFitting(CompileJob& job, codegen::CodeGenerator& generator) {
     return hr;
 }
 
+HRESULT LowerAndGenerate(CompileJob& job, codegen::CodeGenerator& generator, hlsl::LoweringOptions* options) {
+    HRESULT hr = LowerCompileJob(job, generator, options);
+    if (SUCCEEDED(hr) && job.errorFlag) hr = E_FAIL;
+    if (FAILED(hr)) return hr;
+    hr = GenerateFitting(job, generator);
+    return hr == E_NOTIMPL ? E_FAIL : hr;  // reported as X4532
+}
+
+// Lowers and generates the job. On the models with loops, a program that
+// grew too large for its model while loops of known count were unrolled is
+// lowered once more with those loops as real loops; when that does not
+// succeed either, the messages of the first attempt stand.
+HRESULT LowerAndGenerateFitting(CompileJob& job, std::unique_ptr<codegen::CodeGenerator> generator) {
+    ErrorLog& log = job.preprocessor->Log();
+    const bool loops = (job.target.features & kFeatureFlowControl) != 0;
+    ErrorLog::State before;
+    if (loops) before = log.Save();
+    hlsl::LoweringOptions options;
+    HRESULT hr = LowerAndGenerate(job, *generator, &options);
+    if (SUCCEEDED(hr) || !loops || !options.constantLoopsUnrolled ||
+        !(options.tooLarge || generator->ExceededSlotLimits()))
+        return hr;
+    std::unique_ptr<codegen::CodeGenerator> second = codegen::CreateCodeGenerator(job.version);
+    if (!second) return hr;
+    second->SetFragmentMode(job.options.fragment);
+    second->SetDebugSource(generator->DebugSource());
+    generator.reset();
+    ErrorLog::State first = log.Save();
+    log.Restore(std::move(before));
+    const bool errorFlag = job.errorFlag;
+    job.errorFlag = false;
+    hlsl::LoweringOptions asLoops;
+    asLoops.constantLoopsAsLoops = true;
+    const HRESULT again = LowerAndGenerate(job, *second, &asLoops);
+    if (SUCCEEDED(again)) return again;
+    if (*job.code) (*job.code)->Release();
+    *job.code = nullptr;
+    log.Restore(std::move(first));
+    job.errorFlag = errorFlag;
+    return hr;
+}
+
 }  // namespace
 
 HRESULT GenerateStage(CompileJob& job) {
-    if (!job.code) return D3DERR_INVALIDCALL;
+    if (!job.code || !job.preprocessor) return D3DERR_INVALIDCALL;
     std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
     if (!generator) return E_OUTOFMEMORY;
     generator->SetFragmentMode(job.options.fragment);
     generator->SetDebugSource(std::move(job.debugSource));
     HRESULT hr;
     try {
-        hr = LowerCompileJob(job, *generator);
-        if (SUCCEEDED(hr) && job.errorFlag) hr = E_FAIL;
-        if (FAILED(hr)) return hr;
-        hr = GenerateFitting(job, *generator);
+        hr = LowerAndGenerateFitting(job, std::move(generator));
     } catch (const std::bad_alloc&) {
         hr = E_OUTOFMEMORY;
     }
-    if (hr == E_NOTIMPL) hr = E_FAIL;  // reported as X4532
     if (FAILED(hr)) {
         if (*job.code) (*job.code)->Release();
         *job.code = nullptr;

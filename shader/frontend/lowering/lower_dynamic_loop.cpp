@@ -98,6 +98,14 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
 
     here = s->loc;
     const int32_t count = uniformBound ? UniformRegister(bound, boundArg, 'i') : boundArg;
+    // The counter counts whole rounds from 0.
+    return LowerLoopRounds(s, {count, !uniformBound, counterSlot, boundSlot, kValueInteger | kValueNonNegative, false});
+}
+
+bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
+    const int32_t count = r.count;
+    const bool uniformBound = !r.bounded;
+    const uint32_t counterSlot = r.counterSlot, boundSlot = r.boundSlot;
     const LoweringSnapshot snapshot(*this);
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();
@@ -138,8 +146,7 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
                 p.args[value].name = p.args[owner].name;
                 p.args[value].offset = p.args[owner].offset;
             }
-            // The counter counts whole rounds from 0.
-            if (carried[k] == counterSlot) p.args[value].flags |= kValueInteger | kValueNonNegative;
+            if (carried[k] == counterSlot) p.args[value].flags |= r.counterFlags;
             p.instructions[begin].inputs[k + 1] = initial;
             p.instructions[begin].outputs[k] = value;
             map[carried[k]] = value;
@@ -149,9 +156,16 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
         LowerStatement(s->body);
         if (Failed()) return true;
         if (returned || partialReturns.size() != returnsBefore || going != goingBefore ||
-            map[counterSlot] != top[counterSlot] || map[boundSlot] != top[boundSlot]) {
+            map[counterSlot] != top[counterSlot] || (boundSlot < map.size() && map[boundSlot] != top[boundSlot])) {
             // A return inside the loop, or a body that moves the counter or
             // the bound itself, needs the loop unrolled.
+            if (r.unrollInstead) {
+                snapshot.Restore();
+                partialReturns.resize(returnsBefore);
+                going = goingBefore;
+                returned = false;
+                return false;
+            }
             Error(s->loc, lowmsg::kGeneralLoop);
             return true;
         }

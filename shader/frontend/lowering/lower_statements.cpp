@@ -2,7 +2,8 @@
 // and merged per component; a return inside one arm (2_x and 3.x models) is
 // merged at the end of the function. Loops are unrolled while their condition
 // stays a compile-time constant; on the models with loops, one whose count is
-// a uniform integer becomes a real loop (lower_dynamic_loop.cpp).
+// a uniform integer becomes a real loop (lower_dynamic_loop.cpp), and so may
+// one whose count is known (lower_constant_loop.cpp).
 #include <algorithm>
 
 #include "shader/frontend/lowering/lowerer.h"
@@ -195,6 +196,7 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         }
     } outer(outerLoop, s);
     if (s->init) LowerStatement(s->init);
+    if (flowControl && !s->attributes.Has(kAttrUnroll) && !Failed() && LowerConstantLoop(s)) return;
     for (int round = 0; round <= kMaxLoopRounds; ++round) {
         if (returned || Failed()) return;
         if (!s->condition || round == kMaxLoopRounds) break;

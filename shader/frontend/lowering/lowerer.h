@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "shader/backend/intermediate_program.h"
+#include "shader/frontend/lowering/lowering.h"
 #include "shader/frontend/lowering/register_layout.h"
 #include "shader/frontend/program_tree.h"
 
@@ -136,6 +137,29 @@ public:
     // on a model with loops: one round lowered between a loop begin and end
     // (lower_dynamic_loop.cpp). False when the loop has another shape.
     bool LowerDynamicLoop(const LoopStmt* s);
+    // How the rounds of a real loop run: `count` (input 0 of the loop begin)
+    // is an integer register, or with `bounded` a computed bound the counter
+    // is compared with at the top of every round. The counter's value slot,
+    // the bound's (map.size() or more when the bound is no variable) and the
+    // value flags the counter has inside the loop. A body that returns or
+    // moves the counter or the bound is an error, or with `unrollInstead`
+    // leaves nothing lowered (false) for the loop to be unrolled.
+    struct LoopRounds {
+        int32_t count;
+        bool bounded;
+        uint32_t counterSlot, boundSlot;
+        uint32_t counterFlags;
+        bool unrollInstead;
+    };
+    // The body of `s` lowered once between a loop begin and end
+    // (lower_dynamic_loop.cpp).
+    bool LowerLoopRounds(const LoopStmt* s, const LoopRounds& r);
+    // A loop whose count is known when compiling ("for (int i = 0; i < 40;
+    // i++)", any start and literal step) as a real loop: with "[loop]", when
+    // the compile asks for real loops (the unrolled program did not fit), or
+    // when it runs too long to unroll (lower_constant_loop.cpp). False when
+    // it is to be unrolled.
+    bool LowerConstantLoop(const LoopStmt* s);
     // The integer ("i") or boolean ("b") constant register argument of
     // uniform `v` (read by `use`, an argument of its float register), made on
     // first use.
@@ -237,6 +261,9 @@ public:
     bool armsLoweredInVain = false;
     // Warnings are not repeated while a loop body is lowered again.
     int muteWarnings = 0;
+    // What the compile asked of the lowering, and what the lowering found
+    // (set by LowerShader; never null while lowering).
+    LoweringOptions* options = nullptr;
 
 private:
     friend struct LoweringSnapshot;

@@ -49,8 +49,20 @@ namespace hlsl {
 // construct the lowering does not support (X3500); E_OUTOFMEMORY.
 // `end` (may be null) is where the source ended: an entry not found is
 // reported there.
+// `options` (may be null) steers the lowering and receives what it found.
+struct LoweringOptions {
+    // Loops whose count is known when compiling run as real loops on the
+    // models with loops instead of being unrolled (the compile asks for this
+    // when the unrolled program did not fit the model's instruction slots).
+    bool constantLoopsAsLoops = false;
+    // Set by the lowering: a loop of known count was unrolled that could have
+    // been a real loop; and the lowering stopped because the program grew
+    // too large (X3511).
+    bool constantLoopsUnrolled = false;
+    bool tooLarge = false;
+};
 HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program,
-                    const SourceLocation* end = nullptr);
+                    const SourceLocation* end = nullptr, LoweringOptions* options = nullptr);
 
 // The semantic text of an input or output argument's `semanticNode`
 // (null when the node carries none), and the node's source position.

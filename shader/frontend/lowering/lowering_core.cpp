@@ -103,8 +103,11 @@ FuncDecl* FindEntry(ProgramTree& tree, const char* entry, uint32_t version) {
 
 }  // namespace
 
-HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program, const SourceLocation* end) {
+HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& program, const SourceLocation* end,
+                    LoweringOptions* options) {
     if (!entry) return D3DERR_INVALIDCALL;
+    LoweringOptions defaults;
+    if (!options) options = &defaults;
     program.entryName = entry;
     auto outOfMemory = [&]() {
         if (program.log) program.log->Report(nullptr, lowmsg::kOutOfMemory);
@@ -114,6 +117,7 @@ HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& p
     if (tree.valueAreaSize > kMaxValueSlots) return outOfMemory();
     try {
         lowering::Lowerer lowerer(tree, program);
+        lowerer.options = options;
         HRESULT hr = lowerer.LowerGlobals();
         if (FAILED(hr)) return hr;
         FuncDecl* f = FindEntry(tree, entry, program.version);
@@ -126,6 +130,7 @@ HRESULT LowerShader(ProgramTree& tree, const char* entry, IntermediateProgram& p
     } catch (const std::bad_alloc&) {
         return outOfMemory();
     } catch (const lowering::ProgramTooLarge&) {
+        options->tooLarge = true;
         return E_FAIL;  // reported where it was found
     }
 }

@@ -7,7 +7,9 @@
 
 #include "shader/backend/intermediate_program.h"
 #include "shader/compile_pipeline.h"
+#include "shader/frontend/lowering/lowering.h"
 
 // Results as LowerShader's; job.errorFlag is set when the lowering reported
 // an error. D3DERR_INVALIDCALL without a parsed program or preprocessor.
-HRESULT LowerCompileJob(CompileJob& job, IntermediateProgram& generator);
+// `options` (may be null) as LowerShader takes them.
+HRESULT LowerCompileJob(CompileJob& job, IntermediateProgram& generator, hlsl::LoweringOptions* options = nullptr);
