@@ -31,6 +31,20 @@ bool WorthBranching(const IntermediateProgram& p, size_t first) {
     return false;
 }
 
+bool AlwaysWorth(const IntermediateProgram&, size_t) { return true; }
+
+// What in instructions [first, end) needs the gradients of its neighbours:
+// derivatives and lookups that choose their level by them. Null for none.
+const IrInstruction* GradientOperation(const IntermediateProgram& p, size_t first, size_t end) {
+    for (size_t i = first; i < end && i < p.instructions.size(); ++i) {
+        const uint32_t code = p.instructions[i].code();
+        if (code == kOpDerivativeX || code == kOpDerivativeY) return &p.instructions[i];
+        if (IsSampleOp(code) && SampleKindOf(code) != kSampleLevel && SampleKindOf(code) != kSampleGradients)
+            return &p.instructions[i];
+    }
+    return nullptr;
+}
+
 const VarDecl* BooleanVariable(const Expr* e) {
     const VarDecl* v = VariableOf(e);
     return v && v->type && v->type->IsScalar() && v->type->base == kBool ? v : nullptr;
@@ -128,31 +142,69 @@ bool Lowerer::LowerArmsAsBranch(const IfStmt* s, IrInstruction begin,
     return true;
 }
 
+bool Lowerer::UniformArgument(int32_t arg) const {
+    const uint32_t flags = p.pools[p.args[arg].pool].flags;
+    return (flags & (kPoolUniform | kPoolLiteral)) && !(flags & kPoolSampler) && p.args[arg].relative < 0;
+}
+
+bool Lowerer::LowerAskedBranch(const IfStmt* s, int32_t condition) {
+    const Expr* e = WithoutConversion(s->condition);
+    IrInstruction begin;
+    const OperatorExpr* o = e && e->kind == NodeKind::Operator ? static_cast<const OperatorExpr*>(e) : nullptr;
+    if (o && ComparisonCode(o->op) && o->operands[0] && o->operands[1] && o->operands[0]->type &&
+        o->operands[1]->type && TypeSize(o->operands[0]->type) == 1 && TypeSize(o->operands[1]->type) == 1) {
+        const Value a = Lower(o->operands[0]), b = Lower(o->operands[1]);
+        if (Failed() || a.size() != 1 || b.size() != 1) return true;
+        begin.op = MakeOp(kOpIfBegin, ComparisonCode(o->op));
+        begin.inputs = {a[0], b[0]};
+    } else {
+        // Any other condition: taken where it is not 0.
+        begin.op = MakeOp(kOpIfBegin, ComparisonCode(Op::NotEqual));
+        begin.inputs = {condition, Literal(0)};
+    }
+    const bool varying = !UniformArgument(begin.inputs[0]) || !UniformArgument(begin.inputs[1]);
+    const size_t first = p.instructions.size();
+    if (!LowerArmsAsBranch(s, std::move(begin), AlwaysWorth)) return false;
+    if (pixelTarget && varying && !Failed()) {
+        // Neighbouring pixels that take different sides leave such an
+        // operation without the values its gradients come from.
+        if (const IrInstruction* g = GradientOperation(p, first, p.instructions.size())) {
+            const uint32_t code = g->code();
+            Error(g->location, lowmsg::kGradientInBranch,
+                  code == kOpDerivativeX ? "ddx" : code == kOpDerivativeY ? "ddy" : "texture lookup");
+        }
+    }
+    return true;
+}
+
+void Lowerer::ReportBranchMerged(const IfStmt* s) {
+    Warning(s->loc, lowmsg::kBranchMerged, p.target.name ? p.target.name : "the target");
+}
+
+uint32_t Lowerer::ComparisonCode(Op op) {
+    switch (op) {
+        case Op::Greater: return 1;
+        case Op::Equal: return 2;
+        case Op::GreaterEqual: return 3;
+        case Op::Less: return 4;
+        case Op::NotEqual: return 5;
+        case Op::LessEqual: return 6;
+        default: return 0;
+    }
+}
+
 bool Lowerer::LowerCompareBranch(const IfStmt* s) {
     const Expr* e = WithoutConversion(s->condition);
     if (!e || e->kind != NodeKind::Operator) return false;
     const OperatorExpr* o = static_cast<const OperatorExpr*>(e);
-    uint32_t comparison = 0;
-    switch (o->op) {
-        case Op::Greater: comparison = 1; break;
-        case Op::Equal: comparison = 2; break;
-        case Op::GreaterEqual: comparison = 3; break;
-        case Op::Less: comparison = 4; break;
-        case Op::NotEqual: comparison = 5; break;
-        case Op::LessEqual: comparison = 6; break;
-        default: return false;
-    }
+    const uint32_t comparison = ComparisonCode(o->op);
+    if (!comparison) return false;
     if (!o->operands[0] || !o->operands[1] || !o->operands[0]->type || TypeSize(o->operands[0]->type) != 1 ||
         !o->operands[1]->type || TypeSize(o->operands[1]->type) != 1)
         return false;
     const Value a = Lower(o->operands[0]), b = Lower(o->operands[1]);
     if (Failed() || a.size() != 1 || b.size() != 1) return true;
-    if (pixelTarget)
-        for (int32_t arg : {a[0], b[0]}) {
-            const uint32_t flags = p.pools[p.args[arg].pool].flags;
-            if (!(flags & (kPoolUniform | kPoolLiteral)) || (flags & kPoolSampler) || p.args[arg].relative >= 0)
-                return false;
-        }
+    if (pixelTarget && (!UniformArgument(a[0]) || !UniformArgument(b[0]))) return false;
     IrInstruction begin;
     begin.op = MakeOp(kOpIfBegin, comparison);
     begin.inputs = {a[0], b[0]};

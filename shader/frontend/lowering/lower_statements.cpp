@@ -71,12 +71,16 @@ void Lowerer::LowerIf(const IfStmt* s) {
     here = s->loc;
     // An arm lowered for a branch that did not pay is lowered again: its
     // warnings are already out.
+    // "[flatten]" merges the arms wherever they could branch; "[branch]"
+    // branches wherever the model can.
     bool tried = false;
-    if (flowControl) {
+    const bool asked = s->attributes.Has(kAttrBranch);
+    if (flowControl && !s->attributes.Has(kAttrFlatten)) {
         armsLoweredInVain = false;
-        if (LowerBranch(s) || (returnInArm && LowerCompareBranch(s))) return;
+        if (LowerBranch(s) || (returnInArm && (asked ? LowerAskedBranch(s, c[0]) : LowerCompareBranch(s)))) return;
         tried = armsLoweredInVain;
     }
+    if (asked) ReportBranchMerged(s);
     struct Mute {
         int& count;
         bool on;
@@ -196,6 +200,8 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         }
     } outer(outerLoop, s);
     if (s->init) LowerStatement(s->init);
+    if (s->attributes.Has(kAttrLoop) && !flowControl)
+        Warning(s->loc, lowmsg::kLoopUnrolled, p.target.name ? p.target.name : "the target");
     if (flowControl && !s->attributes.Has(kAttrUnroll) && !Failed() && LowerConstantLoop(s)) return;
     for (int round = 0; round <= kMaxLoopRounds; ++round) {
         if (returned || Failed()) return;

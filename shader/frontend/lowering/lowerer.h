@@ -174,6 +174,21 @@ public:
     // In pixel shaders only values the same for every pixel (uniforms and
     // literals) are compared, so lookups in the arms keep their gradients.
     bool LowerCompareBranch(const IfStmt* s);
+    // An "if" marked "[branch]" on a model with branches on computed values
+    // (the 2_x and 3.x models): a real branch on its comparison of scalars,
+    // or on its lowered `condition` being non-zero, whatever the arms hold.
+    // In pixel shaders a branch on a value that differs from pixel to pixel
+    // may not hold derivatives or lookups that take their level from them
+    // (an error). False, with nothing lowered, when the arms return on one
+    // side only.
+    bool LowerAskedBranch(const IfStmt* s, int32_t condition);
+    // The warning for a "[branch]" that merges its arms after all.
+    void ReportBranchMerged(const IfStmt* s);
+    // Whether `arg` holds the same value for every vertex or pixel of a draw.
+    bool UniformArgument(int32_t arg) const;
+    // The comparison code of an "if_comp" for a comparison operator (1-6),
+    // 0 for another operator.
+    static uint32_t ComparisonCode(Op op);
     // The arms of `s` lowered between a branch begin (`begin`, whose inputs
     // are set) and its else and end; false, with nothing lowered, when they
     // return on one side only or `worth` says they are too small.

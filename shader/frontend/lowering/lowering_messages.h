@@ -38,6 +38,13 @@ inline constexpr Diagnostic kUnrollCountExceeded{
 inline constexpr Diagnostic kCannotUnroll{
     3512, false, "[unroll]: the loop cannot be unrolled; it must end on a compile-time constant condition within %d "
                  "iterations"};
+// Statement attributes the target cannot honour, and their misuse.
+inline constexpr Diagnostic kBranchMerged{
+    3513, true, "[branch]: the if cannot be a branch on %s; both arms are computed and merged"};
+inline constexpr Diagnostic kLoopUnrolled{3513, true, "[loop]: %s has no loops; the loop is unrolled"};
+inline constexpr Diagnostic kGradientInBranch{
+    3514, false, "gradient-based operations must be moved out of flow control: '%s' inside a branch on a value that "
+                 "differs from pixel to pixel (use a lookup with an explicit level or gradients, or [flatten])"};
 
 // An intrinsic whose instruction the target's model lacks (derivatives,
 // lookups at a level or with gradients, vertex lookups without a level).
