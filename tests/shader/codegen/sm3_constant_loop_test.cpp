@@ -61,4 +61,136 @@ TEST(Sm3ConstantLoops, LoopTooLargeToUnrollRunsAsRep) {
     EXPECT_NE(ps2.hr, S_OK);
 }
 
+// "[loop]" on small loops of every counter shape: a "rep" on a defined count,
+// the counter an affine function of the round; the same loop without the
+// attribute is unrolled as before.
+TEST(Sm3ConstantLoops, LoopAttributeGivesRep) {
+    struct Shape {
+        const char* header;
+        float start, step;
+        int rounds;
+    };
+    const Shape shapes[] = {
+        {"for (int i = 0; i < 8; i++)", 0, 1, 8},
+        {"for (int i = 3; i < 12; i += 2)", 3, 2, 5},
+        {"for (int i = 10; i > 0; i--)", 10, -1, 10},
+        {"for (float i = 0; i <= 6; i += 1.5)", 0, 1.5f, 5},
+        {"for (int i = -4; 4 != i; ++i)", -4, 1, 8},
+        {"for (int i = 1; i < 2; i++)", 1, 1, 1},
+    };
+    const Vec4 t = {0.5f, -1, 2, 0.25f}, w = {1, 0.5f, -2, 3};
+    for (const Shape& shape : shapes) {
+        const std::string body = std::string(" ") + shape.header +
+                                 " { s = s * 0.5 + t * i + w; n += 1; }\n";
+        const std::string pixel = "float4 w;\nfloat4 main(float4 t : TEXCOORD0) : COLOR {\n"
+                                  "    float4 s = 0; float n = 0;\n    [loop]" +
+                                  body + "    return s + n;\n}\n";
+        Vec4 want = {0, 0, 0, 0};
+        float i = shape.start;
+        for (int r = 0; r < shape.rounds; ++r, i += shape.step)
+            for (int c = 0; c < 4; ++c) want[c] = want[c] * 0.5f + t[c] * i + w[c];
+        for (float& v : want) v += float(shape.rounds);
+        for (const char* profile : {"ps_3_0", "ps_2_x"}) {
+            const Compiled shader = CompileHlsl(pixel, profile);
+            ASSERT_TRUE(shader.Ok()) << profile << " " << shape.header << "\n" << shader.messages;
+            const std::string text = Disassembly(shader);
+            EXPECT_TRUE(Has(text, "defi i0, " + std::to_string(shape.rounds) + ", 0, 0, 0")) << text;
+            EXPECT_TRUE(Has(text, "rep i0")) << text;
+            ExpectNear(PixelColor(shader, t, {{"w", {w[0], w[1], w[2], w[3]}}}), want,
+                       std::string(profile) + " " + shape.header);
+        }
+        const std::string vertex = "float4 w;\nfloat4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {\n"
+                                   "    float4 s = 0; float n = 0;\n    [loop]" +
+                                   body + "    o = s + n;\n    return t;\n}\n";
+        for (const char* profile : {"vs_2_0", "vs_3_0"}) {
+            const Compiled shader = CompileHlsl(vertex, profile);
+            ASSERT_TRUE(shader.Ok()) << profile << " " << shape.header << "\n" << shader.messages;
+            EXPECT_TRUE(Has(Disassembly(shader), "rep i0")) << Disassembly(shader);
+            const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, t}}, {{"w", {w[0], w[1], w[2], w[3]}}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            ExpectNear(run.outputs.at({kColor, 0}), want, std::string(profile) + " " + shape.header);
+        }
+        // Without the attribute a loop that fits unrolled is unrolled.
+        std::string plain = pixel;
+        plain.replace(plain.find("[loop]"), 6, "");
+        const Compiled unrolled = CompileHlsl(plain, "ps_3_0");
+        ASSERT_TRUE(unrolled.Ok()) << unrolled.messages;
+        EXPECT_FALSE(Has(Disassembly(unrolled), "rep")) << Disassembly(unrolled);
+        ExpectNear(PixelColor(unrolled, t, {{"w", {w[0], w[1], w[2], w[3]}}}), want, std::string("unrolled ") + shape.header);
+    }
+}
+
+// Loops longer than one "rep" (255 rounds) run as several in a row; one too
+// long to unroll at all (over 1024 rounds) is a real loop without being asked.
+TEST(Sm3ConstantLoops, LongLoopsRunAsSeveralReps) {
+    for (int rounds : {600, 2000}) {
+        const std::string source = "float4 main(float4 t : TEXCOORD0) : COLOR {\n"
+                                   "    float4 s = t; float k = 0;\n"
+                                   "    [loop] for (int i = 0; i < " + std::to_string(rounds) + "; i++) {"
+                                   " s = s * 0.99 + 0.01; k += i; }\n"
+                                   "    return float4(s.xy, k, i);\n}\n";
+        const Vec4 t = {2, -1, 0, 0};
+        float s[2] = {t[0], t[1]};
+        float k = 0;
+        for (int i = 0; i < rounds; ++i) {
+            for (float& v : s) v = v * 0.99f + 0.01f;
+            k += float(i);
+        }
+        for (const std::string& form : {source, std::string(source).replace(source.find("[loop]"), 6, "")}) {
+            if (rounds < 1024 && form.find("[loop]") == std::string::npos) continue;
+            const Compiled shader = CompileHlsl(form, "ps_3_0");
+            ASSERT_TRUE(shader.Ok()) << rounds << "\n" << shader.messages;
+            const std::string text = Disassembly(shader);
+            EXPECT_TRUE(Has(text, "defi i0, 255, 0, 0, 0")) << text;
+            EXPECT_TRUE(Has(text, "defi i1, 255, 0, 0, 0")) << text;
+            EXPECT_TRUE(Has(text, ", " + std::to_string(rounds % 255) + ", 0, 0, 0")) << text;
+            const Vec4 got = PixelColor(shader, t);
+            EXPECT_NEAR(got[0], s[0], 1e-3f);
+            EXPECT_NEAR(got[1], s[1], 1e-3f);
+            EXPECT_NEAR(got[2], k, 1e-6f * k);
+            EXPECT_EQ(got[3], float(rounds)) << "the counter after the loop";
+        }
+    }
+}
+
+// "[unroll]" still unrolls, and so fails where the unrolled program does not
+// fit; a body that moves its own counter is unrolled in spite of "[loop]";
+// "[loop]" on a model without loops is a warning.
+TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
+    const char* big = R"(
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 a = t;
+            [unroll] for (int i = 0; i < 200; i++) a = frac(a * 1.25 + a.wzyx * 0.5 + i);
+            return a;
+        })";
+    const Compiled unrolled = CompileHlsl(big, "ps_3_0");
+    EXPECT_NE(unrolled.hr, S_OK);
+    EXPECT_TRUE(Has(unrolled.messages, "error X")) << unrolled.messages;
+    EXPECT_FALSE(Has(unrolled.messages, "X3500")) << unrolled.messages;
+
+    const char* moving = R"(
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 s = 0;
+            [loop] for (int i = 0; i < 10; i++) { s += t * i; if (i == 3) i += 2; }
+            return s;
+        })";
+    const Compiled shader = CompileHlsl(moving, "ps_3_0");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    EXPECT_FALSE(Has(Disassembly(shader), "rep")) << Disassembly(shader);
+    const Vec4 t = {1, 2, -1, 0.5f};
+    const float sum = 0 + 1 + 2 + 3 + 6 + 7 + 8 + 9;
+    ExpectNear(PixelColor(shader, t), {t[0] * sum, t[1] * sum, t[2] * sum, t[3] * sum}, "moving counter");
+
+    const char* small = R"(
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 s = 0;
+            [loop] for (int i = 0; i < 3; i++) s += t;
+            return s;
+        })";
+    const Compiled ps2 = CompileHlsl(small, "ps_2_0");
+    ASSERT_TRUE(ps2.Ok()) << ps2.messages;
+    EXPECT_TRUE(Has(ps2.messages, "warning X3513: [loop]: ps_2_0 has no loops; the loop is unrolled")) << ps2.messages;
+    ExpectNear(PixelColor(ps2, t), {3 * t[0], 3 * t[1], 3 * t[2], 3 * t[3]}, "ps_2_0");
+}
+
 }  // namespace
