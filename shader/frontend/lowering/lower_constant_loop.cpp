@@ -74,6 +74,14 @@ Op Mirrored(Op op) {
     }
 }
 
+// Whether instructions [first, end) read a register by a computed index.
+bool ReadsRelative(const IntermediateProgram& p, size_t first, size_t end) {
+    for (size_t i = first; i < end && i < p.instructions.size(); ++i)
+        for (int32_t arg : p.instructions[i].inputs)
+            if (arg >= 0 && p.args[arg].relative >= 0) return true;
+    return false;
+}
+
 }  // namespace
 
 bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
@@ -130,6 +138,9 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
     const LoweringSnapshot snapshot(*this);
     ErrorLog::State saved;
     if (p.log) saved = p.log->Save();
+    const HRESULT hrBefore = hr_;
+    const bool errorBefore = p.errorFlag;
+    const size_t first = p.instructions.size();
     for (uint32_t left = rounds, loop = 0; left > 0; ++loop) {
         const uint32_t n = std::min(left, kMaxRepRounds);
         // The count: an integer register of its own, defined by the program
@@ -144,11 +155,19 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
         const bool lowered = LowerLoopRounds(s, {count, false, counterSlot, uint32_t(map.size()), counterFlags,
                                                  loop == 0});
         if (loop > 0) --muteWarnings;
-        if (!lowered) {
-            // A body that returns or moves its counter is unrolled; what its
-            // lowering said is said again there.
+        // A body that returns or moves its counter is unrolled, and so is one
+        // that a loop of rounds that could be unrolled cannot express: an
+        // error in it (an array indexed by the counter that is no uniform
+        // array), or constants indexed by the counter in a pixel shader,
+        // which has no relative addressing. What its lowering said is said
+        // again there.
+        const bool unroll = !lowered || (loop == 0 && !tooLong &&
+                                         (Failed() || (pixelTarget && ReadsRelative(p, first, p.instructions.size()))));
+        if (unroll) {
             snapshot.Restore();
             if (p.log) p.log->Restore(std::move(saved));
+            hr_ = hrBefore;
+            p.errorFlag = errorBefore;
             return false;
         }
         if (Failed()) return true;

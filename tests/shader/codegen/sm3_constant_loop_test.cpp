@@ -187,6 +187,36 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
             [loop] for (int i = 0; i < 3; i++) s += t;
             return s;
         })";
+    // Constants indexed by the counter: a0 in a vertex loop; a pixel shader
+    // has no relative addressing, so its loop is unrolled.
+    const std::vector<float> weights = {1, 2, 3, 4, -1, 0.5f, 2, 1, 0, 0, 1, 3, 2, 2, 2, 2};
+    Vec4 weighted = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        for (int c = 0; c < 4; ++c) weighted[c] += weights[size_t(i * 4 + c)] * t[c];
+    const char* indexed = R"(
+        float4 weights[4];
+        float4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {
+            float4 sum = 0;
+            [loop] for (int i = 0; i < 4; i++) sum += weights[i] * t;
+            o = sum;
+            return t;
+        })";
+    const Compiled vertex = CompileHlsl(indexed, "vs_3_0");
+    ASSERT_TRUE(vertex.Ok()) << vertex.messages;
+    EXPECT_TRUE(Has(Disassembly(vertex), "rep i0")) << Disassembly(vertex);
+    const ShaderRun run = RunVertex(vertex, {{{kPosition, 0}, t}}, {{"weights", weights}});
+    ASSERT_TRUE(run.ok) << run.problem;
+    ExpectNear(run.outputs.at({kColor, 0}), weighted, "vertex weights");
+    std::string pixelIndexed = indexed;
+    pixelIndexed.replace(pixelIndexed.find("float4 t : POSITION, out float4 o : COLOR0) : POSITION"), 53,
+                         "float4 t : TEXCOORD0) : COLOR");
+    pixelIndexed.replace(pixelIndexed.find("o = sum;"), 8, "");
+    pixelIndexed.replace(pixelIndexed.find("return t;"), 9, "return sum;");
+    const Compiled pixel = CompileHlsl(pixelIndexed, "ps_3_0");
+    ASSERT_TRUE(pixel.Ok()) << pixelIndexed << "\n" << pixel.messages;
+    EXPECT_FALSE(Has(Disassembly(pixel), "rep")) << Disassembly(pixel);
+    ExpectNear(PixelColor(pixel, t, {{"weights", weights}}), weighted, "pixel weights");
+
     const Compiled ps2 = CompileHlsl(small, "ps_2_0");
     ASSERT_TRUE(ps2.Ok()) << ps2.messages;
     EXPECT_TRUE(Has(ps2.messages, "warning X3513: [loop]: ps_2_0 has no loops; the loop is unrolled")) << ps2.messages;
