@@ -207,11 +207,13 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
     const ShaderRun run = RunVertex(vertex, {{{kPosition, 0}, t}}, {{"weights", weights}});
     ASSERT_TRUE(run.ok) << run.problem;
     ExpectNear(run.outputs.at({kColor, 0}), weighted, "vertex weights");
-    std::string pixelIndexed = indexed;
-    pixelIndexed.replace(pixelIndexed.find("float4 t : POSITION, out float4 o : COLOR0) : POSITION"), 53,
-                         "float4 t : TEXCOORD0) : COLOR");
-    pixelIndexed.replace(pixelIndexed.find("o = sum;"), 8, "");
-    pixelIndexed.replace(pixelIndexed.find("return t;"), 9, "return sum;");
+    const char* pixelIndexed = R"(
+        float4 weights[4];
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 sum = 0;
+            [loop] for (int i = 0; i < 4; i++) sum += weights[i] * t;
+            return sum;
+        })";
     const Compiled pixel = CompileHlsl(pixelIndexed, "ps_3_0");
     ASSERT_TRUE(pixel.Ok()) << pixelIndexed << "\n" << pixel.messages;
     EXPECT_FALSE(Has(Disassembly(pixel), "rep")) << Disassembly(pixel);
