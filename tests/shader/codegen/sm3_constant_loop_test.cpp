@@ -225,4 +225,27 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
     ExpectNear(PixelColor(ps2, t), {3 * t[0], 3 * t[1], 3 * t[2], 3 * t[3]}, "ps_2_0");
 }
 
+// A program that fits neither unrolled nor with its loops as real loops
+// keeps the messages of its first form, those of the loop unrolled.
+TEST(Sm3ConstantLoops, NeitherFormFitsKeepsTheFirstMessages) {
+    const std::string source = R"(
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 a = t;
+            HINT for (int i = 0; i < 100; i++)
+                [unroll] for (int j = 0; j < 300; j++) a = frac(a * 1.5 + a.yzwx * j);
+            return a;
+        })";
+    auto with = [&](const char* hint) {
+        std::string text = source;
+        text.replace(text.find("HINT"), 4, hint);
+        return CompileHlsl(text, "ps_2_x");
+    };
+    const Compiled plain = with(""), unrolled = with("[unroll]"), looped = with("[loop]");
+    EXPECT_NE(plain.hr, S_OK);
+    EXPECT_NE(looped.hr, S_OK);
+    EXPECT_TRUE(Has(plain.messages, "error X")) << plain.messages;
+    EXPECT_EQ(plain.messages, unrolled.messages);
+    EXPECT_NE(plain.messages, looped.messages) << "the real loop fails for another reason";
+}
+
 }  // namespace
