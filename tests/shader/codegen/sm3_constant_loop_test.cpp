@@ -248,4 +248,41 @@ TEST(Sm3ConstantLoops, NeitherFormFitsKeepsTheFirstMessages) {
     EXPECT_NE(plain.messages, looped.messages) << "the real loop fails for another reason";
 }
 
+// A loop whose unrolled rounds outgrow what the lowering builds (X3511 when
+// unrolled) on the vertex models with loops: the second lowering makes it
+// a real loop, four "rep" loops in a row.
+TEST(Sm3ConstantLoops, LoopTooLongForTheLoweringRunsAsRep) {
+    const char* source = R"(
+        float4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {
+            float4 a = t, b = t.wzyx, c = t.yxwz;
+            for (int i = 0; i < 900; i++) {
+                a = a * 0.5 + b * 0.25 + i * 0.001;
+                b = b * 0.5 + a.yzwx * 0.25;
+                c = c * 0.5 + (a + b) * 0.125 - c.wzyx * 0.0625;
+            }
+            o = a + b + c;
+            return t;
+        })";
+    const Vec4 t = {1, -2, 0.5f, 3};
+    float a[4], b[4], c[4];
+    for (int k = 0; k < 4; ++k) a[k] = t[k], b[k] = t[3 - k], c[k] = t[k ^ 1];
+    for (int i = 0; i < 900; ++i) {
+        float na[4], nb[4], nc[4];
+        for (int k = 0; k < 4; ++k) na[k] = a[k] * 0.5f + b[k] * 0.25f + float(i) * 0.001f;
+        for (int k = 0; k < 4; ++k) nb[k] = b[k] * 0.5f + na[(k + 1) % 4] * 0.25f;
+        for (int k = 0; k < 4; ++k) nc[k] = c[k] * 0.5f + (na[k] + nb[k]) * 0.125f - c[3 - k] * 0.0625f;
+        for (int k = 0; k < 4; ++k) a[k] = na[k], b[k] = nb[k], c[k] = nc[k];
+    }
+    const Vec4 want = {a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2], a[3] + b[3] + c[3]};
+    for (const char* profile : {"vs_2_0", "vs_2_x"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        const std::string text = Disassembly(shader);
+        EXPECT_TRUE(Has(text, "defi i3, 135, 0, 0, 0")) << text;
+        const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, t}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), want, profile);
+    }
+}
+
 }  // namespace
