@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "shader/frontend/lowering/expression_shapes.h"
+#include "shader/frontend/lowering/lowering_messages.h"
 #include "shader/frontend/lowering/lowering_snapshot.h"
 
 namespace hlsl::lowering {
@@ -113,11 +114,18 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
     }
 
     // The rounds, counted as the device computes the counter (in single
-    // precision). A loop that runs longer than real loops reach is unrolled.
+    // precision). A loop that runs longer than real loops reach is unrolled
+    // unless it asked to be a loop.
     const uint32_t limit = kMaxRepRounds * kMaxRepLoops;
     uint32_t rounds = 0;
-    for (float v = float(start); Holds(op, v, bound); v += float(step))
-        if (++rounds > limit) return false;
+    for (float v = float(start); Holds(op, v, bound); v += float(step)) {
+        if (++rounds <= limit) continue;
+        if (s->attributes.Has(kAttrLoop)) {
+            Error(s->loc, lowmsg::kLoopTooLong, limit, limit);
+            return true;
+        }
+        return false;
+    }
     if (rounds == 0) return false;  // unrolling lowers nothing
 
     const bool tooLong = rounds > uint32_t(kMaxLoopRounds);

@@ -42,6 +42,8 @@ inline constexpr Diagnostic kCannotUnroll{
 inline constexpr Diagnostic kBranchMerged{
     3513, true, "[branch]: the if cannot be a branch on %s; both arms are computed and merged"};
 inline constexpr Diagnostic kLoopUnrolled{3513, true, "[loop]: %s has no loops; the loop is unrolled"};
+inline constexpr Diagnostic kLoopTooLong{
+    3515, false, "[loop]: the loop runs more than %u times; a loop of known count runs at most %u times as a loop"};
 inline constexpr Diagnostic kGradientInBranch{
     3514, false, "gradient-based operations must be moved out of flow control: '%s' inside a branch on a value that "
                  "differs from pixel to pixel (use a lookup with an explicit level or gradients, or [flatten])"};

@@ -219,6 +219,16 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
     EXPECT_FALSE(Has(Disassembly(pixel), "rep")) << Disassembly(pixel);
     ExpectNear(PixelColor(pixel, t, {{"weights", weights}}), weighted, "pixel weights");
 
+    // More rounds than a loop of known count runs as "rep" loops.
+    const Compiled endless = CompileHlsl(R"(
+        float4 main(float4 t : TEXCOORD0) : COLOR {
+            float4 s = 0;
+            [loop] for (int i = 0; i < 100000; i++) s += t;
+            return s;
+        })", "ps_3_0");
+    EXPECT_NE(endless.hr, S_OK);
+    EXPECT_TRUE(Has(endless.messages, "(4): error X3515: [loop]: the loop runs more than 4080 times")) << endless.messages;
+
     const Compiled ps2 = CompileHlsl(small, "ps_2_0");
     ASSERT_TRUE(ps2.Ok()) << ps2.messages;
     EXPECT_TRUE(Has(ps2.messages, "warning X3513: [loop]: ps_2_0 has no loops; the loop is unrolled")) << ps2.messages;
