@@ -1,6 +1,7 @@
 // What the "[unroll]" and "[unroll(n)]" attributes of a loop ask of its
 // unrolling: a count caps the rounds, and a loop that asked to be unrolled
-// but cannot be says so by the attribute's name.
+// but cannot be says so by the attribute's name. A "[loop]" the model cannot
+// honour is a warning.
 #include "shader/frontend/lowering/lowerer.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 
@@ -16,6 +17,11 @@ bool Lowerer::UnrollRoundAllowed(const LoopStmt* s, int round) {
 void Lowerer::ReportLoopNotUnrolled(const LoopStmt* s) {
     if (s->attributes.Has(kAttrUnroll)) Error(s->loc, lowmsg::kCannotUnroll, kMaxLoopRounds);
     else Error(s->loc, lowmsg::kGeneralLoop);
+}
+
+void Lowerer::ReportLoopUnrolled(const LoopStmt* s) {
+    if (hintsWarned.insert(s).second)
+        Warning(s->loc, lowmsg::kLoopUnrolled, p.target.name ? p.target.name : "the target");
 }
 
 }  // namespace hlsl::lowering

@@ -178,7 +178,8 @@ bool Lowerer::LowerAskedBranch(const IfStmt* s, int32_t condition) {
 }
 
 void Lowerer::ReportBranchMerged(const IfStmt* s) {
-    Warning(s->loc, lowmsg::kBranchMerged, p.target.name ? p.target.name : "the target");
+    if (hintsWarned.insert(s).second)
+        Warning(s->loc, lowmsg::kBranchMerged, p.target.name ? p.target.name : "the target");
 }
 
 uint32_t Lowerer::ComparisonCode(Op op) {

@@ -146,6 +146,7 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
     const LoweringSnapshot snapshot(*this);
     ErrorLog::State saved;
     if (p.log) saved = p.log->Save();
+    const std::set<const Stmt*> warnedBefore = hintsWarned;
     const HRESULT hrBefore = hr_;
     const bool errorBefore = p.errorFlag;
     const size_t first = p.instructions.size();
@@ -174,6 +175,7 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
         if (unroll) {
             snapshot.Restore();
             if (p.log) p.log->Restore(std::move(saved));
+            hintsWarned = warnedBefore;
             hr_ = hrBefore;
             p.errorFlag = errorBefore;
             return false;

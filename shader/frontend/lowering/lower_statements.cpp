@@ -200,8 +200,7 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
         }
     } outer(outerLoop, s);
     if (s->init) LowerStatement(s->init);
-    if (s->attributes.Has(kAttrLoop) && !flowControl)
-        Warning(s->loc, lowmsg::kLoopUnrolled, p.target.name ? p.target.name : "the target");
+    if (s->attributes.Has(kAttrLoop) && !flowControl) ReportLoopUnrolled(s);
     if (flowControl && !s->attributes.Has(kAttrUnroll) && !Failed() && LowerConstantLoop(s)) return;
     for (int round = 0; round <= kMaxLoopRounds; ++round) {
         if (returned || Failed()) return;

@@ -182,8 +182,10 @@ public:
     // (an error). False, with nothing lowered, when the arms return on one
     // side only.
     bool LowerAskedBranch(const IfStmt* s, int32_t condition);
-    // The warning for a "[branch]" that merges its arms after all.
+    // The warnings for a "[branch]" that merges its arms after all and for a
+    // "[loop]" on a model without loops, once per statement.
     void ReportBranchMerged(const IfStmt* s);
+    void ReportLoopUnrolled(const LoopStmt* s);
     // Whether `arg` holds the same value for every vertex or pixel of a draw.
     bool UniformArgument(int32_t arg) const;
     // The comparison code of an "if_comp" for a comparison operator (1-6),
@@ -276,6 +278,9 @@ public:
     bool armsLoweredInVain = false;
     // Warnings are not repeated while a loop body is lowered again.
     int muteWarnings = 0;
+    // Statements whose attribute the target could not honour, warned about
+    // once however often they are lowered (loops unroll them).
+    std::set<const Stmt*> hintsWarned;
     // What the compile asked of the lowering, and what the lowering found
     // (set by LowerShader; never null while lowering).
     LoweringOptions* options = nullptr;

@@ -89,6 +89,30 @@ TEST(Sm3BranchHints, VertexBranchOnComputedComparison) {
     }
 }
 
+// The warning comes once per statement, however often a loop unrolls it.
+TEST(Sm3BranchHints, MergedBranchWarnsOnce) {
+    const Compiled shader = CompileHlsl(R"(
+        float4 main(float4 p : POSITION, out float4 c : COLOR0) : POSITION {
+            c = p;
+            for (int i = 0; i < 4; i++) {
+                [branch] if (p.x < i) c += 1;
+            }
+            return p;
+        })", "vs_2_0");
+    ASSERT_TRUE(shader.Ok()) << shader.messages;
+    size_t count = 0;
+    for (size_t at = 0; (at = shader.messages.find("X3513", at)) != std::string::npos; ++at) ++count;
+    EXPECT_EQ(count, 1u) << shader.messages;
+    for (float x : {-1.0f, 1.5f, 5.0f}) {
+        const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, Vec4{x, 0, 0, 1}}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        float want = x;
+        for (int i = 0; i < 4; ++i)
+            if (x < float(i)) want += 1;
+        EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[0], want) << x;
+    }
+}
+
 // "[flatten]" on a boolean uniform and on a comparison of uniforms with a
 // lookup in the arm: no branch, the arms merged, the right values.
 TEST(Sm3BranchHints, FlattenMerges) {
