@@ -11,6 +11,9 @@
 // changes gets a merged argument that the else sets from the first arm and
 // the end from the second. Arms that return on one side only merge as before,
 // from a snapshot.
+#include <algorithm>
+#include <set>
+
 #include "shader/frontend/lowering/expression_shapes.h"
 #include "shader/frontend/lowering/lowering_messages.h"
 #include "shader/frontend/lowering/lowering_snapshot.h"
@@ -32,6 +35,9 @@ bool WorthBranching(const IntermediateProgram& p, size_t first) {
 }
 
 bool AlwaysWorth(const IntermediateProgram&, size_t) { return true; }
+
+// How many values ComputedFromUniforms follows back from a condition.
+constexpr size_t kUniformSearch = 256;
 
 // What in instructions [first, end) needs the gradients of its neighbours:
 // derivatives and lookups that choose their level by them. Null for none.
@@ -147,6 +153,34 @@ bool Lowerer::UniformArgument(int32_t arg) const {
     return (flags & (kPoolUniform | kPoolLiteral)) && !(flags & kPoolSampler) && p.args[arg].relative < 0;
 }
 
+bool Lowerer::ComputedFromUniforms(int32_t arg, size_t budget) const {
+    std::vector<int32_t> work{arg};
+    std::set<int32_t> seen{arg};
+    while (!work.empty()) {
+        const int32_t a = work.back();
+        work.pop_back();
+        if (UniformArgument(a)) continue;
+        if (p.args[a].pool != kPoolTemps || seen.size() > budget) return false;
+        // The last instruction that wrote it: arithmetic alone, no lookup,
+        // derivative or value a loop carries or a branch merges.
+        const IrInstruction* writer = nullptr;
+        for (size_t i = p.instructions.size(); i-- > 0 && !writer;) {
+            const std::vector<int32_t>& outputs = p.instructions[i].outputs;
+            if (std::find(outputs.begin(), outputs.end(), a) != outputs.end()) writer = &p.instructions[i];
+        }
+        if (!writer) return false;
+        const uint32_t code = writer->code();
+        if (IsFlowOp(code) || IsSampleOp(code) || code == kOpDerivativeX || code == kOpDerivativeY ||
+            code == kOpProduce || code == kOpNoise)
+            return false;
+        for (int32_t in : writer->inputs) {
+            if (in < 0) return false;
+            if (seen.insert(in).second) work.push_back(in);
+        }
+    }
+    return true;
+}
+
 bool Lowerer::LowerAskedBranch(const IfStmt* s, int32_t condition) {
     const Expr* e = WithoutConversion(s->condition);
     IrInstruction begin;
@@ -162,7 +196,8 @@ bool Lowerer::LowerAskedBranch(const IfStmt* s, int32_t condition) {
         begin.op = MakeOp(kOpIfBegin, ComparisonCode(Op::NotEqual));
         begin.inputs = {condition, Literal(0)};
     }
-    const bool varying = !UniformArgument(begin.inputs[0]) || !UniformArgument(begin.inputs[1]);
+    const bool varying = !ComputedFromUniforms(begin.inputs[0], kUniformSearch) ||
+                         !ComputedFromUniforms(begin.inputs[1], kUniformSearch);
     const size_t first = p.instructions.size();
     if (!LowerArmsAsBranch(s, std::move(begin), AlwaysWorth)) return false;
     if (pixelTarget && varying && !Failed()) {

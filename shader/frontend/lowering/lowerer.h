@@ -188,6 +188,9 @@ public:
     void ReportLoopUnrolled(const LoopStmt* s);
     // Whether `arg` holds the same value for every vertex or pixel of a draw.
     bool UniformArgument(int32_t arg) const;
+    // The same, or computed from such values by arithmetic alone (at most
+    // `budget` values followed back).
+    bool ComputedFromUniforms(int32_t arg, size_t budget) const;
     // The comparison code of an "if_comp" for a comparison operator (1-6),
     // 0 for another operator.
     static uint32_t ComparisonCode(Op op);

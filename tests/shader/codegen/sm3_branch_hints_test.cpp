@@ -171,9 +171,24 @@ TEST(Sm3BranchHints, GradientOperationsInPerPixelBranches) {
             const Compiled merged = CompileHlsl(program("t.x > 0.5", arm, hint), "ps_3_0");
             EXPECT_TRUE(merged.Ok()) << arm << " " << hint << "\n" << merged.messages;
         }
-        const Compiled uniform = CompileHlsl(program("limit > 0.5", arm, "[branch]"), "ps_3_0");
-        ASSERT_TRUE(uniform.Ok()) << arm << "\n" << uniform.messages;
-        EXPECT_TRUE(Has(Disassembly(uniform), "if_gt")) << Disassembly(uniform);
+        // Uniforms, and values computed from them alone, are the same in
+        // every pixel.
+        for (const char* condition : {"limit > 0.5", "limit * limit > 0.5 * limit + 1"}) {
+            const Compiled uniform = CompileHlsl(program(condition, arm, "[branch]"), "ps_3_0");
+            ASSERT_TRUE(uniform.Ok()) << arm << "\n" << uniform.messages;
+            EXPECT_TRUE(Has(Disassembly(uniform), "if_gt")) << Disassembly(uniform);
+            if (std::string(arm) != "tex2D(s, t.xy)") continue;
+            const Vec4 t = {0.25f, 0.75f, 0.5f, 1};
+            for (float limit : {0.0f, 2.0f}) {
+                const ShaderRun run = RunPixel(uniform, {{{kTexcoord, 0}, t}}, {{"limit", {limit}}});
+                ASSERT_TRUE(run.ok) << run.problem;
+                const Vec4 texel = FakeTexel(0, t.data());
+                for (int c = 0; c < 4; ++c)
+                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], limit > 1 ? texel[c] : t[c]) << condition << limit;
+            }
+        }
+        const Compiled mixed = CompileHlsl(program("limit * t.x > 0.5", arm, "[branch]"), "ps_3_0");
+        EXPECT_TRUE(Has(mixed.messages, "error X3514")) << arm << "\n" << mixed.messages;
     }
     for (const char* arm : {"tex2Dlod(s, t)", "tex2Dgrad(s, t.xy, t.zw, t.wz)"}) {
         const Compiled shader = CompileHlsl(program("t.x > 0.5", arm, "[branch]"), "ps_3_0");
