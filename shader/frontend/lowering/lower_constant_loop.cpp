@@ -85,6 +85,22 @@ bool ReadsRelative(const IntermediateProgram& p, size_t first, size_t end) {
 
 }  // namespace
 
+int32_t Lowerer::LoopCountRegister(uint32_t n) {
+    // Loops of the same count share one.
+    for (size_t a = 0; a < p.args.size(); ++a) {
+        const IrArgument& arg = p.args[a];
+        if (arg.pool >= p.pools.size() || arg.name || arg.literal != double(n)) continue;
+        const ArgumentPool& pool = p.pools[arg.pool];
+        if (pool.name == "i" && !(pool.flags & kPoolUniform)) return int32_t(a);
+    }
+    const int pool = p.AddPool("i", kPoolBound | kPoolValueAtEntry | kPoolReadable, 1, 4);
+    if (pool < 0) throw std::bad_alloc();
+    const int32_t count = p.AddArgument(uint32_t(pool), 0, 0, double(n));
+    if (count < 0) throw std::bad_alloc();
+    p.args[count].flags = kValueInteger | kValueNonNegative | kValuePrecisionFull;
+    return count;
+}
+
 bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
     double step = 0;
     const VarDecl* counter = SteppedCounter(s->iteration, &step);
@@ -152,13 +168,7 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
     const size_t first = p.instructions.size();
     for (uint32_t left = rounds, loop = 0; left > 0; ++loop) {
         const uint32_t n = std::min(left, kMaxRepRounds);
-        // The count: an integer register of its own, defined by the program
-        // (an integer argument without a name).
-        const int pool = p.AddPool("i", kPoolBound | kPoolValueAtEntry | kPoolReadable, 1, 4);
-        if (pool < 0) throw std::bad_alloc();
-        const int32_t count = p.AddArgument(uint32_t(pool), 0, 0, double(n));
-        if (count < 0) throw std::bad_alloc();
-        p.args[count].flags = kValueInteger | kValueNonNegative | kValuePrecisionFull;
+        const int32_t count = LoopCountRegister(n);
         // The body lowered again for each further loop repeats no warning.
         if (loop > 0) ++muteWarnings;
         const bool lowered = LowerLoopRounds(s, {count, false, counterSlot, uint32_t(map.size()), counterFlags,

@@ -160,6 +160,9 @@ public:
     // when it runs too long to unroll (lower_constant_loop.cpp). False when
     // it is to be unrolled.
     bool LowerConstantLoop(const LoopStmt* s);
+    // The count `n` of such a loop: an integer register the program defines
+    // ("defi"), an integer argument without a name whose literal is `n`.
+    int32_t LoopCountRegister(uint32_t n);
     // The integer ("i") or boolean ("b") constant register argument of
     // uniform `v` (read by `use`, an argument of its float register), made on
     // first use.
