@@ -103,6 +103,8 @@ HRESULT LowerAndGenerateFitting(CompileJob& job, std::unique_ptr<codegen::CodeGe
     second->SetFragmentMode(job.options.fragment);
     second->SetDebugSource(generator->DebugSource());
     generator.reset();
+    if (*job.code) (*job.code)->Release();
+    *job.code = nullptr;
     ErrorLog::State first = log.Save();
     log.Restore(std::move(before));
     const bool errorFlag = job.errorFlag;

@@ -70,9 +70,8 @@ void Lowerer::LowerIf(const IfStmt* s) {
     }
     here = s->loc;
     // An arm lowered for a branch that did not pay is lowered again: its
-    // warnings are already out.
-    // "[flatten]" merges the arms wherever they could branch; "[branch]"
-    // branches wherever the model can.
+    // warnings are already out. "[flatten]" merges the arms wherever they
+    // could branch; "[branch]" branches wherever the model can.
     bool tried = false;
     const bool asked = s->attributes.Has(kAttrBranch);
     if (flowControl && !s->attributes.Has(kAttrFlatten)) {
