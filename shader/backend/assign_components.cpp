@@ -41,7 +41,7 @@ std::vector<std::pair<size_t, size_t>> Operands(const IntermediateProgram& p, co
     if (IsFlowOp(code)) {
         // A loop's count stands alone; the values it copies go by the runs
         // its results take.
-        const size_t first = code == kOpLoopBegin ? 1 : code == kOpIfBegin ? inst.inputs.size() : 0;
+        const size_t first = FlowOperandsBeforeCopies(code, n, inst.inputs.size());
         for (size_t k = 0; k < first; ++k) ranges.push_back({k, 1});
         for (auto [at, count] : CarriedRuns(p, inst)) ranges.push_back({first + at, count});
         return ranges;

@@ -71,6 +71,7 @@ const char* OpName(uint32_t code) {
     case kOpIfBegin: return "if";
     case kOpElse: return "else";
     case kOpIfEnd: return "endif";
+    case kOpLoopBreak: return "break";
     case kOpAbs: return "abs";
     case kOpLerp: return "lrp";
     case kOpNormalize: return "nrm";

@@ -3,6 +3,7 @@
 // the code in bits 24-31 and n in bits 0-23.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum IrOp : uint32_t {
@@ -62,6 +63,12 @@ enum IrOp : uint32_t {
     kOpIfBegin = 0x72,
     kOpElse = 0x73,
     kOpIfEnd = 0x74,
+    // Leaves the innermost loop where the comparison in the count field (as
+    // for a branch) of inputs 0 and 1 holds, or always when the count is 0
+    // (no comparison inputs then). The values the loop carries take the
+    // remaining inputs first, in its outputs (a subset of the carried ones),
+    // as the loop's end would write them.
+    kOpLoopBreak = 0x75,
     kOpAbs = 0xF0,
     kOpLerp = 0xF1,
     kOpNormalize = 0xF2,
@@ -94,10 +101,16 @@ enum SampleKind : uint32_t {
 constexpr uint32_t MakeOp(uint32_t code, uint32_t n) { return code << 24 | (n & 0xFFFFFF); }
 constexpr uint32_t OpCode(uint32_t word) { return word >> 24; }
 constexpr uint32_t OpCount(uint32_t word) { return word & 0xFFFFFF; }
-constexpr bool IsFlowOp(uint32_t code) { return code >= kOpLoopBegin && code <= kOpIfEnd; }
+constexpr bool IsFlowOp(uint32_t code) { return code >= kOpLoopBegin && code <= kOpLoopBreak; }
 // The flow operations that write their outputs a second time (copies into
 // values an earlier one wrote first).
-constexpr bool IsClosingFlowOp(uint32_t code) { return code == kOpLoopEnd || code == kOpIfEnd; }
+constexpr bool IsClosingFlowOp(uint32_t code) {
+    return code == kOpLoopEnd || code == kOpIfEnd || code == kOpLoopBreak;
+}
+// Inputs of a flow operation before the values it copies.
+constexpr size_t FlowOperandsBeforeCopies(uint32_t code, uint32_t count, size_t inputs) {
+    return code == kOpLoopBegin ? 1 : code == kOpIfBegin ? inputs : code == kOpLoopBreak && count ? 2 : 0;
+}
 constexpr bool IsSampleOp(uint32_t code) {
     return (code >= kOpSample && code <= kOpSampleLast) || (code >= kOpSampleLevel && code <= kOpSampleLevelLast);
 }

@@ -508,6 +508,7 @@ void Parser::BeginFunctionBody(FuncDecl* f) {
     if (f && f->hasBody) Error(lastFunctionLoc_, msg::kAlreadyHasBody, f->name);
     bodyRejected_ = f && f->hasBody;
     currentFunction_ = f;
+    loopDepth_ = 0;
     OpenScope(kBlockScope);
 }
 

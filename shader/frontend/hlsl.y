@@ -52,7 +52,7 @@ using namespace hlsl;
 %token <tok> HALF IF IN INLINE INOUT INT MATRIX OUT PIXELFRAGMENT REGISTER RETURN ROW_MAJOR SAMPLER1D SAMPLER2D
 %token <tok> SAMPLER3D SAMPLERCUBE SAMPLER_STATE SHARED STATIC STRING STRUCT TEXTURE1D TEXTURE2D TEXTURE3D
 %token <tok> TEXTURECUBE TRUE TYPEDEF UNIFORM VECTOR VERTEXFRAGMENT VOID VOLATILE WHILE TEXTURE SAMPLER
-%token <tok> PIXELSHADER VERTEXSHADER ASM DECL PASS TECHNIQUE RESERVED
+%token <tok> PIXELSHADER VERTEXSHADER ASM DECL PASS TECHNIQUE RESERVED BREAK CONTINUE
 /* operators of two characters */
 %token <tok> INC DEC LE_OP GE_OP EQ_OP NE_OP AND_OP OR_OP MUL_ASSIGN DIV_ASSIGN MOD_ASSIGN ADD_ASSIGN SUB_ASSIGN
 /* values */
@@ -321,10 +321,14 @@ stmt
     | block                                 { $$ = $1; }
     | IF '(' expr ')' stmt                  { GUARD; $$ = p->MakeIf($3, $5, nullptr, LOC($1)); }
     | IF '(' expr ')' stmt ELSE stmt        { GUARD; $$ = p->MakeIf($3, $5, $7, LOC($1)); }
-    | FOR '(' { GUARD; p->OpenScope(kForScope); } for_init expr_opt ';' expr_opt ')' stmt
-                                            { GUARD; $$ = p->MakeFor($4, $5, $7, $9, LOC($1)); p->CloseScope(kForScope); }
-    | WHILE '(' expr ')' stmt               { GUARD; $$ = p->MakeWhile($3, $5, LOC($1)); }
-    | DO stmt WHILE '(' expr ')' ';'        { GUARD; $$ = p->MakeDo($2, $5, LOC($1)); }
+    | FOR '(' { GUARD; p->OpenScope(kForScope); p->EnterLoop(); } for_init expr_opt ';' expr_opt ')' stmt
+                                            { GUARD; p->LeaveLoop(); $$ = p->MakeFor($4, $5, $7, $9, LOC($1)); p->CloseScope(kForScope); }
+    | WHILE '(' expr ')' { p->EnterLoop(); } stmt
+                                            { GUARD; p->LeaveLoop(); $$ = p->MakeWhile($3, $6, LOC($1)); }
+    | DO { p->EnterLoop(); } stmt WHILE '(' expr ')' ';'
+                                            { GUARD; p->LeaveLoop(); $$ = p->MakeDo($3, $6, LOC($1)); }
+    | BREAK ';'                             { GUARD; $$ = p->MakeJump(NodeKind::Break, LOC($1)); }
+    | CONTINUE ';'                          { GUARD; $$ = p->MakeJump(NodeKind::Continue, LOC($1)); }
     | RETURN ';'                            { GUARD; $$ = p->MakeReturn(nullptr, false, LOC($1)); }
     | RETURN expr ';'                       { GUARD; $$ = p->MakeReturn($2, true, LOC($1)); }
     | attribute stmt                        { GUARD; $$ = p->ApplyAttribute($1, $2); }

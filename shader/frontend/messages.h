@@ -91,6 +91,7 @@ inline constexpr Diagnostic kLoopVariableConflict{
     "scope; most recent definition used"};
 inline constexpr Diagnostic kVoidReturnsValue{3079, false, "'%s': void functions cannot return a value"};
 inline constexpr Diagnostic kMustReturnValue{3080, false, "'%s': function must return a value"};
+inline constexpr Diagnostic kJumpOutsideLoop{3086, false, "'%s' is allowed only inside a for, while or do loop"};
 inline constexpr Diagnostic kCommaInStateBlock{
     3081, true, "comma expression used where an initializer list may have been intended"};
 

@@ -96,6 +96,7 @@ void Parser::SyntaxError(const char* bisonMessage) {
 
 void Parser::RecoverTopLevel() {
     while (scope_ && scope_->outer) CloseScope();
+    loopDepth_ = 0;
     usageStack_.clear();
     structStack_.clear();
     currentFunction_ = nullptr;

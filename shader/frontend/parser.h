@@ -191,6 +191,13 @@ public:
     // `hasValue`: the statement has an expression, which may have failed
     // (null value) after reporting its own error.
     Stmt* MakeReturn(Expr* value, bool hasValue, const SourceLocation& loc);
+    // "break" or "continue" (`kind`); outside a loop an error.
+    Stmt* MakeJump(NodeKind kind, const SourceLocation& loc);
+    // The parser is inside the body of this many loops.
+    void EnterLoop() { ++loopDepth_; }
+    void LeaveLoop() {
+        if (loopDepth_ > 0) --loopDepth_;
+    }
     Stmt* MakeIf(Expr* c, Stmt* then, Stmt* otherwise, const SourceLocation& loc);
     Stmt* MakeFor(Stmt* init, Expr* c, Expr* iteration, Stmt* body, const SourceLocation& loc);
     Stmt* MakeWhile(Expr* c, Stmt* body, const SourceLocation& loc);
@@ -250,6 +257,7 @@ private:
     std::vector<VarDecl*> lastDeclared_;  // variables of the declaration list that just ended
     std::vector<StructDef*> structStack_;  // structures whose bodies are being parsed
     FuncDecl* currentFunction_ = nullptr;
+    int loopDepth_ = 0;
     bool bodyRejected_ = false;           // the body being parsed is a second one
     SourceLocation lastFunctionLoc_;      // name of the function declared last
     bool error_ = false;

@@ -59,6 +59,8 @@ enum class NodeKind : uint8_t {
     If,
     Loop,
     Block,
+    Break,
+    Continue,
     // technique parts
     StateAssignment,
 };
@@ -392,6 +394,12 @@ struct LoopStmt : Stmt {
     Expr* condition = nullptr;
     Expr* iteration = nullptr;
     Stmt* body = nullptr;
+};
+
+// "break" (kind Break) and "continue" (kind Continue): they leave the round
+// of the innermost loop around them, "break" the whole loop.
+struct JumpStmt : Stmt {
+    JumpStmt() : Stmt(NodeKind::Break) {}
 };
 
 struct BlockStmt : Stmt {

@@ -163,6 +163,16 @@ Stmt* Parser::MakeReturn(Expr* value, bool hasValue, const SourceLocation& loc) 
     return s;
 }
 
+Stmt* Parser::MakeJump(NodeKind kind, const SourceLocation& loc) {
+    if (loopDepth_ == 0) {
+        Error(loc, msg::kJumpOutsideLoop, kind == NodeKind::Break ? "break" : "continue");
+        return nullptr;
+    }
+    JumpStmt* s = tree_->New<JumpStmt>(loc);
+    s->kind = kind;
+    return s;
+}
+
 Stmt* Parser::MakeIf(Expr* c, Stmt* then, Stmt* otherwise, const SourceLocation& loc) {
     if (!c) return nullptr;
     if (!IsScalarCondition(c)) {

@@ -23,7 +23,7 @@ struct CopyGroup {
 HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
     const IrInstruction& inst = instructions[index];
     const uint32_t code = inst.code();
-    const size_t first = code == kOpLoopBegin || code == kOpIfBegin ? 1 : 0;
+    const size_t first = FlowOperandsBeforeCopies(code, inst.count(), inst.inputs.size());
     const size_t n = std::min(inst.outputs.size(), inst.inputs.size() - std::min(first, inst.inputs.size()));
 
     std::vector<CopyGroup> groups;
@@ -81,6 +81,9 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
             boundary.opcode = inst.inputs.size() == 2 ? WithComparison(OP_IFC, inst.count()) : OP_IF;
             break;
         case kOpElse: boundary.opcode = OP_ELSE; break;
+        case kOpLoopBreak:
+            boundary.opcode = inst.count() ? WithComparison(OP_BREAKC, inst.count()) : uint32_t(OP_BREAK);
+            break;
         default: boundary.opcode = OP_ENDIF; break;
     }
     const bool bounded = code == kOpLoopBegin && ClassOf(inst.inputs[0]) != ArgClass::Integer;
@@ -106,15 +109,15 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
         out->push_back(std::move(stop));
         return S_OK;
     }
-    if (code == kOpIfBegin && inst.inputs.size() == 2) {
+    if ((code == kOpIfBegin && inst.inputs.size() == 2) || (code == kOpLoopBreak && inst.count())) {
         // The two compared values, each replicated from its component.
-        for (int32_t arg : inst.inputs) {
+        for (int32_t arg : {inst.inputs[0], inst.inputs[1]}) {
             const uint32_t position = 0;
             MOperand o = SourceOf(&arg, 1, &position);
             o.Replicate(RegisterOf(arg).component);
             boundary.src.push_back(o);
         }
-    } else if (first) {
+    } else if (first && code != kOpLoopBreak) {
         // The loop's count or the branch's condition: a whole constant register.
         const RegRef r = RegisterOf(inst.inputs[0]);
         MOperand o;

@@ -2,7 +2,7 @@
 // the whole condition of an "if". A boolean register cannot be read as a
 // value, so a variable read any other way keeps its float register alone
 // (one register set per variable in the constant table), and so does one
-// tested by an "if" whose arms return.
+// tested by an "if" whose arms return or jump out of a loop's round.
 #include "shader/frontend/lowering/expression_shapes.h"
 #include "shader/frontend/lowering/lowerer.h"
 
@@ -88,7 +88,9 @@ public:
     static bool Returns(const Stmt* s) {
         if (!s) return false;
         switch (s->kind) {
-            case NodeKind::Return: return true;
+            case NodeKind::Return:
+            case NodeKind::Break:
+            case NodeKind::Continue: return true;
             case NodeKind::If:
                 return Returns(static_cast<const IfStmt*>(s)->then) || Returns(static_cast<const IfStmt*>(s)->otherwise);
             case NodeKind::Loop: return Returns(static_cast<const LoopStmt*>(s)->body);

@@ -83,26 +83,43 @@ bool Lowerer::LowerArmsAsBranch(const IfStmt* s, IrInstruction begin,
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();
     const Value goingBefore = going;
+    // A jump out of the round inside an arm needs the arm's condition as a
+    // value: such arms merge.
+    LoopExits* exits = loopExits;
+    const PartialReturn breaksBefore = exits ? exits->breaks : PartialReturn{},
+                        continuesBefore = exits ? exits->continues : PartialReturn{};
+    const Value inRoundBefore = exits ? exits->inRound : Value{}, notBrokenBefore = exits ? exits->notBroken : Value{};
+    const Value maskBefore = mask;
 
     // Inside an arm its condition holds: the mask stays as it is.
     const size_t thenStart = p.instructions.size();
-    returned = false;
+    returned = left = false;
     LowerStatement(s->then);
     const bool thenReturned = returned;
+    bool jumped = left;
     std::vector<int32_t> thenMap = std::move(map);
     const size_t elseStart = p.instructions.size();
     map = before;
-    returned = false;
+    returned = left = false;
     LowerStatement(s->otherwise);
     const bool elseReturned = returned;
+    jumped = jumped || left || (exits && exits->inRound != inRoundBefore);
+    left = false;
     if (Failed()) return true;
     here = s->loc;
 
     if (!worth(p, thenStart) || thenReturned != elseReturned || partialReturns.size() != returnsBefore ||
-        going != goingBefore) {
+        going != goingBefore || jumped) {
         snapshot.Restore();
         partialReturns.resize(returnsBefore);
         going = goingBefore;
+        mask = maskBefore;
+        if (exits) {
+            exits->breaks = breaksBefore;
+            exits->continues = continuesBefore;
+            exits->inRound = inRoundBefore;
+            exits->notBroken = notBrokenBefore;
+        }
         returned = false;
         armsLoweredInVain = true;
         return false;

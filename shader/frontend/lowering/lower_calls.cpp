@@ -51,6 +51,9 @@ Value Lowerer::LowerUserCall(const CallExpr* e) {
     FuncDecl* outerFunction = currentFunction;
     const size_t outerReturns = partialReturns.size();
     const Value outerGoing = going, outerMask = mask;
+    // The callee's jumps belong to its own loops.
+    LoopExits* outerExits = loopExits;
+    loopExits = nullptr;
     returned = false;
     currentFunction = f;
     expanding.insert(f);
@@ -59,6 +62,7 @@ Value Lowerer::LowerUserCall(const CallExpr* e) {
     if (!Failed()) MergeReturns(outerReturns);
     going = outerGoing;
     mask = outerMask;
+    loopExits = outerExits;
     const bool bodyReturned = returned;
     returned = outerReturned;
     currentFunction = outerFunction;

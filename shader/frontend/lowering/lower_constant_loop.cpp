@@ -143,6 +143,9 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
         return false;
     }
     if (rounds == 0) return false;  // unrolling lowers nothing
+    // A "break" leaves one "rep" by break_c (the 2_x and 3.x models), so the
+    // loop must be one.
+    if (BreaksOut(s->body) && (!returnInArm || rounds > kMaxRepRounds)) return false;
 
     const bool tooLong = rounds > uint32_t(kMaxLoopRounds);
     if (!s->attributes.Has(kAttrLoop) && !options->constantLoopsAsLoops && !tooLong) {

@@ -95,6 +95,8 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
     // at the top of every round.
     const bool uniformBound = (boundFlags & kPoolUniform) != 0;
     if (!uniformBound && !returnInArm) return false;
+    // A "break" leaves by break_c, which the 2_x and 3.x models have.
+    if (!returnInArm && BreaksOut(s->body)) return false;
 
     here = s->loc;
     const int32_t count = uniformBound ? UniformRegister(bound, boundArg, 'i') : boundArg;
@@ -153,7 +155,18 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
         }
         const std::vector<int32_t> top = map;
 
-        LowerStatement(s->body);
+        LoopExits& exits = *loopExits;
+        exits.real = true;
+        exits.carried = &carried;
+        exits.top = top;
+        exits.changedAtBreak.clear();
+        const Value maskBefore = mask;
+        // A round that every path leaves by "break" ends the loop; its end is
+        // never reached.
+        if (!LowerRound(s->body) && !returned && !Failed()) map = top;
+        exits.real = false;
+        exits.carried = nullptr;
+        mask = maskBefore;
         if (Failed()) return true;
         if (returned || partialReturns.size() != returnsBefore || going != goingBefore ||
             map[counterSlot] != top[counterSlot] || (boundSlot < map.size() && map[boundSlot] != top[boundSlot])) {
@@ -178,6 +191,7 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
         std::vector<uint32_t> changed;
         for (size_t i = 0; i < map.size(); ++i)
             if (map[i] != top[i] && !IsPlaceholder(before[i]) && !IsPlaceholder(map[i])) changed.push_back(uint32_t(i));
+        changed.insert(changed.end(), exits.changedAtBreak.begin(), exits.changedAtBreak.end());
         bool grown = false;
         for (uint32_t slot : changed)
             if (std::find(carried.begin(), carried.end(), slot) == carried.end()) {

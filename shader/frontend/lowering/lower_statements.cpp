@@ -3,7 +3,8 @@
 // merged at the end of the function. Loops are unrolled while their condition
 // stays a compile-time constant; on the models with loops, one whose count is
 // a uniform integer becomes a real loop (lower_dynamic_loop.cpp), and so may
-// one whose count is known (lower_constant_loop.cpp).
+// one whose count is known (lower_constant_loop.cpp). "break" and "continue"
+// end a round early (lower_break.cpp).
 #include <algorithm>
 
 #include "shader/frontend/lowering/lowerer.h"
@@ -13,7 +14,7 @@ namespace hlsl::lowering {
 
 void Lowerer::LowerStatements(const std::vector<Stmt*>& stmts) {
     for (const Stmt* s : stmts) {
-        if (returned || Failed()) break;
+        if (returned || left || Failed()) break;
         LowerStatement(s);
     }
 }
@@ -41,6 +42,8 @@ void Lowerer::LowerStatement(const Stmt* s) {
         case NodeKind::If: LowerIf(static_cast<const IfStmt*>(s)); return;
         case NodeKind::Loop: LowerLoop(static_cast<const LoopStmt*>(s)); return;
         case NodeKind::Block: LowerStatements(static_cast<const BlockStmt*>(s)->stmts); return;
+        case NodeKind::Break:
+        case NodeKind::Continue: LowerJump(s); return;
         default: Error(s->loc, lowmsg::kUnrecognizedStatement); return;
     }
 }
@@ -69,6 +72,7 @@ void Lowerer::LowerIf(const IfStmt* s) {
         return;
     }
     here = s->loc;
+    if (LowerCompareBreak(s)) return;
     // An arm lowered for a branch that did not pay is lowered again: its
     // warnings are already out. "[flatten]" merges the arms wherever they
     // could branch; "[branch]" branches wherever the model can.
@@ -99,22 +103,24 @@ void Lowerer::LowerIf(const IfStmt* s) {
     const std::vector<int32_t> before = map;
     const Value outerMask = mask;
     const Value goingBefore = going;
+    const Value inRoundBefore = loopExits ? loopExits->inRound : Value{};
     double outer;
     const bool unconditional = LiteralOf(outerMask[0], &outer) && outer == 1;
     mask = unconditional ? t : Mul(outerMask, t);
-    returned = false;
+    returned = left = false;
     LowerStatement(s->then);
-    const bool thenReturned = returned;
+    const bool thenReturned = returned, thenLeft = left;
     std::vector<int32_t> thenMap = std::move(map);
 
     map = before;
     mask = unconditional ? f : Mul(outerMask, f);
-    returned = false;
+    returned = left = false;
     LowerStatement(s->otherwise);
-    const bool elseReturned = returned;
-    // A return taken inside an arm leaves the code after the "if" running
-    // only where it was not taken.
-    mask = goingBefore == going ? outerMask : Mul(outerMask, going);
+    const bool elseReturned = returned, elseLeft = left;
+    left = false;
+    // A return or jump taken inside an arm leaves the code after the "if"
+    // running only where it was not taken.
+    mask = MaskAfter(outerMask, goingBefore, inRoundBefore);
     if (Failed()) return;
     here = s->loc;
     if (thenReturned != elseReturned) {
@@ -132,10 +138,20 @@ void Lowerer::LowerIf(const IfStmt* s) {
             partialReturns.push_back({path[0], std::move(map)});
             map = std::move(thenMap);
         }
+        // `going` holds for the whole function: where an outer arm did not
+        // run, this return was not taken either.
         const Value& goesOn = thenReturned ? f : t;
-        going = Mul(going, goesOn);
+        going = Mul(going, unconditional ? goesOn : Complement(path));
         mask = Mul(mask, goesOn);
         returned = false;
+        left = thenReturned ? elseLeft : thenLeft;
+        return;
+    }
+    if (thenLeft || elseLeft) {
+        // The paths of an arm that jumped wait for the end of the round or
+        // loop (lower_break.cpp); the other arm's go on.
+        left = thenLeft && elseLeft;
+        if (!thenLeft) map = std::move(thenMap);
         return;
     }
     MergeMap(thenMap, t[0]);
@@ -198,22 +214,41 @@ void Lowerer::LowerLoop(const LoopStmt* s) {
             if (set) slot = nullptr;
         }
     } outer(outerLoop, s);
-    if (s->init) LowerStatement(s->init);
+    LoopExits exits(*this);
+    exits.loop = s;
+    const Value maskBefore = mask, goingBefore = going;
+    if (s->init && s->form != LoopStmt::kDo) LowerStatement(s->init);
+    // The first run of a "do" body is a round of its own.
+    if (s->init && s->form == LoopStmt::kDo && !LowerRound(s->init)) {
+        if (!Failed()) FinishLoop(maskBefore, goingBefore, false);
+        return;
+    }
     if (s->attributes.Has(kAttrLoop) && !flowControl) ReportLoopUnrolled(s);
-    if (flowControl && !s->attributes.Has(kAttrUnroll) && !Failed() && LowerConstantLoop(s)) return;
+    if (flowControl && !s->attributes.Has(kAttrUnroll) && !Failed() && exits.breaks.condition < 0 &&
+        LowerConstantLoop(s))
+        return;
     for (int round = 0; round <= kMaxLoopRounds; ++round) {
         if (returned || Failed()) return;
-        if (!s->condition || round == kMaxLoopRounds) break;
-        const Value c = Lower(s->condition);
-        double constant;
+        if (round == kMaxLoopRounds) break;
+        // Without a condition only a "break" ends the loop.
+        double constant = 1;
+        const Value c = s->condition ? Lower(s->condition) : Value{Literal(1)};
         if (c.empty() || !LiteralOf(c[0], &constant)) {
-            if (round == 0 && flowControl && !s->attributes.Has(kAttrUnroll) && LowerDynamicLoop(s)) return;
+            if (round == 0 && flowControl && !s->attributes.Has(kAttrUnroll) && exits.breaks.condition < 0 &&
+                LowerDynamicLoop(s))
+                return;
             break;
         }
-        if (constant == 0) return;
+        if (constant == 0) {
+            FinishLoop(maskBefore, goingBefore, true);
+            return;
+        }
         if (++unrolledRounds > kMaxUnrolledRounds) TooLarge(lowmsg::kTooManyRounds, kMaxUnrolledRounds, s->loc);
         if (!UnrollRoundAllowed(s, round)) return;
-        LowerStatement(s->body);
+        if (!LowerRound(s->body)) {
+            if (!Failed()) FinishLoop(maskBefore, goingBefore, false);
+            return;
+        }
         if (returned || Failed()) return;
         if (s->iteration) Lower(s->iteration);
     }

@@ -133,6 +133,60 @@ public:
     };
     void MergeReturns(size_t first);
     void LowerLoop(const LoopStmt* s);
+
+    // ---- break and continue (lower_break.cpp)
+    // The loop whose rounds are being lowered. A "break" or "continue" taken
+    // where the program runs leaves the rest of the round to the paths that
+    // did not take it: the lowering goes on under a smaller mask, and the
+    // value map where each was taken is kept with its condition, as partial
+    // returns are, merged with those of the same kind taken before (their
+    // conditions are disjoint). At the end of the round the continues merge
+    // back; at the end of an unrolled loop the breaks do. In a real loop a
+    // "break" leaves at once (LowerLoopBreak).
+    struct LoopExits {
+        explicit LoopExits(Lowerer& l) : lowerer(l), outer(l.loopExits) { l.loopExits = this; }
+        ~LoopExits() { lowerer.loopExits = outer; }
+        LoopExits(const LoopExits&) = delete;
+        LoopExits& operator=(const LoopExits&) = delete;
+        Lowerer& lowerer;
+        LoopExits* outer;
+        // The paths that left, condition -1 while there are none; continues
+        // of this round only.
+        PartialReturn breaks{-1, {}}, continues{-1, {}};
+        Value roundMask;   // the mask at the top of the round
+        Value inRound;     // 1 where the round has not been left (one component)
+        Value notBroken;   // 1 where the round has not been left by "break"
+        // A real loop (LowerDynamicLoop): its carried slots and their
+        // arguments at the top of the round, which a "break" sets.
+        bool real = false;
+        const LoopStmt* loop = nullptr;
+        const std::vector<uint32_t>* carried = nullptr;
+        std::vector<int32_t> top;
+        std::vector<uint32_t> changedAtBreak;  // slots a break changes that are not carried yet
+    };
+    void LowerJump(const Stmt* s);
+    // Adds the paths running now (the mask and the map) to those that left.
+    void AddExit(PartialReturn* exit);
+    // One round of the innermost loop's body; false when no path reaches its
+    // end (all of them broke out or returned).
+    bool LowerRound(const Stmt* body);
+    // After the last round of an unrolled loop: the breaks merge back.
+    void FinishLoop(const Value& maskBefore, const Value& goingBefore, bool reached);
+    // "if (a < b) break;" in a real loop, at the top level of its round:
+    // break_c on the comparison. False when `s` has another shape.
+    bool LowerCompareBreak(const IfStmt* s);
+    // Leaves a real loop where `condition` holds (`b` null: `condition` is
+    // 0 or 1) or where comparison `code` of `condition` and `b` holds; the
+    // carried values take the values of the map first (under the condition
+    // when `guarded`).
+    void LowerLoopBreak(int32_t condition, const int32_t* b, uint32_t code, bool guarded);
+    // Whether `s` holds a "break" of its own loop (not of one inside it).
+    static bool BreaksOut(const Stmt* s);
+    // 1 - c of a 0-or-1 value, known to be 0 or 1 again.
+    Value Complement(const Value& c);
+    // The mask after a statement that began under `outer`: the paths that
+    // returned or left the round since `goingBefore`/`inRoundBefore` drop out.
+    Value MaskAfter(const Value& outer, const Value& goingBefore, const Value& inRoundBefore);
     // A loop whose count is a uniform integer ("for (int i = 0; i < n; i++)")
     // on a model with loops: one round lowered between a loop begin and end
     // (lower_dynamic_loop.cpp). False when the loop has another shape.
@@ -262,6 +316,9 @@ public:
     Value going;
     std::vector<PartialReturn> partialReturns;
     bool returned = false;
+    // Every path still running left the round by "break" or "continue".
+    bool left = false;
+    LoopExits* loopExits = nullptr;
     FuncDecl* currentFunction = nullptr;
     FuncDecl* entryFunction = nullptr;
     // The last "return" of the entry function lowered: the outputs are read

@@ -1,7 +1,8 @@
 // Random differential test of real loops and branches: a loop whose count is
 // a uniform integer, or a value computed from it, runs a random body over three carried variables (two
 // vectors and a scalar), with random arithmetic, swizzles, the loop counter,
-// nested branches and an inner loop. The test evaluates the same program
+// nested branches, an inner loop and "break" or "continue" under a comparison.
+// The test evaluates the same program
 // itself in float; the compiled shader runs on the device for several counts
 // and must give the same numbers. Values are clamped every statement, and a
 // case whose comparisons come near their edge is skipped, so a mismatch means
@@ -27,7 +28,18 @@ struct State {
     F4 a, b, t, u;
     float s = 0, i = 0, j = 0;
     bool flag = false;
+    int jump = 0;  // 1 after a "break", 2 after a "continue" of the round
 };
+
+using Run = std::vector<std::function<void(State&)>>;
+
+// Statements run in order until one jumps out of the round.
+void Exec(const Run& run, State& st) {
+    for (const auto& f : run) {
+        if (st.jump) return;
+        f(st);
+    }
+}
 
 struct Node {
     std::string text;
@@ -82,19 +94,31 @@ public:
         }
     }
 
-    // One statement; `inner`: whether an inner loop may still be written.
+    // One statement; `inner`: whether an inner loop may still be written;
+    // `jumps`: whether it may leave the round of the outer loop.
     std::string Statement(int depth, bool inner, std::vector<std::function<void(State&)>>* run,
-                          std::vector<std::function<float(const State&)>>* edges) {
-        const int kind = Pick(depth > 0 ? 7 : 4);
+                          std::vector<std::function<float(const State&)>>* edges, bool jumps = false) {
+        const int kind = Pick(depth > 0 ? (jumps ? 8 : 7) : 4);
+        if (kind == 7) {
+            const int component = Pick(4);
+            const Node left = Expression(1), right = Expression(1);
+            const int jump = 1 + Pick(2);
+            edges->push_back([left, right, component](const State& st) {
+                return left.eval(st)[component] - right.eval(st)[component];
+            });
+            run->push_back([left, right, component, jump](State& st) {
+                if (left.eval(st)[component] < right.eval(st)[component]) st.jump = jump;
+            });
+            return std::string("if (") + left.text + "." + "xyzw"[component] + " < " + right.text + "." +
+                   "xyzw"[component] + ") " + (jump == 1 ? "break;" : "continue;");
+        }
         if (kind == 6) {
             // A branch on a boolean uniform: a real branch.
             std::vector<std::function<void(State&)>> thenRun, elseRun;
             std::string thenText, elseText;
             for (int k = 0; k < 3; ++k) thenText += Statement(depth - 1, inner, &thenRun, edges) + " ";
             elseText = Statement(depth - 1, inner, &elseRun, edges);
-            run->push_back([thenRun, elseRun](State& st) {
-                for (const auto& f : st.flag ? thenRun : elseRun) f(st);
-            });
+            run->push_back([thenRun, elseRun](State& st) { Exec(st.flag ? thenRun : elseRun, st); });
             return "if (flag) { " + thenText + "} else { " + elseText + " }";
         }
         if (kind == 4) {
@@ -102,14 +126,14 @@ public:
             const char c = "xyzw"[component];
             const Node left = Expression(1), right = Expression(1);
             std::vector<std::function<void(State&)>> thenRun, elseRun;
-            const std::string thenText = Statement(depth - 1, inner, &thenRun, edges);
-            const std::string elseText = Statement(depth - 1, inner, &elseRun, edges);
+            const std::string thenText = Statement(depth - 1, inner, &thenRun, edges, jumps);
+            const std::string elseText = Statement(depth - 1, inner, &elseRun, edges, jumps);
             edges->push_back([left, right, component](const State& st) {
                 return left.eval(st)[component] - right.eval(st)[component];
             });
             run->push_back([left, right, component, thenRun, elseRun](State& st) {
                 const bool taken = left.eval(st)[component] < right.eval(st)[component];
-                for (const auto& f : taken ? thenRun : elseRun) f(st);
+                Exec(taken ? thenRun : elseRun, st);
             });
             return std::string("if (") + left.text + "." + c + " < " + right.text + "." + c + ") { " + thenText +
                    " } else { " + elseText + " }";
@@ -157,7 +181,7 @@ private:
 
 TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
     constexpr int kCases = 100;
-    int branches = 0, computedBounds = 0;
+    int branches = 0, computedBounds = 0, jumping = 0;
     const F4 t = {0.5f, -1.25f, 2, 0.75f}, u = {-0.5f, 1, 0.25f, -2};
     for (const char* profile : {"ps_3_0", "ps_2_x", "vs_3_0"}) {
         const bool pixel = profile[0] == 'p';
@@ -171,7 +195,7 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             // The bound: the uniform itself (rep on its register), or a value
             // computed from it (rep to the model's limit and break_ge).
             const std::string bound = g.Pick(2) ? "    int n = count;\n" : "    int n = count * (t.y < 10);\n";
-            for (int k = 0; k < statements; ++k) text += "        " + g.Statement(2, true, &body, &edges) + "\n";
+            for (int k = 0; k < statements; ++k) text += "        " + g.Statement(2, true, &body, &edges, true) + "\n";
             const std::string head = pixel ? "float4 main(float4 t : TEXCOORD0) : COLOR {\n"
                                            : "float4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {\n";
             const std::string tail = pixel ? "    return a + b * s;\n}\n" : "    o = a + b * s;\n    return t;\n}\n";
@@ -189,6 +213,7 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             const bool computed = bound.find('*') != std::string::npos;
             EXPECT_EQ(Disassembly(shader).find("break_ge") != std::string::npos, computed) << source;
             computedBounds += computed;
+            jumping += source.find("break;") != std::string::npos || source.find("continue;") != std::string::npos;
             for (int count : {0, 1, 4, 9}) {
                 State st;
                 st.a = t;
@@ -200,7 +225,9 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
                 bool nearEdge = false;
                 for (st.i = 0; st.i < float(count); ++st.i) {
                     for (const auto& e : edges) nearEdge |= std::fabs(e(st)) < 1e-3f;
-                    for (const auto& f : body) f(st);
+                    Exec(body, st);
+                    if (st.jump == 1) break;
+                    st.jump = 0;
                 }
                 if (nearEdge) {
                     ++skipped;
@@ -222,9 +249,11 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
         }
         std::printf("%s: %d random loops ran, %d skipped near a comparison's edge\n", profile, ran, skipped);
     }
-    std::printf("%d of the programs branch on a boolean register, %d loop to a computed bound\n", branches,
-                computedBounds);
+    std::printf("%d of the programs branch on a boolean register, %d loop to a computed bound, "
+                "%d jump out of a round\n",
+                branches, computedBounds, jumping);
     EXPECT_GT(branches, 0);
+    EXPECT_GT(jumping, 0);
     EXPECT_GT(computedBounds, 0);
 }
 
