@@ -23,21 +23,6 @@ namespace hlsl::lowering {
 namespace {
 
 constexpr uint32_t kZeroOrOneFlags = kValueZeroOrOne | kValueInteger | kValueNonNegative;
-constexpr uint32_t kCompareNotEqual = 5;
-
-// The comparison codes of the instruction set: gt 1, eq 2, ge 3, lt 4, ne 5, le 6.
-uint32_t ComparisonCode(Op op) {
-    switch (op) {
-        case Op::Greater: return 1;
-        case Op::Equal: return 2;
-        case Op::GreaterEqual: return 3;
-        case Op::Less: return 4;
-        case Op::NotEqual: return 5;
-        case Op::LessEqual: return 6;
-        default: return 0;
-    }
-}
-
 // A "break" alone, or in a block of its own.
 bool IsLoneBreak(const Stmt* s) {
     while (s && s->kind == NodeKind::Block) {
@@ -201,7 +186,7 @@ void Lowerer::LowerLoopBreak(int32_t condition, const int32_t* b, uint32_t code,
     const bool plain = !b && LiteralOf(condition, &always) && always == 1;
     if (!plain) {
         inst.inputs = {condition, b ? *b : Literal(0)};
-        if (!b) code = kCompareNotEqual;
+        if (!b) code = ComparisonCode(Op::NotEqual);
     } else {
         code = 0;
     }

@@ -220,6 +220,41 @@ TEST(BreakContinue, RealLoopsLeaveWithBreakComparisons) {
     }
 }
 
+// A loop of known count made a real loop ("[loop]") breaks out of its rep;
+// without break_c (vs_2_0) it is unrolled instead.
+TEST(BreakContinue, KnownCountLoopsAsRealLoops) {
+    const std::string f = R"(
+        float4 f(float4 t) {
+            float s = 0;
+            [loop] for (int i = 0; i < 10; i++) {
+                if (t.x < i) break;
+                if (t.y == i) continue;
+                s += i;
+            }
+            return float4(s, 0, 0, 1);
+        }
+    )";
+    auto expected = [](const Vec4& t) {
+        float s = 0;
+        for (int i = 0; i < 10; i++) {
+            if (t[0] < i) break;
+            if (t[1] == i) continue;
+            s += float(i);
+        }
+        return Vec4{s, 0, 0, 1};
+    };
+    for (const char* profile : {"ps_3_0", "vs_3_0", "vs_2_0"}) {
+        const bool vertex = IsVertex(profile);
+        const Compiled shader = CompileHlsl(Wrap(f, vertex), profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        const bool real = std::string(profile) != "vs_2_0";
+        EXPECT_EQ(Has(Disassembly(shader), "rep"), real) << Disassembly(shader);
+        EXPECT_EQ(Has(Disassembly(shader), "break_lt"), real) << Disassembly(shader);
+        for (const Vec4& t : {Vec4{-1, 9, 0, 0}, Vec4{4.5f, 2, 0, 0}, Vec4{8.5f, 9, 0, 0}, Vec4{20, 9, 0, 0}})
+            ExpectVec(RunOnDevice(shader, vertex, t), expected(t), Describe(profile, t));
+    }
+}
+
 // A loop to a computed bound breaks early; the value the break sees is the
 // one after the loop, also for a variable the round changes only where it
 // breaks.
