@@ -66,6 +66,8 @@ const char* OpName(uint32_t code) {
     case kOpClip: return "clip";
     case kOpNoise: return "noise";
     case kOpSelect: return "select";
+    case kOpSetPredicate: return "setp";
+    case kOpPredicatedMerge: return "pmerge";
     case kOpLoopBegin: return "loop";
     case kOpLoopEnd: return "endloop";
     case kOpIfBegin: return "if";

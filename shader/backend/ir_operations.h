@@ -69,6 +69,13 @@ enum IrOp : uint32_t {
     // remaining inputs first, in its outputs (a subset of the carried ones),
     // as the loop's end would write them.
     kOpLoopBreak = 0x75,
+    // Predication (target forms, made after packing on the models with a
+    // predicate register): set p0 from the comparison of inputs 0 and 1 (the
+    // comparison code in the count field, as for kOpIfBegin); and a merge of n
+    // components, inputs a then b, whose outputs take b where p0 holds and a
+    // elsewhere.
+    kOpSetPredicate = 0xEE,
+    kOpPredicatedMerge = 0xEF,
     kOpAbs = 0xF0,
     kOpLerp = 0xF1,
     kOpNormalize = 0xF2,

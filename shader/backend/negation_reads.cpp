@@ -20,6 +20,8 @@ int NegatableOperands(uint32_t code) {
         case kOpExp2:
         case kOpLog2: return OperandCount(code);
         case kOpMad: return 3;
+        case kOpSetPredicate:
+        case kOpPredicatedMerge: return 2;
         default: return 0;
     }
 }
@@ -31,7 +33,7 @@ bool NegationReadsFoldable(const IntermediateProgram& p, size_t i, std::vector<N
     for (size_t j = i + 1; j < p.instructions.size(); ++j) {
         const IrInstruction& r = p.instructions[j];
         if (std::none_of(r.inputs.begin(), r.inputs.end(), isResult)) continue;
-        const uint32_t m = r.count();
+        const uint32_t m = r.code() == kOpSetPredicate ? 1 : r.count();  // its count field is the comparison
         const int operands = NegatableOperands(r.code());
         if (operands == 0 || r.inputs.size() != size_t(operands) * m) return false;
         for (int k = 0; k < operands; ++k) {

@@ -681,7 +681,7 @@ HRESULT CodeGenerator::EncodeOperand(const MOperand& o, bool dest, const SourceL
 }
 
 HRESULT CodeGenerator::Encode(const MInst& m, const SourceLocation* location) {
-    HRESULT hr = stream_.BeginInstruction(MakeInstruction(m.opcode));
+    HRESULT hr = stream_.BeginInstruction(MakeInstruction(m.opcode, 0, m.predicated));
     if (FAILED(hr)) return hr;
     const bool addressTokens = VersionKind(version) == kVertexVersionKind && VersionMajor(version) >= 2;
     auto append = [&](const MOperand& o, bool dest) -> HRESULT {
@@ -695,6 +695,10 @@ HRESULT CodeGenerator::Encode(const MInst& m, const SourceLocation* location) {
     };
     if (m.hasDest) {
         hr = append(m.dest, true);
+        if (FAILED(hr)) return hr;
+    }
+    if (m.predicated) {
+        hr = stream_.Append(MakeSource(REG_PREDICATE, 0, kSwizzleIdentity, m.predicateNot ? SRCMOD_NOT : SRCMOD_NONE));
         if (FAILED(hr)) return hr;
     }
     for (const MOperand& s : m.src) {

@@ -59,6 +59,9 @@ struct MInst {
     bool hasDest = true;
     MOperand dest;
     std::vector<MOperand> src;
+    // Runs only where p0 holds ("(p0) mov"), or where it does not ("(!p0)").
+    bool predicated = false;
+    bool predicateNot = false;
 };
 
 inline MOperand TempOperand(uint32_t number, uint32_t mask = gfx::isa::kMaskAll) {

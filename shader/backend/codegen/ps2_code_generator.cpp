@@ -242,6 +242,7 @@ void Ps2CodeGenerator::AddTargetLiterals() {
 
 void Ps2CodeGenerator::ApplyPatterns() {
     if (!Skip(kCompileSkipOptimization)) {
+        PredicateMerges();
         FuseReciprocalSquareRoot();
         FoldNegation();
         FoldNegationThroughRegisters();
@@ -440,6 +441,8 @@ HRESULT Ps2CodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out
         case kOpDerivativeX: return EmitComponentWise(index, OP_DSX, out);
         case kOpDerivativeY: return EmitComponentWise(index, OP_DSY, out);
         case kOpSelect: return EmitComponentWise(index, OP_CMP, out);
+        case kOpSetPredicate: return EmitSetPredicate(index, out);
+        case kOpPredicatedMerge: return EmitPredicatedMerge(instructions[index], out);
         case kOpAbs: return EmitComponentWise(index, OP_ABS, out, 1);
         case kOpMad:
         case kOpMadNegated: {

@@ -390,6 +390,8 @@ HRESULT VsCodeGenerator::LowerInstruction(size_t index, std::vector<MInst>* out)
             if (IsVs2()) return EmitLerp(index, out);
             break;
         case kOpDistance: return EmitDistance(index, out);
+        case kOpSetPredicate: return EmitSetPredicate(index, out);
+        case kOpPredicatedMerge: return EmitPredicatedMerge(inst, out);
         case kOpMad:
         case kOpMadNegated: {
             HRESULT hr = EmitComponentWise(index, OP_MAD, out, 3);
@@ -440,6 +442,7 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
 
 void VsCodeGenerator::ApplyPatterns() {
     if (Skip(kCompileSkipOptimization)) return;
+    PredicateMerges();
     FuseDistanceVector();
     FuseReciprocalSquareRoot();
     FoldNegation();
