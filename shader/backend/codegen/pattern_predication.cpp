@@ -402,7 +402,9 @@ void CodeGenerator::PredicateMerges() {
             rewritten.push_back(std::move(inst));
         }
         const RegRef x = RegisterOf(pair.x), y = RegisterOf(pair.y);
-        if (x.type == y.type && x.type != REG_TEMP && x.number != y.number) ++after;  // one such register per instruction
+        // Two constant or input registers cost a move into a temporary, as
+        // they did for the instruction that compared them if that goes too.
+        if (x.type == y.type && x.type != REG_TEMP && x.number != y.number && !removed.count(pair.at)) ++after;
         if (!ok || after >= before) continue;
 
         for (size_t i : removed) {

@@ -139,4 +139,56 @@ TEST(Sm3Predication, VertexKeepsArithmeticWhenNotFewer) {
     }
 }
 
+// Pixel models: an equality or inequality condition takes a chain of cmp
+// instructions without predication and one setp with it; ps_2_b, which has no
+// predicate register, keeps the chain. A plain sign test costs as much either
+// way and stays a cmp.
+TEST(Sm3Predication, PixelMergesOnEquality) {
+    for (const Comparison& cmp : kComparisons) {
+        const std::string source = std::string(R"(
+            float4 k;
+            float4 main(float4 p : TEXCOORD0, float4 q : TEXCOORD1) : COLOR {
+                float4 a = p * k;
+                float4 b = q + k;
+                if (p.x + p.y )") + cmp.op + R"( q.x * q.y) { a = q * 2; b = p - 1; }
+                return a * b;
+            })";
+        const bool signTest = std::string(cmp.op) != "==" && std::string(cmp.op) != "!=";
+        const Compiled plain = CompileHlsl(source, "ps_2_b");
+        ASSERT_TRUE(plain.Ok()) << plain.messages;
+        EXPECT_FALSE(Has(Disassembly(plain), "setp")) << Disassembly(plain);
+        for (const char* profile : {"ps_3_0", "ps_2_a", "ps_2_x"}) {
+            const Compiled shader = CompileHlsl(source, profile);
+            ASSERT_TRUE(shader.Ok()) << profile << " " << cmp.op << "\n" << shader.messages;
+            const std::string text = Disassembly(shader);
+            if (signTest) {
+                EXPECT_FALSE(Has(text, "setp")) << profile << " " << cmp.op << "\n" << text;
+                EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n" << text;
+            } else {
+                EXPECT_TRUE(Has(text, std::string("setp_") + (cmp.op[0] == '=' ? "eq" : "ne")) ||
+                            Has(text, "setp_eq") || Has(text, "setp_ne"))
+                    << profile << " " << cmp.op << "\n" << text;
+                EXPECT_TRUE(Has(text, "(p0) mov") || Has(text, "(!p0) mov")) << text;
+                EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
+                                                                     << text << "\n" << Disassembly(plain);
+            }
+            const Vec4 k = {0.5f, -2, 3, 4};
+            const Vec4 p = {1, 2, -1, 0.25f};
+            const Vec4 qs[] = {{2, 3, 1, 1}, {2, 1.5f, 1, 1}, {-2, 3, 1, 1}, {0, 7, 1, 1}};
+            for (const Vec4& q : qs) {
+                const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, p}, {{kTexcoord, 1}, q}},
+                                               {{"k", {k[0], k[1], k[2], k[3]}}});
+                ASSERT_TRUE(run.ok) << run.problem;
+                const bool taken = cmp.holds(p[0] + p[1], q[0] * q[1]);
+                for (int c = 0; c < 4; ++c) {
+                    const float a = taken ? q[c] * 2 : p[c] * k[c];
+                    const float b = taken ? p[c] - 1 : q[c] + k[c];
+                    EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], a * b)
+                        << profile << " " << cmp.op << " q.x " << q[0] << " component " << c;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
