@@ -93,7 +93,8 @@ void CodeGenerator::PredicateMerges() {
         if (arg < 0 || args[arg].relative >= 0 || ModifierOf(args[arg]) != (negated ? SRCMOD_NEG : SRCMOD_NONE))
             return false;
         const ArgClass cls = ClassOf(arg);
-        if (cls != ArgClass::Temp && cls != ArgClass::Constant && cls != ArgClass::Input) return false;
+        if (cls != ArgClass::Temp && cls != ArgClass::Constant && cls != ArgClass::Input && cls != ArgClass::Literal)
+            return false;
         const RegRef r = RegisterOf(arg);
         if (!r.valid) return false;
         int32_t from = -1;
@@ -245,6 +246,9 @@ void CodeGenerator::PredicateMerges() {
         const bool vertexForm = inst.code() == kOpAdd && inst.inputs.size() == 2 * n;
         const bool pixelForm = inst.code() == kOpSelect && inst.inputs.size() == 3 * n;
         if ((!vertexForm && !pixelForm) || n == 0 || inst.outputs.size() != n) continue;
+        if (std::any_of(inst.outputs.begin(), inst.outputs.end(),
+                        [&](int32_t out) { return out < 0 || ClassOf(out) != ArgClass::Temp; }))
+            continue;
         Merge merge;
         merge.merge = j;
         int32_t pair = -1;
@@ -375,6 +379,12 @@ void CodeGenerator::PredicateMerges() {
             last = std::max(last, m.merge);
         }
         if (!found || at > first || !HoldsUntil(pair.x, pair.at, at) || !HoldsUntil(pair.y, pair.at, at)) continue;
+        // p0 holds from the setp to the last merge within one stretch of
+        // straight code: another round of a loop, or another arm, could set
+        // it in between.
+        bool straight = true;
+        for (size_t i = at; i <= last && straight; ++i) straight = !IsFlowOp(instructions[i].code());
+        if (!straight) continue;
         bool overlaps = false;
         for (const auto& [from, to] : taken) overlaps |= !(last < from || to < at);
         if (overlaps) continue;

@@ -191,4 +191,46 @@ TEST(Sm3Predication, PixelMergesOnEquality) {
     }
 }
 
+// A comparison with a literal sets p0 from the literal's register; the merged
+// values come out right at the literal and on both sides of it.
+TEST(Sm3Predication, ComparisonWithLiteral) {
+    const char* pixel = R"(
+        float4 k;
+        float4 main(float4 p : TEXCOORD0, float4 q : TEXCOORD1) : COLOR {
+            float4 a = p * k, b = q + k;
+            if (p.x != 0.5) { a = q * 2; b = p - 1; }
+            return a * b;
+        })";
+    const char* vertex = R"(
+        float4 k;
+        void main(float4 p : POSITION, float4 q : TEXCOORD0, out float4 o0 : POSITION, out float4 o1 : TEXCOORD0) {
+            float4 a = p * k, b = q + k;
+            if (p.x != 0.5) { a = q * 2; b = p - 1; }
+            o0 = a * b;
+            o1 = a;
+        })";
+    const Vec4 k = {0.5f, -2, 3, 4};
+    const Vec4 q = {3, -1, 0.5f, 2};
+    for (const char* profile : {"ps_3_0", "vs_3_0"}) {
+        const bool isPixel = profile[0] == 'p';
+        const Compiled shader = CompileHlsl(isPixel ? pixel : vertex, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        EXPECT_TRUE(Has(Disassembly(shader), "setp_")) << Disassembly(shader);
+        for (float x : {0.25f, 0.5f, 0.75f}) {
+            const Vec4 p = {x, 2, -1, 4};
+            const Uniforms uniforms = {{"k", {k[0], k[1], k[2], k[3]}}};
+            const ShaderRun run = isPixel ? RunPixel(shader, {{{kTexcoord, 0}, p}, {{kTexcoord, 1}, q}}, uniforms)
+                                          : RunVertex(shader, {{{kPosition, 0}, p}, {{kTexcoord, 0}, q}}, uniforms);
+            ASSERT_TRUE(run.ok) << run.problem;
+            const Vec4 got = run.outputs.at(isPixel ? Semantic{kColor, 0} : Semantic{kPosition, 0});
+            for (int c = 0; c < 4; ++c) {
+                const bool taken = x != 0.5f;
+                const float a = taken ? q[c] * 2 : p[c] * k[c];
+                const float b = taken ? p[c] - 1 : q[c] + k[c];
+                EXPECT_FLOAT_EQ(got[c], a * b) << profile << " x " << x << " component " << c;
+            }
+        }
+    }
+}
+
 }  // namespace
