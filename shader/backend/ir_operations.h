@@ -72,8 +72,11 @@ enum IrOp : uint32_t {
     // Predication (target forms, made after packing on the models with a
     // predicate register): set p0 from the comparison of inputs 0 and 1 (the
     // comparison code in the count field, as for kOpIfBegin); and a merge of n
-    // components, inputs a then b, whose outputs take b where p0 holds and a
-    // elsewhere.
+    // components whose outputs take b where p0 holds and a elsewhere. The
+    // count field holds n in bits 0-7 and, in bits 8-15 for a and 16-23 for
+    // b, the operation (add or mul) that computes the side in the merged
+    // registers, 0 for a value read as it is. The inputs are a's operands
+    // (n, or 2n for an operation), then b's.
     kOpSetPredicate = 0xEE,
     kOpPredicatedMerge = 0xEF,
     kOpAbs = 0xF0,

@@ -20,8 +20,7 @@ int NegatableOperands(uint32_t code) {
         case kOpExp2:
         case kOpLog2: return OperandCount(code);
         case kOpMad: return 3;
-        case kOpSetPredicate:
-        case kOpPredicatedMerge: return 2;
+        case kOpSetPredicate: return 2;
         default: return 0;
     }
 }
@@ -33,8 +32,13 @@ bool NegationReadsFoldable(const IntermediateProgram& p, size_t i, std::vector<N
     for (size_t j = i + 1; j < p.instructions.size(); ++j) {
         const IrInstruction& r = p.instructions[j];
         if (std::none_of(r.inputs.begin(), r.inputs.end(), isResult)) continue;
-        const uint32_t m = r.code() == kOpSetPredicate ? 1 : r.count();  // its count field is the comparison
-        const int operands = NegatableOperands(r.code());
+        uint32_t m = r.code() == kOpSetPredicate ? 1 : r.count();  // its count field is the comparison
+        int operands = NegatableOperands(r.code());
+        if (r.code() == kOpPredicatedMerge) {
+            // Groups of n inputs, each an operand of a move, add or multiply.
+            m = r.count() & 0xFF;
+            operands = m ? int(r.inputs.size() / m) : 0;
+        }
         if (operands == 0 || r.inputs.size() != size_t(operands) * m) return false;
         for (int k = 0; k < operands; ++k) {
             const auto first = r.inputs.begin() + long(size_t(k) * m);

@@ -240,7 +240,11 @@ void CodeGenerator::ReleaseScratch(uint32_t number) {
 }
 
 HRESULT CodeGenerator::EmitComponentWise(size_t index, uint32_t opcode, std::vector<MInst>* out, int operands) {
-    const IrInstruction& inst = instructions[index];
+    return EmitComponentWiseOf(instructions[index], opcode, out, operands);
+}
+
+HRESULT CodeGenerator::EmitComponentWiseOf(const IrInstruction& inst, uint32_t opcode, std::vector<MInst>* out,
+                                           int operands) {
     const uint32_t n = inst.count();
     if (operands < 0) operands = OperandCount(inst.code());
     for (const std::vector<uint32_t>& group : DestinationGroups(inst)) {

@@ -158,6 +158,8 @@ protected:
     // Emits a component-wise instruction (one target instruction per
     // destination register).
     HRESULT EmitComponentWise(size_t index, uint32_t opcode, std::vector<MInst>* out, int operands = -1);
+    // The same for an instruction that is not (or not yet) in the program.
+    HRESULT EmitComponentWiseOf(const IrInstruction& inst, uint32_t opcode, std::vector<MInst>* out, int operands = -1);
     // Scalar instructions (rcp, rsq, exp, log ...): one per run of destination
     // components that read the same source component, through a temporary
     // when a later run would read what an earlier one overwrote.
@@ -325,6 +327,14 @@ public:
     // cleared, no output check, inputs named in the "FINF" block instead of
     // declared, literals described there instead of defined).
     void SetFragmentMode(bool fragment) { fragment_ = fragment; }
+    // Whether merges may become predicated moves where the model has
+    // predication (turned off to generate the other form for comparison).
+    bool predicateMerges = true;
+    // Whether Generate may predicate merges, and whether the last one did.
+    bool MayPredicate() const {
+        return predicateMerges && (target.features & kFeaturePredication) && !Skip(kCompileSkipOptimization);
+    }
+    bool Predicated() const { return predicated_; }
     // The last Generate failed because the program needs more instruction
     // slots than its model has.
     bool ExceededSlotLimits() const;
@@ -370,6 +380,7 @@ private:
     // source binds it to a "c" register.
     uint16_t FragmentReservedWord(const void* declaration) const;
 
+    bool predicated_ = false;
     std::vector<VariableWrite> variableWrites_;
     std::vector<std::string> debugFiles_;
     std::string debugSource_;

@@ -5,6 +5,7 @@
 #include "shader/backend/codegen/ps1_code_generator.h"
 #include "shader/backend/codegen/ps2_code_generator.h"
 #include "shader/backend/codegen/vs_code_generator.h"
+#include "gfx/shaders/shader_checker.h"
 #include "shader/bytecode/constant_table.h"
 #include "shader/compiler.h"
 #include "shader/target_slots.h"
@@ -76,11 +77,51 @@ HRESULT GenerateFitting(CompileJob& job, codegen::CodeGenerator& generator) {
     return hr;
 }
 
+// Predication is chosen merge by merge from an estimate of the instructions
+// it saves. Where the program came out predicated, it is generated once more
+// without, and the predicated form is kept only when it takes fewer
+// instruction slots. The messages are those of the first generation.
+HRESULT GenerateShortest(CompileJob& job, codegen::CodeGenerator& generator) {
+    if (!generator.MayPredicate()) return GenerateFitting(job, generator);
+    const IntermediateProgram lowered = generator;
+    HRESULT hr = GenerateFitting(job, generator);
+    if (FAILED(hr) || !*job.code || !generator.Predicated()) return hr;
+    std::unique_ptr<codegen::CodeGenerator> plain = codegen::CreateCodeGenerator(job.version);
+    if (!plain) return hr;
+    static_cast<IntermediateProgram&>(*plain) = lowered;
+    plain->SetFragmentMode(job.options.fragment);
+    plain->SetDebugSource(generator.DebugSource());
+    plain->predicateMerges = false;
+    ErrorLog& log = job.preprocessor->Log();
+    ErrorLog::State kept = log.Save();
+    IKLBuffer* other = nullptr;
+    const HRESULT again = plain->Generate(&other);
+    log.Restore(std::move(kept));
+    if (FAILED(again) || !other) {
+        if (other) other->Release();
+        return hr;
+    }
+    auto slots = [](IKLBuffer* code) {
+        gfx::SlotCount count;
+        if (!gfx::CountInstructionSlots(static_cast<const DWORD*>(code->GetBufferPointer()), code->GetBufferSize() / 4,
+                                        &count))
+            return ~0u;
+        return count.arithmetic + count.texture;
+    };
+    if (slots(other) <= slots(*job.code)) {
+        (*job.code)->Release();
+        *job.code = other;
+    } else {
+        other->Release();
+    }
+    return hr;
+}
+
 HRESULT LowerAndGenerate(CompileJob& job, codegen::CodeGenerator& generator, hlsl::LoweringOptions* options) {
     HRESULT hr = LowerCompileJob(job, generator, options);
     if (SUCCEEDED(hr) && job.errorFlag) hr = E_FAIL;
     if (FAILED(hr)) return hr;
-    hr = GenerateFitting(job, generator);
+    hr = GenerateShortest(job, generator);
     return hr == E_NOTIMPL ? E_FAIL : hr;  // reported as X4532
 }
 

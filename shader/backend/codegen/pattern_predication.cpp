@@ -59,6 +59,9 @@ uint32_t ComparisonOf(uint32_t cases) {
     return kCodes[cases & 7];
 }
 
+// The count field of a predicated merge (see kOpPredicatedMerge).
+constexpr uint32_t MergeCount(uint32_t n, uint32_t codeA, uint32_t codeB) { return n | codeA << 8 | codeB << 16; }
+
 // One compared pair: the values and an instruction that reads both.
 struct Pair {
     int32_t x = -1, y = -1;
@@ -79,7 +82,7 @@ struct Merge {
 }  // namespace
 
 void CodeGenerator::PredicateMerges() {
-    if (!(target.features & kFeaturePredication)) return;
+    if (!predicateMerges || !(target.features & kFeaturePredication)) return;
     ComputeUses();
     std::map<int32_t, Truth> known;
     std::vector<Pair> pairs;
@@ -226,6 +229,30 @@ void CodeGenerator::PredicateMerges() {
                 if (at != reader) return false;
         }
         return true;
+    };
+    // The instruction that computes `values` (one per component of a merge)
+    // for the merge alone, an add or a multiply whose operands still hold
+    // their values where the merge stands; npos when there is none.
+    auto foldableProducer = [&](const std::vector<int32_t>& values, size_t merge, const std::set<size_t>& chain) {
+        constexpr size_t kNone = ~size_t(0);
+        const int32_t first = values.empty() ? -1 : values[0];
+        if (first < 0 || ClassOf(first) != ArgClass::Temp || args[first].firstWriter < 0) return kNone;
+        const size_t x = size_t(args[first].firstWriter);
+        const IrInstruction& inst = instructions[x];
+        const uint32_t n = inst.count();
+        if ((inst.code() != kOpAdd && inst.code() != kOpMul) || inst.inputs.size() != 2 * n || x >= merge ||
+            chain.count(x) || !onlyReadBy(x, merge))
+            return kNone;
+        const uint32_t precision = args[instructions[merge].outputs[0]].flags & kValuePrecisionMask;
+        for (int32_t v : values)
+            if (v < 0 || ModifierOf(args[v]) != SRCMOD_NONE || args[v].firstWriter != int32_t(x) || Clamped(v) ||
+                (args[v].flags & kValuePrecisionMask) != precision)
+                return kNone;
+        for (int32_t out : inst.outputs)
+            if (out >= 0 && std::find(values.begin(), values.end(), out) == values.end()) return kNone;
+        for (int32_t in : inst.inputs)
+            if (!HoldsUntil(in, x, merge)) return kNone;
+        return x;
     };
     // Cases in which a condition is 1 (bits), or -1 when it is not 0 or 1 in each.
     auto casesWhereOne = [](const Truth& t) {
@@ -393,24 +420,71 @@ void CodeGenerator::PredicateMerges() {
         // its sum become one multiply-add, so each merge costs a product less
         // than it shows. A negation is free: its readers take it as a source
         // modifier.
+        // An add that would take a multiply only it reads into one
+        // multiply-add saves nothing when it goes and the multiply stays.
+        auto cost = [&](size_t i) -> size_t {
+            const IrInstruction& inst = instructions[i];
+            if (inst.code() == kOpNegate) return 0;
+            if (inst.code() == kOpAdd)
+                for (int32_t in : inst.inputs) {
+                    const int32_t w = in >= 0 && ClassOf(in) == ArgClass::Temp ? args[in].firstWriter : -1;
+                    if (w >= 0 && !removed.count(size_t(w)) && instructions[size_t(w)].code() == kOpMul &&
+                        onlyReadBy(size_t(w), i))
+                        return 0;
+                }
+            return DestinationGroups(inst).size();
+        };
         size_t before = 0, after = 1;
-        for (size_t i : removed)
-            if (instructions[i].code() != kOpNegate) before += DestinationGroups(instructions[i]).size();
+        for (size_t i : removed) before += cost(i);
         std::vector<IrInstruction> rewritten;
+        std::set<size_t> folded;
         bool ok = true;
         for (const Merge& m : merges) {
             if (!m.products.empty())
                 before -= std::min(DestinationGroups(instructions[m.products[0]]).size(),
                                    DestinationGroups(instructions[m.merge]).size());
-            IrInstruction inst = instructions[m.merge];
-            inst.op = MakeOp(kOpPredicatedMerge, inst.count());
-            inst.inputs = m.a;
-            inst.inputs.insert(inst.inputs.end(), m.b.begin(), m.b.end());
+            // Each value computed by an add or multiply for this merge alone
+            // is computed into the merged register instead, under the
+            // predicate; the first form of the four that can be emitted.
+            const size_t producers[2] = {foldableProducer(m.a, m.merge, chain), foldableProducer(m.b, m.merge, chain)};
+            IrInstruction inst;
             std::vector<MInst> moves;
-            ok = ok && SUCCEEDED(EmitPredicatedMerge(inst, &moves));
+            bool emitted = false;
+            for (int form = 0; form < 4 && !emitted; ++form) {
+                const bool foldA = !(form & 1) && producers[0] < m.merge, foldB = !(form & 2) && producers[1] < m.merge;
+                inst = instructions[m.merge];
+                inst.inputs.clear();
+                uint32_t codes[2] = {0, 0};
+                const std::vector<int32_t>* values[2] = {&m.a, &m.b};
+                for (int side = 0; side < 2; ++side) {
+                    const bool fold = side == 0 ? foldA : foldB;
+                    if (!fold) {
+                        inst.inputs.insert(inst.inputs.end(), values[side]->begin(), values[side]->end());
+                        continue;
+                    }
+                    const IrInstruction& x = instructions[producers[side]];
+                    codes[side] = x.code();
+                    const uint32_t xn = x.count();
+                    for (uint32_t k = 0; k < 2; ++k)
+                        for (int32_t v : *values[side]) {
+                            const size_t at = size_t(std::find(x.outputs.begin(), x.outputs.end(), v) - x.outputs.begin());
+                            inst.inputs.push_back(x.inputs[k * xn + at]);
+                        }
+                }
+                inst.op = MakeOp(kOpPredicatedMerge, MergeCount(inst.count(), codes[0], codes[1]));
+                moves.clear();
+                emitted = SUCCEEDED(EmitPredicatedMerge(inst, &moves));
+                if (emitted) {
+                    if (foldA) folded.insert(producers[0]);
+                    if (foldB) folded.insert(producers[1]);
+                }
+            }
+            ok = ok && emitted;
             after += moves.size();
             rewritten.push_back(std::move(inst));
         }
+        for (size_t i : folded)
+            if (removed.insert(i).second) before += cost(i);
         const RegRef x = RegisterOf(pair.x), y = RegisterOf(pair.y);
         // Two constant or input registers cost a move into a temporary, as
         // they did for the instruction that compared them if that goes too.
@@ -439,6 +513,7 @@ void CodeGenerator::PredicateMerges() {
         for (size_t m = 0; m < merges.size(); ++m) instructions[merges[m].merge] = std::move(rewritten[m]);
         taken.push_back({at, last});
         changed = true;
+        predicated_ = true;
     }
     if (changed) ComputeUses();
 }
@@ -482,44 +557,56 @@ HRESULT CodeGenerator::EmitSetPredicate(size_t index, std::vector<MInst>* out) {
 }
 
 HRESULT CodeGenerator::EmitPredicatedMerge(const IrInstruction& inst, std::vector<MInst>* out) {
-    const uint32_t n = inst.count();
-    if (inst.inputs.size() != 2 * size_t(n) || inst.outputs.size() != n) return E_FAIL;
-    for (const std::vector<uint32_t>& group : DestinationGroups(inst)) {
-        std::vector<int32_t> outs, a, b;
-        std::vector<uint32_t> positions;
-        for (uint32_t c : group) {
-            outs.push_back(inst.outputs[c]);
-            positions.push_back(RegisterOf(inst.outputs[c]).component);
-            a.push_back(inst.inputs[c]);
-            b.push_back(inst.inputs[n + c]);
-        }
-        MInst first, second;
-        first.opcode = second.opcode = OP_MOV;
-        first.dest = second.dest = DestOf(outs.data(), outs.size());
-        const MOperand sa = SourceOf(a.data(), a.size(), positions.data());
-        const MOperand sb = SourceOf(b.data(), b.size(), positions.data());
-        if (InPlace(sa, first.dest)) {
-            second.src = {sb};
-            second.predicated = true;
-        } else if (InPlace(sb, first.dest)) {
-            second.src = {sa};
-            second.predicated = second.predicateNot = true;
-        } else if (!ReadsWritten(sb, first.dest)) {
-            first.src = {sa};
-            second.src = {sb};
-            second.predicated = true;
-            out->push_back(std::move(first));
-        } else if (!ReadsWritten(sa, first.dest)) {
-            // b sits where the merge goes: it is copied first, a over it.
-            first.src = {sb};
-            second.src = {sa};
-            second.predicated = second.predicateNot = true;
-            out->push_back(std::move(first));
-        } else {
-            return E_FAIL;  // both sit where the merge goes (PredicateMerges leaves such merges)
-        }
-        out->push_back(std::move(second));
+    const uint32_t n = inst.count() & 0xFF, codes[2] = {inst.count() >> 8 & 0xFF, inst.count() >> 16 & 0xFF};
+    if (inst.outputs.size() != n) return E_FAIL;
+    // Each side as an instruction of its own that writes the merged outputs.
+    IrInstruction sides[2];
+    std::vector<MInst> lists[2];
+    size_t next = 0;
+    for (int side = 0; side < 2; ++side) {
+        const uint32_t code = codes[side] ? codes[side] : uint32_t(kOpMove);
+        const size_t inputs = code == kOpMove ? n : 2 * n;
+        if (next + inputs > inst.inputs.size() || (code != kOpMove && code != kOpAdd && code != kOpMul)) return E_FAIL;
+        sides[side].op = MakeOp(code, n);
+        sides[side].inputs.assign(inst.inputs.begin() + long(next), inst.inputs.begin() + long(next + inputs));
+        sides[side].outputs = inst.outputs;
+        next += inputs;
+        const uint32_t opcode = code == kOpMove ? OP_MOV : code == kOpAdd ? OP_ADD : OP_MUL;
+        HRESULT hr = EmitComponentWiseOf(sides[side], opcode, &lists[side]);
+        if (FAILED(hr)) return hr;
     }
+    if (next != inst.inputs.size() || lists[0].size() != lists[1].size()) return E_FAIL;
+    const size_t first = out->size();
+    for (size_t g = 0; g < lists[0].size(); ++g) {
+        MInst& a = lists[0][g];
+        MInst& b = lists[1][g];
+        auto reads = [](const MInst& m, const MOperand& dest) {
+            return std::any_of(m.src.begin(), m.src.end(), [&](const MOperand& s) { return ReadsWritten(s, dest); });
+        };
+        if (!codes[0] && InPlace(a.src[0], a.dest)) {
+            b.predicated = true;
+            out->push_back(std::move(b));
+        } else if (!codes[1] && InPlace(b.src[0], b.dest)) {
+            a.predicated = a.predicateNot = true;
+            out->push_back(std::move(a));
+        } else if (!reads(b, a.dest)) {
+            b.predicated = true;
+            out->push_back(std::move(a));
+            out->push_back(std::move(b));
+        } else if (!reads(a, b.dest)) {
+            // b's operands sit where the merge goes: b first, a over it.
+            a.predicated = a.predicateNot = true;
+            out->push_back(std::move(b));
+            out->push_back(std::move(a));
+        } else {
+            return E_FAIL;  // PredicateMerges leaves such merges as they are
+        }
+    }
+    // No instruction may read what an earlier one of the merge has written.
+    for (size_t i = first; i < out->size(); ++i)
+        for (size_t j = first; j < i; ++j)
+            for (const MOperand& s : (*out)[i].src)
+                if (ReadsWritten(s, (*out)[j].dest)) return E_FAIL;
     return S_OK;
 }
 

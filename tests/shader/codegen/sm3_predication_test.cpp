@@ -1,10 +1,9 @@
 // Predication on the models with a predicate register: merges of the two arms
 // of an "if" or of a "?:" on a computed comparison become one setp and
-// predicated moves where that takes fewer instructions than the arithmetic
-// merge. Each case runs on the device for values on both sides of the
-// comparison and on it, and counts the instructions against the form the
-// models without predication get for the same source (vs_2_0 and vs_2_x
-// differ in nothing else these programs use).
+// predicated instructions where that takes fewer instructions than the
+// arithmetic merge. Each case runs on the device for values on both sides of
+// the comparison and on it, and counts the instructions against the form the
+// same profile gets with predication turned off.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,6 +12,12 @@
 #include <string>
 
 #include "codegen_harness.h"
+#include "shader/backend/codegen/codegen_stage.h"
+#include "shader/compile_pipeline.h"
+#include "shader/frontend/lowering/lowering_stage.h"
+#include "shader/frontend/parse_stage.h"
+#include "shader/preprocess/preprocessor.h"
+#include "shader/target.h"
 
 namespace {
 
@@ -35,6 +40,32 @@ int Instructions(const Compiled& shader) {
         if (body && op.rfind("dcl", 0) != 0 && op != "def") ++count;
     }
     return count;
+}
+
+// The same compile with the generator's predication turned off: the form the
+// predicated one is measured against.
+Compiled CompileWithoutPredication(const std::string& source, const char* profile) {
+    Preprocessor preprocessor;
+    if (FAILED(preprocessor.OpenMemory(source.c_str(), source.size(), "merges.hlsl", nullptr, nullptr))) return {};
+    CompileJob job;
+    if (FAILED(FindTargetByName(profile, kTargetCompile, &job.target))) return {};
+    job.version = job.target.version;
+    job.preprocessor = &preprocessor;
+    job.entryPoint = "main";
+    job.profile = profile;
+    std::unique_ptr<codegen::CodeGenerator> generator = codegen::CreateCodeGenerator(job.version);
+    if (!generator) return {};
+    IKLBuffer* code = nullptr;
+    HRESULT hr = ParseStage(job);
+    if (SUCCEEDED(hr)) hr = LowerCompileJob(job, *generator);
+    if (SUCCEEDED(hr)) {
+        generator->predicateMerges = false;
+        hr = generator->Generate(&code);
+    }
+    ReleaseProgramTree(job);
+    Compiled result = TakeCompileResult(hr, code, nullptr);
+    result.messages = preprocessor.Log().Text();
+    return result;
 }
 
 struct Comparison {
@@ -62,15 +93,14 @@ TEST(Sm3Predication, VertexMergesOnOneComparison) {
                 if (p.x + p.y )") + cmp.op + R"( q.x * q.y) { a = q * 2; b = p - 1; c = p * q; }
                 o0 = a; o1 = b; o2 = c;
             })";
-        const Compiled plain = CompileHlsl(source, "vs_2_0");
-        ASSERT_TRUE(plain.Ok()) << plain.messages;
-        EXPECT_FALSE(Has(Disassembly(plain), "setp")) << Disassembly(plain);
         for (const char* profile : {"vs_3_0", "vs_2_x"}) {
             const Compiled shader = CompileHlsl(source, profile);
-            ASSERT_TRUE(shader.Ok()) << profile << " " << cmp.op << "\n" << shader.messages;
+            const Compiled plain = CompileWithoutPredication(source, profile);
+            ASSERT_TRUE(shader.Ok() && plain.Ok()) << profile << " " << cmp.op << "\n" << shader.messages << plain.messages;
+            EXPECT_FALSE(Has(Disassembly(plain), "setp")) << Disassembly(plain);
             const std::string text = Disassembly(shader);
             EXPECT_TRUE(Has(text, "setp_")) << profile << " " << cmp.op << "\n" << text;
-            EXPECT_TRUE(Has(text, "(p0) mov") || Has(text, "(!p0) mov")) << text;
+            EXPECT_TRUE(Has(text, "(p0) ") || Has(text, "(!p0) ")) << text;
             EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
                                                                  << text << "\n" << Disassembly(plain);
             // x = p.x + p.y against y = q.x * q.y: below, equal, above.
@@ -101,7 +131,7 @@ TEST(Sm3Predication, VertexConditionalExpression) {
         float4 main(float4 p : POSITION, float4 q : TEXCOORD0) : POSITION {
             return p.z < q.w ? p * q + 1 : q - p;
         })";
-    const Compiled plain = CompileHlsl(source, "vs_2_0");
+    const Compiled plain = CompileWithoutPredication(source, "vs_3_0");
     const Compiled shader = CompileHlsl(source, "vs_3_0");
     ASSERT_TRUE(plain.Ok() && shader.Ok()) << plain.messages << shader.messages;
     EXPECT_TRUE(Has(Disassembly(shader), "setp_")) << Disassembly(shader);
@@ -125,7 +155,7 @@ TEST(Sm3Predication, VertexKeepsArithmeticWhenNotFewer) {
             float4 r = t ? q * 3 : p;
             return r + t;
         })";
-    const Compiled plain = CompileHlsl(source, "vs_2_0");
+    const Compiled plain = CompileWithoutPredication(source, "vs_3_0");
     const Compiled shader = CompileHlsl(source, "vs_3_0");
     ASSERT_TRUE(plain.Ok() && shader.Ok()) << plain.messages << shader.messages;
     EXPECT_FALSE(Has(Disassembly(shader), "setp")) << Disassembly(shader);
@@ -141,11 +171,12 @@ TEST(Sm3Predication, VertexKeepsArithmeticWhenNotFewer) {
     }
 }
 
-// Pixel models: an equality or inequality condition takes a chain of cmp
-// instructions without predication and one setp with it; ps_2_b, which has no
-// predicate register, keeps the chain. A plain sign test costs as much either
-// way and stays a cmp.
-TEST(Sm3Predication, PixelMergesOnEquality) {
+// Pixel models: a condition takes a difference and a cmp per merge without
+// predication (and a chain of cmp instructions for an equality), one setp
+// with it, and the values computed for one side only are computed into the
+// merged register under the predicate. ps_2_b, which has no predicate
+// register, keeps the cmp form.
+TEST(Sm3Predication, PixelMerges) {
     for (const Comparison& cmp : kComparisons) {
         const std::string source = std::string(R"(
             float4 k;
@@ -155,25 +186,18 @@ TEST(Sm3Predication, PixelMergesOnEquality) {
                 if (p.x + p.y )") + cmp.op + R"( q.x * q.y) { a = q * 2; b = p - 1; }
                 return a * b;
             })";
-        const bool signTest = std::string(cmp.op) != "==" && std::string(cmp.op) != "!=";
-        const Compiled plain = CompileHlsl(source, "ps_2_b");
-        ASSERT_TRUE(plain.Ok()) << plain.messages;
-        EXPECT_FALSE(Has(Disassembly(plain), "setp")) << Disassembly(plain);
+        const Compiled noPredicate = CompileHlsl(source, "ps_2_b");
+        ASSERT_TRUE(noPredicate.Ok()) << noPredicate.messages;
+        EXPECT_FALSE(Has(Disassembly(noPredicate), "setp")) << Disassembly(noPredicate);
         for (const char* profile : {"ps_3_0", "ps_2_a", "ps_2_x"}) {
             const Compiled shader = CompileHlsl(source, profile);
-            ASSERT_TRUE(shader.Ok()) << profile << " " << cmp.op << "\n" << shader.messages;
+            const Compiled plain = CompileWithoutPredication(source, profile);
+            ASSERT_TRUE(shader.Ok() && plain.Ok()) << profile << " " << cmp.op << "\n" << shader.messages << plain.messages;
             const std::string text = Disassembly(shader);
-            if (signTest) {
-                EXPECT_FALSE(Has(text, "setp")) << profile << " " << cmp.op << "\n" << text;
-                EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n" << text;
-            } else {
-                EXPECT_TRUE(Has(text, std::string("setp_") + (cmp.op[0] == '=' ? "eq" : "ne")) ||
-                            Has(text, "setp_eq") || Has(text, "setp_ne"))
-                    << profile << " " << cmp.op << "\n" << text;
-                EXPECT_TRUE(Has(text, "(p0) mov") || Has(text, "(!p0) mov")) << text;
-                EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
-                                                                     << text << "\n" << Disassembly(plain);
-            }
+            EXPECT_TRUE(Has(text, "setp_")) << profile << " " << cmp.op << "\n" << text;
+            EXPECT_TRUE(Has(text, "(p0) ") || Has(text, "(!p0) ")) << text;
+            EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
+                                                                 << text << "\n" << Disassembly(plain);
             const Vec4 k = {0.5f, -2, 3, 4};
             const Vec4 p = {1, 2, -1, 0.25f};
             const Vec4 qs[] = {{2, 3, 1, 1}, {2, 1.5f, 1, 1}, {-2, 3, 1, 1}, {0, 7, 1, 1}};
@@ -189,6 +213,31 @@ TEST(Sm3Predication, PixelMergesOnEquality) {
                         << profile << " " << cmp.op << " q.x " << q[0] << " component " << c;
                 }
             }
+        }
+    }
+}
+
+// A sign test choosing between values that are there already is one cmp
+// after the difference: predication (a setp and two moves) would not be
+// fewer, so it is not used.
+TEST(Sm3Predication, PixelKeepsCmpWhenNotFewer) {
+    const char* source = R"(
+        float4 main(float4 p : TEXCOORD0, float4 q : TEXCOORD1) : COLOR {
+            return p.x < q.y ? p : q;
+        })";
+    for (const char* profile : {"ps_2_x", "ps_3_0"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        const Compiled plain = CompileWithoutPredication(source, profile);
+        ASSERT_TRUE(shader.Ok() && plain.Ok()) << shader.messages << plain.messages;
+        EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile;
+        EXPECT_FALSE(Has(Disassembly(shader), "setp")) << Disassembly(shader);
+        EXPECT_TRUE(Has(Disassembly(shader), "cmp")) << Disassembly(shader);
+        const Vec4 p = {1, 2, 3, 4};
+        for (float y : {0.5f, 1.0f, 1.5f}) {
+            const Vec4 q = {5, y, 6, 7};
+            const ShaderRun run = RunPixel(shader, {{{kTexcoord, 0}, p}, {{kTexcoord, 1}, q}});
+            ASSERT_TRUE(run.ok) << run.problem;
+            for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(run.outputs.at({kColor, 0})[c], p[0] < y ? p[c] : q[c]);
         }
     }
 }
@@ -240,9 +289,8 @@ TEST(Sm3Predication, ComparisonWithLiteral) {
 // whose inputs are drawn from a few numbers, so that the values are often
 // equal. Every program runs on the device for several inputs against the
 // values computed here; where a program is predicated it takes fewer
-// instructions than on the twin model without predication (vs_2_0 for the
-// vertex models, ps_2_b for ps_2_x, which differ in nothing else these
-// programs use), and predication is met at all.
+// instructions than with predication turned off, elsewhere as many, and
+// predication is met at all.
 TEST(Sm3Predication, RandomMergesMatchTheValuesComputedHere) {
     using V = std::array<float, 4>;
     struct Term {
@@ -313,26 +361,19 @@ TEST(Sm3Predication, RandomMergesMatchTheValuesComputedHere) {
                                   body + "    return v0 * v1 + v2;\n}\n";
         const std::string vertex = "float4 k;\nfloat4 main(float4 p : POSITION, float4 q : TEXCOORD0) : POSITION {\n" +
                                    body + "    return v0 * v1 + v2;\n}\n";
-        const Compiled twins[2] = {CompileHlsl(vertex, "vs_2_0"), CompileHlsl(pixel, "ps_2_b")};
-        for (const Compiled& twin : twins) ASSERT_TRUE(twin.Ok()) << twin.messages << vertex;
 
         for (const char* profile : {"vs_3_0", "vs_2_x", "ps_3_0", "ps_2_x"}) {
             const bool isPixel = profile[0] == 'p';
             const Compiled shader = CompileHlsl(isPixel ? pixel : vertex, profile);
             ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages << pixel;
             const std::string text = Disassembly(shader);
-            const Compiled& twin = twins[isPixel ? 1 : 0];
-            // ps_3_0 moves one of two input registers an instruction reads
-            // into a temporary, which ps_2_b does not: its count is compared
-            // in PixelMergesOnEquality, where no instruction reads two.
-            const bool comparable = std::string(profile) != "ps_3_0";
+            const Compiled plain = CompileWithoutPredication(isPixel ? pixel : vertex, profile);
+            ASSERT_TRUE(plain.Ok()) << plain.messages;
             if (Has(text, "setp_")) {
                 ++predicated;
-                if (comparable) {
-                    EXPECT_LT(Instructions(shader), Instructions(twin)) << profile << "\n" << pixel << text << Disassembly(twin);
-                }
-            } else if (!isPixel) {
-                EXPECT_EQ(Instructions(shader), Instructions(twin)) << profile << "\n" << vertex << text << Disassembly(twin);
+                EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
+            } else {
+                EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
             }
             for (int run = 0; run < 4; ++run) {
                 V p, q;
