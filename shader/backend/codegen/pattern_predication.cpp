@@ -1,15 +1,18 @@
-// Pattern: merges on a comparison become predicated moves, on the models
-// with a predicate register. Without branches the vertex models merge two
-// values on a condition as u * a + t * b (t the 0/1 condition, u = 1 - t) and
-// the pixel models as cmp(c, a, b), with the condition derived from
+// Pattern: merges on a comparison become predicated instructions, on the
+// models with a predicate register. Without branches the vertex models merge
+// two values on a condition as u * a + t * b (t the 0/1 condition, u = 1 - t)
+// and the pixel models as cmp(c, a, b), with the condition derived from
 // comparisons of two values x and y by arithmetic (slt, sge, cmp on x - y,
 // products and sums of those). With predication one setp compares x and y
-// ("setp_eq p0, x, y") and each merge is a move of one value and a
-// predicated move of the other into the merged register, or a single
-// predicated move when one value already sits there. All merges on one
-// comparison are rewritten at once, and only when that takes fewer
-// instructions than what it replaces: the merges, the products, and the
-// arithmetic that derived the condition, once nothing else reads it.
+// ("setp_eq p0, x, y") and each merge writes one value into the merged
+// register and the other over it under the predicate ("(p0) mov"): a value
+// that an add or a multiply computes for the merge alone is computed there
+// directly ("(p0) mul"), and one that already sits there is not moved. All
+// merges on one comparison are rewritten at once, and only when that takes
+// fewer instructions than what it replaces: the merges, the products, the
+// computations folded in, and the arithmetic that derived the condition,
+// once nothing else reads it. (The compile keeps the predicated program only
+// when it is shorter as a whole; see codegen_stage.cpp.)
 //
 // Any value computed from comparisons of x and y alone is known from its
 // value in each of three cases: x < y, x == y, x > y. That is how conditions
