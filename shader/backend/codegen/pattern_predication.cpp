@@ -233,6 +233,10 @@ void CodeGenerator::PredicateMerges() {
         }
         return true;
     };
+    // The merges found, and the instructions a chosen rewrite has changed or
+    // emptied: no later group may use those, and no merge is folded into
+    // another.
+    std::set<size_t> mergeIndices, claimed;
     // The instruction that computes `values` (one per component of a merge)
     // for the merge alone, an add or a multiply whose operands still hold
     // their values where the merge stands; npos when there is none.
@@ -244,7 +248,7 @@ void CodeGenerator::PredicateMerges() {
         const IrInstruction& inst = instructions[x];
         const uint32_t n = inst.count();
         if ((inst.code() != kOpAdd && inst.code() != kOpMul) || inst.inputs.size() != 2 * n || x >= merge ||
-            chain.count(x) || !onlyReadBy(x, merge))
+            chain.count(x) || mergeIndices.count(x) || claimed.count(x) || !onlyReadBy(x, merge))
             return kNone;
         const uint32_t precision = args[instructions[merge].outputs[0]].flags & kValuePrecisionMask;
         for (int32_t v : values)
@@ -367,6 +371,8 @@ void CodeGenerator::PredicateMerges() {
     if (groups.empty()) return;
 
     std::vector<std::pair<size_t, size_t>> taken;  // spans over which p0 holds a chosen comparison
+    for (const auto& [key, merges] : groups)
+        for (const Merge& m : merges) mergeIndices.insert(m.merge);
     bool changed = false;
     for (auto& [key, merges] : groups) {
         const Pair& pair = pairs[size_t(key.first)];
@@ -409,6 +415,7 @@ void CodeGenerator::PredicateMerges() {
             last = std::max(last, m.merge);
         }
         if (!found || at > first || !HoldsUntil(pair.x, pair.at, at) || !HoldsUntil(pair.y, pair.at, at)) continue;
+        if (std::any_of(removed.begin(), removed.end(), [&](size_t i) { return claimed.count(i) > 0; })) continue;
         // p0 holds from the setp to the last merge within one stretch of
         // straight code: another round of a loop, or another arm, could set
         // it in between.
@@ -515,6 +522,8 @@ void CodeGenerator::PredicateMerges() {
         setp.inputs = {compared[0], compared[1]};
         for (size_t m = 0; m < merges.size(); ++m) instructions[merges[m].merge] = std::move(rewritten[m]);
         taken.push_back({at, last});
+        claimed.insert(removed.begin(), removed.end());
+        claimed.insert(at);
         changed = true;
         predicated_ = true;
     }
