@@ -224,12 +224,14 @@ void CodeGenerator::PredicateMerges() {
         return true;
     };
 
-    auto onlyReadBy = [&](size_t producer, size_t reader) {
+    // Whether the results of `producer` are read by `reader` alone (or by
+    // the instructions in `also`).
+    auto onlyReadBy = [&](size_t producer, size_t reader, const std::vector<size_t>& also = {}) {
         for (int32_t out : instructions[producer].outputs) {
             if (out < 0) continue;
             if (ClassOf(out) != ArgClass::Temp) return false;
             for (const auto& [at, slot] : ReadsOf(out, producer))
-                if (at != reader) return false;
+                if (at != reader && std::find(also.begin(), also.end(), at) == also.end()) return false;
         }
         return true;
     };
@@ -238,9 +240,11 @@ void CodeGenerator::PredicateMerges() {
     // another.
     std::set<size_t> mergeIndices, claimed;
     // The instruction that computes `values` (one per component of a merge)
-    // for the merge alone, an add or a multiply whose operands still hold
-    // their values where the merge stands; npos when there is none.
-    auto foldableProducer = [&](const std::vector<int32_t>& values, size_t merge, const std::set<size_t>& chain) {
+    // for the merge alone (read by it or its products), an add or a multiply
+    // whose operands still hold their values where the merge stands; npos
+    // when there is none.
+    auto foldableProducer = [&](const std::vector<int32_t>& values, size_t merge, const std::vector<size_t>& products,
+                                const std::set<size_t>& chain) {
         constexpr size_t kNone = ~size_t(0);
         const int32_t first = values.empty() ? -1 : values[0];
         if (first < 0 || ClassOf(first) != ArgClass::Temp || args[first].firstWriter < 0) return kNone;
@@ -248,7 +252,7 @@ void CodeGenerator::PredicateMerges() {
         const IrInstruction& inst = instructions[x];
         const uint32_t n = inst.count();
         if ((inst.code() != kOpAdd && inst.code() != kOpMul) || inst.inputs.size() != 2 * n || x >= merge ||
-            chain.count(x) || mergeIndices.count(x) || claimed.count(x) || !onlyReadBy(x, merge))
+            chain.count(x) || mergeIndices.count(x) || claimed.count(x) || !onlyReadBy(x, merge, products))
             return kNone;
         const uint32_t precision = args[instructions[merge].outputs[0]].flags & kValuePrecisionMask;
         for (int32_t v : values)
@@ -456,7 +460,8 @@ void CodeGenerator::PredicateMerges() {
             // Each value computed by an add or multiply for this merge alone
             // is computed into the merged register instead, under the
             // predicate; the first form of the four that can be emitted.
-            const size_t producers[2] = {foldableProducer(m.a, m.merge, chain), foldableProducer(m.b, m.merge, chain)};
+            const size_t producers[2] = {foldableProducer(m.a, m.merge, m.products, chain),
+                                         foldableProducer(m.b, m.merge, m.products, chain)};
             IrInstruction inst;
             std::vector<MInst> moves;
             bool emitted = false;
