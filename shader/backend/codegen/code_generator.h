@@ -223,13 +223,15 @@ protected:
     HRESULT EmitNormalize(size_t index, std::vector<MInst>* out);
     HRESULT EmitLerp(size_t index, std::vector<MInst>* out);
     HRESULT EmitDistance(size_t index, std::vector<MInst>* out);
-    // Merges on one comparison -> setp and predicated moves (0xEE, 0xEF), on
-    // the models with predication, where that takes fewer instructions
-    // (pattern_predication.cpp).
+    // Merges on one comparison -> setp and predicated instructions (0xEE,
+    // 0xEF), on the models with predication, where that takes fewer
+    // instructions (pattern_predication.cpp).
     void PredicateMerges();
     HRESULT EmitSetPredicate(size_t index, std::vector<MInst>* out);
-    // The moves of a predicated merge: a and then b under p0, or only one of
-    // them under p0 or !p0 when the other already sits in the destination.
+    // The instructions of a predicated merge: a into the destination and b
+    // over it under p0 (each moved, added or multiplied there), or only one
+    // of them under p0 or !p0 when the other already sits there. E_FAIL when
+    // an instruction would read what an earlier one of them wrote.
     HRESULT EmitPredicatedMerge(const IrInstruction& inst, std::vector<MInst>* out);
     // Whether the register component of `arg` (and of its index), read at
     // instruction `from`, still holds that value at `to`: no instruction
