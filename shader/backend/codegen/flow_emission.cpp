@@ -78,7 +78,7 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
         case kOpLoopBegin: boundary.opcode = OP_REP; break;
         case kOpLoopEnd: boundary.opcode = OP_ENDREP; break;
         case kOpIfBegin:
-            boundary.opcode = inst.inputs.size() == 2 ? WithComparison(OP_IFC, inst.count()) : OP_IF;
+            boundary.opcode = inst.inputs.size() == 2 ? WithComparison(OP_IFC, inst.count()) : uint32_t(OP_IF);
             break;
         case kOpElse: boundary.opcode = OP_ELSE; break;
         case kOpLoopBreak:

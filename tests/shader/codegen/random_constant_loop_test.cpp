@@ -156,7 +156,9 @@ TEST(RandomConstantLoops, DeviceResultsMatchTheirEvaluation) {
             ASSERT_TRUE(shader.Ok()) << profile << "\n" << source << "\n" << shader.messages;
             const std::string assembly = Disassembly(shader);
             // Without "[loop]" the loop is unrolled unless that does not fit.
-            if (asked) EXPECT_NE(assembly.find("rep i"), std::string::npos) << source << assembly;
+            if (asked) {
+                EXPECT_NE(assembly.find("rep i"), std::string::npos) << source << assembly;
+            }
             loops += asked;
             const bool branched = source.find("[branch]") != std::string::npos;
             EXPECT_EQ(assembly.find("if_lt") != std::string::npos, branched) << source << assembly;
