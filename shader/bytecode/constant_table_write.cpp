@@ -64,6 +64,17 @@ int32_t ToInt(uint32_t word, uint32_t type) {
     }
 }
 
+// Whether the table belongs to a pixel or a vertex program; other tables
+// (effects) hold no registers to write.
+HRESULT ProgramKind(ConstantTable* table, bool* pixel) {
+    const HRESULT hr = table->CheckValid();
+    if (FAILED(hr)) return hr;
+    const uint32_t kind = table->Version() >> 16;
+    if (kind != 0xFFFE && kind != 0xFFFF) return ERR_INVALID_DATA;
+    *pixel = kind == 0xFFFF;
+    return S_OK;
+}
+
 // Writes the value into the registers of one record of the constant.
 HRESULT WriteRecord(ConstantTable* table, ShaderConstantSink& sink, const ResolvedConstant& c, const ValueShape& given,
                     const void* data, const void* const* elementPointers, bool pixel) {
@@ -172,11 +183,9 @@ HRESULT WriteConstantValue(IKLConstantTable* tableInterface, ShaderConstantSink&
                            const ValueShape& given, const void* data, const void* const* elementPointers) {
     if (!tableInterface || (!data && !elementPointers)) return D3DERR_INVALIDCALL;
     auto* table = static_cast<ConstantTable*>(tableInterface);
-    HRESULT hr = table->CheckValid();
+    bool pixel = false;
+    HRESULT hr = ProgramKind(table, &pixel);
     if (FAILED(hr)) return hr;
-    const uint32_t kind = table->Version() >> 16;
-    if (kind != 0xFFFE && kind != 0xFFFF) return ERR_INVALID_DATA;
-    const bool pixel = kind == 0xFFFF;
 
     std::vector<ResolvedConstant> run;
     hr = table->ResolveRun(constant, &run);
@@ -192,11 +201,9 @@ HRESULT WriteConstantValue(IKLConstantTable* tableInterface, ShaderConstantSink&
 
 HRESULT LoadConstantDefaults(IKLConstantTable* tableInterface, ShaderConstantSink& sink) {
     auto* table = static_cast<ConstantTable*>(tableInterface);
-    HRESULT hr = table->CheckValid();
+    bool pixel = false;
+    HRESULT hr = ProgramKind(table, &pixel);
     if (FAILED(hr)) return hr;
-    const uint32_t kind = table->Version() >> 16;
-    if (kind != 0xFFFE && kind != 0xFFFF) return ERR_INVALID_DATA;
-    const bool pixel = kind == 0xFFFF;
     CtabHeader header;
     std::memcpy(&header, table->Bytes(), sizeof(header));
     if (uint64_t(header.constantsOffset) + uint64_t(header.constantCount) * sizeof(CtabConstantRecord) > table->Size())

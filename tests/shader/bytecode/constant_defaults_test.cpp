@@ -50,24 +50,37 @@ const DefaultCase kCases[] = {
      {{1, 2, 0, 0}, {3, 4, 0, 0}}},
 };
 
+using TablePtr = std::unique_ptr<IKLConstantTable, void (*)(IKLConstantTable*)>;
+
+// Compiles `source`'s main for `profile` and returns its constant table
+// (empty, with the messages reported, when the compile fails).
+TablePtr CompileForTable(const char* source, const char* profile) {
+    IKLBuffer* code = nullptr;
+    IKLBuffer* errors = nullptr;
+    IKLConstantTable* table = nullptr;
+    const HRESULT hr =
+        KLCompileShader(source, UINT(-1), nullptr, nullptr, "main", profile, 0, &code, &errors, &table);
+    const std::string log =
+        errors ? std::string(static_cast<const char*>(errors->GetBufferPointer()), errors->GetBufferSize()) : "";
+    if (errors) errors->Release();
+    if (code) code->Release();
+    EXPECT_EQ(S_OK, hr) << log;
+    if (FAILED(hr) && table) {
+        table->Release();
+        table = nullptr;
+    }
+    return TablePtr(table, [](IKLConstantTable* t) {
+        if (t) t->Release();
+    });
+}
+
 TEST(ConstantDefaults, LoadIntoTheDeviceRegisterByRegister) {
     gfxtest::TestDevice device;
     for (const DefaultCase& c : kCases) {
         SCOPED_TRACE(c.source);
-        IKLBuffer* code = nullptr;
-        IKLBuffer* errors = nullptr;
-        IKLConstantTable* table = nullptr;
-        const HRESULT hr = KLCompileShader(c.source, UINT(-1), nullptr, nullptr, "main", c.profile, 0, &code,
-                                           &errors, &table);
-        std::string log = errors ? std::string(static_cast<const char*>(errors->GetBufferPointer()),
-                                               errors->GetBufferSize())
-                                 : "";
-        if (errors) errors->Release();
-        if (code) code->Release();
-        ASSERT_EQ(S_OK, hr) << log;
-        ASSERT_NE(nullptr, table);
-        std::unique_ptr<IKLConstantTable, void (*)(IKLConstantTable*)> owner(
-            table, [](IKLConstantTable* t) { t->Release(); });
+        TablePtr owner = CompileForTable(c.source, c.profile);
+        ASSERT_TRUE(owner);
+        IKLConstantTable* table = owner.get();
 
         KLCONSTANT_DESC desc{};
         UINT count = 1;
@@ -109,20 +122,9 @@ TEST(ConstantDefaults, AVariableInTwoRegisterSetsIsWrittenInBoth) {
             std::string("float4 main(float4 uv : ") + (pixel ? "TEXCOORD0" : "POSITION") +
             ", uniform int n = 3) : " + (pixel ? "COLOR" : "POSITION") + " {" +
             " float4 s = 0; for (int i = 0; i < n; i++) s += uv; return s * n; }";
-        IKLBuffer* code = nullptr;
-        IKLBuffer* errors = nullptr;
-        IKLConstantTable* table = nullptr;
-        const HRESULT hr = KLCompileShader(source.c_str(), UINT(-1), nullptr, nullptr, "main", profile, 0, &code,
-                                           &errors, &table);
-        std::string log = errors ? std::string(static_cast<const char*>(errors->GetBufferPointer()),
-                                               errors->GetBufferSize())
-                                 : "";
-        if (errors) errors->Release();
-        if (code) code->Release();
-        ASSERT_EQ(S_OK, hr) << log;
-        ASSERT_NE(nullptr, table);
-        std::unique_ptr<IKLConstantTable, void (*)(IKLConstantTable*)> owner(
-            table, [](IKLConstantTable* t) { t->Release(); });
+        TablePtr owner = CompileForTable(source.c_str(), profile);
+        ASSERT_TRUE(owner);
+        IKLConstantTable* table = owner.get();
 
         KLCONSTANT_DESC descs[2]{};
         UINT count = 2;
