@@ -16,7 +16,7 @@ int BodyInstructions(const Compiled& shader) {
         const size_t first = line.find_first_not_of(' ');
         if (first == std::string::npos || line.compare(first, 2, "//") == 0) continue;
         const std::string op = line.substr(first, line.find(' ', first) - first);
-        if (op.rfind("ps_", 0) == 0) {
+        if (op.rfind("ps_", 0) == 0 || op.rfind("vs_", 0) == 0) {
             body = true;
             continue;
         }

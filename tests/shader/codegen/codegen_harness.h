@@ -44,7 +44,7 @@ Compiled CompileFileBeyondSlotBudget(const std::string& path, const char* profil
                                      bool* overBudget = nullptr);
 // The disassembly of the code, or why there is none.
 std::string Disassembly(const Compiled& shader);
-// Instructions of a pixel program's body in its disassembly (declarations and
+// Instructions of a program's body in its disassembly (declarations and
 // definitions, which take no slot, left out).
 int BodyInstructions(const Compiled& shader);
 // Takes the results of a compile call (and releases its buffers).

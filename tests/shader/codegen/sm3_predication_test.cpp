@@ -23,25 +23,6 @@ namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Instructions in the body of a program's disassembly (declarations and
-// definitions take no slot).
-int Instructions(const Compiled& shader) {
-    std::istringstream lines(Disassembly(shader));
-    int count = 0;
-    bool body = false;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line.compare(first, 2, "//") == 0) continue;
-        const std::string op = line.substr(first, line.find(' ', first) - first);
-        if (op.rfind("vs_", 0) == 0 || op.rfind("ps_", 0) == 0) {
-            body = true;
-            continue;
-        }
-        if (body && op.rfind("dcl", 0) != 0 && op != "def") ++count;
-    }
-    return count;
-}
-
 // The same compile with the generator's predication turned off: the form the
 // predicated one is measured against.
 Compiled CompileWithoutPredication(const std::string& source, const char* profile) {
@@ -101,7 +82,7 @@ TEST(Sm3Predication, VertexMergesOnOneComparison) {
             const std::string text = Disassembly(shader);
             EXPECT_TRUE(Has(text, "setp_")) << profile << " " << cmp.op << "\n" << text;
             EXPECT_TRUE(Has(text, "(p0) ") || Has(text, "(!p0) ")) << text;
-            EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
+            EXPECT_LT(BodyInstructions(shader), BodyInstructions(plain)) << profile << " " << cmp.op << "\n"
                                                                  << text << "\n" << Disassembly(plain);
             // x = p.x + p.y against y = q.x * q.y: below, equal, above.
             const Vec4 qs[] = {{2, 3, 1, 1}, {2, 1.5f, 1, 1}, {-2, 3, 1, 1}, {0, 7, 1, 1}};
@@ -135,7 +116,7 @@ TEST(Sm3Predication, VertexConditionalExpression) {
     const Compiled shader = CompileHlsl(source, "vs_3_0");
     ASSERT_TRUE(plain.Ok() && shader.Ok()) << plain.messages << shader.messages;
     EXPECT_TRUE(Has(Disassembly(shader), "setp_")) << Disassembly(shader);
-    EXPECT_LT(Instructions(shader), Instructions(plain)) << Disassembly(shader) << Disassembly(plain);
+    EXPECT_LT(BodyInstructions(shader), BodyInstructions(plain)) << Disassembly(shader) << Disassembly(plain);
     const Vec4 p = {1, -2, 3, 4};
     for (float w : {2.0f, 3.0f, 4.0f}) {
         const Vec4 q = {0.5f, 2, -1, w};
@@ -159,7 +140,7 @@ TEST(Sm3Predication, VertexKeepsArithmeticWhenNotFewer) {
     const Compiled shader = CompileHlsl(source, "vs_3_0");
     ASSERT_TRUE(plain.Ok() && shader.Ok()) << plain.messages << shader.messages;
     EXPECT_FALSE(Has(Disassembly(shader), "setp")) << Disassembly(shader);
-    EXPECT_EQ(Instructions(shader), Instructions(plain)) << Disassembly(shader) << Disassembly(plain);
+    EXPECT_EQ(BodyInstructions(shader), BodyInstructions(plain)) << Disassembly(shader) << Disassembly(plain);
     const Vec4 p = {1, 2, 3, 4};
     for (float x : {0.0f, 1.0f, 2.0f}) {
         const Vec4 q = {x, 5, 6, 7};
@@ -196,7 +177,7 @@ TEST(Sm3Predication, PixelMerges) {
             const std::string text = Disassembly(shader);
             EXPECT_TRUE(Has(text, "setp_")) << profile << " " << cmp.op << "\n" << text;
             EXPECT_TRUE(Has(text, "(p0) ") || Has(text, "(!p0) ")) << text;
-            EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << " " << cmp.op << "\n"
+            EXPECT_LT(BodyInstructions(shader), BodyInstructions(plain)) << profile << " " << cmp.op << "\n"
                                                                  << text << "\n" << Disassembly(plain);
             const Vec4 k = {0.5f, -2, 3, 4};
             const Vec4 p = {1, 2, -1, 0.25f};
@@ -229,7 +210,7 @@ TEST(Sm3Predication, PixelKeepsCmpWhenNotFewer) {
         const Compiled shader = CompileHlsl(source, profile);
         const Compiled plain = CompileWithoutPredication(source, profile);
         ASSERT_TRUE(shader.Ok() && plain.Ok()) << shader.messages << plain.messages;
-        EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile;
+        EXPECT_EQ(BodyInstructions(shader), BodyInstructions(plain)) << profile;
         EXPECT_FALSE(Has(Disassembly(shader), "setp")) << Disassembly(shader);
         EXPECT_TRUE(Has(Disassembly(shader), "cmp")) << Disassembly(shader);
         const Vec4 p = {1, 2, 3, 4};
@@ -371,9 +352,9 @@ TEST(Sm3Predication, RandomMergesMatchTheValuesComputedHere) {
             ASSERT_TRUE(plain.Ok()) << plain.messages;
             if (Has(text, "setp_")) {
                 ++predicated;
-                EXPECT_LT(Instructions(shader), Instructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
+                EXPECT_LT(BodyInstructions(shader), BodyInstructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
             } else {
-                EXPECT_EQ(Instructions(shader), Instructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
+                EXPECT_EQ(BodyInstructions(shader), BodyInstructions(plain)) << profile << "\n" << pixel << text << Disassembly(plain);
             }
             for (int run = 0; run < 4; ++run) {
                 V p, q;
