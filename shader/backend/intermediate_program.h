@@ -31,6 +31,7 @@ enum PoolFlags : uint32_t {
     kPoolUniform = 0x100,       // constant class: described by the constant table
     kPoolLiteralInPlace = 0x200,
 };
+constexpr uint32_t kLoopRegisterPoolFlags = kPoolAddress | kPoolBound | kPoolValueAtEntry | kPoolReadable;
 
 // The eight pools every program starts with, in this order.
 enum StandardPool : uint32_t {
@@ -60,6 +61,13 @@ enum ValueFlags : uint32_t {
     kValuePrecisionFull = 0x8000000,
 };
 constexpr uint32_t kValueKnownZero = kValueNonNegative | kValueNonPositive;
+
+// The pool of loop registers, a bound address pool of this name and flags:
+// each of its arguments stands for aL of one loop (`reg` tells the loops
+// apart, `literal` is the step aL takes per round, in registers) and serves
+// only as the relative index of arguments read inside that loop, not in
+// loops nested in it.
+inline constexpr char kLoopRegisterPool[] = "aL";
 
 struct ArgumentPool {
     std::string name;

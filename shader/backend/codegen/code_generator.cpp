@@ -47,7 +47,7 @@ CodeGenerator::ArgClass CodeGenerator::PoolClass(uint32_t pool) const {
     if (f & kPoolSampler) return ArgClass::Sampler;
     if (f & kPoolUniform) return ArgClass::Constant;
     if (f & kPoolMustWrite) return ArgClass::Output;
-    if (f & kPoolAddress) return ArgClass::Address;
+    if (f & kPoolAddress) return (f & kPoolBound) ? ArgClass::LoopRegister : ArgClass::Address;
     if ((f & kPoolBound) && (f & kPoolValueAtEntry)) return ArgClass::Input;
     if (f & kPoolWritable) return ArgClass::Temp;
     return ArgClass::None;
@@ -106,6 +106,11 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
         case ArgClass::Address:
             r.type = REG_ADDR;
             r.number = uint32_t(std::max(a.reg, 0));
+            break;
+        case ArgClass::LoopRegister:
+            r.type = REG_LOOP;
+            r.number = 0;
+            r.component = 0;
             break;
         case ArgClass::None: r.valid = false; break;
     }
@@ -626,7 +631,12 @@ HRESULT CodeGenerator::BindClass(ArgClass cls, int limit, char letter, const Dia
     for (uint32_t pool : relativePools) {
         for (const IrArgument& a : args)
             if (a.pool == pool && a.declaration && a.name && *a.name && poolBase_[pool] >= 0) {
-                const uint32_t first = uint32_t(poolBase_[pool]) + uint32_t(std::max(a.reg, 0)) - a.offset / 4;
+                // A variable's own pool starts at its first register; a read
+                // whose index had a number folded into its register (w[i + 1])
+                // no longer tells where the variable starts.
+                const uint32_t first = pools[pool].declaration == a.declaration
+                                           ? uint32_t(poolBase_[pool])
+                                           : uint32_t(poolBase_[pool]) + uint32_t(std::max(a.reg, 0)) - a.offset / 4;
                 indexedConstants_.push_back({a.declaration, a.name, first,
                                              uint32_t(std::max(pools[pool].registerCount, 1))});
                 break;
@@ -694,7 +704,10 @@ HRESULT CodeGenerator::Encode(const MInst& m, const SourceLocation* location) {
         if (FAILED(r)) return r;
         r = stream_.Append(token);
         if (FAILED(r)) return r;
-        if (o.relative && addressTokens) r = stream_.Append(MakeRelativeAddress(REG_ADDR, o.relativeComponent));
+        if (o.relative && addressTokens)
+            r = stream_.Append(ClassOf(o.relativeArg) == ArgClass::LoopRegister
+                                   ? MakeRelativeAddress(REG_LOOP, 0)
+                                   : MakeRelativeAddress(REG_ADDR, o.relativeComponent));
         return r;
     };
     if (m.hasDest) {
@@ -929,8 +942,11 @@ HRESULT CodeGenerator::Generate(IKLBuffer** code) {
         stream_.EndInstruction();
         if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
     }
+    FindLoopSteps();
     hr = DefineBoundedLoopRegister();
     if (SUCCEEDED(hr)) hr = DefineLoopCounts();
+    if (FAILED(hr)) return hr;
+    hr = DefineLoopStepRegisters();
     if (FAILED(hr)) return hr;
     hr = fragment_ ? S_OK : EmitDeclarations();
     if (FAILED(hr) || errorFlag) return FAILED(hr) ? hr : E_FAIL;

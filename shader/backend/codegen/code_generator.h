@@ -107,7 +107,9 @@ protected:
     virtual uint32_t TextureResultType() const { return gfx::isa::REG_TEXTURE; }
 
     // --- Shared helpers for the targets --------------------------------------
-    enum class ArgClass { None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult, Integer, Boolean };
+    enum class ArgClass {
+        None, Temp, Literal, Constant, Sampler, Input, Output, Address, TextureResult, Integer, Boolean, LoopRegister
+    };
     ArgClass ClassOf(int32_t arg) const;
     ArgClass PoolClass(uint32_t pool) const;
 
@@ -154,6 +156,19 @@ protected:
     // Defines ("defi") the integer registers that hold the counts of loops
     // known when compiling: the integer arguments without a name.
     HRESULT DefineLoopCounts();
+    // Loops whose body reads through aL (loop_register_emission.cpp): the
+    // step of aL per round for each loop begin and end (0: "rep" without
+    // aL), filled by FindLoopSteps.
+    void FindLoopSteps();
+    int32_t LoopStep(size_t index) const { return index < loopSteps_.size() ? loopSteps_[index] : 0; }
+    // "defi i#, 255, 0, step, 0" in the first integer register neither a
+    // uniform nor another such definition takes.
+    HRESULT DefineLoopRegister(int32_t step, int32_t* reg);
+    // The definitions the loops through aL use, one per step.
+    HRESULT DefineLoopStepRegisters();
+    // Makes `boundary` "loop aL, i#" when the loop begin at `index` reads
+    // through aL; false when it stays "rep".
+    bool OpenCounterLoop(size_t index, MInst* boundary) const;
 
     // Emits a component-wise instruction (one target instruction per
     // destination register).
@@ -296,6 +311,8 @@ protected:
     // The integer register defined as (255, 0, 0, 0) for the loops that run
     // to a computed bound; -1 when none does.
     int32_t boundedLoopRegister_ = -1;  // texture type per sampler register (pixel shaders)
+    std::vector<int32_t> loopSteps_;               // per instruction: aL step of the loop it begins or ends
+    std::vector<std::pair<int32_t, int32_t>> stepRegisters_;  // (step, integer register) of the aL loops
 
     HRESULT Encode(const MInst& inst, const SourceLocation* location);
     // The constant and sampler registers the program reads, cut into the

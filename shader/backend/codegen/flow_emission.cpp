@@ -76,7 +76,7 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
     boundary.hasDest = false;
     switch (code) {
         case kOpLoopBegin: boundary.opcode = OP_REP; break;
-        case kOpLoopEnd: boundary.opcode = OP_ENDREP; break;
+        case kOpLoopEnd: boundary.opcode = LoopStep(index) ? uint32_t(OP_ENDLOOP) : uint32_t(OP_ENDREP); break;
         case kOpIfBegin:
             boundary.opcode = inst.inputs.size() == 2 ? WithComparison(OP_IFC, inst.count()) : uint32_t(OP_IF);
             break;
@@ -90,10 +90,12 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
     if (bounded) {
         // "rep" as often as the model allows; the round that reaches the
         // bound breaks out at its top.
-        MOperand o;
-        o.type = REG_CONSTINT;
-        o.number = uint32_t(std::max(boundedLoopRegister_, 0));
-        boundary.src.push_back(o);
+        if (!OpenCounterLoop(index, &boundary)) {
+            MOperand o;
+            o.type = REG_CONSTINT;
+            o.number = uint32_t(std::max(boundedLoopRegister_, 0));
+            boundary.src.push_back(o);
+        }
         out->push_back(std::move(boundary));
         const size_t counter = inst.count() - 1;
         if (counter >= inst.outputs.size()) return E_FAIL;
@@ -132,8 +134,9 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
 HRESULT CodeGenerator::DefineBoundedLoopRegister() {
     boundedLoopRegister_ = -1;
     bool needed = false;
-    for (const IrInstruction& inst : instructions)
-        needed |= inst.code() == kOpLoopBegin && ClassOf(inst.inputs[0]) != ArgClass::Integer;
+    for (size_t i = 0; i < instructions.size(); ++i)
+        needed |= instructions[i].code() == kOpLoopBegin && ClassOf(instructions[i].inputs[0]) != ArgClass::Integer &&
+                  !LoopStep(i);
     if (!needed) return S_OK;
     std::vector<bool> taken(size_t(IntegerLimit()), false);
     for (const IrArgument& a : args)

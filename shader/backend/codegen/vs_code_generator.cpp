@@ -419,7 +419,7 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
         const MInst& m = (*insts)[k];
         int32_t wanted = -1;
         for (const MOperand& s : m.src)
-            if (s.relative) {
+            if (s.relative && ClassOf(s.relativeArg) != ArgClass::LoopRegister) {
                 wanted = s.relativeArg;
                 break;
             }

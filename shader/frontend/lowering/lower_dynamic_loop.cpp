@@ -101,13 +101,21 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
     here = s->loc;
     const int32_t count = uniformBound ? UniformRegister(bound, boundArg, 'i') : boundArg;
     // The counter counts whole rounds from 0.
-    return LowerLoopRounds(s, {count, !uniformBound, counterSlot, boundSlot, kValueInteger | kValueNonNegative, false});
+    return LowerLoopRounds(s, {count, !uniformBound, counterSlot, boundSlot, kValueInteger | kValueNonNegative, false,
+                               true, boundArg});
 }
 
 bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
-    const int32_t count = r.count;
-    const bool uniformBound = !r.bounded;
     const uint32_t counterSlot = r.counterSlot, boundSlot = r.boundSlot;
+    // A loop whose counter indexes constants through aL runs to its bound
+    // as a computed one; a second lowering keeps the step the first chose.
+    bool bounded = r.bounded;
+    int32_t step = 0;
+    struct CounterScope {
+        std::vector<CounterLoop>& loops;
+        explicit CounterScope(std::vector<CounterLoop>& l) : loops(l) { loops.emplace_back(); }
+        ~CounterScope() { loops.pop_back(); }
+    } counterScope{counterLoops};
     const LoweringSnapshot snapshot(*this);
     const std::vector<int32_t> before = map;
     const size_t returnsBefore = partialReturns.size();
@@ -133,7 +141,8 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
         std::sort(carried.begin(), carried.end());
         // The loop begin: each carried variable gets its argument.
         const size_t counterIndex = size_t(std::find(carried.begin(), carried.end(), counterSlot) - carried.begin());
-        const int begin = p.AddInstruction(MakeOp(kOpLoopBegin, uniformBound ? 0 : uint32_t(counterIndex + 1)),
+        const int32_t count = bounded && !r.bounded ? r.boundValue : r.count;
+        const int begin = p.AddInstruction(MakeOp(kOpLoopBegin, bounded ? uint32_t(counterIndex + 1) : 0),
                                            int(carried.size() + 1), int(carried.size()));
         if (begin < 0) throw std::bad_alloc();
         p.instructions[begin].location = s->loc;
@@ -154,6 +163,7 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
             map[carried[k]] = value;
         }
         const std::vector<int32_t> top = map;
+        counterLoops.back() = CounterLoop{r.counterFromZero ? map[counterSlot] : -1, size_t(begin), bounded, -1, 0, step};
 
         LoopExits& exits = *loopExits;
         exits.real = true;
@@ -199,6 +209,11 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
                 grown = true;
             }
         if (grown) continue;
+        if (!bounded && r.boundValue >= 0 && counterLoops.back().loopRegister >= 0) {
+            bounded = true;
+            step = counterLoops.back().step;
+            continue;
+        }
 
         // The loop end: the values for the next round.
         const int end = p.AddInstruction(MakeOp(kOpLoopEnd, 0), int(carried.size()), int(carried.size()));

@@ -319,10 +319,14 @@ Value Lowerer::LowerIndex(const IndexExpr* e) {
         return Literals(0, size);
     }
     here = e->loc;
-    const Value offset = stride == 1 ? index : Mul(index, Value{Literal(stride)});
+    // Indexed by a loop counter: read at aL plus the element's register.
+    int32_t loopRegister = -1;
+    uint32_t element = 0;
+    const bool byCounter = CounterElement(index[0], stride, count, &loopRegister, &element);
+    const Value offset = byCounter ? Value{loopRegister} : stride == 1 ? index : Mul(index, Value{Literal(stride)});
     Value v(size);
     for (size_t k = 0; k < size; ++k) {
-        const IrArgument model = p.args[all[k]];
+        const IrArgument model = p.args[all[element * size + k]];
         const int32_t a = p.AddArgument(model.pool, model.reg, model.component, 0.0);
         if (a < 0) throw std::bad_alloc();
         IrArgument& arg = p.args[a];

@@ -204,6 +204,12 @@ public:
         uint32_t counterSlot, boundSlot;
         uint32_t counterFlags;
         bool unrollInstead;
+        // A counter from 0 by 1 may index constant arrays through aL
+        // (lower_counter_index.cpp); the loop then runs to its bound as a
+        // computed one, to `boundValue` (a uniform's float register) when
+        // `count` is that uniform's integer register.
+        bool counterFromZero = false;
+        int32_t boundValue = -1;
     };
     // The body of `s` lowered once between a loop begin and end
     // (lower_dynamic_loop.cpp).
@@ -221,6 +227,30 @@ public:
     // uniform `v` (read by `use`, an argument of its float register), made on
     // first use.
     int32_t UniformRegister(const VarDecl* v, int32_t use, char set);
+    // A dynamic loop being lowered whose counter may index constant arrays
+    // through the loop register aL (lower_counter_index.cpp): `counter` is
+    // the counter's value inside the round, `begin` the loop begin's
+    // instruction. The first read through aL fixes `step` (registers per
+    // round) and makes `loopRegister`, the argument standing for aL.
+    struct CounterLoop {
+        int32_t counter = -1;
+        size_t begin = 0;
+        bool anyStep = false;  // false: aL only where it saves a multiply (vertex loops to a uniform count)
+        int32_t loopRegister = -1;
+        int32_t step = 0;
+        // The step an earlier lowering of the body chose; reads of another
+        // step keep a0 (so the order of the reads does not change the choice).
+        int32_t requiredStep = 0;
+    };
+    std::vector<CounterLoop> counterLoops;
+    // Element `*element` of a constant array (`count` elements `stride`
+    // registers apart) as read through aL, when `index` is the innermost
+    // loop's counter times a whole number plus a whole number; sets
+    // `*loopRegister` (the relative argument). False when the read takes
+    // the address register (or is refused) instead.
+    bool CounterElement(int32_t index, int32_t stride, size_t count, int32_t* loopRegister, uint32_t* element);
+    // Whether `arg` is counter * scale + offset for loop `loop`.
+    bool CounterMultiple(int32_t arg, const CounterLoop& loop, int depth, int64_t* scale, int64_t* offset) const;
     // An "if" on a boolean uniform whose arms are worth a branch
     // (lower_branch.cpp): the arms lowered between a branch begin, else and
     // end. False when the condition or the arms do not qualify; nothing is
@@ -305,6 +335,12 @@ public:
     bool flowControl = false;
     // A return inside one arm of an "if" is expressed (the 2_x and 3.x models).
     bool returnInArm = false;
+    // Constant arrays are read at aL + n inside loops that run to their bound
+    // with break_c: the vertex models with both (vs_2_x, vs_3_0, vs_3_sw).
+    // The 3.0 pixel model addresses only its inputs through aL.
+    bool counterAddressing = false;
+    // Numbers the aL arguments, so no two loops share one.
+    int32_t loopRegisterSerial = 0;
 
     std::vector<int32_t> map;  // the value map: one argument per value slot, -1 for none
     // Per value slot, the first argument bound to it; it carries the name and

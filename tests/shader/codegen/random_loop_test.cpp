@@ -1,8 +1,9 @@
 // Random differential test of real loops and branches: a loop whose count is
 // a uniform integer, or a value computed from it, runs a random body over three carried variables (two
 // vectors and a scalar), with random arithmetic, swizzles, the loop counter,
-// nested branches, an inner loop and "break" or "continue" under a comparison.
-// The test evaluates the same program
+// nested branches, an inner loop, "break" or "continue" under a comparison
+// and (vertex shaders) a constant array indexed by the counter. The test
+// evaluates the same program
 // itself in float; the compiled shader runs on the device for several counts
 // and must give the same numbers. Values are clamped every statement, and a
 // case whose comparisons come near their edge is skipped, so a mismatch means
@@ -48,12 +49,32 @@ struct Node {
 
 class Generator {
 public:
-    explicit Generator(uint32_t seed) : rng_(seed) {}
+    // `arrays`: leaves may read the constant array k indexed by the outer
+    // loop's counter (vertex shaders, which address constants at run time).
+    explicit Generator(uint32_t seed, bool arrays = false) : rng_(seed), arrays_(arrays) {}
+
+    // Element e of k: what the test puts in the uniform.
+    static F4 ArrayElement(int e) {
+        F4 v;
+        for (int c = 0; c < 4; ++c) v[c] = float((e * 7 + c * 3) % 11) * 0.25f - 1.25f;
+        return v;
+    }
+    static constexpr int kArrayElements = 20;
 
     int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
 
     Node Leaf() {
         static const char* kNames[] = {"a", "b", "t", "u"};
+        if (arrays_ && Pick(4) == 0) {
+            // k[i], k[i + 2] or k[2 * i + 1]: counts stay below 10, so every
+            // index falls inside the array.
+            static const char* kIndices[] = {"i", "i + 2", "2 * i + 1"};
+            static const int kScale[] = {1, 1, 2}, kOffset[] = {0, 2, 1};
+            const int form = Pick(3);
+            const int scale = kScale[form], offset = kOffset[form];
+            return {std::string("k[") + kIndices[form] + "]",
+                    [scale, offset](const State& st) { return ArrayElement(int(st.i) * scale + offset); }};
+        }
         switch (Pick(7)) {
             case 0: case 1: case 2: case 3: {
                 const int which = Pick(4);
@@ -177,17 +198,23 @@ private:
     }
 
     std::mt19937 rng_;
+    bool arrays_ = false;
 };
 
 TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
     constexpr int kCases = 100;
-    int branches = 0, computedBounds = 0, jumping = 0;
+    int branches = 0, computedBounds = 0, jumping = 0, loopRegisters = 0;
+    std::vector<float> array;
+    for (int e = 0; e < Generator::kArrayElements; ++e) {
+        const F4 v = Generator::ArrayElement(e);
+        array.insert(array.end(), v.begin(), v.end());
+    }
     const F4 t = {0.5f, -1.25f, 2, 0.75f}, u = {-0.5f, 1, 0.25f, -2};
     for (const char* profile : {"ps_3_0", "ps_2_x", "vs_3_0"}) {
         const bool pixel = profile[0] == 'p';
         int ran = 0, skipped = 0;
         for (int seed = 1; seed <= kCases; ++seed) {
-            Generator g(uint32_t(seed) * 7919u);
+            Generator g(uint32_t(seed) * 7919u, !pixel);
             std::vector<std::function<void(State&)>> body;
             std::vector<std::function<float(const State&)>> edges;
             std::string text;
@@ -199,7 +226,7 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             const std::string head = pixel ? "float4 main(float4 t : TEXCOORD0) : COLOR {\n"
                                            : "float4 main(float4 t : POSITION, out float4 o : COLOR0) : POSITION {\n";
             const std::string tail = pixel ? "    return a + b * s;\n}\n" : "    o = a + b * s;\n    return t;\n}\n";
-            const std::string source = "int count;\nint inner;\nbool flag;\nfloat4 u;\n" + head +
+            const std::string source = "int count;\nint inner;\nbool flag;\nfloat4 u;\nfloat4 k[20];\n" + head +
                                        "    float4 a = t, b = u;\n    float s = 1;\n" + bound +
                                        "    for (int i = 0; i < n; i++) {\n" +
                                        text + "    }\n" + tail;
@@ -211,7 +238,10 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
             EXPECT_EQ(Disassembly(shader).find("if b") != std::string::npos, flagged) << source;
             branches += flagged;
             const bool computed = bound.find('*') != std::string::npos;
-            EXPECT_EQ(Disassembly(shader).find("break_ge") != std::string::npos, computed) << source;
+            // A loop that reads k through aL runs to its bound with break_ge.
+            const bool loopRegister = Disassembly(shader).find("loop aL") != std::string::npos;
+            EXPECT_EQ(Disassembly(shader).find("break_ge") != std::string::npos, computed || loopRegister) << source;
+            loopRegisters += loopRegister;
             computedBounds += computed;
             jumping += source.find("break;") != std::string::npos || source.find("continue;") != std::string::npos;
             for (int count : {0, 1, 4, 9}) {
@@ -233,7 +263,7 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
                     ++skipped;
                     continue;
                 }
-                const Uniforms uniforms = {{"count", {float(count)}}, {"inner", {2}}, {"flag", {st.flag ? 1.0f : 0.0f}}, {"u", {u[0], u[1], u[2], u[3]}}};
+                const Uniforms uniforms = {{"count", {float(count)}}, {"inner", {2}}, {"flag", {st.flag ? 1.0f : 0.0f}}, {"u", {u[0], u[1], u[2], u[3]}}, {"k", array}};
                 const ShaderRun run = pixel ? RunPixel(shader, {{{kTexcoord, 0}, {t[0], t[1], t[2], t[3]}}}, uniforms)
                                             : RunVertex(shader, {{{kPosition, 0}, {t[0], t[1], t[2], t[3]}}}, uniforms);
                 ASSERT_TRUE(run.ok) << run.problem;
@@ -250,8 +280,9 @@ TEST(RandomLoops, CompiledLoopsMatchTheirEvaluation) {
         std::printf("%s: %d random loops ran, %d skipped near a comparison's edge\n", profile, ran, skipped);
     }
     std::printf("%d of the programs branch on a boolean register, %d loop to a computed bound, "
-                "%d jump out of a round\n",
-                branches, computedBounds, jumping);
+                "%d jump out of a round, %d read through aL\n",
+                branches, computedBounds, jumping, loopRegisters);
+    EXPECT_GT(loopRegisters, 0);
     EXPECT_GT(branches, 0);
     EXPECT_GT(jumping, 0);
     EXPECT_GT(computedBounds, 0);
