@@ -161,10 +161,13 @@ protected:
     // aL), filled by FindLoopSteps.
     void FindLoopSteps();
     int32_t LoopStep(size_t index) const { return index < loopSteps_.size() ? loopSteps_[index] : 0; }
-    // "defi i#, 255, 0, step, 0" in the first integer register neither a
+    // "defi i#, count, 0, step, 0" in the first integer register neither a
     // uniform nor another such definition takes.
-    HRESULT DefineLoopRegister(int32_t step, int32_t* reg);
-    // The definitions the loops through aL use, one per step.
+    HRESULT DefineLoopRegister(int32_t count, int32_t step, int32_t* reg);
+    // The rounds a loop through aL runs: its known count, or the most the
+    // model allows for one that runs to a bound.
+    int32_t LoopRounds(size_t begin) const;
+    // The definitions the loops through aL use, one per count and step.
     HRESULT DefineLoopStepRegisters();
     // Makes `boundary` "loop aL, i#" when the loop begin at `index` reads
     // through aL; false when it stays "rep".
@@ -312,7 +315,10 @@ protected:
     // to a computed bound; -1 when none does.
     int32_t boundedLoopRegister_ = -1;  // texture type per sampler register (pixel shaders)
     std::vector<int32_t> loopSteps_;               // per instruction: aL step of the loop it begins or ends
-    std::vector<std::pair<int32_t, int32_t>> stepRegisters_;  // (step, integer register) of the aL loops
+    struct StepRegister {
+        int32_t count, step, reg;
+    };
+    std::vector<StepRegister> stepRegisters_;  // the integer registers of the aL loops
 
     HRESULT Encode(const MInst& inst, const SourceLocation* location);
     // The constant and sampler registers the program reads, cut into the

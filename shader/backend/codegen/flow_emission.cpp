@@ -119,7 +119,7 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
             o.Replicate(RegisterOf(arg).component);
             boundary.src.push_back(o);
         }
-    } else if (first && code != kOpLoopBreak) {
+    } else if (first && code != kOpLoopBreak && !(code == kOpLoopBegin && OpenCounterLoop(index, &boundary))) {
         // The loop's count or the branch's condition: a whole constant register.
         const RegRef r = RegisterOf(inst.inputs[0]);
         MOperand o;

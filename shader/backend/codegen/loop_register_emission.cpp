@@ -1,7 +1,8 @@
 // Loops whose body reads constants at aL + n: "loop aL, i#" in place of
-// "rep", with i# defined as (255, 0, step, 0) so aL starts at 0 and moves by
-// the step the reads were lowered for; the round that reaches the bound
-// breaks out at its top, as for the other loops that run to a bound.
+// "rep", with i# defined as (count, 0, step, 0) so aL starts at 0 and moves
+// by the step the reads were lowered for. A loop of known count runs its
+// count; one that runs to a bound runs as often as the model allows (255)
+// and the round that reaches the bound breaks out at its top.
 #include "shader/backend/codegen/code_generator.h"
 #include "shader/backend/codegen/codegen_messages.h"
 
@@ -33,19 +34,22 @@ void CodeGenerator::FindLoopSteps() {
             }
             if (inst.code() == kOpLoopBegin) ++depth;
         }
-        // Only a loop that runs to a computed bound takes a step of its own.
-        if (ClassOf(instructions[begin].inputs[0]) == ArgClass::Integer) step = 0;
+        // A uniform's integer register cannot give aL a step: only loops of
+        // known count (defined registers, which have no name) and loops to a
+        // computed bound take one.
+        const int32_t count = instructions[begin].inputs[0];
+        if (ClassOf(count) == ArgClass::Integer && args[count].name) step = 0;
         loopSteps_[begin] = loopSteps_[end] = step;
     }
 }
 
-HRESULT CodeGenerator::DefineLoopRegister(int32_t step, int32_t* reg) {
+HRESULT CodeGenerator::DefineLoopRegister(int32_t count, int32_t step, int32_t* reg) {
     *reg = -1;
     std::vector<bool> taken(size_t(IntegerLimit()), false);
     for (const IrArgument& a : args)
         if (PoolClass(a.pool) == ArgClass::Integer && a.reg >= 0 && a.reg < IntegerLimit()) taken[size_t(a.reg)] = true;
     if (boundedLoopRegister_ >= 0 && boundedLoopRegister_ < IntegerLimit()) taken[size_t(boundedLoopRegister_)] = true;
-    for (const auto& [s, r] : stepRegisters_) taken[size_t(r)] = true;
+    for (const StepRegister& d : stepRegisters_) taken[size_t(d.reg)] = true;
     for (int32_t r = 0; r < IntegerLimit() && *reg < 0; ++r)
         if (!taken[size_t(r)]) *reg = r;
     if (*reg < 0) {
@@ -60,7 +64,7 @@ HRESULT CodeGenerator::DefineLoopRegister(int32_t step, int32_t* reg) {
     uint32_t token = 0;
     hr = EncodeOperand(dest, true, nullptr, &token);
     if (FAILED(hr)) return hr;
-    for (uint32_t word : {token, 255u, 0u, uint32_t(step), 0u}) {
+    for (uint32_t word : {token, uint32_t(count), 0u, uint32_t(step), 0u}) {
         hr = stream_.Append(word);
         if (FAILED(hr)) return hr;
     }
@@ -69,17 +73,24 @@ HRESULT CodeGenerator::DefineLoopRegister(int32_t step, int32_t* reg) {
     return S_OK;
 }
 
+int32_t CodeGenerator::LoopRounds(size_t begin) const {
+    const int32_t count = instructions[begin].inputs[0];
+    return ClassOf(count) == ArgClass::Integer ? int32_t(args[count].literal) : 255;
+}
+
 HRESULT CodeGenerator::DefineLoopStepRegisters() {
     stepRegisters_.clear();
-    for (int32_t step : loopSteps_) {
-        if (!step) continue;
+    for (size_t i = 0; i < loopSteps_.size(); ++i) {
+        const int32_t step = loopSteps_[i];
+        if (!step || instructions[i].code() != kOpLoopBegin) continue;
+        const int32_t count = LoopRounds(i);
         bool defined = false;
-        for (const auto& [s, r] : stepRegisters_) defined |= s == step;
+        for (const StepRegister& d : stepRegisters_) defined |= d.count == count && d.step == step;
         if (defined) continue;
         int32_t reg = -1;
-        HRESULT hr = DefineLoopRegister(step, &reg);
+        HRESULT hr = DefineLoopRegister(count, step, &reg);
         if (FAILED(hr)) return hr;
-        stepRegisters_.push_back({step, reg});
+        stepRegisters_.push_back({count, step, reg});
     }
     return S_OK;
 }
@@ -87,16 +98,17 @@ HRESULT CodeGenerator::DefineLoopStepRegisters() {
 bool CodeGenerator::OpenCounterLoop(size_t index, MInst* boundary) const {
     const int32_t step = LoopStep(index);
     if (!step) return false;
-    for (const auto& [s, r] : stepRegisters_) {
-        if (s != step) continue;
+    const int32_t count = LoopRounds(index);
+    for (const StepRegister& d : stepRegisters_) {
+        if (d.count != count || d.step != step) continue;
         boundary->opcode = OP_LOOP;
         MOperand counter;
         counter.type = REG_LOOP;
         counter.number = 0;
-        MOperand count;
-        count.type = REG_CONSTINT;
-        count.number = uint32_t(r);
-        boundary->src = {counter, count};
+        MOperand rounds;
+        rounds.type = REG_CONSTINT;
+        rounds.number = uint32_t(d.reg);
+        boundary->src = {counter, rounds};
         return true;
     }
     return false;

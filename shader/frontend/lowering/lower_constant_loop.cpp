@@ -174,8 +174,10 @@ bool Lowerer::LowerConstantLoop(const LoopStmt* s) {
         const int32_t count = LoopCountRegister(n);
         // The body lowered again for each further loop repeats no warning.
         if (loop > 0) ++muteWarnings;
+        // The first loop knows where its counter starts: it may read
+        // constants through aL.
         const bool lowered = LowerLoopRounds(s, {count, false, counterSlot, uint32_t(map.size()), counterFlags,
-                                                 loop == 0});
+                                                 loop == 0, loop == 0, start, step});
         if (loop > 0) --muteWarnings;
         // A body that returns or moves its counter is unrolled, and so is one
         // that a loop of rounds that could be unrolled cannot express: an

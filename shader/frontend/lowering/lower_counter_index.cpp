@@ -1,15 +1,16 @@
-// Constant arrays indexed by the counter of a dynamic loop in a vertex
-// shader, read through the loop register: "loop aL, i#" steps aL by a fixed
-// number of registers per round, so weights[i], lights[i].color or
-// bones[2 * i + 1] become c[aL + n] with no address register load and no
-// multiply in the round. Such a loop runs to its bound with break_c (the
-// integer register of a uniform count cannot also give aL its step), so a
-// loop to a uniform count takes aL only where that saves work in every
-// round: a step wider than one register, whose a0 load needs a multiply
-// first (the break_c costs one slot more than the two it saves). Only the
-// innermost dynamic loop's aL is reachable; other indices keep the address
-// register. The 3.0 pixel model addresses no constants through aL, and
-// pixel shaders keep refusing run-time indices.
+// Constant arrays indexed by the counter of a real loop in a vertex shader,
+// read through the loop register: "loop aL, i#" steps aL by a fixed number
+// of registers per round, so weights[i], lights[i].color or bones[2 * i + 1]
+// become c[aL + n] with no address register load and no multiply in the
+// round. A loop of known count defines its own i# (count, 0, step, 0). A
+// loop to a uniform count cannot (the uniform's integer register gives aL
+// no step), so it runs to its bound with break_c instead (vs_2_x, vs_3_0),
+// and only where that saves work in every round: a step wider than one
+// register, whose a0 load needs a multiply first (the break_c costs one slot
+// more than the two it saves). Only the innermost real loop's aL is
+// reachable; other indices keep the address register. The 3.0 pixel model
+// addresses no constants through aL, and pixel shaders keep refusing
+// run-time indices.
 #include <cmath>
 
 #include "shader/frontend/lowering/lowerer.h"
@@ -79,9 +80,14 @@ bool Lowerer::CounterElement(int32_t index, int32_t stride, size_t count, int32_
     CounterLoop& loop = counterLoops.back();
     int64_t scale = 0, offset = 0;
     if (!CounterMultiple(index, loop, 0, &scale, &offset)) return false;
-    // aL starts at 0 and steps by at most 127 registers.
-    const int64_t step = scale * stride;
-    if (scale <= 0 || step > 127 || offset < 0 || offset >= int64_t(count)) return false;
+    // In round k the index is first + perRound * k; aL starts at 0 and
+    // steps by -128 to 127 registers.
+    const double first = loop.start * double(scale) + double(offset), perRound = loop.delta * double(scale);
+    if (scale == 0 || first != std::floor(first) || perRound != std::floor(perRound) || first < 0 ||
+        first >= double(count) || std::fabs(perRound * stride) > 127 || perRound == 0)
+        return false;
+    const int64_t step = int64_t(perRound) * stride;
+    offset = int64_t(first);
     if ((loop.step != 0 && loop.step != step) || (loop.requiredStep != 0 && loop.requiredStep != step)) return false;
     // In a vertex loop to a uniform count, a0 loaded from the counter costs
     // as much as the bound's break_c; a wider step saves the multiply.

@@ -102,7 +102,7 @@ bool Lowerer::LowerDynamicLoop(const LoopStmt* s) {
     const int32_t count = uniformBound ? UniformRegister(bound, boundArg, 'i') : boundArg;
     // The counter counts whole rounds from 0.
     return LowerLoopRounds(s, {count, !uniformBound, counterSlot, boundSlot, kValueInteger | kValueNonNegative, false,
-                               true, boundArg});
+                               true, 0, 1, uniformBound ? boundArg : -1});
 }
 
 bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
@@ -163,7 +163,9 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
             map[carried[k]] = value;
         }
         const std::vector<int32_t> top = map;
-        counterLoops.back() = CounterLoop{r.counterFromZero ? map[counterSlot] : -1, size_t(begin), bounded, -1, 0, step};
+        const bool addressing = r.counterKnown && (r.boundValue < 0 || returnInArm);
+        counterLoops.back() = CounterLoop{addressing ? map[counterSlot] : -1, size_t(begin), r.counterStart,
+                                          r.counterStep, bounded || r.boundValue < 0, -1, 0, step};
 
         LoopExits& exits = *loopExits;
         exits.real = true;

@@ -204,11 +204,13 @@ public:
         uint32_t counterSlot, boundSlot;
         uint32_t counterFlags;
         bool unrollInstead;
-        // A counter from 0 by 1 may index constant arrays through aL
-        // (lower_counter_index.cpp); the loop then runs to its bound as a
-        // computed one, to `boundValue` (a uniform's float register) when
-        // `count` is that uniform's integer register.
-        bool counterFromZero = false;
+        // A counter of known start and step may index constant arrays
+        // through aL (lower_counter_index.cpp). A loop whose `count` is a
+        // uniform's integer register then runs to its bound as a computed
+        // one, to `boundValue` (that uniform's float register); a loop of
+        // known count (no `boundValue`) stays a loop of its count.
+        bool counterKnown = false;
+        double counterStart = 0, counterStep = 1;
         int32_t boundValue = -1;
     };
     // The body of `s` lowered once between a loop begin and end
@@ -235,6 +237,7 @@ public:
     struct CounterLoop {
         int32_t counter = -1;
         size_t begin = 0;
+        double start = 0, delta = 1;  // the counter in round k is start + delta * k
         bool anyStep = false;  // false: aL only where it saves a multiply (vertex loops to a uniform count)
         int32_t loopRegister = -1;
         int32_t step = 0;
@@ -335,9 +338,10 @@ public:
     bool flowControl = false;
     // A return inside one arm of an "if" is expressed (the 2_x and 3.x models).
     bool returnInArm = false;
-    // Constant arrays are read at aL + n inside loops that run to their bound
-    // with break_c: the vertex models with both (vs_2_x, vs_3_0, vs_3_sw).
-    // The 3.0 pixel model addresses only its inputs through aL.
+    // Constant arrays are read at aL + n inside real loops of the vertex
+    // models (loops to a uniform count only where break_c lets them run to
+    // their bound instead: vs_2_x, vs_3_0). The 3.0 pixel model addresses
+    // only its inputs through aL.
     bool counterAddressing = false;
     // Numbers the aL arguments, so no two loops share one.
     int32_t loopRegisterSerial = 0;

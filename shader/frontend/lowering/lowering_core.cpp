@@ -27,7 +27,7 @@ Lowerer::Lowerer(ProgramTree& t, IntermediateProgram& program) : tree(t), p(prog
     // and the 3.x models; not ps_2_b, which shares the 2_x token).
     flowControl = (vertexTarget || pixelTarget) && (p.target.features & kFeatureFlowControl);
     returnInArm = flowControl && (major >= 3 || (major == 2 && minor != 0));
-    counterAddressing = returnInArm && vertexTarget;
+    counterAddressing = flowControl && vertexTarget;
     instructionLimit = LoweredInstructionLimit(p.version);
 }
 

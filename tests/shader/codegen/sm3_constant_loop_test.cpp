@@ -191,7 +191,7 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
             [loop] for (int i = 0; i < 3; i++) s += t;
             return s;
         })";
-    // Constants indexed by the counter: a0 in a vertex loop; a pixel shader
+    // Constants indexed by the counter: aL in a vertex loop; a pixel shader
     // has no relative addressing, so its loop is unrolled.
     const std::vector<float> weights = {1, 2, 3, 4, -1, 0.5f, 2, 1, 0, 0, 1, 3, 2, 2, 2, 2};
     Vec4 weighted = {0, 0, 0, 0};
@@ -207,7 +207,7 @@ TEST(Sm3ConstantLoops, UnrollAndFallbacks) {
         })";
     const Compiled vertex = CompileHlsl(indexed, "vs_3_0");
     ASSERT_TRUE(vertex.Ok()) << vertex.messages;
-    EXPECT_TRUE(Has(Disassembly(vertex), "rep i0")) << Disassembly(vertex);
+    EXPECT_TRUE(Has(Disassembly(vertex), "loop aL, i")) << Disassembly(vertex);
     const ShaderRun run = RunVertex(vertex, {{{kPosition, 0}, t}}, {{"weights", weights}});
     ASSERT_TRUE(run.ok) << run.problem;
     ExpectNear(run.outputs.at({kColor, 0}), weighted, "vertex weights");

@@ -195,3 +195,52 @@ TEST(Sm3LoopRegister, WhereTheLoopRegisterIsNotUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Loops of known count run as real loops ("[loop]") read through aL on every
+// vertex model with loops, with a register of their own holding count and
+// step: any start, a step of two rounds, a counter going down (aL steps
+// back), no break test.
+TEST(Sm3LoopRegister, LoopsOfKnownCount) {
+    const char* source = R"(
+        float4x4 palette[6];
+        float4 w[12];
+        float4 main(float4 p : POSITION, out float4 c : COLOR0, out float4 d : COLOR1) : POSITION {
+            float4 sum = 0;
+            [loop] for (int i = 1; i < 6; i += 2) sum += mul(p, palette[i]) * w[2 * i];
+            c = sum;
+            d = 0;
+            [loop] for (int j = 11; j >= 3; j--) d = d * 0.5 + w[j];
+            return p;
+        })";
+    std::vector<float> palette, w;
+    for (int k = 0; k < 6 * 16; ++k) palette.push_back(float((k * 5) % 13) * 0.25f - 1.5f);
+    for (int k = 0; k < 12 * 4; ++k) w.push_back(float(k % 7) - 3);
+    const Vec4 p = {0.5f, -1, 2, 1};
+    Vec4 c = {0, 0, 0, 0}, d = {0, 0, 0, 0};
+    for (int i = 1; i < 6; i += 2)
+        for (int col = 0; col < 4; ++col) {
+            float dot = 0;
+            for (int row = 0; row < 4; ++row) dot += p[row] * palette[size_t(16 * i + 4 * col + row)];
+            c[col] += dot * w[size_t(4 * (2 * i) + col)];
+        }
+    for (int j = 11; j >= 3; --j)
+        for (int k = 0; k < 4; ++k) d[k] = d[k] * 0.5f + w[size_t(4 * j + k)];
+    for (const char* profile : {"vs_2_0", "vs_2_x", "vs_3_0"}) {
+        const Compiled shader = CompileHlsl(source, profile);
+        ASSERT_TRUE(shader.Ok()) << profile << "\n" << shader.messages;
+        const std::string text = Disassembly(shader);
+        EXPECT_TRUE(Has(text, "3, 0, 8, 0")) << text;   // palette[i]: 4 registers, 2 rounds a step
+        EXPECT_TRUE(Has(text, "9, 0, -1, 0")) << text;  // w[j] from j = 11 down
+        EXPECT_TRUE(Has(text, "c4[aL]")) << text;
+        EXPECT_TRUE(Has(text, "c35[aL]") || Has(text, "c35[aL].")) << text;
+        EXPECT_FALSE(Has(text, "break")) << text;
+        const ShaderRun run = RunVertex(shader, {{{kPosition, 0}, p}}, {{"palette", palette}, {"w", w}});
+        ASSERT_TRUE(run.ok) << run.problem;
+        ExpectNear(run.outputs.at({kColor, 0}), c, profile);
+        ExpectNear(run.outputs.at({kColor, 1}), d, profile);
+    }
+}
+
+}  // namespace
