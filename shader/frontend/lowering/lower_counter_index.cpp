@@ -92,13 +92,20 @@ bool Lowerer::CounterElement(int32_t index, int32_t stride, size_t count, int32_
     // In a vertex loop to a uniform count, a0 loaded from the counter costs
     // as much as the bound's break_c; a wider step saves the multiply.
     if (!loop.anyStep && loop.loopRegister < 0 && step == 1) return false;
+    // Lowering that was dropped again (the arms of an "if" tried as a
+    // branch) may have taken the loop register with it.
+    const int32_t made = loop.loopRegister;
+    if (made >= 0 && (size_t(made) >= p.args.size() || p.args[made].pool >= p.pools.size() ||
+                      p.pools[p.args[made].pool].name != kLoopRegisterPool || p.args[made].reg != loop.serial))
+        loop.loopRegister = -1;
     if (loop.loopRegister < 0) {
         int pool = -1;
         for (size_t k = 0; k < p.pools.size() && pool < 0; ++k)
             if (p.pools[k].name == kLoopRegisterPool) pool = int(k);
         if (pool < 0) pool = p.AddPool(kLoopRegisterPool, kLoopRegisterPoolFlags, -1, 1);
         if (pool < 0) throw std::bad_alloc();
-        const int arg = p.AddArgument(uint32_t(pool), loopRegisterSerial++, 0, double(step));
+        loop.serial = loopRegisterSerial++;
+        const int arg = p.AddArgument(uint32_t(pool), loop.serial, 0, double(step));
         if (arg < 0) throw std::bad_alloc();
         p.args[arg].flags = kValueInteger | kValueNonNegative | kValuePrecisionFull;
         loop.loopRegister = arg;

@@ -165,7 +165,7 @@ bool Lowerer::LowerLoopRounds(const LoopStmt* s, const LoopRounds& r) {
         const std::vector<int32_t> top = map;
         const bool addressing = r.counterKnown && (r.boundValue < 0 || returnInArm);
         counterLoops.back() = CounterLoop{addressing ? map[counterSlot] : -1, size_t(begin), r.counterStart,
-                                          r.counterStep, bounded || r.boundValue < 0, -1, 0, step};
+                                          r.counterStep, bounded || r.boundValue < 0, -1, -1, 0, step};
 
         LoopExits& exits = *loopExits;
         exits.real = true;

@@ -240,6 +240,7 @@ public:
         double start = 0, delta = 1;  // the counter in round k is start + delta * k
         bool anyStep = false;  // false: aL only where it saves a multiply (vertex loops to a uniform count)
         int32_t loopRegister = -1;
+        int32_t serial = -1;  // the loop register's number (its `reg`)
         int32_t step = 0;
         // The step an earlier lowering of the body chose; reads of another
         // step keep a0 (so the order of the reads does not change the choice).
