@@ -156,6 +156,10 @@ protected:
     // Defines ("defi") the integer registers that hold the counts of loops
     // known when compiling: the integer arguments without a name.
     HRESULT DefineLoopCounts();
+    // An integer register no argument, loop count or step definition holds
+    // (-1 when all are taken), and its definition "defi reg, x, y, z, w".
+    int32_t FreeIntegerRegister() const;
+    HRESULT DefineInteger(int32_t reg, const std::array<int32_t, 4>& values);
     // Loops whose body reads through aL (loop_register_emission.cpp): the
     // step of aL per round for each loop begin and end (0: "rep" without
     // aL), filled by FindLoopSteps.

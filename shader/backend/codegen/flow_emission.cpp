@@ -138,30 +138,12 @@ HRESULT CodeGenerator::DefineBoundedLoopRegister() {
         needed |= instructions[i].code() == kOpLoopBegin && ClassOf(instructions[i].inputs[0]) != ArgClass::Integer &&
                   !LoopStep(i);
     if (!needed) return S_OK;
-    std::vector<bool> taken(size_t(IntegerLimit()), false);
-    for (const IrArgument& a : args)
-        if (PoolClass(a.pool) == ArgClass::Integer && a.reg >= 0 && a.reg < IntegerLimit()) taken[size_t(a.reg)] = true;
-    for (int32_t r = 0; r < IntegerLimit() && boundedLoopRegister_ < 0; ++r)
-        if (!taken[size_t(r)]) boundedLoopRegister_ = r;
+    boundedLoopRegister_ = FreeIntegerRegister();
     if (boundedLoopRegister_ < 0) {
         Report(nullptr, codegen_diag::kConstantIndexExceeded);
         return E_FAIL;
     }
-    HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DEFI));
-    if (FAILED(hr)) return hr;
-    MOperand dest;
-    dest.type = REG_CONSTINT;
-    dest.number = uint32_t(boundedLoopRegister_);
-    uint32_t token = 0;
-    hr = EncodeOperand(dest, true, nullptr, &token);
-    if (FAILED(hr)) return hr;
-    for (uint32_t word : {token, 255u, 0u, 0u, 0u}) {
-        hr = stream_.Append(word);
-        if (FAILED(hr)) return hr;
-    }
-    stream_.EndInstruction();
-    if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
-    return S_OK;
+    return DefineInteger(boundedLoopRegister_, {255, 0, 0, 0});
 }
 
 }  // namespace codegen

@@ -44,33 +44,12 @@ void CodeGenerator::FindLoopSteps() {
 }
 
 HRESULT CodeGenerator::DefineLoopRegister(int32_t count, int32_t step, int32_t* reg) {
-    *reg = -1;
-    std::vector<bool> taken(size_t(IntegerLimit()), false);
-    for (const IrArgument& a : args)
-        if (PoolClass(a.pool) == ArgClass::Integer && a.reg >= 0 && a.reg < IntegerLimit()) taken[size_t(a.reg)] = true;
-    if (boundedLoopRegister_ >= 0 && boundedLoopRegister_ < IntegerLimit()) taken[size_t(boundedLoopRegister_)] = true;
-    for (const StepRegister& d : stepRegisters_) taken[size_t(d.reg)] = true;
-    for (int32_t r = 0; r < IntegerLimit() && *reg < 0; ++r)
-        if (!taken[size_t(r)]) *reg = r;
+    *reg = FreeIntegerRegister();
     if (*reg < 0) {
         Report(nullptr, codegen_diag::kConstantIndexExceeded);
         return E_FAIL;
     }
-    HRESULT hr = stream_.BeginInstruction(MakeInstruction(OP_DEFI));
-    if (FAILED(hr)) return hr;
-    MOperand dest;
-    dest.type = REG_CONSTINT;
-    dest.number = uint32_t(*reg);
-    uint32_t token = 0;
-    hr = EncodeOperand(dest, true, nullptr, &token);
-    if (FAILED(hr)) return hr;
-    for (uint32_t word : {token, uint32_t(count), 0u, uint32_t(step), 0u}) {
-        hr = stream_.Append(word);
-        if (FAILED(hr)) return hr;
-    }
-    stream_.EndInstruction();
-    if (validator_.Active()) validator_.Submit(stream_, nullptr, 0);
-    return S_OK;
+    return DefineInteger(*reg, {count, 0, step, 0});
 }
 
 int32_t CodeGenerator::LoopRounds(size_t begin) const {
