@@ -117,6 +117,13 @@ CodeGenerator::RegRef CodeGenerator::RegisterOf(int32_t arg) const {
     return r;
 }
 
+MOperand CodeGenerator::ScalarSource(int32_t arg) const {
+    const uint32_t position = 0;
+    MOperand o = SourceOf(&arg, 1, &position);
+    o.Replicate(RegisterOf(arg).component);
+    return o;
+}
+
 MOperand CodeGenerator::SourceOf(const int32_t* list, size_t count, const uint32_t* positions) const {
     MOperand o;
     if (count == 0) return o;

@@ -127,6 +127,9 @@ protected:
     // positions[i] (a destination component or, for dot products, the
     // vector element).
     MOperand SourceOf(const int32_t* args, size_t count, const uint32_t* positions) const;
+    // A scalar argument read in every component (the operands of comparisons
+    // in flow control and setp, and of address loads).
+    MOperand ScalarSource(int32_t arg) const;
     // Destination over output arguments.
     MOperand DestOf(const int32_t* args, size_t count) const;
 

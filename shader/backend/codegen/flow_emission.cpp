@@ -102,23 +102,13 @@ HRESULT CodeGenerator::EmitFlowBoundary(size_t index, std::vector<MInst>* out) {
         MInst stop;
         stop.opcode = WithComparison(OP_BREAKC, CMP_GE);
         stop.hasDest = false;
-        for (int32_t arg : {inst.outputs[counter], inst.inputs[0]}) {
-            const uint32_t position = 0;
-            MOperand s = SourceOf(&arg, 1, &position);
-            s.Replicate(RegisterOf(arg).component);
-            stop.src.push_back(s);
-        }
+        for (int32_t arg : {inst.outputs[counter], inst.inputs[0]}) stop.src.push_back(ScalarSource(arg));
         out->push_back(std::move(stop));
         return S_OK;
     }
     if ((code == kOpIfBegin && inst.inputs.size() == 2) || (code == kOpLoopBreak && inst.count())) {
         // The two compared values, each replicated from its component.
-        for (int32_t arg : {inst.inputs[0], inst.inputs[1]}) {
-            const uint32_t position = 0;
-            MOperand o = SourceOf(&arg, 1, &position);
-            o.Replicate(RegisterOf(arg).component);
-            boundary.src.push_back(o);
-        }
+        for (int32_t arg : {inst.inputs[0], inst.inputs[1]}) boundary.src.push_back(ScalarSource(arg));
     } else if (first && code != kOpLoopBreak && !(code == kOpLoopBegin && OpenCounterLoop(index, &boundary))) {
         // The loop's count or the branch's condition: a whole constant register.
         const RegRef r = RegisterOf(inst.inputs[0]);

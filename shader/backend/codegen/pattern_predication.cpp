@@ -563,12 +563,7 @@ HRESULT CodeGenerator::EmitSetPredicate(size_t index, std::vector<MInst>* out) {
     m.opcode = WithComparison(OP_SETP, inst.count());
     m.dest.type = REG_PREDICATE;
     m.dest.number = 0;
-    for (int32_t arg : inst.inputs) {
-        const uint32_t position = 0;
-        MOperand o = SourceOf(&arg, 1, &position);
-        o.Replicate(RegisterOf(arg).component);
-        m.src.push_back(o);
-    }
+    for (int32_t arg : inst.inputs) m.src.push_back(ScalarSource(arg));
     out->push_back(std::move(m));
     return S_OK;
 }

@@ -425,9 +425,7 @@ HRESULT VsCodeGenerator::Legalize(size_t index, std::vector<MInst>* insts) {
             }
         if (m.hasDest && m.dest.type == REG_ADDR) addressHolds_ = -1;
         if (wanted < 0 || wanted == addressHolds_) continue;
-        const uint32_t position = 0;
-        MOperand src = SourceOf(&wanted, 1, &position);
-        src.Replicate(RegisterOf(wanted).component);
+        const MOperand src = ScalarSource(wanted);
         MOperand dest;
         dest.type = REG_ADDR;
         dest.number = 0;
